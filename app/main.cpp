@@ -1,0 +1,2 @@
+#include <windows.h>
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }

@@ -1,0 +1,18 @@
+#pragma once
+// The date-time value: days since 30 December 1899 00:00, local time, the fraction the time of day.
+#include <string>
+#include <windows.h>
+#include "toolkit/format_settings.h"
+
+using TDateTime = double;
+
+// Day number plus the time of day (milliseconds included); false outside the years 1 to 9999.
+bool TryEncodeDateTime(const SYSTEMTIME& local, TDateTime& result);
+// Calendar fields of a value (milliseconds truncated, never rounded up).
+SYSTEMTIME DecodeDateTime(TDateTime value);
+// The current local date and time; tests may replace the clock.
+TDateTime Now();
+void SetClockForTesting(TDateTime (*clock)());
+
+// Short date pattern, one space, hours:mm:ss with the AM/PM symbol where the settings place it.
+std::wstring DateTimeText(TDateTime value, const TFormatSettings& settings);

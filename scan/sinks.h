@@ -1,0 +1,30 @@
+#pragma once
+// What the scan job reports to: the status line, the results list and the processing log.
+// All of them are called on the user-interface thread only.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include "scan/date_time.h"
+
+struct IStatusLine {
+    virtual ~IStatusLine() = default;
+    virtual void SetText(const std::wstring& text) = 0;
+};
+
+using TRowId = std::uint64_t;
+
+struct IResultsList {
+    virtual ~IResultsList() = default;
+    // Appends a row (caption and its one sub-item) carrying the file's exact time; gives back its identity.
+    virtual TRowId AddRow(const std::wstring& caption, const std::wstring& dateTimeText, TDateTime time) = 0;
+    // The row's current position, or -1 when the list does not hold it.
+    virtual int IndexOfRow(TRowId row) const = 0;
+    virtual void DeleteRow(int index) = 0;
+    // Removes every row in one update.
+    virtual void Clear() = 0;
+};
+
+struct IProcessingLog {
+    virtual ~IProcessingLog() = default;
+    virtual void AppendLine(const std::wstring& line) = 0;
+};

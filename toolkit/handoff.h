@@ -1,0 +1,19 @@
+#pragma once
+// The blocking hand-off: other threads run calls on the user-interface thread and wait for them.
+#include <functional>
+#include <windows.h>
+
+// Creates, on the calling thread (which becomes the user-interface thread), the application's hidden
+// top-level window. It owns the program's top-level windows and serves the hand-off in every message
+// loop of that thread, modal ones included. Further messages go to the handler, if one is set.
+using THiddenWindowHandler = std::function<bool(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)>;
+HWND CreateHandOffWindow(THiddenWindowHandler handler = {});
+HWND HandOffWindow();
+void DestroyHandOffWindow();
+
+// Runs call on the user-interface thread and waits, without a time limit, until it has run. Calls
+// run in the order queued. A failure thrown by call is thrown again here. On the user-interface
+// thread itself the call runs at once.
+void Synchronize(const std::function<void()>& call);
+
+bool IsUserInterfaceThread();

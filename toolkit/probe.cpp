@@ -1,0 +1,2 @@
+#include <windows.h>
+int ToolkitProbe() { return GetCurrentProcessId() != 0; }
