@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include "ui/search_rules.h"
+
+namespace {
+
+constexpr double Second = 1.0 / 86400.0;
+
+TFormatSettings WithTimeSeparator(const wchar_t* separator)
+{
+    TFormatSettings settings;
+    settings.TimeSeparator = separator;
+    return settings;
+}
+
+struct RunningTimeCase {
+    double seconds;
+    const wchar_t* expected;
+};
+
+TEST(RunningTimeText, PicksThePatternByLengthAndPrefixesWholeDays)
+{
+    const RunningTimeCase cases[] = {
+        {0.5, L"0.500"},          {7, L"7.000"},
+        {0.0004, L"0.000"},       {59.9994, L"59.999"},
+        {59.9996, L"1:00"},       {5 * 60 + 7, L"5:07"},
+        {59 * 60 + 59, L"59:59"}, {3600 + 2 * 60 + 3, L"1:02:03"},
+        {23 * 3600 + 59 * 60 + 59, L"23:59:59"},
+        {25 * 3600, L"1 day 1:00:00"},
+        {24 * 3600 + 30, L"1 day 0:00:30"},
+        {50 * 3600, L"2 days 2:00:00"},
+        {26 * 3600, L"1 day 2:00:00"},
+    };
+    const TFormatSettings settings = WithTimeSeparator(L":");
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, RunningTimeText(c.seconds * Second, settings)) << c.seconds << " s";
+}
+
+TEST(RunningTimeText, UsesTheUsersTimeSeparatorButAFullStopBeforeMilliseconds)
+{
+    const TFormatSettings settings = WithTimeSeparator(L".");
+    EXPECT_EQ(L"1.02.03", RunningTimeText((3600 + 2 * 60 + 3) * Second, settings));
+    EXPECT_EQ(L"5.07", RunningTimeText((5 * 60 + 7) * Second, settings));
+    EXPECT_EQ(L"12.300", RunningTimeText(12.3 * Second, WithTimeSeparator(L"h")));
+}
+
+TEST(CompletionText, CarriesTheCountAndTheRunningTime)
+{
+    EXPECT_EQ(L"Successfully processed 1234 files for 12.300.",
+              CompletionText(1234, 12.3 * Second, WithTimeSeparator(L":")));
+    EXPECT_EQ(L"Successfully processed 5000000000 files for 1 day 1:00:00.",
+              CompletionText(5'000'000'000LL, 25 * 3600 * Second, WithTimeSeparator(L":")));
+}
+
+TEST(RootPathFromText, AppendsOneBackslashUnlessThereIsOne)
+{
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"C:", L"C:\\"},           {L"C:\\", L"C:\\"},         {L"D:\\data", L"D:\\data\\"},
+        {L"D:/data/", L"D:/data/\\"}, {L" D:\\x ", L" D:\\x \\"}, {L"", L"\\"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(expected, RootPathFromText(text)) << text;
+}
+
+TEST(SearchEnableRules, FollowTheJobStateAndTheTrimmedPath)
+{
+    struct Case {
+        const wchar_t* path;
+        TJobState job;
+        bool start, pause, stop;
+    };
+    const Case cases[] = {
+        {L"C:\\", TJobState::None, true, false, false},
+        {L"", TJobState::None, false, false, false},
+        {L" \t\r\n", TJobState::None, false, false, false},
+        {L"C:\\", TJobState::Running, false, true, true},
+        {L"C:\\", TJobState::Paused, true, false, true},
+        {L"   ", TJobState::Paused, false, false, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.start, StartEnabled(c.path, c.job)) << c.path;
+        EXPECT_EQ(c.pause, PauseEnabled(c.job));
+        EXPECT_EQ(c.stop, StopEnabled(c.job));
+    }
+}
+
+TEST(ThresholdFromPickers, TakesTheDateOfOneAndTheTimeOfDayOfTheOther)
+{
+    const double march1 = 46082; // 1 March 2026
+    const double pickerDate = march1 + 10.25 / 24;
+    const double pickerTime = march1 + 40 + 14.5 / 24;
+    EXPECT_DOUBLE_EQ(march1 + 14.5 / 24, ThresholdFromPickers(pickerDate, pickerTime));
+}
+
+} // namespace
