@@ -1,0 +1,322 @@
+#include "toolkit/controls.h"
+
+#include <commctrl.h>
+#include <cwctype>
+#include "toolkit/actions.h"
+#include "toolkit/application.h"
+
+// ---- TControl
+
+bool TControl::Enabled() const { return IsWindowEnabled(handle_); }
+void TControl::SetEnabled(bool enabled) { EnableWindow(handle_, enabled); }
+bool TControl::Visible() const { return IsWindowVisible(handle_); }
+
+std::wstring TControl::Text() const {
+    std::wstring text(GetWindowTextLengthW(handle_) + 1, L'\0');
+    text.resize(GetWindowTextW(handle_, text.data(), static_cast<int>(text.size())));
+    return text;
+}
+
+void TControl::SetText(const std::wstring& text) { SetWindowTextW(handle_, text.c_str()); }
+
+TBounds TControl::Bounds() const {
+    RECT rect{};
+    GetWindowRect(handle_, &rect);
+    MapWindowPoints(nullptr, GetParent(handle_), reinterpret_cast<POINT*>(&rect), 2);
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+bool TControl::Focused() const { return handle_ && GetFocus() == handle_; }
+void TControl::SetFocus() { ::SetFocus(handle_); }
+
+void TControl::Command(WORD code) {
+    if (code == BN_CLICKED && OnClick) {
+        OnClick();
+    }
+}
+
+bool TControl::AccessKey(wchar_t) { return false; }
+
+// The letter after a single '&' in the caption ("&&" is a literal ampersand).
+bool TControl::HasAccessKey(wchar_t key) const {
+    std::wstring text = Text();
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == L'&') {
+            if (text[i + 1] == L'&') {
+                ++i;
+                continue;
+            }
+            return std::towupper(text[i + 1]) == std::towupper(key);
+        }
+    }
+    return false;
+}
+
+// ---- TLabel
+
+DWORD TLabel::WindowStyle() const { return (RightAligned ? SS_RIGHT : SS_LEFT) | (OnClick || OnMouseMove ? SS_NOTIFY : 0); }
+
+bool TLabel::AccessKey(wchar_t key) {
+    if (!FocusControl || !HasAccessKey(key) || !FocusControl->Enabled() || !FocusControl->Visible()) {
+        return false;
+    }
+    FocusControl->SetFocus();
+    return true;
+}
+
+TLabel::~TLabel() {
+    if (underlinedFont_) {
+        DeleteObject(underlinedFont_);
+    }
+}
+
+void TLabel::Created() {
+    if (OnMouseMove || OnClick) {
+        SetWindowSubclass(handle_, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    }
+}
+
+void TLabel::SetUnderlined(bool underlined) {
+    if (underlined == underlined_) {
+        return;
+    }
+    underlined_ = underlined;
+    if (underlined && !underlinedFont_) {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(handle_, WM_GETFONT, 0, 0)), sizeof font, &font);
+        font.lfUnderline = TRUE;
+        underlinedFont_ = CreateFontIndirectW(&font);
+    }
+    HFONT font = underlined ? underlinedFont_ : reinterpret_cast<HFONT>(SendMessageW(GetParent(handle_), WM_GETFONT, 0, 0));
+    SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+}
+
+LRESULT CALLBACK TLabel::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                      DWORD_PTR data) {
+    auto* label = reinterpret_cast<TLabel*>(data);
+    switch (message) {
+    case WM_MOUSEMOVE:
+        if (label->OnMouseMove) {
+            Guarded([&] { label->OnMouseMove(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))); });
+            return 0;
+        }
+        break;
+    case WM_LBUTTONUP: {
+        // A click is a release over the label, also while it holds the capture.
+        RECT client;
+        GetClientRect(window, &client);
+        POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        if (PtInRect(&client, point) && label->OnClick) {
+            Guarded([&] { label->OnClick(); });
+        }
+        return 0;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        return 0;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(window, SubclassProc, 1);
+        break;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+// ---- TEdit
+
+DWORD TEdit::WindowStyle() const {
+    DWORD style = WS_TABSTOP | (ReadOnly ? ES_READONLY : 0);
+    return MultiLine ? style | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | (ReadOnly ? 0 : ES_WANTRETURN)
+                     : style | ES_AUTOHSCROLL;
+}
+
+void TEdit::Created() {
+    if (MultiLine) {
+        // The default limit silently stops appended text at 30,000 characters.
+        SendMessageW(handle_, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+    }
+}
+
+// ---- TButton
+
+DWORD TButton::WindowStyle() const { return WS_TABSTOP | (Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON); }
+
+void TButton::Created() {
+    if (Action) {
+        Action->BindButton(handle_);
+    }
+}
+
+void TButton::Click() {
+    if (Enabled() && Visible()) {
+        SendMessageW(GetParent(handle_), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(handle_), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(handle_));
+    }
+}
+
+bool TButton::AccessKey(wchar_t key) {
+    if (!HasAccessKey(key) || !Enabled() || !Visible()) {
+        return false;
+    }
+    Click();
+    return true;
+}
+
+void TButton::Command(WORD code) {
+    if (code != BN_CLICKED) {
+        return;
+    }
+    if (Action) {
+        Action->Execute();
+    } else if (OnClick) {
+        OnClick();
+    }
+}
+
+// ---- TCheckBox, TRadioButton
+
+bool TCheckBox::Checked() const { return SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+void TCheckBox::SetChecked(bool checked) { SendMessageW(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0); }
+
+bool TCheckBox::AccessKey(wchar_t key) {
+    if (!HasAccessKey(key) || !Enabled() || !Visible()) {
+        return false;
+    }
+    SetFocus();
+    SendMessageW(handle_, BM_CLICK, 0, 0);
+    return true;
+}
+
+DWORD TRadioButton::WindowStyle() const { return BS_AUTORADIOBUTTON | WS_TABSTOP; }
+bool TRadioButton::Checked() const { return SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+void TRadioButton::SetChecked(bool checked) { SendMessageW(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0); }
+
+bool TRadioButton::AccessKey(wchar_t key) {
+    if (!HasAccessKey(key) || !Enabled() || !Visible()) {
+        return false;
+    }
+    SetFocus();
+    SendMessageW(handle_, BM_CLICK, 0, 0);
+    return true;
+}
+
+// ---- TUpDown
+
+const wchar_t* TUpDown::WindowClass() const { return UPDOWN_CLASSW; }
+DWORD TUpDown::WindowStyle() const { return UDS_SETBUDDYINT | UDS_ARROWKEYS; }
+
+void TUpDown::Created() {
+    // Bound without an alignment style, so the edit box keeps the width of the layout.
+    if (Associate) {
+        SendMessageW(handle_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Associate->Handle()), 0);
+    }
+    SendMessageW(handle_, UDM_SETRANGE32, Min, Max);
+    SetPosition(InitialPosition);
+}
+
+int TUpDown::Position() const {
+    BOOL failed = FALSE;
+    return static_cast<int>(SendMessageW(handle_, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed)));
+}
+
+void TUpDown::SetPosition(int position) { SendMessageW(handle_, UDM_SETPOS32, 0, position); }
+
+// ---- TDateTimePicker
+
+const wchar_t* TDateTimePicker::WindowClass() const { return DATETIMEPICK_CLASSW; }
+
+DWORD TDateTimePicker::WindowStyle() const { return WS_TABSTOP | (Kind == TKind::Date ? DTS_SHORTDATEFORMAT : DTS_TIMEFORMAT); }
+
+SYSTEMTIME TDateTimePicker::DateTime() const {
+    SYSTEMTIME value{};
+    SendMessageW(handle_, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&value));
+    return value;
+}
+
+void TDateTimePicker::SetDateTime(const SYSTEMTIME& value) {
+    SendMessageW(handle_, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&value));
+}
+
+// ---- TListView
+
+const wchar_t* TListView::WindowClass() const { return WC_LISTVIEWW; }
+
+DWORD TListView::WindowStyle() const {
+    return WS_TABSTOP | LVS_REPORT | (OwnerData ? LVS_OWNERDATA : 0) | (MultiSelect ? 0 : LVS_SINGLESEL);
+}
+
+void TListView::Created() {
+    DWORD extended = (GridLines ? LVS_EX_GRIDLINES : 0) | (RowSelect ? LVS_EX_FULLROWSELECT : 0);
+    SendMessageW(handle_, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+    for (size_t i = 0; i < Columns.size(); ++i) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = Columns[i].Caption.data();
+        column.cx = Columns[i].Width;
+        SendMessageW(handle_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+int TListView::ColumnWidth(int column) const {
+    return static_cast<int>(SendMessageW(handle_, LVM_GETCOLUMNWIDTH, column, 0));
+}
+
+void TListView::SetColumnWidth(int column, int width) { SendMessageW(handle_, LVM_SETCOLUMNWIDTH, column, width); }
+
+// ---- TStatusBar
+
+const wchar_t* TStatusBar::WindowClass() const { return STATUSCLASSNAMEW; }
+
+// ---- Menus
+
+TPopupMenu::~TPopupMenu() {
+    if (root_.subMenu_) {
+        DestroyMenu(root_.subMenu_);
+    }
+}
+
+HMENU TPopupMenu::Build(TMenuItem& parent) {
+    parent.subMenu_ = CreatePopupMenu();
+    for (TMenuItem* item : parent.items_) {
+        if (item->Caption == L"-") {
+            AppendMenuW(parent.subMenu_, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        item->id_ = nextId_++;
+        const std::wstring& caption = item->Action ? item->Action->Caption() : item->Caption;
+        if (!item->items_.empty()) {
+            AppendMenuW(parent.subMenu_, MF_POPUP, reinterpret_cast<UINT_PTR>(Build(*item)), caption.c_str());
+        } else {
+            AppendMenuW(parent.subMenu_, MF_STRING, item->id_, caption.c_str());
+            if (item->Action) {
+                item->Action->BindMenuItem(parent.subMenu_, item->id_);
+            }
+        }
+    }
+    return parent.subMenu_;
+}
+
+HMENU TPopupMenu::Handle() { return root_.subMenu_ ? root_.subMenu_ : Build(root_); }
+
+void TPopupMenu::Popup(HWND owner, int x, int y) {
+    TrackPopupMenu(Handle(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, owner, nullptr);
+}
+
+namespace {
+
+TMenuItem* FindIn(TMenuItem& parent, UINT id, HMENU subMenu) {
+    for (TMenuItem* item : parent.Items()) {
+        if ((id && item->Id() == id && item->Items().empty()) || (subMenu && item->SubMenu() == subMenu)) {
+            return item;
+        }
+        if (TMenuItem* found = FindIn(*item, id, subMenu)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TMenuItem* TPopupMenu::FindItem(UINT id) { return root_.SubMenu() ? FindIn(root_, id, nullptr) : nullptr; }
+
+TMenuItem* TPopupMenu::FindSubMenuOwner(HMENU menu) { return root_.SubMenu() ? FindIn(root_, 0, menu) : nullptr; }

@@ -1,0 +1,234 @@
+#pragma once
+// Thin wrappers over the standard controls. A form creates their windows from its layout table;
+// the wrapper knows its window class and style and offers the few calls the program needs.
+#include <functional>
+#include <string>
+#include <vector>
+#include <windows.h>
+#include <commctrl.h>
+#include "toolkit/layout.h"
+
+class TAction;
+class TPopupMenu;
+
+class TControl {
+public:
+    TControl() = default;
+    TControl(const TControl&) = delete;
+    TControl& operator=(const TControl&) = delete;
+    virtual ~TControl() = default;
+
+    HWND Handle() const { return handle_; }
+    bool Enabled() const;
+    void SetEnabled(bool enabled);
+    bool Visible() const;
+    std::wstring Text() const;
+    void SetText(const std::wstring& text);
+    // Position and size in the parent's client area.
+    TBounds Bounds() const;
+    bool Focused() const;
+    void SetFocus();
+
+    std::function<void()> OnClick;
+    // After the form has changed the control's size (and once when it is created).
+    std::function<void()> OnResize;
+    // WM_NOTIFY from the control; true when handled, with the result to return.
+    std::function<bool(NMHDR& header, LRESULT& result)> OnNotify;
+    // Shown on a right click or the menu key.
+    TPopupMenu* PopupMenu = nullptr;
+
+    virtual const wchar_t* WindowClass() const = 0;
+    virtual DWORD WindowStyle() const = 0;
+    virtual DWORD WindowExStyle() const { return 0; }
+    // Handles Alt+key when the key is this control's access key. False leaves it to the others.
+    virtual bool AccessKey(wchar_t key);
+    // Lets the control keep Enter for itself.
+    virtual bool WantsReturn() const { return false; }
+
+protected:
+    friend class TForm;
+    virtual void Created() {}
+    // A notification in WM_COMMAND from the control.
+    virtual void Command(WORD code);
+    bool HasAccessKey(wchar_t key) const;
+
+    HWND handle_ = nullptr;
+};
+
+class TLabel : public TControl {
+public:
+    bool RightAligned = false;
+    // Paints no background of its own: the form's colour shows through.
+    bool Transparent = false;
+    // The control that Alt+ its access key focuses; none: the key passes the label by.
+    TControl* FocusControl = nullptr;
+
+    bool Underlined() const { return underlined_; }
+    void SetUnderlined(bool underlined);
+    // Pointer coordinates relative to the label's top left corner.
+    std::function<void(int x, int y)> OnMouseMove;
+
+    const wchar_t* WindowClass() const override { return L"STATIC"; }
+    DWORD WindowStyle() const override;
+    bool AccessKey(wchar_t key) override;
+    ~TLabel() override;
+
+protected:
+    void Created() override;
+    void Command(WORD) override {}
+
+private:
+    static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    bool underlined_ = false;
+    HFONT underlinedFont_ = nullptr;
+};
+
+class TEdit : public TControl {
+public:
+    bool ReadOnly = false;
+    bool MultiLine = false;
+    const wchar_t* WindowClass() const override { return L"EDIT"; }
+    DWORD WindowStyle() const override;
+    DWORD WindowExStyle() const override { return WS_EX_CLIENTEDGE; }
+    bool WantsReturn() const override { return MultiLine && !ReadOnly; }
+
+protected:
+    void Created() override;
+    void Command(WORD) override {}
+};
+
+class TButton : public TControl {
+public:
+    // Caption and enabled state follow the action; a click executes it.
+    TAction* Action = nullptr;
+    // Ends a modal showing of the form with this result when clicked.
+    int ModalResult = 0;
+    bool Default = false;
+    // Clicks it as the mouse would, without moving the focus; nothing when disabled.
+    void Click();
+    const wchar_t* WindowClass() const override { return L"BUTTON"; }
+    DWORD WindowStyle() const override;
+    bool AccessKey(wchar_t key) override;
+
+protected:
+    void Created() override;
+    void Command(WORD code) override;
+};
+
+class TCheckBox : public TControl {
+public:
+    bool Checked() const;
+    void SetChecked(bool checked);
+    const wchar_t* WindowClass() const override { return L"BUTTON"; }
+    DWORD WindowStyle() const override { return BS_AUTOCHECKBOX | WS_TABSTOP; }
+    bool AccessKey(wchar_t key) override;
+};
+
+class TRadioButton : public TControl {
+public:
+    // Starts a set of buttons that exclude each other; it runs to the next start, in table order.
+    bool GroupStart = false;
+    bool Checked() const;
+    void SetChecked(bool checked);
+    const wchar_t* WindowClass() const override { return L"BUTTON"; }
+    DWORD WindowStyle() const override;
+    bool AccessKey(wchar_t key) override;
+};
+
+// A spin control bound to an edit box that shows its position.
+class TUpDown : public TControl {
+public:
+    TEdit* Associate = nullptr;
+    int Min = 0;
+    int Max = 100;
+    int InitialPosition = 0;
+    // Read back from the edit box's text; when that is not a number in range, the last valid one.
+    int Position() const;
+    void SetPosition(int position);
+    const wchar_t* WindowClass() const override;
+    DWORD WindowStyle() const override;
+
+protected:
+    void Created() override;
+};
+
+class TDateTimePicker : public TControl {
+public:
+    enum class TKind { Date, Time };
+    TKind Kind = TKind::Date;
+    SYSTEMTIME DateTime() const;
+    void SetDateTime(const SYSTEMTIME& value);
+    const wchar_t* WindowClass() const override;
+    DWORD WindowStyle() const override;
+};
+
+class TListView : public TControl {
+public:
+    struct TColumn {
+        std::wstring Caption;
+        int Width;
+    };
+    // The columns the control is created with.
+    std::vector<TColumn> Columns;
+    // Rows come from the owner on demand (LVN_GETDISPINFO through OnNotify).
+    bool OwnerData = false;
+    bool MultiSelect = true;
+    bool GridLines = false;
+    bool RowSelect = false;
+    int ColumnWidth(int column) const;
+    void SetColumnWidth(int column, int width);
+    const wchar_t* WindowClass() const override;
+    DWORD WindowStyle() const override;
+    DWORD WindowExStyle() const override { return WS_EX_CLIENTEDGE; }
+
+protected:
+    void Created() override;
+};
+
+class TStatusBar : public TControl {
+public:
+    const wchar_t* WindowClass() const override;
+    DWORD WindowStyle() const override { return SBARS_SIZEGRIP; }
+};
+
+// Menus: entries run their action or their click handler; an entry with a submenu is clicked
+// each time its submenu opens.
+class TMenuItem {
+public:
+    explicit TMenuItem(std::wstring caption = {}) : Caption(std::move(caption)) {}
+    TMenuItem(const TMenuItem&) = delete;
+    TMenuItem& operator=(const TMenuItem&) = delete;
+    std::wstring Caption; // "-" is a separator line
+    TAction* Action = nullptr;
+    std::function<void()> OnClick;
+    void Add(TMenuItem& item) { items_.push_back(&item); }
+    const std::vector<TMenuItem*>& Items() const { return items_; }
+    HMENU SubMenu() const { return subMenu_; }
+    UINT Id() const { return id_; }
+
+private:
+    friend class TPopupMenu;
+    std::vector<TMenuItem*> items_;
+    HMENU subMenu_ = nullptr;
+    UINT id_ = 0;
+};
+
+class TPopupMenu {
+public:
+    TPopupMenu() = default;
+    TPopupMenu(const TPopupMenu&) = delete;
+    TPopupMenu& operator=(const TPopupMenu&) = delete;
+    ~TPopupMenu();
+    void Add(TMenuItem& item) { root_.Add(item); }
+    // Builds the menu (and binds the actions) on first use.
+    HMENU Handle();
+    // Shows the menu at a screen point; commands go to the owner window.
+    void Popup(HWND owner, int x, int y);
+    TMenuItem* FindItem(UINT id);
+    TMenuItem* FindSubMenuOwner(HMENU menu);
+
+private:
+    HMENU Build(TMenuItem& parent);
+    TMenuItem root_;
+    UINT nextId_ = 0x1000;
+};

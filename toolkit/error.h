@@ -1,0 +1,26 @@
+#pragma once
+// Failures that reach the user: a message in UTF-16, and the text of the general error report.
+#include <exception>
+#include <string>
+#include <windows.h>
+
+class TError : public std::exception {
+public:
+    explicit TError(std::wstring message);
+    const std::wstring& Message() const { return message_; }
+    const char* what() const noexcept override { return narrow_.c_str(); }
+
+private:
+    std::wstring message_;
+    std::string narrow_;
+};
+
+// "System Error.  Code: %d." and the system's text on a second line, or "A call to an OS function
+// failed" when there is no code.
+[[noreturn]] void RaiseLastOSError(DWORD code = GetLastError());
+
+// The message of any failure: a TError's own text, another exception's what() in the ANSI code page.
+std::wstring ExceptionMessage(const std::exception_ptr& failure);
+
+// The report appends a full stop when the message's last character sorts after the full stop.
+std::wstring ErrorReportText(std::wstring message);

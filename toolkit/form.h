@@ -1,0 +1,110 @@
+#pragma once
+// Forms: top-level windows built from a layout table designed at 96 pixels per inch.
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+#include <windows.h>
+#include "toolkit/actions.h"
+#include "toolkit/controls.h"
+#include "toolkit/layout.h"
+
+constexpr int NoTabStop = -1;
+
+// One row of a layout table: the control, its design rectangle, anchors, tab order and caption.
+struct TControlSpec {
+    TControl* Control;
+    TBounds Bounds;
+    unsigned Anchors = akLeft | akTop;
+    int TabOrder = NoTabStop;
+    const wchar_t* Text = L"";
+    bool Enabled = true;
+    // Sticks to the bottom edge at its own height (status bars).
+    bool DockBottom = false;
+};
+
+struct TFormSpec {
+    std::wstring Caption;
+    int ClientWidth = 0;  // at 96 pixels per inch
+    int ClientHeight = 0;
+    bool Sizeable = true;
+    bool ToolWindow = false;
+    const wchar_t* Icon = nullptr; // resource name
+    const wchar_t* FontName = L"MS Shell Dlg 2";
+    int FontHeight = 11; // pixels at 96 pixels per inch
+};
+
+class TForm {
+public:
+    TForm() = default;
+    TForm(const TForm&) = delete;
+    TForm& operator=(const TForm&) = delete;
+    virtual ~TForm();
+
+    HWND Handle() const { return handle_; }
+    int PixelsPerInch() const { return pixelsPerInch_; }
+
+    // Minimum outer size in pixels; 0: none.
+    int MinWidth = 0;
+    int MinHeight = 0;
+    TButton* DefaultButton = nullptr; // Enter
+    TButton* CancelButton = nullptr;  // Esc
+    // Gets the focus whenever the form is activated and nothing else in it had it.
+    TControl* ActiveControl = nullptr;
+    // Asked before every close; false keeps the form open.
+    std::function<bool()> OnCloseQuery;
+    // Set while shown modally; non-zero ends the modal showing.
+    int ModalResult = 0;
+
+    void Show();
+    void Hide();
+    bool Visible() const { return IsWindowVisible(handle_); }
+    // Disables the other windows, shows the form and runs messages until ModalResult is set;
+    // returns it.
+    int ShowModal();
+    // The same request as the system close box: passes the close query, then hides the form
+    // (a modal one ends with result 2); closing the main form ends the message loop.
+    void Close();
+    void AddActionList(TActionList& list) { actionLists_.push_back(&list); }
+    void UpdateActions();
+    // The keyboard interface: access keys, Enter, Esc, Tab and arrows. True when handled.
+    bool PreTranslate(MSG& message);
+    TBounds BoundsRect() const;
+    void SetBounds(const TBounds& bounds);
+
+protected:
+    // Builds the window and its controls, then applies the table at the screen's pixels per inch.
+    void Create(const TFormSpec& spec, std::span<const TControlSpec> layout);
+    // Destroys the window; controls notify nothing afterwards.
+    void DestroyHandle();
+    // Messages the derived form handles itself; true when handled.
+    virtual bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+private:
+    struct TPlaced {
+        TControl* Control;
+        TBounds Design; // scaled to the screen
+        unsigned Anchors;
+        bool DockBottom;
+    };
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    TControl* FindControl(HWND window) const;
+    void Realign();
+    bool AccessKey(wchar_t key);
+    void UncheckOtherRadios(TRadioButton& checked);
+    void FocusActiveControl();
+
+    HWND handle_ = nullptr;
+    HFONT font_ = nullptr;
+    int pixelsPerInch_ = DesignPixelsPerInch;
+    int designClientWidth_ = 0;
+    int designClientHeight_ = 0;
+    std::vector<TPlaced> placed_;
+    std::vector<TActionList*> actionLists_;
+    HWND lastFocus_ = nullptr;
+    bool modal_ = false;
+};
+
+// True when some monitor shows part of the caption of a window with these outer bounds.
+bool CaptionOnScreen(const TBounds& window);

@@ -1,0 +1,37 @@
+#include "toolkit/layout.h"
+
+#include <algorithm>
+
+namespace {
+
+// One axis: start and extent, anchored at the near side, the far side, both or neither.
+void AnchorAxis(int& start, int& extent, bool nearSide, bool farSide, int delta) {
+    if (nearSide && farSide) {
+        extent = std::max(0, extent + delta);
+    } else if (farSide) {
+        start += delta;
+    } else if (!nearSide) {
+        start += delta / 2;
+    }
+}
+
+} // namespace
+
+int ScaleToScreen(int value, int pixelsPerInch) {
+    long long scaled = static_cast<long long>(value) * pixelsPerInch;
+    long long half = DesignPixelsPerInch / 2;
+    return static_cast<int>(scaled >= 0 ? (scaled + half) / DesignPixelsPerInch
+                                        : -((-scaled + half) / DesignPixelsPerInch));
+}
+
+TBounds ScaleToScreen(const TBounds& design, int pixelsPerInch) {
+    return {ScaleToScreen(design.Left, pixelsPerInch), ScaleToScreen(design.Top, pixelsPerInch),
+            ScaleToScreen(design.Width, pixelsPerInch), ScaleToScreen(design.Height, pixelsPerInch)};
+}
+
+TBounds AnchoredBounds(const TBounds& design, unsigned anchors, int deltaWidth, int deltaHeight) {
+    TBounds result = design;
+    AnchorAxis(result.Left, result.Width, anchors & akLeft, anchors & akRight, deltaWidth);
+    AnchorAxis(result.Top, result.Height, anchors & akTop, anchors & akBottom, deltaHeight);
+    return result;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Layout arithmetic: scaling a design made at 96 pixels per inch, and anchors on resize.
+// Plain functions, so they can be checked without a window.
+
+constexpr int DesignPixelsPerInch = 96;
+
+enum TAnchor : unsigned {
+    akLeft = 1,
+    akTop = 2,
+    akRight = 4,
+    akBottom = 8,
+};
+
+struct TBounds {
+    int Left = 0;
+    int Top = 0;
+    int Width = 0;
+    int Height = 0;
+    bool operator==(const TBounds&) const = default;
+};
+
+// value * pixelsPerInch / 96, rounded to the nearest pixel.
+int ScaleToScreen(int value, int pixelsPerInch);
+TBounds ScaleToScreen(const TBounds& design, int pixelsPerInch);
+
+// Where a control goes when its parent's client area has grown by the deltas (negative: shrunk).
+// Anchored on both sides it stretches, on the far side alone it moves, on neither it keeps its
+// place relative to the middle. Sizes never go below zero.
+TBounds AnchoredBounds(const TBounds& design, unsigned anchors, int deltaWidth, int deltaHeight);

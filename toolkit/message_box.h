@@ -1,0 +1,26 @@
+#pragma once
+// Message boxes that are modal to the whole program, and the disabling that makes them so.
+#include <functional>
+#include <string>
+#include <vector>
+#include <windows.h>
+
+// Disables every visible and enabled top-level window of this thread; enables again, when it ends,
+// those of them that still exist.
+class TDisabledTaskWindows {
+public:
+    explicit TDisabledTaskWindows(HWND except = nullptr);
+    TDisabledTaskWindows(const TDisabledTaskWindows&) = delete;
+    TDisabledTaskWindows& operator=(const TDisabledTaskWindows&) = delete;
+    ~TDisabledTaskWindows();
+
+private:
+    std::vector<HWND> windows_;
+};
+
+// MessageBoxW owned by the application's hidden window, every other window disabled meanwhile.
+int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT flags);
+
+// Tests see the boxes instead of answering them; an empty function restores the real boxes.
+using TMessageBoxFunction = std::function<int(const std::wstring& text, const std::wstring& caption, UINT flags)>;
+void SetMessageBoxForTesting(TMessageBoxFunction function);
