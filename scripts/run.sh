@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Quenwick under Wine.
+#   bash scripts/run.sh [FOLDER]          FOLDER (Unix or Windows path) becomes the root folder
+#   QUENWICK_SCREENSHOT=shot.png bash scripts/run.sh [FOLDER]
+#                                         saves a picture of the screen once the window is up, then ends
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${QUENWICK_BUILD:-$root/build}"
+bash "$root/scripts/deps.sh"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target quenwick
+
+args=()
+if [ $# -gt 0 ]; then
+  folder="$1"
+  # A Unix path is turned into the name Wine gives it; a Windows path passes unchanged.
+  if [[ "$folder" == /* || -e "$folder" ]]; then
+    folder="$(WINEPREFIX="$build/wineprefix" winepath -w "$(realpath -m "$folder")" 2>/dev/null)"
+  fi
+  args+=("$folder")
+fi
+
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  echo "No X display: Quenwick runs on the virtual display $DISPLAY (Xvfb)."
+  echo "Look at it with: DISPLAY=$DISPLAY import -window root shot.png   (or attach a VNC server to it)"
+fi
+
+if [ -n "${QUENWICK_SCREENSHOT:-}" ]; then
+  "$build/wine-run.sh" "$build/quenwick.exe" "${args[@]}" &
+  app_pid=$!
+  for _ in $(seq 300); do
+    xdotool search --name '^Quenwick$' >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  sleep 2 # let it paint
+  import -window root "$QUENWICK_SCREENSHOT"
+  echo "Screenshot: $QUENWICK_SCREENSHOT"
+  WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true
+  wait $app_pid 2>/dev/null || true
+  exit 0
+fi
+"$build/wine-run.sh" "$build/quenwick.exe" "${args[@]}"

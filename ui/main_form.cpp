@@ -1,0 +1,179 @@
+#include "ui/main_form.h"
+
+#include <algorithm>
+#include <shellapi.h>
+#include "scan/date_time.h"
+#include "toolkit/application.h"
+#include "toolkit/registry.h"
+
+namespace {
+
+constexpr int DesignMinWidth = 374;
+constexpr int DesignMinHeight = 290;
+constexpr int DesignDateTimeColumnWidth = 120;
+constexpr int MaxNumber = 32767;
+
+// Scales a figure the toolkit does not scale, truncating as integer arithmetic does.
+int ScaleFigure(int value, int pixelsPerInch) { return value * pixelsPerInch / DesignPixelsPerInch; }
+
+} // namespace
+
+TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
+    PathLabel.FocusControl = nullptr; // Alt+P belongs to Pause
+    NumberRadioButton.GroupStart = true;
+    NumberSpin.Associate = &NumberEdit;
+    NumberSpin.Min = 0;
+    NumberSpin.Max = MaxNumber;
+    NumberSpin.InitialPosition = 100;
+    LatestDate.Kind = TDateTimePicker::TKind::Date;
+    LatestTime.Kind = TDateTimePicker::TKind::Time;
+    ListView.OwnerData = true;
+    ListView.GridLines = true;
+    ListView.RowSelect = true;
+    ListView.Columns = {{L"File", 100}, {L"Date/Time", DesignDateTimeColumnWidth}};
+    ListView.PopupMenu = &PopupMenu;
+    StartButton.Action = &StartAction;
+    StartButton.Default = true;
+    PauseButton.Action = &PauseAction;
+    StopButton.Action = &StopAction;
+    AboutLabel.RightAligned = true;
+    AboutLabel.Transparent = true;
+
+    PathButton.OnClick = [this] { PathButtonClick(); };
+    NumberRadioButton.OnClick = [this] { RadioButtonClick(); };
+    LatestRadioButton.OnClick = [this] { RadioButtonClick(); };
+    CloseButton.OnClick = [this] { CloseButtonClick(); };
+    AboutLabel.OnMouseMove = [this](int x, int y) { AboutLabelMouseMove(x, y); };
+    AboutLabel.OnClick = [this] { AboutLabelClick(); };
+    OpenAddress = [](HWND parent, const char* address) {
+        ShellExecuteA(parent, "open", address, nullptr, nullptr, SW_HIDE);
+    };
+
+    for (TAction* action : {&StartAction, &PauseAction, &StopAction, &OpenAction, &ExploreAction, &CopyAction,
+                            &CopyNTAction, &CopyTNAction, &SelectAllAction}) {
+        ActionList.Add(*action);
+    }
+    OpenItem.Action = &OpenAction;
+    ExploreItem.Action = &ExploreAction;
+    NamesItem.Action = &CopyAction;
+    NandTItem.Action = &CopyNTAction;
+    TandNItem.Action = &CopyTNAction;
+    SelectAllItem.Action = &SelectAllAction;
+    CopyItem.Add(NamesItem);
+    CopyItem.Add(NandTItem);
+    CopyItem.Add(TandNItem);
+    for (TMenuItem* item : {&OpenItem, &ExploreItem, &N1, &CopyItem, &SelectAllItem}) {
+        PopupMenu.Add(*item);
+    }
+    AddActionList(ActionList);
+
+    const TControlSpec layout[] = {
+        {&PathLabel, {8, 8, 22, 13}, akLeft | akTop, NoTabStop, L"&Path"},
+        {&PathEdit, {8, 24, 495, 21}, akLeft | akTop | akRight, 0},
+        {&PathButton, {506, 24, 30, 21}, akTop | akRight, 1, L"..."},
+        {&RecurseBox, {8, 48, 113, 17}, akLeft | akTop, 2, L"&Include subfolders"},
+        {&NumberRadioButton, {8, 80, 137, 17}, akLeft | akTop, 3, L"Number of freshest files"},
+        {&NumberEdit, {24, 104, 99, 21}, akLeft | akTop, 4, L"100"},
+        {&NumberSpin, {123, 104, 15, 21}, akLeft | akTop, 5},
+        {&LatestRadioButton, {8, 136, 137, 17}, akLeft | akTop, 6, L"Files modified after"},
+        {&LatestDate, {24, 160, 114, 21}, akLeft | akTop, 7, L"", false},
+        {&LatestTime, {24, 184, 114, 21}, akLeft | akTop, 8, L"", false},
+        {&ListView, {152, 56, 383, 205}, akLeft | akTop | akRight | akBottom, 13},
+        {&StartButton, {8, 272, 50, 25}, akLeft | akBottom, 9},
+        {&PauseButton, {64, 272, 50, 25}, akLeft | akBottom, 10},
+        {&StopButton, {120, 272, 50, 25}, akLeft | akBottom, 11},
+        {&CloseButton, {488, 272, 50, 25}, akRight | akBottom, 12, L"&Close"},
+        {&AboutLabel, {374, 270, 99, 26}, akRight | akBottom, NoTabStop, L"\u00A9 Dovrel\r\ndovrel.example"},
+        {&StatusBar, {0, 304, 542, 19}, akLeft | akRight | akBottom, NoTabStop, L"", true, true},
+    };
+    TFormSpec form;
+    form.Caption = Application.Title();
+    form.ClientWidth = 542;
+    form.ClientHeight = 323;
+    form.Icon = L"MAINICON";
+    Create(form, layout);
+    MinWidth = DesignMinWidth;
+    MinHeight = DesignMinHeight;
+    DefaultButton = &StartButton;
+    CancelButton = &CloseButton;
+    RecurseBox.SetChecked(true);
+    NumberRadioButton.SetChecked(true);
+
+    SYSTEMTIME hourAgo = DecodeDateTime(Now() - 1.0 / 24);
+    LatestDate.SetDateTime(hourAgo);
+    LatestTime.SetDateTime(hourAgo);
+
+    if (int pixelsPerInch = PixelsPerInch(); pixelsPerInch != DesignPixelsPerInch) {
+        MinHeight = ScaleFigure(DesignMinHeight, pixelsPerInch);
+        MinWidth = ScaleFigure(DesignMinWidth, pixelsPerInch);
+        ListView.SetColumnWidth(1, ScaleFigure(DesignDateTimeColumnWidth, pixelsPerInch));
+    }
+
+    LoadSettings();
+    if (!arguments.empty()) {
+        PathEdit.SetText(arguments.front());
+    }
+    ActiveControl = &PathEdit;
+}
+
+TMainForm::~TMainForm() {
+    SaveSettings();
+    DestroyHandle();
+}
+
+void TMainForm::LoadSettings() {
+    auto key = TRegistryKey::OpenForReading(HKEY_CURRENT_USER, SettingsKey);
+    if (!key) {
+        return;
+    }
+    // Values of the wrong type or size count as missing: the design values stay.
+    auto top = key->ReadInteger(L"Top");
+    auto left = key->ReadInteger(L"Left");
+    auto width = key->ReadInteger(L"Width");
+    auto height = key->ReadInteger(L"Height");
+    auto number = key->ReadInteger(L"Number");
+    auto path = key->ReadString(L"Path");
+
+    TBounds bounds = BoundsRect();
+    TBounds stored{left.value_or(bounds.Left), top.value_or(bounds.Top),
+                   std::max(width.value_or(bounds.Width), MinWidth), std::max(height.value_or(bounds.Height), MinHeight)};
+    // A window whose caption no monitor shows could never be dragged back: the system's place wins.
+    if (!CaptionOnScreen(stored)) {
+        stored.Left = bounds.Left;
+        stored.Top = bounds.Top;
+    }
+    if (stored != bounds) {
+        SetBounds(stored);
+    }
+    if (number) {
+        NumberSpin.SetPosition(std::clamp(*number, 0, MaxNumber));
+    }
+    if (path) {
+        PathEdit.SetText(*path);
+    }
+}
+
+void TMainForm::SaveSettings() {
+    auto key = TRegistryKey::OpenForWriting(HKEY_CURRENT_USER, SettingsKey);
+    if (!key) {
+        return;
+    }
+    TBounds bounds = BoundsRect();
+    key->WriteInteger(L"Top", bounds.Top);
+    key->WriteInteger(L"Left", bounds.Left);
+    key->WriteInteger(L"Width", bounds.Width);
+    key->WriteInteger(L"Height", bounds.Height);
+    key->WriteInteger(L"Number", NumberSpin.Position());
+    key->WriteString(L"Path", PathEdit.Text());
+}
+
+void TMainForm::RadioButtonClick() {
+    bool byNumber = NumberRadioButton.Checked();
+    NumberEdit.SetEnabled(byNumber);
+    NumberSpin.SetEnabled(byNumber);
+    bool byDate = LatestRadioButton.Checked();
+    LatestDate.SetEnabled(byDate);
+    LatestTime.SetEnabled(byDate);
+}
+
+void TMainForm::CloseButtonClick() { Close(); }

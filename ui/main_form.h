@@ -1,0 +1,103 @@
+#pragma once
+// The main window: the root folder, the selection options, Start, Pause and Stop, the results
+// list and the status bar.
+#include <functional>
+#include <string>
+#include <vector>
+#include "toolkit/actions.h"
+#include "toolkit/controls.h"
+#include "toolkit/form.h"
+
+class TWorkThread;
+
+// Where the settings live under HKEY_CURRENT_USER.
+inline constexpr wchar_t SettingsKey[] = L"Software\\Dovrel\\qnwk";
+// The maker's page that the about label opens.
+inline constexpr char AboutAddress[] = "https://www.dovrel.example/?prod=qnwk";
+
+class TMainForm : public TForm {
+public:
+    // arguments: the program's command-line arguments; the first one, if any, is the root folder.
+    explicit TMainForm(const std::vector<std::wstring>& arguments);
+    ~TMainForm() override;
+
+    TLabel PathLabel;
+    TEdit PathEdit;
+    TButton PathButton;
+    TCheckBox RecurseBox;
+    TRadioButton NumberRadioButton;
+    TEdit NumberEdit;
+    TUpDown NumberSpin;
+    TRadioButton LatestRadioButton;
+    TDateTimePicker LatestDate;
+    TDateTimePicker LatestTime;
+    TListView ListView;
+    TButton StartButton;
+    TButton PauseButton;
+    TButton StopButton;
+    TButton CloseButton;
+    TLabel AboutLabel;
+    TStatusBar StatusBar;
+    TActionList ActionList;
+    TAction StartAction{L"&Start"};
+    TAction PauseAction{L"&Pause"};
+    TAction StopAction{L"S&top"};
+    TPopupMenu PopupMenu;
+    TAction OpenAction{L"Open..."};
+    TMenuItem OpenItem;
+    TAction ExploreAction{L"Explore"};
+    TMenuItem ExploreItem;
+    TAction CopyAction{L"Only Names"};
+    TAction CopyNTAction{L"Name and Time"};
+    TAction CopyTNAction{L"Time and Name"};
+    TAction SelectAllAction{L"Select all"};
+    TMenuItem N1{L"-"};
+    TMenuItem CopyItem{L"Copy"};
+    TMenuItem NamesItem;
+    TMenuItem NandTItem;
+    TMenuItem TandNItem;
+    TMenuItem SelectAllItem;
+
+    void PathButtonClick();
+    void RadioButtonClick();
+    void ListViewColumnClick(int column);
+    void ListViewResize();
+    void AboutLabelMouseMove(int x, int y);
+    void AboutLabelClick();
+    void CloseButtonClick();
+    void StartActionUpdate();
+    void StartActionExecute();
+    void PauseActionUpdate();
+    void PauseActionExecute();
+    void StopActionUpdate();
+    void StopActionExecute();
+    void OpenActionUpdate();
+    void OpenActionExecute();
+    void ExploreActionUpdate();
+    void ExploreActionExecute();
+    void CopyActionUpdate();
+    void CopyActionExecute();
+    void CopyNTActionUpdate();
+    void CopyNTActionExecute();
+    void CopyTNActionUpdate();
+    void CopyTNActionExecute();
+    void SelectAllActionUpdate();
+    void SelectAllActionExecute();
+    bool FormCloseQuery();
+
+    // The shell's folder dialog, owned by the application's hidden window. folder is the folder to
+    // preselect and receives the choice; false when cancelled or not shown.
+    bool PickFolder(const std::wstring& title, const std::wstring& root, std::wstring& folder);
+
+    // Opens the about label's address; tests replace it.
+    std::function<void(HWND parent, const char* address)> OpenAddress;
+
+private:
+    TWorkThread* WorkThread = nullptr;
+
+    void WorkThreadTerminate();
+    void SortByTime();
+    void SortByName();
+    void LoadSettings();
+    void SaveSettings();
+};
