@@ -1,0 +1,75 @@
+#include "toolkit/clipboard.h"
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+// Global memory that is freed unless the clipboard took it over.
+class TGlobalMemory {
+public:
+    explicit TGlobalMemory(std::size_t size) : handle_(GlobalAlloc(GMEM_MOVEABLE, size)) {
+        if (!handle_) throw std::bad_alloc();
+    }
+    TGlobalMemory(const TGlobalMemory&) = delete;
+    TGlobalMemory& operator=(const TGlobalMemory&) = delete;
+    ~TGlobalMemory() {
+        if (handle_) GlobalFree(handle_);
+    }
+    HGLOBAL Get() const { return handle_; }
+    void Release() { handle_ = nullptr; }
+
+    template <typename Fill>
+    void Write(Fill fill) {
+        void* data = GlobalLock(handle_);
+        if (!data) throw std::bad_alloc();
+        fill(data);
+        GlobalUnlock(handle_);
+    }
+
+private:
+    HGLOBAL handle_;
+};
+
+class TOpenClipboard {
+public:
+    explicit TOpenClipboard(HWND owner) {
+        // The other program usually holds it only for milliseconds.
+        const ULONGLONG deadline = GetTickCount64() + 250;
+        while (!OpenClipboard(owner)) {
+            if (GetTickCount64() >= deadline) throw std::runtime_error("Cannot open clipboard");
+            Sleep(10);
+        }
+    }
+    TOpenClipboard(const TOpenClipboard&) = delete;
+    TOpenClipboard& operator=(const TOpenClipboard&) = delete;
+    ~TOpenClipboard() { CloseClipboard(); }
+};
+
+void Place(UINT format, TGlobalMemory& memory) {
+    if (!SetClipboardData(format, memory.Get())) throw std::runtime_error("Cannot set clipboard data");
+    memory.Release();
+}
+} // namespace
+
+void PutClipboardText(HWND owner, std::wstring_view text) {
+    // Both copies are made before the clipboard is opened, so it is held only briefly.
+    const int length = static_cast<int>(text.size());
+    const int ansiSize = length == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    TGlobalMemory ansi(static_cast<std::size_t>(ansiSize) + 1);
+    ansi.Write([&](void* data) {
+        char* bytes = static_cast<char*>(data);
+        if (ansiSize > 0) WideCharToMultiByte(CP_ACP, 0, text.data(), length, bytes, ansiSize, nullptr, nullptr);
+        bytes[ansiSize] = '\0';
+    });
+    TGlobalMemory wide((text.size() + 1) * sizeof(wchar_t));
+    wide.Write([&](void* data) {
+        wchar_t* chars = static_cast<wchar_t*>(data);
+        std::memcpy(chars, text.data(), text.size() * sizeof(wchar_t));
+        chars[text.size()] = L'\0';
+    });
+
+    TOpenClipboard clipboard(owner);
+    if (!EmptyClipboard()) throw std::runtime_error("Cannot empty clipboard");
+    Place(CF_TEXT, ansi);
+    Place(CF_UNICODETEXT, wide);
+}
