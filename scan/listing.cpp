@@ -1,0 +1,36 @@
+#include "scan/listing.h"
+
+namespace {
+
+class TSystemListing final : public IListing {
+public:
+    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) override {
+        HANDLE listing = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
+                                          FIND_FIRST_EX_LARGE_FETCH);
+        return listing == INVALID_HANDLE_VALUE ? nullptr : listing;
+    }
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry) override {
+        return FindNextFileW(static_cast<HANDLE>(listing), &entry) != FALSE;
+    }
+    void Close(TListingHandle listing) override { FindClose(static_cast<HANDLE>(listing)); }
+    DWORD LastError() const override { return GetLastError(); }
+    bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
+        HANDLE file = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        BY_HANDLE_FILE_INFORMATION information;
+        const bool read = GetFileInformationByHandle(file, &information) != FALSE;
+        CloseHandle(file);
+        if (read) {
+            identity.VolumeSerial = information.dwVolumeSerialNumber;
+            identity.FileIndex = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+        }
+        return read;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<IListing> CreateSystemListing() { return std::make_unique<TSystemListing>(); }

@@ -1,0 +1,243 @@
+#include "scan/work_thread.h"
+
+#include "scan/sys_error.h"
+#include "toolkit/handoff.h"
+
+namespace {
+
+// Closes a listing whatever leaves its loop, a failure included.
+class TListingGuard {
+public:
+    TListingGuard(IListing& listing, TListingHandle handle) : listing_(listing), handle_(handle) {}
+    TListingGuard(const TListingGuard&) = delete;
+    TListingGuard& operator=(const TListingGuard&) = delete;
+    ~TListingGuard() { listing_.Close(handle_); }
+
+private:
+    IListing& listing_;
+    TListingHandle handle_;
+};
+
+bool IsLoggedCode(DWORD code) {
+    return code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND && code != ERROR_NO_MORE_FILES;
+}
+
+} // namespace
+
+TWorkThread::TWorkThread()
+    : TThread(true), FormatSettings(UserFormatSettings()), Listing(CreateSystemListing()) {}
+
+TWorkThread::~TWorkThread() { EndBeforeDestruction(); }
+
+void TWorkThread::Execute() {
+    lastHandOff_ = GetTickCount64();
+    try {
+        ProcessFolder(L"");
+    } catch (...) {
+        // What the walk collected before its failure still reaches the sinks, as it would have one by
+        // one. After a failed hand-off nothing is pending.
+        const std::exception_ptr failure = std::current_exception();
+        try {
+            HandOff();
+        } catch (...) {
+        }
+        std::rethrow_exception(failure);
+    }
+    HandOff();
+}
+
+void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) {
+    CurrentFolder = RootPath + relative;
+    Notify({TNotification::TKind::FolderEntered, CurrentFolder});
+
+    DWORD error = ERROR_SUCCESS;
+    const std::wstring pattern = CurrentFolder + L"*.*";
+    WIN32_FIND_DATAW entry;
+    TListingHandle listing = nullptr;
+    // The system's path limit holds here also where the file system would take longer paths.
+    if (pattern.size() + 1 > MAX_PATH) {
+        error = ERROR_FILENAME_EXCED_RANGE;
+    } else if (throughLink && LeadsBack(CurrentFolder)) {
+        error = ERROR_CANT_RESOLVE_FILENAME;
+    } else if (!(listing = Listing->Open(pattern, entry))) {
+        error = Listing->LastError();
+    }
+
+    if (listing) {
+        TListingGuard guard(*Listing, listing);
+        openFolders_.push_back({CurrentFolder});
+        struct TPop {
+            std::vector<TOpenFolder>& Folders;
+            ~TPop() { Folders.pop_back(); }
+        } pop{openFolders_};
+
+        for (;;) {
+            entry.cFileName[MAX_PATH - 1] = L'\0';
+            const std::wstring name = entry.cFileName;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (Recursive && name != L"." && name != L"..") {
+                    ProcessFolder(relative + name + L"\\", (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+                }
+            } else {
+                ++FileCount;
+                SYSTEMTIME local;
+                TDateTime time;
+                // A time stamp that has no local date in the years 1 to 9999 is counted, never qualifies.
+                if (localTime_.ToLocal(entry.ftLastWriteTime, local) && TryEncodeDateTime(local, time)) {
+                    CurrentTime = time;
+                    // Between hand-offs nothing changes Files or After.
+                    if (Qualifies(CurrentTime)) {
+                        CurrentFile = RootPath + relative + name;
+                        Notify({TNotification::TKind::FileQualifies, CurrentFile, CurrentTime});
+                    }
+                }
+            }
+
+            // A listing left because of the terminate request has not failed: nothing to log.
+            if (Terminated()) {
+                return;
+            }
+            if (PauseRequested()) {
+                // Halt holding nothing, with everything found so far delivered.
+                HandOff();
+                PassGate();
+                if (Terminated()) {
+                    return;
+                }
+            } else if (!pending_.empty() && GetTickCount64() - lastHandOff_ >= BatchMilliseconds) {
+                HandOff();
+            }
+            if (!Listing->Next(listing, entry)) {
+                error = Listing->LastError();
+                break;
+            }
+        }
+    }
+
+    ErrorCode = static_cast<std::int32_t>(error);
+    if (IsLoggedCode(error)) {
+        Notify({TNotification::TKind::ListingFailed, CurrentFolder, 0, ErrorCode});
+    }
+}
+
+// Whether a link leads to a folder that is open on the way down to it. Identities are read only
+// here, so a tree without links pays nothing for them.
+bool TWorkThread::LeadsBack(const std::wstring& folder) {
+    TFolderIdentity target;
+    if (!Listing->Identity(folder, target)) {
+        return false;
+    }
+    for (TOpenFolder& open : openFolders_) {
+        if (!open.IdentityRead) {
+            open.IdentityRead = true;
+            open.IdentityKnown = Listing->Identity(open.Path, open.Identity);
+        }
+        if (open.IdentityKnown && open.Identity == target) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TWorkThread::Notify(TNotification notification) {
+    pending_.push_back(std::move(notification));
+    if (pending_.size() >= BatchSize) {
+        HandOff();
+    }
+}
+
+void TWorkThread::HandOff() {
+    if (pending_.empty()) {
+        return;
+    }
+    std::vector<TNotification> batch;
+    batch.swap(pending_);
+    Synchronize([this, &batch] {
+        for (const TNotification& notification : batch) {
+            Apply(notification);
+        }
+    });
+    lastHandOff_ = GetTickCount64();
+}
+
+// Runs on the user-interface thread: the notifications reach the sinks one by one, as if each had
+// been handed off alone.
+void TWorkThread::Apply(const TNotification& notification) {
+    switch (notification.Kind) {
+    case TNotification::TKind::FolderEntered:
+        CurrentFolder = notification.Path;
+        ShowFolder();
+        break;
+    case TNotification::TKind::FileQualifies:
+        CurrentFile = notification.Path;
+        CurrentTime = notification.Time;
+        if (ByDate != 0) {
+            AddDatedFile();
+        } else if (Qualifies(CurrentTime)) {
+            // The walk tested against the count and threshold of its last hand-off; earlier files of
+            // this batch may have raised them since.
+            AddFile();
+        }
+        break;
+    case TNotification::TKind::ListingFailed:
+        CurrentFolder = notification.Path;
+        ErrorCode = notification.Code;
+        LogError();
+        break;
+    }
+}
+
+void TWorkThread::ShowFolder() {
+    if (StatusBarRef) {
+        StatusBarRef->SetText(CurrentFolder);
+    }
+}
+
+int TWorkThread::FindIndex(TDateTime x) const {
+    int lo = 0;
+    int hi = static_cast<int>(Files.size()) - 1;
+    while (hi >= lo) {
+        const int mid = (lo + hi) / 2;
+        if (Files[static_cast<size_t>(mid)].Time >= x) {
+            hi = mid - 1;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    return lo;
+}
+
+void TWorkThread::AddFile() {
+    const auto position = Files.begin() + FindIndex(CurrentTime);
+    auto item = Files.insert(position, TFileItem{CurrentFile, CurrentTime});
+    if (ListViewRef) {
+        item->Item = ListViewRef->AddRow(CurrentFile, DateTimeText(CurrentTime, FormatSettings), CurrentTime);
+    }
+    while (static_cast<std::int64_t>(Files.size()) > Limit) {
+        if (ListViewRef) {
+            const int index = ListViewRef->IndexOfRow(Files.front().Item);
+            if (index >= 0) {
+                ListViewRef->DeleteRow(index);
+            }
+        }
+        Files.erase(Files.begin());
+    }
+    if (!Files.empty()) {
+        After = Files.front().Time;
+    }
+}
+
+void TWorkThread::AddDatedFile() {
+    if (ListViewRef) {
+        ListViewRef->AddRow(CurrentFile, DateTimeText(CurrentTime, FormatSettings), CurrentTime);
+    }
+}
+
+void TWorkThread::LogError() {
+    if (!LogsFormRef && CreateProcessingLog) {
+        LogsFormRef = CreateProcessingLog();
+    }
+    if (LogsFormRef) {
+        LogsFormRef->AppendLine(LogLine(CurrentFolder, ErrorCode));
+    }
+}

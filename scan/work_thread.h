@@ -1,0 +1,96 @@
+#pragma once
+// The scan job: walks the folders below RootPath on its own thread and hands what it finds to the
+// user-interface thread, where the ranking keeps the N freshest files or every file after a moment.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scan/date_time.h"
+#include "scan/listing.h"
+#include "scan/local_time.h"
+#include "scan/sinks.h"
+#include "toolkit/format_settings.h"
+#include "toolkit/thread.h"
+
+// One held file of the number mode.
+struct TFileItem {
+    std::wstring Name;
+    TDateTime Time = 0;
+    TRowId Item = 0; // the row that shows this file
+};
+
+class TWorkThread : public TThread {
+public:
+    // Created suspended, with Files empty.
+    TWorkThread();
+    ~TWorkThread() override;
+
+    std::wstring RootPath; // ends with "\"
+    bool Recursive = false;
+    std::int32_t ByDate = 0; // non-zero: date mode
+    std::int32_t Limit = 0;  // number mode: N
+    TDateTime After = 0;     // date mode: the moment; number mode: the oldest time held
+    std::wstring CurrentFolder;
+    std::wstring CurrentFile;
+    TDateTime CurrentTime = 0;
+    TDateTime Elapsed = 0; // the window's running-time clock; the job never touches it
+    std::int32_t ErrorCode = 0;
+    IStatusLine* StatusBarRef = nullptr;
+    IResultsList* ListViewRef = nullptr;
+    std::int64_t FileCount = 0;
+    // Created by LogError on the first failure; the end notification takes it (std::move) and shows it.
+    std::unique_ptr<IProcessingLog> LogsFormRef;
+    std::vector<TFileItem> Files; // oldest first
+
+    // Makes the processing log at the first failure; set by the window before the first resume.
+    std::function<std::unique_ptr<IProcessingLog>()> CreateProcessingLog;
+    // How rows write their date-time text; the user's settings unless replaced before the first resume.
+    TFormatSettings FormatSettings;
+    // Where folders are read; the system's listing unless replaced before the first resume.
+    std::unique_ptr<IListing> Listing;
+    // Notifications travel to the user-interface thread in batches of at most this many, and not
+    // later than BatchMilliseconds after the previous hand-off.
+    std::size_t BatchSize = 256;
+    unsigned BatchMilliseconds = 50;
+
+    // Whether a file of this time enters the results, against the Files and After of the moment.
+    bool Qualifies(TDateTime time) const {
+        return static_cast<std::int64_t>(Files.size()) < Limit || time > After;
+    }
+    // The ranking, on the user-interface thread.
+    int FindIndex(TDateTime x) const;
+    void AddFile();
+    void AddDatedFile();
+    void ShowFolder();
+    void LogError();
+
+protected:
+    void Execute() override;
+    void ProcessFolder(const std::wstring& relative, bool throughLink = false);
+
+private:
+    struct TNotification {
+        enum class TKind { FolderEntered, FileQualifies, ListingFailed } Kind;
+        std::wstring Path;
+        TDateTime Time = 0;
+        std::int32_t Code = 0;
+    };
+    struct TOpenFolder {
+        std::wstring Path;
+        bool IdentityRead = false;
+        bool IdentityKnown = false;
+        TFolderIdentity Identity;
+    };
+
+    void Notify(TNotification notification);
+    void HandOff();
+    void Apply(const TNotification& notification);
+    bool LeadsBack(const std::wstring& folder);
+
+    std::vector<TNotification> pending_;
+    unsigned long long lastHandOff_ = 0;
+    TLocalTimeConverter localTime_;
+    std::vector<TOpenFolder> openFolders_;
+};

@@ -1,0 +1,319 @@
+#include "scan_harness.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "toolkit/handoff.h"
+
+namespace {
+
+class TRecordingLog final : public IProcessingLog {
+public:
+    explicit TRecordingLog(TRecorder& recorder) : recorder_(recorder) {}
+    void AppendLine(const std::wstring& line) override {
+        recorder_.LogLines.push_back(line);
+        recorder_.Record(L"log " + line);
+    }
+
+private:
+    TRecorder& recorder_;
+};
+
+WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes, FILETIME time) {
+    WIN32_FIND_DATAW entry{};
+    entry.dwFileAttributes = attributes;
+    entry.ftLastWriteTime = time;
+    name.copy(entry.cFileName, MAX_PATH - 1);
+    return entry;
+}
+
+} // namespace
+
+TRowId TRecorder::AddRow(const std::wstring& caption, const std::wstring& dateTimeText, TDateTime) {
+    rows_.emplace_back(nextRow_, caption);
+    Record(L"row " + caption + L" " + dateTimeText);
+    return nextRow_++;
+}
+
+int TRecorder::IndexOfRow(TRowId row) const {
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].first == row) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void TRecorder::DeleteRow(int index) {
+    const std::wstring caption = rows_.at(static_cast<size_t>(index)).second;
+    rows_.erase(rows_.begin() + index);
+    Record(L"delete " + caption);
+}
+
+std::vector<std::wstring> TRecorder::Rows() const {
+    std::vector<std::wstring> captions;
+    for (const auto& row : rows_) {
+        captions.push_back(row.second);
+    }
+    return captions;
+}
+
+std::unique_ptr<IProcessingLog> TRecorder::CreateLog() { return std::make_unique<TRecordingLog>(*this); }
+
+void TRecorder::Record(const std::wstring& event) {
+    Events.push_back(event);
+    if (AfterEvent) {
+        AfterEvent(event);
+    }
+}
+
+TFakeListing::TFakeListing(std::wstring root) : root_(std::move(root)) {
+    TFolder& folder = Folders[root_];
+    folder.Entries.push_back(Entry(L".", FILE_ATTRIBUTE_DIRECTORY, FILETIME{}));
+    folder.Entries.push_back(Entry(L"..", FILE_ATTRIBUTE_DIRECTORY, FILETIME{}));
+}
+
+void TFakeListing::AddFolder(const std::wstring& path) {
+    if (Folders.count(path)) {
+        return;
+    }
+    const size_t cut = path.find_last_of(L'\\', path.size() - 2);
+    const std::wstring parent = path.substr(0, cut + 1);
+    AddFolder(parent);
+    Folders[parent].Entries.push_back(
+        Entry(path.substr(cut + 1, path.size() - cut - 2), FILE_ATTRIBUTE_DIRECTORY, FILETIME{}));
+    TFolder& folder = Folders[path];
+    folder.Entries.push_back(Entry(L".", FILE_ATTRIBUTE_DIRECTORY, FILETIME{}));
+    folder.Entries.push_back(Entry(L"..", FILE_ATTRIBUTE_DIRECTORY, FILETIME{}));
+}
+
+void TFakeListing::AddFile(const std::wstring& path, FILETIME time, DWORD attributes) {
+    const size_t cut = path.find_last_of(L'\\');
+    const std::wstring folder = path.substr(0, cut + 1);
+    AddFolder(folder);
+    Folders[folder].Entries.push_back(Entry(path.substr(cut + 1), attributes, time));
+}
+
+TListingHandle TFakeListing::Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) {
+    if (pattern.size() < 3 || pattern.substr(pattern.size() - 3) != L"*.*") {
+        throw std::logic_error("unexpected listing pattern");
+    }
+    const auto found = Folders.find(pattern.substr(0, pattern.size() - 3));
+    if (found == Folders.end()) {
+        lastError_ = ERROR_PATH_NOT_FOUND;
+        return nullptr;
+    }
+    if (found->second.OpenError) {
+        lastError_ = found->second.OpenError;
+        return nullptr;
+    }
+    if (found->second.Entries.empty()) {
+        lastError_ = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    ++Opens;
+    ++Served;
+    entry = found->second.Entries[0];
+    lastError_ = ERROR_ACCESS_DENIED;
+    return new TCursor{&found->second, 0};
+}
+
+bool TFakeListing::Next(TListingHandle listing, WIN32_FIND_DATAW& entry) {
+    auto* cursor = static_cast<TCursor*>(listing);
+    ++cursor->Index;
+    if (cursor->Index >= cursor->Folder->FailAfter) {
+        lastError_ = cursor->Folder->FailCode;
+        return false;
+    }
+    if (cursor->Index >= cursor->Folder->Entries.size()) {
+        lastError_ = ERROR_NO_MORE_FILES;
+        return false;
+    }
+    ++Served;
+    entry = cursor->Folder->Entries[cursor->Index];
+    lastError_ = ERROR_ACCESS_DENIED;
+    return true;
+}
+
+void TFakeListing::Close(TListingHandle listing) {
+    ++Closes;
+    delete static_cast<TCursor*>(listing);
+}
+
+FILETIME UtcFileTime(int year, int month, int day, int hour, int minute, int second, int ms) {
+    SYSTEMTIME fields{};
+    fields.wYear = static_cast<WORD>(year);
+    fields.wMonth = static_cast<WORD>(month);
+    fields.wDay = static_cast<WORD>(day);
+    fields.wHour = static_cast<WORD>(hour);
+    fields.wMinute = static_cast<WORD>(minute);
+    fields.wSecond = static_cast<WORD>(second);
+    fields.wMilliseconds = static_cast<WORD>(ms);
+    FILETIME time{};
+    if (!SystemTimeToFileTime(&fields, &time)) {
+        throw std::invalid_argument("bad calendar fields");
+    }
+    return time;
+}
+
+TDateTime LocalValue(const FILETIME& utc) {
+    SYSTEMTIME universal, local;
+    TDateTime value = 0;
+    if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local) ||
+        !TryEncodeDateTime(local, value)) {
+        throw std::invalid_argument("time cannot be converted");
+    }
+    return value;
+}
+
+TTempTree::TTempTree() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    static int counter = 0;
+    root_ = std::wstring(temp) + L"qnwk-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) + L"\\";
+    if (!CreateDirectoryW(root_.c_str(), nullptr)) {
+        throw std::runtime_error("cannot create the temporary tree");
+    }
+}
+
+namespace {
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    HANDLE listing = FindFirstFileW((folder + L"*.*").c_str(), &entry);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring path = folder + name;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTree(path + L"\\");
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (!DeleteFileW(path.c_str())) {
+                    RemoveDirectoryW(path.c_str()); // a link to a folder
+                }
+            }
+        } while (FindNextFileW(listing, &entry));
+        FindClose(listing);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+} // namespace
+
+TTempTree::~TTempTree() { RemoveTree(root_); }
+
+std::wstring TTempTree::Folder(const std::wstring& relative) {
+    const std::wstring path = root_ + relative;
+    CreateDirectoryW(path.c_str(), nullptr);
+    return path + L"\\";
+}
+
+std::wstring TTempTree::File(const std::wstring& relative, FILETIME time, DWORD attributes) {
+    const std::wstring path = root_ + relative;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        throw std::runtime_error("cannot create a test file");
+    }
+    SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+    if (attributes) {
+        SetFileAttributesW(path.c_str(), attributes);
+    }
+    return path;
+}
+
+std::string TTempTree::UnixPath(const std::wstring& relative) const {
+    using TUnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<TUnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (!unixName) {
+        throw std::runtime_error("not running under Wine");
+    }
+    char* name = unixName((root_ + relative).c_str());
+    if (!name) {
+        throw std::runtime_error("no Unix name");
+    }
+    std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+void TTempTree::Link(const std::wstring& relative, const std::string& target) {
+    // Wine's CreateSymbolicLinkW creates nothing, so ln makes the link. A Unix process started from
+    // Wine cannot be waited for: wait until the link shows.
+    std::string command = "/bin/ln -s '" + target + "' '" + UnixPath(relative) + "'";
+    STARTUPINFOA startup{sizeof startup};
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        throw std::runtime_error("cannot run ln");
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const std::wstring path = root_ + relative;
+    for (int i = 0; i < 500 && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) {
+        Sleep(10);
+    }
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        throw std::runtime_error("the link did not appear");
+    }
+}
+
+THandOffScope::THandOffScope() { CreateHandOffWindow(); }
+THandOffScope::~THandOffScope() { DestroyHandOffWindow(); }
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+        MSG message;
+        while (!done() && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
+void PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
+
+TScanRun::TScanRun() {
+    Job->StatusBarRef = &Recorder;
+    Job->ListViewRef = &Recorder;
+    Job->CreateProcessingLog = [this] { return Recorder.CreateLog(); };
+    Job->OnTerminate = [this](TThread&) { ++Ended; };
+}
+
+TScanRun::~TScanRun() {
+    if (Started && Ended == 0) {
+        Job->Terminate();
+        if (!PumpUntil([this] { return Ended > 0; }, 5000)) {
+            (void)Job.release();
+        }
+    }
+}
+
+void TScanRun::Start() {
+    Started = true;
+    Job->Resume();
+}
+
+bool TScanRun::WaitForEnd() {
+    if (!PumpUntil([this] { return Ended > 0; })) {
+        return false;
+    }
+    Job->WaitFor();
+    return true;
+}
+
+bool TScanRun::Run() {
+    Start();
+    return WaitForEnd();
+}

@@ -1,0 +1,121 @@
+#pragma once
+// Shared pieces of the scan tests: recording sinks, a scripted listing, temporary trees, and a
+// user-interface thread that serves the job until it ends.
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+#include <windows.h>
+
+#include "scan/listing.h"
+#include "scan/sinks.h"
+#include "scan/work_thread.h"
+
+// Every call of every sink, in order: "folder <path>", "row <path> <text>", "delete <path>", "log <line>".
+class TRecorder final : public IStatusLine, public IResultsList {
+public:
+    std::vector<std::wstring> Events;
+    std::vector<std::wstring> LogLines;
+    // Runs after each event is recorded, on the user-interface thread.
+    std::function<void(const std::wstring& event)> AfterEvent;
+
+    void SetText(const std::wstring& text) override { Record(L"folder " + text); }
+    TRowId AddRow(const std::wstring& caption, const std::wstring& dateTimeText, TDateTime) override;
+    int IndexOfRow(TRowId row) const override;
+    void DeleteRow(int index) override;
+    void Clear() override { rows_.clear(); }
+    // Captions of the rows held now, in list order.
+    std::vector<std::wstring> Rows() const;
+    std::unique_ptr<IProcessingLog> CreateLog();
+    void Record(const std::wstring& event);
+
+private:
+    std::vector<std::pair<TRowId, std::wstring>> rows_;
+    TRowId nextRow_ = 1;
+};
+
+// A listing scripted in memory. Folders are keyed by their path with its trailing backslash; every
+// folder but the root lists "." and ".." first, as the system does.
+class TFakeListing final : public IListing {
+public:
+    struct TFolder {
+        std::vector<WIN32_FIND_DATAW> Entries;
+        DWORD OpenError = 0;           // the open fails with this code
+        size_t FailAfter = SIZE_MAX;   // Next fails after this many entries ...
+        DWORD FailCode = 0;            // ... with this code
+    };
+    std::map<std::wstring, TFolder> Folders;
+    std::atomic<int> Opens{0}, Closes{0};
+    std::atomic<long long> Served{0}; // entries handed to the walk
+
+    explicit TFakeListing(std::wstring root);
+    // Adds a file (and the folders on its way) at the end of its folder's entries.
+    void AddFile(const std::wstring& path, FILETIME time, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+    void AddFolder(const std::wstring& path);
+    TFolder& Folder(const std::wstring& path) { return Folders.at(path); }
+
+    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) override;
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry) override;
+    void Close(TListingHandle listing) override;
+    DWORD LastError() const override { return lastError_; }
+    bool Identity(const std::wstring&, TFolderIdentity&) override { return false; }
+
+private:
+    struct TCursor {
+        const TFolder* Folder;
+        size_t Index;
+    };
+    std::wstring root_;
+    // Left over from earlier calls, as a thread's last error is: a stop must not report it.
+    DWORD lastError_ = ERROR_ACCESS_DENIED;
+};
+
+// A file time in UTC from calendar fields.
+FILETIME UtcFileTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0);
+// The value the walk gives a file time, worked out through the system's own conversion.
+TDateTime LocalValue(const FILETIME& utc);
+
+// A folder under the temporary folder that is removed with everything in it at the end.
+class TTempTree {
+public:
+    TTempTree();
+    ~TTempTree();
+    const std::wstring& Root() const { return root_; } // ends with "\"
+    std::wstring Folder(const std::wstring& relative);
+    std::wstring File(const std::wstring& relative, FILETIME time, DWORD attributes = 0);
+    // Makes a Unix symbolic link at relative that points to target (a Unix path or relative text).
+    void Link(const std::wstring& relative, const std::string& target);
+    std::string UnixPath(const std::wstring& relative) const;
+
+private:
+    std::wstring root_;
+};
+
+// Owns the hand-off window for a test: the test's thread is the user-interface thread.
+class THandOffScope {
+public:
+    THandOffScope();
+    ~THandOffScope();
+};
+
+// Serves messages (and so the hand-off) until done() holds or the time is up; false on time-out.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000);
+void PumpFor(DWORD ms);
+
+// A job wired to a recorder, run to its end on this thread.
+struct TScanRun {
+    std::unique_ptr<TWorkThread> Job = std::make_unique<TWorkThread>();
+    TRecorder Recorder;
+    int Ended = 0;
+    bool Started = false;
+
+    TScanRun();
+    // A job that did not end is stopped; if even that hangs, it is left behind rather than joined.
+    ~TScanRun();
+    // Resumes the job and serves it until its end notification ran; false on time-out.
+    bool Run();
+    void Start();
+    bool WaitForEnd();
+};

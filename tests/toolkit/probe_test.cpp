@@ -1,3 +1,0 @@
-#include <gtest/gtest.h>
-int ToolkitProbe();
-TEST(Probe, Runs) { EXPECT_EQ(1, ToolkitProbe()); }

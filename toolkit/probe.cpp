@@ -1,2 +1,0 @@
-#include <windows.h>
-int ToolkitProbe() { return GetCurrentProcessId() != 0; }
