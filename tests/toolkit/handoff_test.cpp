@@ -1,0 +1,227 @@
+// The blocking hand-off and the thread base, with this test's thread as the user-interface thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "toolkit/handoff.h"
+#include "toolkit/thread.h"
+
+namespace {
+
+class HandOff : public ::testing::Test {
+protected:
+    void SetUp() override { CreateHandOffWindow(); }
+    void TearDown() override { DestroyHandOffWindow(); }
+
+    // Serves messages until done holds; false after the time-out.
+    static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
+        const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+        while (!done()) {
+            const ULONGLONG now = GetTickCount64();
+            if (now >= deadline) {
+                return false;
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+            MSG message;
+            while (!done() && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageW(&message);
+            }
+        }
+        return true;
+    }
+};
+
+TEST_F(HandOff, CallsFromSeveralThreadsRunOnTheUserInterfaceThreadInTheirOrder) {
+    const DWORD uiThread = GetCurrentThreadId();
+    std::vector<int> seen[3];
+    std::atomic<int> wrongThread{0}, finished{0};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 3; ++w) {
+        workers.emplace_back([&, w] {
+            for (int i = 0; i < 200; ++i) {
+                Synchronize([&, w, i] {
+                    wrongThread += GetCurrentThreadId() != uiThread;
+                    seen[w].push_back(i);
+                });
+                // The call has run by the time Synchronize returns.
+                if (static_cast<int>(seen[w].size()) != i + 1) {
+                    ++wrongThread;
+                }
+            }
+            ++finished;
+            PostThreadMessageW(uiThread, WM_NULL, 0, 0);
+        });
+    }
+    EXPECT_TRUE(PumpUntil([&] { return finished == 3; }));
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(0, wrongThread);
+    for (const auto& calls : seen) {
+        ASSERT_EQ(200u, calls.size());
+        for (int i = 0; i < 200; ++i) {
+            EXPECT_EQ(i, calls[static_cast<size_t>(i)]);
+        }
+    }
+}
+
+TEST_F(HandOff, AFailureIsThrownAgainInTheCaller) {
+    const DWORD uiThread = GetCurrentThreadId();
+    std::atomic<bool> done{false};
+    std::string message;
+    std::thread worker([&] {
+        try {
+            Synchronize([] { throw std::runtime_error("from the user-interface thread"); });
+        } catch (const std::runtime_error& failure) {
+            message = failure.what();
+        }
+        done = true;
+        PostThreadMessageW(uiThread, WM_NULL, 0, 0);
+    });
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ("from the user-interface thread", message);
+}
+
+TEST_F(HandOff, OnTheUserInterfaceThreadACallRunsAtOnce) {
+    bool ran = false;
+    Synchronize([&] { ran = true; });
+    EXPECT_TRUE(ran);
+    EXPECT_THROW(Synchronize([] { throw std::logic_error("direct"); }), std::logic_error);
+}
+
+// A message box's own loop serves the hand-off: the worker's calls run while it is up, and the last
+// one closes it.
+TEST_F(HandOff, CallsRunWhileAMessageBoxIsShown) {
+    std::atomic<int> calls{0};
+    std::thread worker([&] {
+        for (int i = 0; i < 5; ++i) {
+            Synchronize([&] { ++calls; });
+        }
+        Synchronize([] {
+            EnumThreadWindows(
+                GetCurrentThreadId(),
+                [](HWND window, LPARAM) -> BOOL {
+                    wchar_t name[32];
+                    GetClassNameW(window, name, 32);
+                    if (std::wstring(name) == L"#32770") {
+                        PostMessageW(window, WM_COMMAND, IDOK, 0);
+                    }
+                    return TRUE;
+                },
+                0);
+        });
+    });
+    const int answer = MessageBoxW(HandOffWindow(), L"Waiting for the worker", L"Hand-off test", MB_OK);
+    const int callsWhenClosed = calls;
+    worker.join();
+    EXPECT_EQ(IDOK, answer);
+    EXPECT_EQ(5, callsWhenClosed);
+}
+
+class TCountingThread : public TThread {
+public:
+    explicit TCountingThread(std::function<void(TCountingThread&)> body) : TThread(true), body_(std::move(body)) {}
+    ~TCountingThread() override {
+        EndBeforeDestruction();
+        if (destroyed) {
+            *destroyed = true;
+            PostThreadMessageW(uiThread, WM_NULL, 0, 0); // wakes the waiting test
+        }
+    }
+    std::atomic<int> Steps{0};
+    bool* destroyed = nullptr;
+    DWORD uiThread = GetCurrentThreadId();
+    using TThread::PassGate;
+    using TThread::PauseRequested;
+
+protected:
+    void Execute() override { body_(*this); }
+
+private:
+    std::function<void(TCountingThread&)> body_;
+};
+
+TEST_F(HandOff, ThreadStartsOnlyWhenResumedAndEndsThroughTheHandOff) {
+    const DWORD uiThread = GetCurrentThreadId();
+    std::atomic<bool> bodyRan{false};
+    TCountingThread thread([&](TCountingThread&) { bodyRan = true; });
+    int ends = 0;
+    DWORD endThread = 0;
+    thread.OnTerminate = [&](TThread&) {
+        ++ends;
+        endThread = GetCurrentThreadId();
+    };
+    PumpUntil([] { return false; }, 50);
+    EXPECT_FALSE(bodyRan);
+    EXPECT_TRUE(thread.Suspended());
+    thread.Resume();
+    EXPECT_TRUE(PumpUntil([&] { return ends > 0; }));
+    thread.WaitFor();
+    EXPECT_TRUE(bodyRan);
+    EXPECT_EQ(1, ends);
+    EXPECT_EQ(uiThread, endThread);
+    EXPECT_TRUE(thread.Finished());
+    EXPECT_FALSE(thread.FatalException);
+}
+
+TEST_F(HandOff, AFailingBodyIsHeldAndTheEndStillRuns) {
+    TCountingThread thread([](TCountingThread&) { throw std::runtime_error("body failed"); });
+    int ends = 0;
+    thread.OnTerminate = [&](TThread&) { ++ends; };
+    thread.Resume();
+    EXPECT_TRUE(PumpUntil([&] { return ends > 0; }));
+    thread.WaitFor();
+    EXPECT_EQ(1, ends);
+    ASSERT_TRUE(thread.FatalException);
+    EXPECT_THROW(std::rethrow_exception(thread.FatalException), std::runtime_error);
+}
+
+TEST_F(HandOff, FreeOnTerminateDeletesTheThreadAfterItsEnd) {
+    bool destroyed = false;
+    bool destroyedAtEnd = true;
+    auto* thread = new TCountingThread([](TCountingThread&) {});
+    thread->destroyed = &destroyed;
+    thread->FreeOnTerminate = true;
+    thread->OnTerminate = [&](TThread&) { destroyedAtEnd = destroyed; };
+    thread->Resume();
+    EXPECT_TRUE(PumpUntil([&] { return destroyed; }));
+    EXPECT_FALSE(destroyedAtEnd);
+}
+
+TEST_F(HandOff, PauseGateHoldsTheBodyUntilResumeOrTerminate) {
+    for (bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "terminate" : "resume");
+        TCountingThread thread([](TCountingThread& self) {
+            while (!self.Terminated() && self.Steps < 1000000) {
+                ++self.Steps;
+                if (self.PauseRequested()) {
+                    self.PassGate();
+                }
+            }
+        });
+        int ends = 0;
+        thread.OnTerminate = [&](TThread&) { ++ends; };
+        thread.Resume();
+        thread.Suspend();
+        EXPECT_TRUE(thread.Suspended());
+        PumpUntil([] { return false; }, 100);
+        const int held = thread.Steps;
+        PumpUntil([] { return false; }, 100);
+        EXPECT_EQ(held, thread.Steps);
+        EXPECT_EQ(0, ends);
+        if (stop) {
+            thread.Terminate();
+        } else {
+            thread.Resume();
+        }
+        EXPECT_TRUE(PumpUntil([&] { return ends > 0; }));
+        thread.WaitFor();
+        EXPECT_EQ(stop ? held : 1000000, thread.Steps);
+    }
+}
+
+} // namespace
