@@ -1,0 +1,262 @@
+#include "ui/results_list.h"
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+// A parent window that passes the list's notifications on, as the main window does.
+LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NOTIFY) {
+        auto* list = reinterpret_cast<TResultsList*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        LRESULT result = 0;
+        if (list && list->HandleNotify(*reinterpret_cast<const NMHDR*>(lParam), result)) return result;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Counts the item-count changes that reach the control.
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+    if (message == LVM_SETITEMCOUNT) reinterpret_cast<std::vector<LPARAM>*>(data)->push_back(lParam);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+class ResultsListTest : public testing::Test {
+protected:
+    void SetUp() override {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = ParentProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"ResultsListTestParent";
+        RegisterClassW(&windowClass);
+        // Hidden: under Xvfb without a window manager Wine waits two seconds to unmap a shown window.
+        parent_ = CreateWindowExW(0, windowClass.lpszClassName, L"test", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400,
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
+        list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_OWNERDATA,
+                                0, 0, 383, 200, parent_, nullptr, windowClass.hInstance, nullptr);
+        SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+        AddColumn(0, L"File", 100);
+        AddColumn(1, L"Date/Time", 120);
+        results_ = std::make_unique<TResultsList>(list_);
+        SetWindowLongPtrW(parent_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(results_.get()));
+    }
+    void TearDown() override {
+        SetWindowLongPtrW(parent_, GWLP_USERDATA, 0);
+        results_.reset();
+        DestroyWindow(parent_);
+    }
+
+    void AddColumn(int index, const wchar_t* caption, int width) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = const_cast<LPWSTR>(caption);
+        column.cx = width;
+        SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+    }
+    // Rows "p<i>" with time i, so names and times run in opposite directions when numbered downwards.
+    std::vector<TRowId> AddRows(const std::vector<int>& numbers) {
+        std::vector<TRowId> ids;
+        for (int n : numbers) ids.push_back(results_->AddRow(L"C:\\p" + std::to_wstring(n), L"t" + std::to_wstring(n), 40000.0 + n));
+        results_->Flush();
+        return ids;
+    }
+    int ItemCount() const { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+    std::wstring Text(int index, int column) const {
+        wchar_t buffer[512] = L"?";
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = buffer;
+        item.cchTextMax = 512;
+        SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+        return buffer;
+    }
+    std::vector<std::wstring> Captions() const {
+        std::vector<std::wstring> captions;
+        for (int i = 0; i < ItemCount(); ++i) captions.push_back(Text(i, 0));
+        return captions;
+    }
+    // The captions of the rows the control reports as selected, in list order.
+    std::vector<std::wstring> SelectedCaptions() const {
+        std::vector<std::wstring> captions;
+        for (int i = -1; (i = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED))) >= 0;)
+            captions.push_back(Text(i, 0));
+        return captions;
+    }
+    std::wstring FocusedCaption() const {
+        const int i = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+        return i < 0 ? L"" : Text(i, 0);
+    }
+    void SetState(int index, UINT state, UINT mask) {
+        LVITEMW item{};
+        item.state = state;
+        item.stateMask = mask;
+        SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    }
+    void Select(std::initializer_list<int> indices) {
+        for (int i : indices) SetState(i, LVIS_SELECTED, LVIS_SELECTED);
+    }
+    void ClickHeader(int column) {
+        NMLISTVIEW click{};
+        click.hdr = {list_, 0, static_cast<UINT>(LVN_COLUMNCLICK)};
+        click.iItem = -1;
+        click.iSubItem = column;
+        SendMessageW(parent_, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
+    }
+
+    HWND parent_ = nullptr, list_ = nullptr;
+    std::unique_ptr<TResultsList> results_;
+};
+} // namespace
+
+TEST_F(ResultsListTest, ShowsPathAndTimeOfEachRow) {
+    AddRows({3, 1, 2});
+    ASSERT_EQ(3, ItemCount());
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\p3", L"C:\\p1", L"C:\\p2"}), Captions());
+    EXPECT_EQ(L"t1", Text(1, 1));
+    // A path longer than the control's usual text buffer still comes through whole.
+    const std::wstring longPath = L"C:\\" + std::wstring(400, L'x');
+    results_->AddRow(longPath, L"t", 1);
+    results_->Flush();
+    EXPECT_EQ(longPath, Text(3, 0));
+}
+
+// Streaming rows must not flood the control with count changes, and the last ones must still arrive
+// without anyone calling Flush.
+TEST_F(ResultsListTest, ItemCountFollowsStreamedRowsAtMostTenTimesASecond) {
+    std::vector<LPARAM> counts;
+    SetWindowSubclass(list_, CountingProc, 1, reinterpret_cast<DWORD_PTR>(&counts));
+    const ULONGLONG start = GetTickCount64();
+    for (int i = 0; i < 20000; ++i) results_->AddRow(L"C:\\f" + std::to_wstring(i), L"t", i);
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    EXPECT_LE(counts.size(), 2 + elapsed / 100);
+    const ULONGLONG deadline = GetTickCount64() + 3000;
+    while (ItemCount() < 20000 && GetTickCount64() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        PumpMessages();
+    }
+    RemoveWindowSubclass(list_, CountingProc, 1);
+    EXPECT_EQ(20000, ItemCount());
+    ASSERT_FALSE(counts.empty());
+    for (LPARAM flags : counts) EXPECT_EQ(LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL, flags);
+    EXPECT_EQ(L"C:\\f19999", Text(19999, 0));
+}
+
+TEST_F(ResultsListTest, SelectionAndFocusFollowTheirRowsThroughSorts) {
+    AddRows({5, 1, 4, 2, 3}); // names p5 p1 p4 p2 p3
+    Select({1, 2});           // p1, p4
+    SetState(2, LVIS_FOCUSED, LVIS_FOCUSED);
+
+    results_->SortByTime();
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\p5", L"C:\\p4", L"C:\\p3", L"C:\\p2", L"C:\\p1"}), Captions());
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\p4", L"C:\\p1"}), SelectedCaptions());
+    EXPECT_EQ(L"C:\\p4", FocusedCaption());
+    EXPECT_EQ(2, results_->SelectedCount());
+    EXPECT_EQ(L"C:\\p4\r\nC:\\p1", results_->SelectedText(TCopyLayout::OnlyNames));
+
+    results_->SortByName();
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\p1", L"C:\\p2", L"C:\\p3", L"C:\\p4", L"C:\\p5"}), Captions());
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\p1", L"C:\\p4"}), SelectedCaptions());
+    EXPECT_EQ(L"C:\\p4", FocusedCaption());
+    EXPECT_EQ(0, results_->FirstSelected());
+    EXPECT_EQ(L"t1\tC:\\p1\t\r\nt4\tC:\\p4\t", results_->SelectedText(TCopyLayout::TimeAndName));
+}
+
+TEST_F(ResultsListTest, HeaderClicksSortByNameOrNewestFirst) {
+    AddRows({2, 3, 1});
+    const std::vector<std::wstring> byName{L"C:\\p1", L"C:\\p2", L"C:\\p3"};
+    const std::vector<std::wstring> byTime{L"C:\\p3", L"C:\\p2", L"C:\\p1"};
+    ClickHeader(0);
+    EXPECT_EQ(byName, Captions());
+    ClickHeader(1);
+    EXPECT_EQ(byTime, Captions());
+    ClickHeader(1);
+    EXPECT_EQ(byTime, Captions());
+    ClickHeader(0);
+    EXPECT_EQ(byName, Captions());
+}
+
+// The ranking deletes by identity: rows shown or not yet shown, before and after a sort.
+TEST_F(ResultsListTest, DeletingKeepsOtherRowsSelectionAndFocus) {
+    const std::vector<TRowId> ids = AddRows({1, 2, 3, 4, 5});
+    Select({1, 3}); // p2, p4
+    SetState(3, LVIS_FOCUSED, LVIS_FOCUSED);
+    results_->DeleteRow(results_->IndexOfRow(ids[2]));
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\p1", L"C:\\p2", L"C:\\p4", L"C:\\p5"}), Captions());
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\p2", L"C:\\p4"}), SelectedCaptions());
+    EXPECT_EQ(L"C:\\p4", FocusedCaption());
+
+    results_->SortByTime(); // p5 p4 p2 p1
+    const TRowId late = results_->AddRow(L"C:\\p9", L"t9", 40009);
+    results_->AddRow(L"C:\\p0", L"t0", 40000);
+    results_->DeleteRow(results_->IndexOfRow(ids[1])); // p2: shown, selected
+    results_->DeleteRow(results_->IndexOfRow(late));
+    results_->Flush();
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\p5", L"C:\\p4", L"C:\\p1", L"C:\\p0"}), Captions());
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\p4"}), SelectedCaptions());
+    EXPECT_EQ(-1, results_->IndexOfRow(ids[1]));
+    EXPECT_EQ(2, results_->IndexOfRow(ids[0]));
+}
+
+TEST_F(ResultsListTest, ClearEmptiesListAndSelectionAtOnce) {
+    const std::vector<TRowId> old = AddRows({1, 2, 3});
+    results_->SelectAll();
+    results_->Clear();
+    EXPECT_EQ(0, ItemCount());
+    EXPECT_EQ(0, results_->SelectedCount());
+    EXPECT_EQ(-1, results_->IndexOfRow(old[0]));
+    AddRows({7});
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\p7"}), Captions());
+    EXPECT_EQ(0, results_->SelectedCount());
+}
+
+TEST_F(ResultsListTest, SelectAllKeepsFocusAndScrollPosition) {
+    std::vector<int> numbers;
+    for (int i = 0; i < 300; ++i) numbers.push_back(i);
+    AddRows(numbers);
+    SendMessageW(list_, LVM_ENSUREVISIBLE, 250, FALSE);
+    SetState(240, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+    const LRESULT top = SendMessageW(list_, LVM_GETTOPINDEX, 0, 0);
+    ASSERT_GT(top, 0);
+    results_->SelectAll();
+    EXPECT_EQ(300, results_->SelectedCount());
+    EXPECT_EQ(300u, results_->SelectedRows().size());
+    EXPECT_EQ(L"C:\\p240", FocusedCaption());
+    EXPECT_EQ(top, SendMessageW(list_, LVM_GETTOPINDEX, 0, 0));
+}
+
+TEST_F(ResultsListTest, TypingFindsRowsByTheStartOfTheirPath) {
+    AddRows({10, 20, 21});
+    LVFINDINFOW find{};
+    find.flags = LVFI_STRING | LVFI_PARTIAL | LVFI_WRAP;
+    find.psz = L"c:\\p2";
+    EXPECT_EQ(1, SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    find.flags = LVFI_STRING;
+    find.psz = L"C:\\p21";
+    EXPECT_EQ(2, SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    find.psz = L"D:";
+    EXPECT_EQ(-1, SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+}
+
+TEST(FileColumnWidth, LeavesRoomForDateTimeColumnAndScrollBar) {
+    EXPECT_EQ(242, FileColumnWidth(383, 120, 17));
+    EXPECT_EQ(342, FileColumnWidth(483, 120, 17));
+}
+
+TEST_F(ResultsListTest, AppliesFileColumnWidthFromTheListsSize) {
+    const int scrollBar = GetSystemMetrics(SM_CXVSCROLL);
+    results_->ApplyFileColumnWidth();
+    EXPECT_EQ(383 - 120 - scrollBar - 4, SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0));
+    SetWindowPos(list_, nullptr, 0, 0, 483, 200, SWP_NOMOVE | SWP_NOZORDER);
+    results_->ApplyFileColumnWidth();
+    EXPECT_EQ(483 - 120 - scrollBar - 4, SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0));
+}

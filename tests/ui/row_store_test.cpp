@@ -1,0 +1,174 @@
+#include "ui/row_store.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+#include <windows.h>
+
+namespace {
+std::vector<std::wstring> Paths(const TRowStore& store) {
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < store.Count(); ++i) paths.push_back(store[i].Path);
+    return paths;
+}
+
+// 1 June of the year, as days since 30 December 1899.
+constexpr TDateTime kJune1975 = 27546.0;
+constexpr TDateTime kJune2020 = 43983.0;
+} // namespace
+
+// The ranking keeps the N newest rows and deletes the oldest by identity while the user sorts the
+// list in between. Every held row must stay findable at its real position, nothing else may remain,
+// and rows added after a sort come after the sorted ones.
+TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
+    struct THeld {
+        TDateTime Time;
+        TRowId Id;
+    };
+    for (int limit : {1, 3, 50}) {
+        std::mt19937 random(static_cast<unsigned>(limit));
+        TRowStore store;
+        std::vector<THeld> held; // oldest first, a later equal time before earlier ones
+        int countAtSort = -1;
+        TRowId firstIdAfterSort = 0;
+        for (int file = 0; file < 2000; ++file) {
+            // Times mostly rise, with jitter and ties, so rows keep coming and going all through the walk.
+            const TDateTime time = 40000.0 + static_cast<double>(file + random() % 300) / 100.0;
+            if (static_cast<int>(held.size()) == limit && time <= held.front().Time) continue;
+            const std::wstring path = L"C:\\tree\\f" + std::to_wstring(random() % 100000) + L".txt";
+            const TRowId id = store.Append(path, L"text", time);
+            if (countAtSort >= 0 && firstIdAfterSort == 0) firstIdAfterSort = id;
+            const auto at = std::lower_bound(held.begin(), held.end(), time,
+                                             [](const THeld& h, TDateTime t) { return h.Time < t; });
+            held.insert(at, {time, id});
+            if (static_cast<int>(held.size()) > limit) {
+                const int position = store.IndexOf(held.front().Id);
+                ASSERT_GE(position, 0) << "file " << file;
+                store.Erase(position);
+                ASSERT_EQ(-1, store.IndexOf(held.front().Id));
+                held.erase(held.begin());
+                const int next = store.IndexOf(held.front().Id);
+                ASSERT_GE(next, 0);
+                ASSERT_EQ(held.front().Id, store[next].Id);
+            }
+            if (file % 397 == 396) {
+                if (file % 2)
+                    store.SortByName();
+                else
+                    store.SortByTime();
+                countAtSort = store.Count();
+                firstIdAfterSort = 0;
+            }
+            ASSERT_EQ(held.size(), static_cast<std::size_t>(store.Count()));
+        }
+        for (const THeld& h : held) {
+            const int position = store.IndexOf(h.Id);
+            ASSERT_GE(position, 0);
+            EXPECT_EQ(h.Id, store[position].Id);
+            EXPECT_EQ(h.Time, store[position].Time);
+        }
+        // Rows appended since the last sort stand at the end in the order they came.
+        if (firstIdAfterSort != 0 && store.IndexOf(firstIdAfterSort) >= 0) {
+            for (int i = store.IndexOf(firstIdAfterSort) + 1; i < store.Count(); ++i)
+                EXPECT_LT(store[i - 1].Id, store[i].Id);
+        }
+    }
+}
+
+TEST(RowStore, IdentitiesOfDeletedAndClearedRowsAreNotFound) {
+    TRowStore store;
+    std::vector<TRowId> ids;
+    for (int i = 0; i < 6; ++i) ids.push_back(store.Append(L"p" + std::to_wstring(i), L"t", i));
+    store.Erase(store.IndexOf(ids[2]));
+    store.SortByTime();
+    store.Erase(store.IndexOf(ids[4]));
+    EXPECT_EQ(-1, store.IndexOf(ids[2]));
+    EXPECT_EQ(-1, store.IndexOf(ids[4]));
+    EXPECT_EQ((std::vector<std::wstring>{L"p5", L"p3", L"p1", L"p0"}), Paths(store));
+    for (int i : {0, 1, 3, 5}) EXPECT_EQ(L"p" + std::to_wstring(i), store[store.IndexOf(ids[i])].Path);
+    store.Clear();
+    const TRowId fresh = store.Append(L"new", L"t", 1);
+    EXPECT_EQ(0, store.IndexOf(fresh));
+    for (TRowId id : ids) EXPECT_EQ(-1, store.IndexOf(id));
+    EXPECT_EQ(-1, store.IndexOf(0));
+    EXPECT_EQ(-1, store.IndexOf(fresh + 1));
+}
+
+// Newest first by the value, never by the text: under a two-digit-year pattern "75" would read as
+// 2075. Equal times keep the order in which the rows came.
+TEST(RowStore, SortByTimeIsNewestFirstByValueAndStable) {
+    TRowStore store;
+    store.Append(L"old", L"6/1/75 0:00:00", kJune1975);
+    store.Append(L"same-a", L"6/1/20 0:00:00", kJune2020);
+    store.Append(L"new", L"6/1/20 0:00:01", kJune2020 + 1.0 / 86400);
+    store.Append(L"same-b", L"6/1/20 0:00:00", kJune2020);
+    store.Append(L"same-c", L"6/1/20 0:00:00", kJune2020);
+    store.SortByTime();
+    EXPECT_EQ((std::vector<std::wstring>{L"new", L"same-a", L"same-b", L"same-c", L"old"}), Paths(store));
+    store.SortByTime();
+    EXPECT_EQ((std::vector<std::wstring>{L"new", L"same-a", L"same-b", L"same-c", L"old"}), Paths(store));
+}
+
+// The name sort must give lstrcmpW's order (case, punctuation, accents, other scripts), keep equal
+// paths in their order, and a time sort afterwards restores newest first.
+TEST(RowStore, SortByNameFollowsLstrcmpWThenTimeRestoresNewestFirst) {
+    const std::vector<std::wstring> paths = {
+        L"C:\\data\\b.txt",        L"C:\\data\\B.txt",     L"C:\\data\\a-b.txt",     L"C:\\data\\ab.txt",
+        L"C:\\data\\a b.txt",      L"C:\\data\\\u00e9t\u00e9.txt", L"C:\\data\\ete.txt", L"C:\\data\\\u65e5\u672c.txt",
+        L"C:\\data\\10.txt",       L"C:\\data\\9.txt",     L"C:\\data\\co'op.txt",   L"C:\\Data\\z.txt",
+        L"C:\\data\\b.txt",        L"D:\\x",               L"C:\\data",              L"C:\\data\\\u0444\u0430\u0439\u043b.txt",
+    };
+    TRowStore store;
+    for (std::size_t i = 0; i < paths.size(); ++i) store.Append(paths[i], L"t", 44000.0 + static_cast<double>(i % 5));
+    std::vector<std::pair<std::wstring, TRowId>> expected;
+    for (int i = 0; i < store.Count(); ++i) expected.emplace_back(store[i].Path, store[i].Id);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return lstrcmpW(a.first.c_str(), b.first.c_str()) < 0; });
+
+    store.SortByName();
+    ASSERT_EQ(expected.size(), static_cast<std::size_t>(store.Count()));
+    for (int i = 0; i < store.Count(); ++i) {
+        EXPECT_EQ(expected[i].first, store[i].Path) << "position " << i;
+        EXPECT_EQ(expected[i].second, store[i].Id) << "position " << i;
+    }
+
+    store.SortByTime();
+    for (int i = 1; i < store.Count(); ++i) {
+        EXPECT_GE(store[i - 1].Time, store[i].Time);
+        if (store[i - 1].Time == store[i].Time) {
+            EXPECT_LE(lstrcmpW(store[i - 1].Path.c_str(), store[i].Path.c_str()), 0);
+        }
+    }
+}
+
+TEST(RowStore, SelectedFlagsTravelWithTheirRows) {
+    TRowStore store;
+    for (int i = 0; i < 8; ++i) store.Append(L"p" + std::to_wstring(7 - i), L"t", i);
+    store[1].Selected = true; // p6
+    store[6].Selected = true; // p1
+    store.SortByName();
+    std::vector<std::wstring> selected;
+    for (int i = 0; i < store.Count(); ++i)
+        if (store[i].Selected) selected.push_back(store[i].Path);
+    EXPECT_EQ((std::vector<std::wstring>{L"p1", L"p6"}), selected);
+}
+
+// Large lists make their sort keys on several threads; the pieces must still form one order.
+TEST(RowStore, LargeSortByNameIsInLstrcmpWOrderAndStable) {
+    std::mt19937 random(11);
+    const wchar_t* const names[] = {L"Report", L"report", L"r\u00e9port", L"re-port", L"\u65e5\u8a18", L"_x", L"9", L"10"};
+    TRowStore store;
+    for (int i = 0; i < 60000; ++i)
+        store.Append(L"C:\\root\\d" + std::to_wstring(random() % 40) + L"\\" + names[random() % 8] + std::to_wstring(random() % 500),
+                     L"t", i);
+    store.SortByName();
+    ASSERT_EQ(60000, store.Count());
+    for (int i = 1; i < store.Count(); ++i) {
+        const int order = lstrcmpW(store[i - 1].Path.c_str(), store[i].Path.c_str());
+        ASSERT_LE(order, 0) << "position " << i;
+        if (order == 0) {
+            ASSERT_LT(store[i - 1].Id, store[i].Id) << "position " << i;
+        }
+    }
+}

@@ -1,0 +1,258 @@
+#include "ui/results_list.h"
+#include <algorithm>
+
+namespace {
+constexpr UINT_PTR kSubclassId = 0x51574C56;
+constexpr UINT_PTR kCountTimerId = 0x5157;
+constexpr ULONGLONG kCountInterval = 100; // ms: at most ten count updates a second
+
+void SetState(HWND list, int index, UINT state, UINT mask) {
+    LVITEMW item{};
+    item.state = state;
+    item.stateMask = mask;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+}
+
+int NextItem(HWND list, int after, UINT flags) {
+    return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after), MAKELPARAM(flags, 0)));
+}
+} // namespace
+
+int FileColumnWidth(int outerWidth, int dateTimeColumnWidth, int scrollBarWidth) {
+    return outerWidth - dateTimeColumnWidth - scrollBarWidth - 4;
+}
+
+TResultsList::TResultsList(HWND listView) : list_(listView) {
+    // The timer that delivers the last streamed rows arrives at the list itself.
+    SetWindowSubclass(list_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+TResultsList::~TResultsList() {
+    if (!list_) return;
+    StopTimer();
+    RemoveWindowSubclass(list_, SubclassProc, kSubclassId);
+}
+
+LRESULT CALLBACK TResultsList::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                            UINT_PTR, DWORD_PTR self) {
+    auto* list = reinterpret_cast<TResultsList*>(self);
+    if (message == WM_TIMER && wParam == kCountTimerId) {
+        list->Flush();
+        return 0;
+    }
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, SubclassProc, kSubclassId);
+        list->list_ = nullptr;
+        list->timerRunning_ = false;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+TRowId TResultsList::AddRow(const std::wstring& caption, const std::wstring& dateTimeText, TDateTime time) {
+    const TRowId id = store_.Append(caption, dateTimeText, time);
+    ScheduleCountRefresh();
+    return id;
+}
+
+int TResultsList::IndexOfRow(TRowId row) const { return store_.IndexOf(row); }
+
+void TResultsList::DeleteRow(int index) {
+    if (index < 0 || index >= store_.Count()) return;
+    store_.Erase(index);
+    // The control moves the selection and focus of the rows below up by one.
+    if (index < shownCount_) {
+        --shownCount_;
+        SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
+    }
+}
+
+void TResultsList::Clear() {
+    store_.Clear();
+    StopTimer();
+    // One count change drops every row and the selection; deleting item by item is quadratic.
+    shownCount_ = 0;
+    SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
+    SendMessageW(list_, LVM_SETSELECTIONMARK, 0, -1);
+}
+
+void TResultsList::ScheduleCountRefresh() {
+    if (timerRunning_ || shownCount_ == store_.Count()) return;
+    const ULONGLONG now = GetTickCount64();
+    if (now - lastRefresh_ >= kCountInterval) {
+        RefreshCount(LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    } else if (list_) {
+        SetTimer(list_, kCountTimerId, static_cast<UINT>(kCountInterval - (now - lastRefresh_)), nullptr);
+        timerRunning_ = true;
+    }
+}
+
+void TResultsList::RefreshCount(DWORD flags) {
+    StopTimer();
+    shownCount_ = store_.Count();
+    lastRefresh_ = GetTickCount64();
+    SendMessageW(list_, LVM_SETITEMCOUNT, static_cast<WPARAM>(shownCount_), flags);
+}
+
+void TResultsList::StopTimer() {
+    if (!timerRunning_) return;
+    KillTimer(list_, kCountTimerId);
+    timerRunning_ = false;
+}
+
+void TResultsList::Flush() {
+    if (shownCount_ != store_.Count()) RefreshCount(LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+}
+
+void TResultsList::ColumnClick(int column) {
+    if (column == 0)
+        SortByName();
+    else
+        SortByTime();
+}
+
+void TResultsList::SortByTime() {
+    SortKeepingSelection([this] { store_.SortByTime(); });
+}
+
+void TResultsList::SortByName() {
+    SortKeepingSelection([this] { store_.SortByName(); });
+}
+
+// The control keeps selection by position, so the selection is read into the rows before the
+// sort and written back at their new positions after it.
+template <typename Sort>
+void TResultsList::SortKeepingSelection(Sort sort) {
+    Flush();
+    const int count = store_.Count();
+    const int focused = NextItem(list_, -1, LVNI_FOCUSED);
+    const int mark = static_cast<int>(SendMessageW(list_, LVM_GETSELECTIONMARK, 0, 0));
+    const TRowId focusedId = focused >= 0 && focused < count ? store_[focused].Id : 0;
+    const TRowId markId = mark >= 0 && mark < count ? store_[mark].Id : 0;
+    const int selected = SelectedCount();
+    // All or nothing selected stays so in any order.
+    const bool partly = selected > 0 && selected < count;
+    if (partly) {
+        for (int i = NextItem(list_, -1, LVNI_SELECTED); i >= 0; i = NextItem(list_, i, LVNI_SELECTED)) {
+            store_[i].Selected = true;
+            SetState(list_, i, 0, LVIS_SELECTED);
+        }
+    }
+    if (focused >= 0) SetState(list_, focused, 0, LVIS_FOCUSED);
+
+    sort();
+
+    int newFocused = -1, newMark = -1;
+    for (int i = 0; i < count; ++i) {
+        TRow& row = store_[i];
+        if (row.Selected) {
+            SetState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
+            row.Selected = false;
+        }
+        if (row.Id == focusedId) newFocused = i;
+        if (row.Id == markId) newMark = i;
+    }
+    if (newFocused >= 0) SetState(list_, newFocused, LVIS_FOCUSED, LVIS_FOCUSED);
+    SendMessageW(list_, LVM_SETSELECTIONMARK, 0, newMark);
+    InvalidateRect(list_, nullptr, FALSE);
+}
+
+void TResultsList::SelectAll() {
+    Flush();
+    // Index -1 selects every row in one step and touches neither focus nor scrolling.
+    SetState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
+}
+
+int TResultsList::SelectedCount() const {
+    return static_cast<int>(SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0));
+}
+
+int TResultsList::FirstSelected() const { return NextItem(list_, -1, LVNI_SELECTED); }
+
+std::vector<TRowText> TResultsList::SelectedRows() const {
+    std::vector<TRowText> rows;
+    const int selected = SelectedCount();
+    if (selected <= 0) return rows;
+    rows.reserve(static_cast<std::size_t>(selected));
+    if (selected == shownCount_) {
+        // Everything shown is selected: no need to ask the control row by row.
+        for (int i = 0; i < shownCount_; ++i) rows.push_back({store_[i].Path, store_[i].TimeText});
+        return rows;
+    }
+    for (int i = FirstSelected(); i >= 0 && i < store_.Count(); i = NextItem(list_, i, LVNI_SELECTED))
+        rows.push_back({store_[i].Path, store_[i].TimeText});
+    return rows;
+}
+
+POINT TResultsList::KeyboardMenuPoint() const {
+    POINT point{};
+    const int first = FirstSelected();
+    RECT bounds{};
+    bounds.left = LVIR_BOUNDS;
+    if (first >= 0 && SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(first), reinterpret_cast<LPARAM>(&bounds))) {
+        point = {(bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2};
+        ClientToScreen(list_, &point);
+    } else {
+        RECT window{};
+        GetWindowRect(list_, &window);
+        point = {window.left, window.top};
+    }
+    return point;
+}
+
+void TResultsList::ApplyFileColumnWidth() {
+    RECT window{};
+    GetWindowRect(list_, &window);
+    const int dateTimeWidth = static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 1, 0));
+    const int width = FileColumnWidth(window.right - window.left, dateTimeWidth, GetSystemMetrics(SM_CXVSCROLL));
+    // -1 and -2 would mean "fit the contents" to the control.
+    SendMessageW(list_, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(std::max(width, 0), 0));
+}
+
+int TResultsList::FindItem(const NMLVFINDITEMW& find) const {
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz) return -1;
+    const std::wstring_view wanted(find.lvfi.psz);
+    const int count = std::min(shownCount_, store_.Count());
+    if (count == 0 || wanted.empty()) return -1;
+    const bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
+    const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
+    for (int step = 0; step < count; ++step) {
+        const int i = (start + step) % count;
+        if (i < start && !(find.lvfi.flags & LVFI_WRAP)) break;
+        const std::wstring& path = store_[i].Path;
+        if (path.size() < wanted.size() || (!partial && path.size() != wanted.size())) continue;
+        if (CompareStringOrdinal(path.c_str(), static_cast<int>(wanted.size()), wanted.data(),
+                                 static_cast<int>(wanted.size()), TRUE) == CSTR_EQUAL)
+            return i;
+    }
+    return -1;
+}
+
+bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
+    if (header.hwndFrom != list_) return false;
+    switch (header.code) {
+    case LVN_GETDISPINFOW: {
+        LVITEMW& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
+        if ((item.mask & LVIF_TEXT) && item.iItem >= 0 && item.iItem < store_.Count()) {
+            const TRow& row = store_[item.iItem];
+            // The rows outlive the control's use of the pointer, so no copy is made.
+            if (item.iSubItem == 0)
+                item.pszText = const_cast<LPWSTR>(row.Path.c_str());
+            else if (item.iSubItem == 1)
+                item.pszText = const_cast<LPWSTR>(row.TimeText.c_str());
+            else if (item.pszText && item.cchTextMax > 0)
+                item.pszText[0] = L'\0';
+        }
+        result = 0;
+        return true;
+    }
+    case LVN_ODFINDITEMW:
+        result = FindItem(reinterpret_cast<const NMLVFINDITEMW&>(header));
+        return true;
+    case LVN_COLUMNCLICK:
+        ColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+        result = 0;
+        return true;
+    default:
+        return false;
+    }
+}

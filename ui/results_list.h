@@ -1,0 +1,74 @@
+#pragma once
+// The results list: an owner-data list view that shows the rows of a TRowStore.
+#include <string>
+#include <vector>
+#include <windows.h>
+#include <commctrl.h>
+#include "scan/sinks.h"
+#include "ui/copy_text.h"
+#include "ui/row_store.h"
+
+// Width of the "File" column: what the list's outer width leaves beside the "Date/Time" column and
+// a vertical scroll bar, whether or not one is shown.
+int FileColumnWidth(int outerWidth, int dateTimeColumnWidth, int scrollBarWidth);
+
+class TResultsList final : public IResultsList {
+public:
+    // listView: a report list view with LVS_OWNERDATA, columns "File" and "Date/Time". Its parent
+    // passes every WM_NOTIFY from it to HandleNotify.
+    explicit TResultsList(HWND listView);
+    ~TResultsList() override;
+    TResultsList(const TResultsList&) = delete;
+    TResultsList& operator=(const TResultsList&) = delete;
+
+    // The ranking's side. New rows reach the control at most about ten times a second.
+    TRowId AddRow(const std::wstring& caption, const std::wstring& dateTimeText, TDateTime time) override;
+    int IndexOfRow(TRowId row) const override;
+    void DeleteRow(int index) override;
+    void Clear() override;
+
+    // For WM_NOTIFY from the list: true when handled, with the message's result in result.
+    // Handles the item texts, type-ahead search and header clicks (ColumnClick).
+    bool HandleNotify(const NMHDR& header, LRESULT& result);
+    // Gives the control every row appended so far at once.
+    void Flush();
+
+    // Column 0 ("File") sorts by name, any other newest first.
+    void ColumnClick(int column);
+    // Both keep the selected rows, the focused row and the selection mark on their rows.
+    void SortByTime();
+    void SortByName();
+    // Selects every row; the focused row and the scroll position stay.
+    void SelectAll();
+
+    int RowCount() const { return store_.Count(); }
+    const TRow& Row(int index) const { return store_[index]; }
+    // What the control reports as selected.
+    int SelectedCount() const;
+    int FirstSelected() const; // -1 when none
+    std::vector<TRowText> SelectedRows() const; // in list order
+    std::wstring SelectedText(TCopyLayout layout) const { return CopyText(SelectedRows(), layout); }
+    // Where the keyboard's context-menu key opens the menu, in screen coordinates: the centre of the
+    // first selected row, or the list's top-left corner.
+    POINT KeyboardMenuPoint() const;
+
+    // Sets column 0 from the list's current outer width; call whenever the list's size is set.
+    void ApplyFileColumnWidth();
+    HWND Handle() const { return list_; }
+
+private:
+    void ScheduleCountRefresh();
+    void RefreshCount(DWORD flags);
+    void StopTimer();
+    template <typename Sort>
+    void SortKeepingSelection(Sort sort);
+    int FindItem(const NMLVFINDITEMW& find) const;
+    static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR self);
+
+    HWND list_;
+    TRowStore store_;
+    int shownCount_ = 0; // the item count the control has
+    ULONGLONG lastRefresh_ = 0;
+    bool timerRunning_ = false;
+};
