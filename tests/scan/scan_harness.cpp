@@ -245,7 +245,7 @@ std::string TTempTree::UnixPath(const std::wstring& relative) const {
 void TTempTree::Link(const std::wstring& relative, const std::string& target) {
     // Wine's CreateSymbolicLinkW creates nothing, so ln makes the link. A Unix process started from
     // Wine cannot be waited for: wait until the link shows.
-    std::string command = "/bin/ln -s '" + target + "' '" + UnixPath(relative) + "'";
+    std::string command = "/bin/ln -s \"" + target + "\" \"" + UnixPath(relative) + "\"";
     STARTUPINFOA startup{sizeof startup};
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {

@@ -1,0 +1,212 @@
+// The walk over real folders under Wine's temporary folder, with times set by the test.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "scan/sys_error.h"
+#include "scan_harness.h"
+
+namespace {
+
+class TreeTest : public ::testing::Test {
+protected:
+    THandOffScope handOff;
+    TTempTree tree;
+
+    std::unique_ptr<TScanRun> NewRun(bool byDate, int limit, bool recursive = true) {
+        auto run = std::make_unique<TScanRun>();
+        run->Job->RootPath = tree.Root();
+        run->Job->Recursive = recursive;
+        run->Job->ByDate = byDate ? 1 : 0;
+        run->Job->Limit = limit;
+        return run;
+    }
+};
+
+std::vector<std::wstring> EventsStartingWith(const std::vector<std::wstring>& events, const std::wstring& prefix) {
+    std::vector<std::wstring> found;
+    for (const std::wstring& event : events) {
+        if (event.rfind(prefix, 0) == 0) {
+            found.push_back(event);
+        }
+    }
+    return found;
+}
+
+size_t IndexOf(const std::vector<std::wstring>& events, const std::wstring& prefix) {
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (events[i].rfind(prefix, 0) == 0) {
+            return i;
+        }
+    }
+    return SIZE_MAX;
+}
+
+TEST_F(TreeTest, EveryFileIsCountedAndASubfolderIsWalkedWhereItIsMet) {
+    tree.File(L"a.txt", UtcFileTime(2020, 1, 1));
+    tree.Folder(L"sub");
+    tree.File(L"sub\\b.txt", UtcFileTime(2020, 1, 2));
+    tree.File(L"c.txt", UtcFileTime(2020, 1, 3));
+    auto run = NewRun(true, 0);
+    ASSERT_TRUE(run->Run());
+
+    const auto& events = run->Recorder.Events;
+    ASSERT_EQ(5u, events.size());
+    EXPECT_EQ(L"folder " + tree.Root(), events[0]);
+    const size_t sub = IndexOf(events, L"folder " + tree.Root() + L"sub\\");
+    ASSERT_NE(SIZE_MAX, sub);
+    ASSERT_LT(sub + 1, events.size());
+    EXPECT_EQ(0u, events[sub + 1].rfind(L"row " + tree.Root() + L"sub\\b.txt ", 0));
+    EXPECT_EQ(3u, EventsStartingWith(events, L"row ").size());
+    EXPECT_EQ(3, run->Job->FileCount);
+    EXPECT_TRUE(run->Recorder.LogLines.empty());
+    EXPECT_EQ(1, run->Ended);
+}
+
+TEST_F(TreeTest, NumberModeEdges) {
+    // Three files share the newest time; the walk's own order decides which one N = 1 keeps.
+    for (int i = 0; i < 4; ++i) {
+        tree.Folder(L"d" + std::to_wstring(i));
+        tree.File(L"d" + std::to_wstring(i) + L"\\old", UtcFileTime(2019, 1, 1 + i));
+        tree.File(L"d" + std::to_wstring(i) + L"\\new", UtcFileTime(i == 0 ? 2018 : 2021, 5, 5));
+    }
+    {
+        SCOPED_TRACE("N = 0");
+        auto run = NewRun(false, 0);
+        ASSERT_TRUE(run->Run());
+        EXPECT_TRUE(run->Recorder.Rows().empty());
+        EXPECT_TRUE(run->Job->Files.empty());
+        EXPECT_EQ(0, run->Job->After);
+        EXPECT_EQ(8, run->Job->FileCount);
+        EXPECT_EQ(5u, EventsStartingWith(run->Recorder.Events, L"folder ").size());
+    }
+    {
+        SCOPED_TRACE("N = 1");
+        auto run = NewRun(false, 1);
+        ASSERT_TRUE(run->Run());
+        std::wstring firstNewest;
+        for (const std::wstring& event : EventsStartingWith(run->Recorder.Events, L"row ")) {
+            if (firstNewest.empty() && event.find(L"\\new ") != std::wstring::npos &&
+                event.find(L"\\d0\\") == std::wstring::npos) {
+                firstNewest = event.substr(4, event.find(L"\\new "));
+            }
+        }
+        ASSERT_EQ(1u, run->Recorder.Rows().size());
+        EXPECT_EQ(firstNewest, run->Recorder.Rows()[0]);
+        EXPECT_EQ(LocalValue(UtcFileTime(2021, 5, 5)), run->Job->After);
+    }
+}
+
+TEST_F(TreeTest, DateModeTakesOnlyTimesStrictlyAfterTheMoment) {
+    const FILETIME moment = UtcFileTime(2022, 6, 1, 10, 20, 30, 400);
+    tree.File(L"at", moment);
+    tree.File(L"later", UtcFileTime(2022, 6, 1, 10, 20, 30, 401));
+    tree.File(L"earlier", UtcFileTime(2022, 6, 1, 10, 20, 30, 399));
+    auto run = NewRun(true, 0);
+    run->Job->After = LocalValue(moment);
+    ASSERT_TRUE(run->Run());
+    EXPECT_EQ((std::vector<std::wstring>{tree.Root() + L"later"}), run->Recorder.Rows());
+    EXPECT_TRUE(run->Job->Files.empty());
+    EXPECT_EQ(LocalValue(moment), run->Job->After);
+    EXPECT_EQ(3, run->Job->FileCount);
+}
+
+TEST_F(TreeTest, WhatIsEnteredAndWhatIsCounted) {
+    tree.File(L"plain", UtcFileTime(2020, 1, 1));
+    tree.File(L"hidden", UtcFileTime(2020, 1, 1), FILE_ATTRIBUTE_HIDDEN);
+    tree.File(L"system", UtcFileTime(2020, 1, 1), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
+    tree.Folder(L".dotted");
+    tree.File(L".dotted\\inside", UtcFileTime(2020, 1, 1));
+    tree.Folder(L"sub");
+    tree.File(L"sub\\deeper", UtcFileTime(2020, 1, 1));
+    struct TCase {
+        bool Recursive;
+        std::vector<std::wstring> Rows;
+    };
+    const TCase cases[] = {
+        {true, {L"plain", L"hidden", L"system", L".dotted\\inside", L"sub\\deeper"}},
+        {false, {L"plain", L"hidden", L"system"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Recursive);
+        auto run = NewRun(true, 0, c.Recursive);
+        ASSERT_TRUE(run->Run());
+        auto rows = run->Recorder.Rows();
+        std::vector<std::wstring> expected;
+        for (const std::wstring& name : c.Rows) {
+            expected.push_back(tree.Root() + name);
+        }
+        std::sort(rows.begin(), rows.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(expected, rows);
+        EXPECT_EQ(static_cast<std::int64_t>(c.Rows.size()), run->Job->FileCount);
+        EXPECT_EQ(c.Recursive ? 3u : 1u, EventsStartingWith(run->Recorder.Events, L"folder ").size());
+    }
+}
+
+TEST_F(TreeTest, AMissingRootGivesOneLineWithPathNotFound) {
+    auto run = NewRun(true, 0);
+    run->Job->RootPath = tree.Root() + L"missing\\";
+    ASSERT_TRUE(run->Run());
+    EXPECT_EQ((std::vector<std::wstring>{LogLine(tree.Root() + L"missing\\", ERROR_PATH_NOT_FOUND)}),
+              run->Recorder.LogLines);
+    EXPECT_EQ(0, run->Job->FileCount);
+    EXPECT_EQ(1, run->Ended);
+}
+
+TEST_F(TreeTest, AFolderBeyondThePathLimitIsLoggedAndNotWalked) {
+    // Grow a chain of folders until "*.*" after the path no longer fits into 260 characters.
+    std::wstring relative;
+    std::wstring tooLong;
+    for (int level = 0; tooLong.empty(); ++level) {
+        relative += std::wstring(40, static_cast<wchar_t>(L'a' + level)) + L"\\";
+        ASSERT_TRUE(CreateDirectoryW((tree.Root() + relative).c_str(), nullptr));
+        tree.File(relative + L"file", UtcFileTime(2020, 1, 1));
+        if ((tree.Root() + relative + L"*.*").size() + 1 > MAX_PATH) {
+            tooLong = tree.Root() + relative;
+            tree.Folder(relative + L"below");
+            tree.File(relative + L"below\\file", UtcFileTime(2020, 1, 1));
+        }
+    }
+    auto run = NewRun(true, 0);
+    ASSERT_TRUE(run->Run());
+    EXPECT_EQ((std::vector<std::wstring>{LogLine(tooLong, ERROR_FILENAME_EXCED_RANGE)}), run->Recorder.LogLines);
+    for (const std::wstring& row : run->Recorder.Rows()) {
+        EXPECT_NE(0u, row.rfind(tooLong, 0)) << row;
+    }
+    const auto levels = static_cast<std::int64_t>(std::count(relative.begin(), relative.end(), L'\\'));
+    EXPECT_EQ(levels - 1, run->Job->FileCount);
+}
+
+TEST_F(TreeTest, FolderLinksThatLoopAreLoggedNotFollowed) {
+    tree.File(L"top", UtcFileTime(2020, 1, 1));
+    tree.Folder(L"sub");
+    tree.File(L"sub\\inner", UtcFileTime(2020, 1, 2));
+    tree.Folder(L"other");
+    tree.File(L"other\\elsewhere", UtcFileTime(2020, 1, 3));
+    tree.Link(L"sub\\self", ".");
+    tree.Link(L"sub\\up1", "..");
+    tree.Link(L"sub\\up2", "..");
+    tree.Link(L"sub\\across", tree.UnixPath(L"other")); // not a loop: walked
+    const DWORD attributes = GetFileAttributesW((tree.Root() + L"sub\\self").c_str());
+    ASSERT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+              attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+
+    auto run = NewRun(true, 0);
+    ASSERT_TRUE(run->Run());
+
+    auto rows = run->Recorder.Rows();
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ((std::vector<std::wstring>{tree.Root() + L"other\\elsewhere", tree.Root() + L"sub\\across\\elsewhere",
+                                         tree.Root() + L"sub\\inner", tree.Root() + L"top"}),
+              rows);
+    auto lines = run->Recorder.LogLines;
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ((std::vector<std::wstring>{LogLine(tree.Root() + L"sub\\self\\", ERROR_CANT_RESOLVE_FILENAME),
+                                         LogLine(tree.Root() + L"sub\\up1\\", ERROR_CANT_RESOLVE_FILENAME),
+                                         LogLine(tree.Root() + L"sub\\up2\\", ERROR_CANT_RESOLVE_FILENAME)}),
+              lines);
+    EXPECT_EQ(1, run->Ended);
+}
+
+} // namespace
