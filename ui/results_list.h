@@ -30,7 +30,7 @@ public:
     // For WM_NOTIFY from the list: true when handled, with the message's result in result.
     // Handles the item texts, type-ahead search and header clicks (ColumnClick).
     bool HandleNotify(const NMHDR& header, LRESULT& result);
-    // Gives the control every row appended so far at once.
+    // Gives the control every row appended so far at once and lets it draw what deletions changed.
     void Flush();
 
     // Column 0 ("File") sorts by name, any other newest first.
@@ -59,7 +59,10 @@ public:
 private:
     void ScheduleCountRefresh();
     void RefreshCount(DWORD flags);
+    void StartTimer(ULONGLONG delay);
     void StopTimer();
+    void HoldRedraw();
+    void ReleaseRedraw();
     template <typename Sort>
     void SortKeepingSelection(Sort sort);
     int FindItem(const NMLVFINDITEMW& find) const;
@@ -71,4 +74,5 @@ private:
     int shownCount_ = 0; // the item count the control has
     ULONGLONG lastRefresh_ = 0;
     bool timerRunning_ = false;
+    bool redrawHeld_ = false; // while the ranking deletes rows in a burst
 };
