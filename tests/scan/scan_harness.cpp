@@ -170,7 +170,9 @@ TTempTree::TTempTree() {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     static int counter = 0;
-    root_ = std::wstring(temp) + L"qnwk-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) + L"\\";
+    // Wine reuses small process ids, so the tick count keeps names of earlier runs apart.
+    root_ = std::wstring(temp) + L"qnwk-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++counter) + L"\\";
     if (!CreateDirectoryW(root_.c_str(), nullptr)) {
         throw std::runtime_error("cannot create the temporary tree");
     }
@@ -204,7 +206,20 @@ void RemoveTree(const std::wstring& folder) {
 
 } // namespace
 
-TTempTree::~TTempTree() { RemoveTree(root_); }
+TTempTree::~TTempTree() {
+    if (!linked_) {
+        RemoveTree(root_);
+        return;
+    }
+    // Wine cannot delete a link to a folder; rm removes the links without following them.
+    std::string command = "/bin/rm -rf \"" + UnixPath(L"") + "\"";
+    STARTUPINFOA startup{sizeof startup};
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
 
 std::wstring TTempTree::Folder(const std::wstring& relative) {
     const std::wstring path = root_ + relative;
@@ -243,6 +258,7 @@ std::string TTempTree::UnixPath(const std::wstring& relative) const {
 }
 
 void TTempTree::Link(const std::wstring& relative, const std::string& target) {
+    linked_ = true;
     // Wine's CreateSymbolicLinkW creates nothing, so ln makes the link. A Unix process started from
     // Wine cannot be waited for: wait until the link shows.
     std::string command = "/bin/ln -s \"" + target + "\" \"" + UnixPath(relative) + "\"";
@@ -262,8 +278,12 @@ void TTempTree::Link(const std::wstring& relative, const std::string& target) {
     }
 }
 
-THandOffScope::THandOffScope() { CreateHandOffWindow(); }
-THandOffScope::~THandOffScope() { DestroyHandOffWindow(); }
+THandOffScope::THandOffScope() : own_(!HandOffWindow() && CreateHandOffWindow()) {}
+THandOffScope::~THandOffScope() {
+    if (own_) {
+        DestroyHandOffWindow();
+    }
+}
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;

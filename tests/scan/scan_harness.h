@@ -91,6 +91,7 @@ public:
 
 private:
     std::wstring root_;
+    bool linked_ = false;
 };
 
 // Owns the hand-off window for a test: the test's thread is the user-interface thread.
@@ -98,6 +99,9 @@ class THandOffScope {
 public:
     THandOffScope();
     ~THandOffScope();
+
+private:
+    bool own_ = false;
 };
 
 // Serves messages (and so the hand-off) until done() holds or the time is up; false on time-out.

@@ -13,8 +13,14 @@ namespace {
 
 class HandOff : public ::testing::Test {
 protected:
-    void SetUp() override { CreateHandOffWindow(); }
-    void TearDown() override { DestroyHandOffWindow(); }
+    // Other tests of this program may have made the application's window already; it serves as well.
+    void SetUp() override { ownWindow = !HandOffWindow() && CreateHandOffWindow(); }
+    void TearDown() override {
+        if (ownWindow) {
+            DestroyHandOffWindow();
+        }
+    }
+    bool ownWindow = false;
 
     // Serves messages until done holds; false after the time-out.
     static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
