@@ -20,8 +20,8 @@ struct TShownBox {
 
 class WindowLayerTest : public testing::Test {
 protected:
+    // No Application.Initialize: the hand-off tests in this program own the hidden window.
     void SetUp() override {
-        Application.Initialize();
         Application.SetTitle(L"Quenwick");
         SetMessageBoxForTesting([this](const std::wstring& text, const std::wstring& caption, UINT flags) {
             boxes.push_back({text, caption, flags});

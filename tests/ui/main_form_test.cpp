@@ -294,6 +294,7 @@ struct TDialogScript {
     bool FormWasDisabled = false;
     bool CriticalErrorsFailed = false;
     bool Answered = false;
+    int Attempts = 0;
 };
 TDialogScript* script;
 
@@ -307,22 +308,42 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
     return TRUE;
 }
 
+// The text of the folder the dialog's tree has selected.
+std::wstring SelectedFolderName(HWND dialog) {
+    HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
+    for (HWND child = GetWindow(dialog, GW_CHILD); !tree && child; child = GetWindow(child, GW_HWNDNEXT)) {
+        tree = FindWindowExW(child, nullptr, WC_TREEVIEWW, nullptr);
+    }
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW item{TVIF_TEXT};
+    item.hItem = tree ? TreeView_GetSelection(tree) : nullptr;
+    item.pszText = text;
+    item.cchTextMax = MAX_PATH;
+    if (item.hItem) {
+        TreeView_GetItem(tree, &item);
+    }
+    return text;
+}
+
 void CALLBACK AnswerDialog(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND dialog = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
     if (!dialog || script->Answered) {
         return;
     }
-    KillTimer(nullptr, timer);
-    script->Answered = true;
     script->FormWasDisabled = !IsWindowEnabled(script->Form);
     script->CriticalErrorsFailed = GetErrorMode() & SEM_FAILCRITICALERRORS;
-    if (script->Choose.empty()) {
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    } else {
+    if (!script->Choose.empty()) {
+        // The tree fills itself in steps: select until it shows the folder, then choose it.
         SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(script->Choose.c_str()));
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        std::wstring name = script->Choose.substr(script->Choose.find_last_of(L'\\') + 1);
+        if (SelectedFolderName(dialog) != name && ++script->Attempts < 100) {
+            return;
+        }
     }
+    KillTimer(nullptr, timer);
+    script->Answered = true;
+    PostMessageW(dialog, WM_COMMAND, script->Choose.empty() ? IDCANCEL : IDOK, 0);
 }
 
 TEST_F(MainFormTest, FolderPickerKeepsOrReplacesThePathAndRestoresTheProgram) {
