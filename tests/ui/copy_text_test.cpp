@@ -36,11 +36,6 @@ TEST(CopyText, LayoutsAreByteExact) {
         EXPECT_EQ(c.Expected, CopyText(First(c.Rows), c.Layout)) << "layout " << static_cast<int>(c.Layout) << ", rows " << c.Rows;
 }
 
-TEST(CopyText, RowsKeepTheGivenOrder) {
-    const std::vector<TRowText> reversed(kRows.rbegin(), kRows.rend());
-    EXPECT_EQ(L"D:\\three\r\nC:\\b\\two.txt\r\nC:\\a\\one.txt", CopyText(reversed, TCopyLayout::OnlyNames));
-}
-
 TEST(SplitForExplore, SplitsAtTheLastBackslashOrColon) {
     struct TCase {
         std::wstring Caption, Folder, Name;

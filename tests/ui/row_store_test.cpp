@@ -142,18 +142,6 @@ TEST(RowStore, SortByNameFollowsLstrcmpWThenTimeRestoresNewestFirst) {
     }
 }
 
-TEST(RowStore, SelectedFlagsTravelWithTheirRows) {
-    TRowStore store;
-    for (int i = 0; i < 8; ++i) store.Append(L"p" + std::to_wstring(7 - i), L"t", i);
-    store[1].Selected = true; // p6
-    store[6].Selected = true; // p1
-    store.SortByName();
-    std::vector<std::wstring> selected;
-    for (int i = 0; i < store.Count(); ++i)
-        if (store[i].Selected) selected.push_back(store[i].Path);
-    EXPECT_EQ((std::vector<std::wstring>{L"p1", L"p6"}), selected);
-}
-
 // Large lists make their sort keys on several threads; the pieces must still form one order.
 TEST(RowStore, LargeSortByNameIsInLstrcmpWOrderAndStable) {
     std::mt19937 random(11);
