@@ -34,12 +34,17 @@ fi
 if [ -n "${QUENWICK_SCREENSHOT:-}" ]; then
   "$build/wine-run.sh" "$build/quenwick.exe" "${args[@]}" &
   app_pid=$!
+  window=""
+  # The main window, not the hidden 1x1 one that carries the same title.
   for _ in $(seq 300); do
-    xdotool search --name '^Quenwick$' >/dev/null 2>&1 && break
+    for id in $(xdotool search --onlyvisible --name '^Quenwick$' 2>/dev/null); do
+      width="$(xwininfo -id "$id" 2>/dev/null | awk '/Width:/ {print $2}')"
+      if [ "${width:-0}" -gt 1 ]; then window="$id"; break 2; fi
+    done
     sleep 0.1
   done
   sleep 2 # let it paint
-  import -window root "$QUENWICK_SCREENSHOT"
+  import -window "${window:-root}" "$QUENWICK_SCREENSHOT"
   echo "Screenshot: $QUENWICK_SCREENSHOT"
   WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true
   wait $app_pid 2>/dev/null || true
