@@ -27,7 +27,16 @@ bool IsLoggedCode(DWORD code) {
 TWorkThread::TWorkThread()
     : TThread(true), FormatSettings(UserFormatSettings()), Listing(CreateSystemListing()) {}
 
-TWorkThread::~TWorkThread() { EndBeforeDestruction(); }
+TWorkThread::~TWorkThread() {
+    EndBeforeDestruction();
+    // A log the end notification did not take may be a window, which only its own thread may destroy.
+    if (LogsFormRef && !IsUserInterfaceThread() && HandOffWindow()) {
+        try {
+            Synchronize([this] { LogsFormRef.reset(); });
+        } catch (...) {
+        }
+    }
+}
 
 void TWorkThread::Execute() {
     lastHandOff_ = GetTickCount64();

@@ -91,20 +91,4 @@ TEST(Ranking, FindIndexIsTheLowerBound) {
     EXPECT_EQ(0, job.FindIndex(1));
 }
 
-TEST(Ranking, DateModeAddsRowsInOrderAndLeavesTheRankingAlone) {
-    TWorkThread job;
-    TRecorder list;
-    job.ListViewRef = &list;
-    job.ByDate = 1;
-    job.After = 4;
-    for (const wchar_t* name : {L"b", L"a", L"c"}) {
-        job.CurrentFile = name;
-        job.CurrentTime = 9;
-        job.AddDatedFile();
-    }
-    EXPECT_EQ((std::vector<std::wstring>{L"b", L"a", L"c"}), list.Rows());
-    EXPECT_TRUE(job.Files.empty());
-    EXPECT_EQ(4, job.After);
-}
-
 } // namespace

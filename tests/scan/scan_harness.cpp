@@ -178,40 +178,8 @@ TTempTree::TTempTree() {
     }
 }
 
-namespace {
-
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
-    HANDLE listing = FindFirstFileW((folder + L"*.*").c_str(), &entry);
-    if (listing != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") {
-                continue;
-            }
-            const std::wstring path = folder + name;
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                RemoveTree(path + L"\\");
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (!DeleteFileW(path.c_str())) {
-                    RemoveDirectoryW(path.c_str()); // a link to a folder
-                }
-            }
-        } while (FindNextFileW(listing, &entry));
-        FindClose(listing);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
-} // namespace
-
 TTempTree::~TTempTree() {
-    if (!linked_) {
-        RemoveTree(root_);
-        return;
-    }
-    // Wine cannot delete a link to a folder; rm removes the links without following them.
+    // rm removes links without following them, which Wine's own calls cannot do for folder links.
     std::string command = "/bin/rm -rf \"" + UnixPath(L"") + "\"";
     STARTUPINFOA startup{sizeof startup};
     PROCESS_INFORMATION process{};
@@ -258,7 +226,6 @@ std::string TTempTree::UnixPath(const std::wstring& relative) const {
 }
 
 void TTempTree::Link(const std::wstring& relative, const std::string& target) {
-    linked_ = true;
     // Wine's CreateSymbolicLinkW creates nothing, so ln makes the link. A Unix process started from
     // Wine cannot be waited for: wait until the link shows.
     std::string command = "/bin/ln -s \"" + target + "\" \"" + UnixPath(relative) + "\"";

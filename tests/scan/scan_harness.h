@@ -91,7 +91,6 @@ public:
 
 private:
     std::wstring root_;
-    bool linked_ = false;
 };
 
 // Owns the hand-off window for a test: the test's thread is the user-interface thread.

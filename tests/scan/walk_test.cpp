@@ -63,30 +63,6 @@ TEST_F(WalkTest, WorkedExampleNotifiesDepthFirstInListingOrder) {
     EXPECT_FALSE(run.Job->FatalException);
 }
 
-TEST_F(WalkTest, RankingKeepsTheFreshestAndPushesOutTheLaterOfEqualTimes) {
-    // Arrivals 5, 9, 7, 7b, 2, 8 with N = 3: the rows of 9, 7 and 8 remain, in that order.
-    TScanRun& run = NewRun(false, 3, 1);
-    const std::vector<std::pair<std::wstring, int>> files = {
-        {L"5", 5}, {L"9", 9}, {L"7", 7}, {L"7b", 7}, {L"2", 2}, {L"8", 8}};
-    for (const auto& [name, minute] : files) {
-        Fake->AddFile(Root + name, Minute(minute));
-    }
-    ASSERT_TRUE(run.Run());
-
-    EXPECT_EQ((std::vector<std::wstring>{Root + L"9", Root + L"7", Root + L"8"}), run.Recorder.Rows());
-    std::vector<std::wstring> changes;
-    for (const std::wstring& event : run.Recorder.Events) {
-        if (event.rfind(L"delete ", 0) == 0) {
-            changes.push_back(event);
-        }
-    }
-    EXPECT_EQ((std::vector<std::wstring>{L"delete " + Root + L"5", L"delete " + Root + L"7b"}), changes);
-    ASSERT_EQ(3u, run.Job->Files.size());
-    EXPECT_EQ(Root + L"7", run.Job->Files[0].Name);
-    EXPECT_EQ(LocalValue(Minute(7)), run.Job->After);
-    EXPECT_EQ(6, run.Job->FileCount);
-}
-
 TEST_F(WalkTest, ListingFailuresAreLoggedOnceAndTheWalkGoesOn) {
     struct TCase {
         const char* What;

@@ -151,39 +151,37 @@ private:
     std::function<void(TCountingThread&)> body_;
 };
 
-TEST_F(HandOff, ThreadStartsOnlyWhenResumedAndEndsThroughTheHandOff) {
-    const DWORD uiThread = GetCurrentThreadId();
-    std::atomic<bool> bodyRan{false};
-    TCountingThread thread([&](TCountingThread&) { bodyRan = true; });
-    int ends = 0;
-    DWORD endThread = 0;
-    thread.OnTerminate = [&](TThread&) {
-        ++ends;
-        endThread = GetCurrentThreadId();
-    };
-    PumpUntil([] { return false; }, 50);
-    EXPECT_FALSE(bodyRan);
-    EXPECT_TRUE(thread.Suspended());
-    thread.Resume();
-    EXPECT_TRUE(PumpUntil([&] { return ends > 0; }));
-    thread.WaitFor();
-    EXPECT_TRUE(bodyRan);
-    EXPECT_EQ(1, ends);
-    EXPECT_EQ(uiThread, endThread);
-    EXPECT_TRUE(thread.Finished());
-    EXPECT_FALSE(thread.FatalException);
-}
-
-TEST_F(HandOff, AFailingBodyIsHeldAndTheEndStillRuns) {
-    TCountingThread thread([](TCountingThread&) { throw std::runtime_error("body failed"); });
-    int ends = 0;
-    thread.OnTerminate = [&](TThread&) { ++ends; };
-    thread.Resume();
-    EXPECT_TRUE(PumpUntil([&] { return ends > 0; }));
-    thread.WaitFor();
-    EXPECT_EQ(1, ends);
-    ASSERT_TRUE(thread.FatalException);
-    EXPECT_THROW(std::rethrow_exception(thread.FatalException), std::runtime_error);
+// The body starts only when resumed; its end runs once on the user-interface thread, also after a failure.
+TEST_F(HandOff, ThreadRunsWhenResumedAndEndsThroughTheHandOff) {
+    for (bool fails : {false, true}) {
+        SCOPED_TRACE(fails);
+        std::atomic<bool> bodyRan{false};
+        TCountingThread thread([&](TCountingThread&) {
+            bodyRan = true;
+            if (fails) {
+                throw std::runtime_error("body failed");
+            }
+        });
+        int ends = 0;
+        DWORD endThread = 0;
+        thread.OnTerminate = [&](TThread&) {
+            ++ends;
+            endThread = GetCurrentThreadId();
+        };
+        PumpUntil([] { return false; }, 50);
+        EXPECT_FALSE(bodyRan);
+        EXPECT_TRUE(thread.Suspended());
+        thread.Resume();
+        EXPECT_TRUE(PumpUntil([&] { return ends > 0; }));
+        thread.WaitFor();
+        EXPECT_EQ(1, ends);
+        EXPECT_EQ(GetCurrentThreadId(), endThread);
+        EXPECT_TRUE(thread.Finished());
+        EXPECT_EQ(fails, static_cast<bool>(thread.FatalException));
+        if (fails) {
+            EXPECT_THROW(std::rethrow_exception(thread.FatalException), std::runtime_error);
+        }
+    }
 }
 
 TEST_F(HandOff, FreeOnTerminateDeletesTheThreadAfterItsEnd) {
