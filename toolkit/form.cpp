@@ -31,38 +31,38 @@ void RegisterFormClass(WNDPROC procedure) {
 
 TForm::~TForm() { DestroyHandle(); }
 
-void TForm::Create(const TFormSpec& spec, std::span<const TControlSpec> layout) {
+void TForm::Create(const TFormProperties& properties, std::span<const TControlRow> layout) {
     RegisterFormClass(WindowProc);
     pixelsPerInch_ = ScreenPixelsPerInch();
-    designClientWidth_ = ScaleToScreen(spec.ClientWidth, pixelsPerInch_);
-    designClientHeight_ = ScaleToScreen(spec.ClientHeight, pixelsPerInch_);
+    designClientWidth_ = ScaleToScreen(properties.ClientWidth, pixelsPerInch_);
+    designClientHeight_ = ScaleToScreen(properties.ClientHeight, pixelsPerInch_);
 
     DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    if (spec.Sizeable) {
+    if (properties.Sizeable) {
         style |= WS_THICKFRAME;
     }
-    if (!spec.ToolWindow) {
+    if (!properties.ToolWindow) {
         style |= WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
     }
     // Owned by the hidden window, so a taskbar button only comes with WS_EX_APPWINDOW.
-    DWORD exStyle = spec.ToolWindow ? WS_EX_TOOLWINDOW : WS_EX_APPWINDOW;
+    DWORD exStyle = properties.ToolWindow ? WS_EX_TOOLWINDOW : WS_EX_APPWINDOW;
     RECT outer{0, 0, designClientWidth_, designClientHeight_};
     AdjustWindowRectEx(&outer, style, FALSE, exStyle);
-    handle_ = CreateWindowExW(exStyle, FormClassName, spec.Caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+    handle_ = CreateWindowExW(exStyle, FormClassName, properties.Caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                               outer.right - outer.left, outer.bottom - outer.top, Application.Handle(), nullptr,
                               GetModuleHandleW(nullptr), this);
     if (!handle_) {
-        throw TError(L"Cannot create the window \"" + spec.Caption + L"\"");
+        throw TError(L"Cannot create the window \"" + properties.Caption + L"\"");
     }
     Application.AddForm(*this);
 
-    font_ = CreateFontW(-ScaleToScreen(spec.FontHeight, pixelsPerInch_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+    font_ = CreateFontW(-ScaleToScreen(properties.FontHeight, pixelsPerInch_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, spec.FontName);
-    if (spec.Icon) {
+                        DEFAULT_PITCH | FF_DONTCARE, properties.FontName);
+    if (properties.Icon) {
         HINSTANCE instance = GetModuleHandleW(nullptr);
         auto icon = [&](int size) {
-            return reinterpret_cast<LPARAM>(LoadImageW(instance, spec.Icon, IMAGE_ICON, GetSystemMetrics(size),
+            return reinterpret_cast<LPARAM>(LoadImageW(instance, properties.Icon, IMAGE_ICON, GetSystemMetrics(size),
                                                        GetSystemMetrics(size), LR_SHARED));
         };
         SendMessageW(handle_, WM_SETICON, ICON_BIG, icon(SM_CXICON));
@@ -70,16 +70,16 @@ void TForm::Create(const TFormSpec& spec, std::span<const TControlSpec> layout) 
     }
 
     // Creation order is tab order; controls without a tab stop come last, in table order.
-    std::vector<const TControlSpec*> ordered;
-    for (const TControlSpec& row : layout) {
+    std::vector<const TControlRow*> ordered;
+    for (const TControlRow& row : layout) {
         ordered.push_back(&row);
     }
-    std::ranges::stable_sort(ordered, [](const TControlSpec* a, const TControlSpec* b) {
-        auto key = [](const TControlSpec* row) { return row->TabOrder == NoTabStop ? INT_MAX : row->TabOrder; };
+    std::ranges::stable_sort(ordered, [](const TControlRow* a, const TControlRow* b) {
+        auto key = [](const TControlRow* row) { return row->TabOrder == NoTabStop ? INT_MAX : row->TabOrder; };
         return key(a) < key(b);
     });
     int id = 100;
-    for (const TControlSpec* row : ordered) {
+    for (const TControlRow* row : ordered) {
         TControl& control = *row->Control;
         DWORD controlStyle = WS_CHILD | WS_VISIBLE | control.WindowStyle();
         if (row->TabOrder == NoTabStop) {
@@ -97,7 +97,7 @@ void TForm::Create(const TFormSpec& spec, std::span<const TControlSpec> layout) 
                                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)),
                                           GetModuleHandleW(nullptr), nullptr);
         if (!control.handle_) {
-            throw TError(L"Cannot create a control of the window \"" + spec.Caption + L"\"");
+            throw TError(L"Cannot create a control of the window \"" + properties.Caption + L"\"");
         }
         SendMessageW(control.handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         control.Created();

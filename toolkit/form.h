@@ -12,7 +12,7 @@
 constexpr int NoTabStop = -1;
 
 // One row of a layout table: the control, its design rectangle, anchors, tab order and caption.
-struct TControlSpec {
+struct TControlRow {
     TControl* Control;
     TBounds Bounds;
     unsigned Anchors = akLeft | akTop;
@@ -23,7 +23,7 @@ struct TControlSpec {
     bool DockBottom = false;
 };
 
-struct TFormSpec {
+struct TFormProperties {
     std::wstring Caption;
     int ClientWidth = 0;  // at 96 pixels per inch
     int ClientHeight = 0;
@@ -74,7 +74,7 @@ public:
 
 protected:
     // Builds the window and its controls, then applies the table at the screen's pixels per inch.
-    void Create(const TFormSpec& spec, std::span<const TControlSpec> layout);
+    void Create(const TFormProperties& properties, std::span<const TControlRow> layout);
     // Destroys the window; controls notify nothing afterwards.
     void DestroyHandle();
     // Messages the derived form handles itself; true when handled.

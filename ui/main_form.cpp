@@ -67,7 +67,7 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     }
     AddActionList(ActionList);
 
-    const TControlSpec layout[] = {
+    const TControlRow layout[] = {
         {&PathLabel, {8, 8, 22, 13}, akLeft | akTop, NoTabStop, L"&Path"},
         {&PathEdit, {8, 24, 495, 21}, akLeft | akTop | akRight, 0},
         {&PathButton, {506, 24, 30, 21}, akTop | akRight, 1, L"..."},
@@ -86,7 +86,7 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
         {&AboutLabel, {374, 270, 99, 26}, akRight | akBottom, NoTabStop, L"\u00A9 Dovrel\r\ndovrel.example"},
         {&StatusBar, {0, 304, 542, 19}, akLeft | akRight | akBottom, NoTabStop, L"", true, true},
     };
-    TFormSpec form;
+    TFormProperties form;
     form.Caption = Application.Title();
     form.ClientWidth = 542;
     form.ClientHeight = 323;

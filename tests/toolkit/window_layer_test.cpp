@@ -39,7 +39,7 @@ public:
         Button.Action = &Action;
         Other.ModalResult = 1;
         Lists.Add(Action);
-        const TControlSpec layout[] = {
+        const TControlRow layout[] = {
             {&Button, {8, 8, 75, 25}, akLeft | akTop, 0},
             {&Other, {90, 8, 75, 25}, akLeft | akTop, 1, L"OK"},
         };
