@@ -17,7 +17,9 @@ std::int64_t DayNumber(int year, int month, int day) {
     return era * 146097 + dayOfEra - 719468 + 25569; // 1970-01-01 is day 25569
 }
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -85,7 +87,9 @@ TDateTime Now() {
     return value;
 }
 
-void SetClockForTesting(TDateTime (*clock)()) { clockForTesting = clock; }
+void SetClockForTesting(TDateTime (*clock)()) {
+    clockForTesting = clock;
+}
 
 namespace {
 
@@ -98,7 +102,8 @@ std::wstring Number(int value, int digits) {
 }
 
 std::wstring DateText(const SYSTEMTIME& fields, const TFormatSettings& settings) {
-    const std::wstring& pattern = settings.ShortDatePattern.empty() ? std::wstring(L"M/d/yy") : settings.ShortDatePattern;
+    const std::wstring& pattern =
+        settings.ShortDatePattern.empty() ? std::wstring(L"M/d/yy") : settings.ShortDatePattern;
     std::wstring text;
     for (size_t i = 0; i < pattern.size();) {
         const wchar_t letter = pattern[i];

@@ -1,8 +1,8 @@
 #pragma once
 // The date-time value: days since 30 December 1899 00:00, local time, the fraction the time of day.
+#include "toolkit/format_settings.h"
 #include <string>
 #include <windows.h>
-#include "toolkit/format_settings.h"
 
 using TDateTime = double;
 

@@ -3,10 +3,12 @@
 namespace {
 
 class TSystemListing final : public IListing {
-public:
+  public:
+    // Only attributes, time and long name are used: skipping the short name and fetching in large
+    // blocks helps on Windows; under Wine both calls list at the same speed.
     TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) override {
-        HANDLE listing = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
-                                          FIND_FIRST_EX_LARGE_FETCH);
+        HANDLE listing = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                          nullptr, FIND_FIRST_EX_LARGE_FETCH);
         return listing == INVALID_HANDLE_VALUE ? nullptr : listing;
     }
     bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry) override {
@@ -15,8 +17,8 @@ public:
     void Close(TListingHandle listing) override { FindClose(static_cast<HANDLE>(listing)); }
     DWORD LastError() const override { return GetLastError(); }
     bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
-        HANDLE file = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE file = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             return false;
         }
@@ -25,7 +27,8 @@ public:
         CloseHandle(file);
         if (read) {
             identity.VolumeSerial = information.dwVolumeSerialNumber;
-            identity.FileIndex = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+            identity.FileIndex =
+                (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
         }
         return read;
     }
@@ -33,4 +36,6 @@ public:
 
 } // namespace
 
-std::unique_ptr<IListing> CreateSystemListing() { return std::make_unique<TSystemListing>(); }
+std::unique_ptr<IListing> CreateSystemListing() {
+    return std::make_unique<TSystemListing>();
+}

@@ -5,7 +5,8 @@ namespace {
 constexpr std::int64_t TicksPerMinute = 600'000'000;
 
 std::int64_t Ticks(const FILETIME& time) {
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                                     time.dwLowDateTime);
 }
 
 FILETIME FileTime(std::int64_t ticks) {

@@ -7,7 +7,7 @@
 #include <windows.h>
 
 class TLocalTimeConverter {
-public:
+  public:
     // The zone of the system at construction.
     TLocalTimeConverter();
     explicit TLocalTimeConverter(const TIME_ZONE_INFORMATION& zone);
@@ -15,10 +15,10 @@ public:
     // False when the time stamp or its local time cannot be expressed as calendar fields.
     bool ToLocal(const FILETIME& utc, SYSTEMTIME& local);
 
-private:
+  private:
     struct TYear {
-        std::int64_t Begin = 0, End = 0;                   // UTC ticks of the year [Begin, End)
-        std::int64_t DaylightBegin = 0, DaylightEnd = 0;   // UTC ticks of the two transitions
+        std::int64_t Begin = 0, End = 0;                 // UTC ticks of the year [Begin, End)
+        std::int64_t DaylightBegin = 0, DaylightEnd = 0; // UTC ticks of the two transitions
         bool HasDaylight = false;
     };
     const TYear& YearOf(std::int64_t utcTicks, int year);

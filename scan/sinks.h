@@ -1,10 +1,10 @@
 #pragma once
 // What the scan job reports to: the status line, the results list and the processing log.
 // All of them are called on the user-interface thread only.
+#include "scan/date_time.h"
 #include <cstdint>
 #include <memory>
 #include <string>
-#include "scan/date_time.h"
 
 struct IStatusLine {
     virtual ~IStatusLine() = default;

@@ -4,7 +4,9 @@
 
 namespace {
 
-bool IsBlank(wchar_t c) { return c <= L' '; }
+bool IsBlank(wchar_t c) {
+    return c <= L' ';
+}
 
 } // namespace
 

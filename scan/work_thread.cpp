@@ -7,13 +7,13 @@ namespace {
 
 // Closes a listing whatever leaves its loop, a failure included.
 class TListingGuard {
-public:
+  public:
     TListingGuard(IListing& listing, TListingHandle handle) : listing_(listing), handle_(handle) {}
     TListingGuard(const TListingGuard&) = delete;
     TListingGuard& operator=(const TListingGuard&) = delete;
     ~TListingGuard() { listing_.Close(handle_); }
 
-private:
+  private:
     IListing& listing_;
     TListingHandle handle_;
 };
@@ -85,7 +85,8 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) 
             const std::wstring name = entry.cFileName;
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (Recursive && name != L"." && name != L"..") {
-                    ProcessFolder(relative + name + L"\\", (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+                    ProcessFolder(relative + name + L"\\",
+                                  (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
                 }
             } else {
                 ++FileCount;

@@ -22,7 +22,7 @@ struct TFileItem {
 };
 
 class TWorkThread : public TThread {
-public:
+  public:
     // Created suspended, with Files empty.
     TWorkThread();
     ~TWorkThread() override;
@@ -66,11 +66,11 @@ public:
     void ShowFolder();
     void LogError();
 
-protected:
+  protected:
     void Execute() override;
     void ProcessFolder(const std::wstring& relative, bool throughLink = false);
 
-private:
+  private:
     struct TNotification {
         enum class TKind { FolderEntered, FileQualifies, ListingFailed } Kind;
         std::wstring Path;

@@ -15,8 +15,8 @@ std::wstring LocaleText(LCTYPE type, const std::wstring& fallback) {
 
 int LocaleNumber(LCTYPE type, int fallback) {
     DWORD value = 0;
-    if (!GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type | LOCALE_RETURN_NUMBER, reinterpret_cast<LPWSTR>(&value),
-                         sizeof value / sizeof(wchar_t))) {
+    if (!GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type | LOCALE_RETURN_NUMBER,
+                         reinterpret_cast<LPWSTR>(&value), sizeof value / sizeof(wchar_t))) {
         return fallback;
     }
     return static_cast<int>(value);

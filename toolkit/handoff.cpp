@@ -103,7 +103,9 @@ HWND CreateHandOffWindow(THiddenWindowHandler handler) {
     return handOffWindow;
 }
 
-HWND HandOffWindow() { return handOffWindow; }
+HWND HandOffWindow() {
+    return handOffWindow;
+}
 
 void DestroyHandOffWindow() {
     if (handOffWindow) {
@@ -115,7 +117,9 @@ void DestroyHandOffWindow() {
     }
 }
 
-bool IsUserInterfaceThread() { return userInterfaceThreadId != 0 && GetCurrentThreadId() == userInterfaceThreadId; }
+bool IsUserInterfaceThread() {
+    return userInterfaceThreadId != 0 && GetCurrentThreadId() == userInterfaceThreadId;
+}
 
 void Synchronize(const std::function<void()>& call) {
     if (IsUserInterfaceThread()) {

@@ -8,7 +8,9 @@ TThread::TThread(bool createSuspended) {
     }
 }
 
-TThread::~TThread() { EndBeforeDestruction(); }
+TThread::~TThread() {
+    EndBeforeDestruction();
+}
 
 void TThread::EndBeforeDestruction() {
     {

@@ -9,7 +9,7 @@
 #include <thread>
 
 class TThread {
-public:
+  public:
     explicit TThread(bool createSuspended);
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;
@@ -39,7 +39,7 @@ public:
     // and not on the user-interface thread while the end step needs the hand-off.
     void WaitFor();
 
-protected:
+  protected:
     // Runs the end notification through the hand-off when one is set.
     virtual void DoTerminate();
     virtual void Execute() = 0;
@@ -52,7 +52,7 @@ protected:
     // never runs on a half-destroyed object.
     void EndBeforeDestruction();
 
-private:
+  private:
     static void Run(TThread* self);
 
     std::atomic<bool> terminated_{false};

@@ -48,7 +48,9 @@ TEST(LocalTime, AgreesWithTheSystemsConversionInSeveralZones) {
         std::vector<std::int64_t> instants;
         const std::int64_t hour = 36'000'000'000LL;
         const FILETIME from = UtcFileTime(1995, 1, 1), to = UtcFileTime(2035, 1, 1);
-        auto ticks = [](FILETIME t) { return (static_cast<std::int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+        auto ticks = [](FILETIME t) {
+            return (static_cast<std::int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+        };
         for (std::int64_t t = ticks(from); t < ticks(to); t += 7 * hour + 1234567) {
             instants.push_back(t);
         }
@@ -57,7 +59,8 @@ TEST(LocalTime, AgreesWithTheSystemsConversionInSeveralZones) {
             for (int month : {3, 4, 10, 11}) {
                 for (int day = 1; day <= 28; day += 1) {
                     for (int minute = -30; minute <= 30; minute += 1) {
-                        instants.push_back(ticks(UtcFileTime(year, month, day, 1)) + 600'000'000LL * minute * 16);
+                        instants.push_back(ticks(UtcFileTime(year, month, day, 1)) +
+                                           600'000'000LL * minute * 16);
                     }
                 }
             }
@@ -70,9 +73,10 @@ TEST(LocalTime, AgreesWithTheSystemsConversionInSeveralZones) {
             ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(&c.Zone, &universal, &expected));
             ASSERT_TRUE(converter.ToLocal(utc, actual));
             if (memcmp(&expected, &actual, sizeof expected) != 0 && ++mismatches <= 3) {
-                ADD_FAILURE() << expected.wYear << "-" << expected.wMonth << "-" << expected.wDay << " " << expected.wHour
-                              << ":" << expected.wMinute << " expected, got " << actual.wYear << "-" << actual.wMonth
-                              << "-" << actual.wDay << " " << actual.wHour << ":" << actual.wMinute;
+                ADD_FAILURE() << expected.wYear << "-" << expected.wMonth << "-" << expected.wDay << " "
+                              << expected.wHour << ":" << expected.wMinute << " expected, got "
+                              << actual.wYear << "-" << actual.wMonth << "-" << actual.wDay << " "
+                              << actual.wHour << ":" << actual.wMinute;
             }
         }
         EXPECT_EQ(0, mismatches);
@@ -99,7 +103,9 @@ std::wstring ReportPath(DWORD parent) {
     return std::wstring(temp) + L"qnwk-dst-" + std::to_wstring(parent) + L".txt";
 }
 
-std::wstring EventName(DWORD parent) { return L"Local\\QuenwickDaylightReport-" + std::to_wstring(parent); }
+std::wstring EventName(DWORD parent) {
+    return L"Local\\QuenwickDaylightReport-" + std::to_wstring(parent);
+}
 
 void ReportRowsAsChild(DWORD parent) {
     THandOffScope handOff;
@@ -146,12 +152,13 @@ TEST(DaylightSaving, JulyAndJanuaryFilesShowTheirOwnWallClockTime) {
     ASSERT_TRUE(unixName);
     char* unixExe = unixName(exe);
     ASSERT_TRUE(unixExe);
-    std::string command = "/usr/bin/env TZ=Europe/Berlin QUENWICK_DST_PARENT=" + std::to_string(self) + " wine \"" +
-                          unixExe + "\" --gtest_filter=DaylightSaving.*";
+    std::string command = "/usr/bin/env TZ=Europe/Berlin QUENWICK_DST_PARENT=" + std::to_string(self) +
+                          " wine \"" + unixExe + "\" --gtest_filter=DaylightSaving.*";
     HeapFree(GetProcessHeap(), 0, unixExe);
     STARTUPINFOA startup{sizeof startup};
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     // A Unix process cannot be waited for; its report event can.

@@ -18,7 +18,7 @@ struct TArrival {
     double Time;
     bool HandedOff;
     std::vector<std::wstring> FilesAfter; // oldest first
-    const wchar_t* DeletedRow;             // empty: none
+    const wchar_t* DeletedRow;            // empty: none
     double AfterAfter;
 };
 
@@ -28,7 +28,8 @@ void Replay(int limit, const std::vector<TArrival>& arrivals, const std::vector<
     job.ListViewRef = &list;
     job.Limit = limit;
     for (const TArrival& arrival : arrivals) {
-        SCOPED_TRACE(testing::Message() << "arrival " << std::string(arrival.Name, arrival.Name + wcslen(arrival.Name)));
+        SCOPED_TRACE(testing::Message()
+                     << "arrival " << std::string(arrival.Name, arrival.Name + wcslen(arrival.Name)));
         ASSERT_EQ(arrival.HandedOff, job.Qualifies(arrival.Time));
         list.Events.clear();
         if (arrival.HandedOff) {
@@ -37,8 +38,11 @@ void Replay(int limit, const std::vector<TArrival>& arrivals, const std::vector<
             job.AddFile();
         }
         EXPECT_EQ(arrival.FilesAfter, Held(job));
-        const std::wstring deleted = *arrival.DeletedRow ? L"delete " + std::wstring(arrival.DeletedRow) : L"";
-        EXPECT_EQ(deleted, list.Events.empty() || list.Events.back().rfind(L"delete ", 0) != 0 ? L"" : list.Events.back());
+        const std::wstring deleted =
+            *arrival.DeletedRow ? L"delete " + std::wstring(arrival.DeletedRow) : L"";
+        EXPECT_EQ(deleted, list.Events.empty() || list.Events.back().rfind(L"delete ", 0) != 0
+                               ? L""
+                               : list.Events.back());
         EXPECT_EQ(arrival.AfterAfter, job.After);
     }
     EXPECT_EQ(finalRows, list.Rows());

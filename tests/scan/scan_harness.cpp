@@ -8,14 +8,14 @@
 namespace {
 
 class TRecordingLog final : public IProcessingLog {
-public:
+  public:
     explicit TRecordingLog(TRecorder& recorder) : recorder_(recorder) {}
     void AppendLine(const std::wstring& line) override {
         recorder_.LogLines.push_back(line);
         recorder_.Record(L"log " + line);
     }
 
-private:
+  private:
     TRecorder& recorder_;
 };
 
@@ -58,7 +58,9 @@ std::vector<std::wstring> TRecorder::Rows() const {
     return captions;
 }
 
-std::unique_ptr<IProcessingLog> TRecorder::CreateLog() { return std::make_unique<TRecordingLog>(*this); }
+std::unique_ptr<IProcessingLog> TRecorder::CreateLog() {
+    return std::make_unique<TRecordingLog>(*this);
+}
 
 void TRecorder::Record(const std::wstring& event) {
     Events.push_back(event);
@@ -159,8 +161,8 @@ FILETIME UtcFileTime(int year, int month, int day, int hour, int minute, int sec
 TDateTime LocalValue(const FILETIME& utc) {
     SYSTEMTIME universal, local;
     TDateTime value = 0;
-    if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local) ||
-        !TryEncodeDateTime(local, value)) {
+    if (!FileTimeToSystemTime(&utc, &universal) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local) || !TryEncodeDateTime(local, value)) {
         throw std::invalid_argument("time cannot be converted");
     }
     return value;
@@ -183,7 +185,8 @@ TTempTree::~TTempTree() {
     std::string command = "/bin/rm -rf \"" + UnixPath(L"") + "\"";
     STARTUPINFOA startup{sizeof startup};
     PROCESS_INFORMATION process{};
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
@@ -197,7 +200,8 @@ std::wstring TTempTree::Folder(const std::wstring& relative) {
 
 std::wstring TTempTree::File(const std::wstring& relative, FILETIME time, DWORD attributes) {
     const std::wstring path = root_ + relative;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         throw std::runtime_error("cannot create a test file");
     }
@@ -231,7 +235,8 @@ void TTempTree::Link(const std::wstring& relative, const std::string& target) {
     std::string command = "/bin/ln -s \"" + target + "\" \"" + UnixPath(relative) + "\"";
     STARTUPINFOA startup{sizeof startup};
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
         throw std::runtime_error("cannot run ln");
     }
     CloseHandle(process.hThread);
@@ -269,7 +274,9 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     return true;
 }
 
-void PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
+void PumpFor(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
+}
 
 TScanRun::TScanRun() {
     Job->StatusBarRef = &Recorder;

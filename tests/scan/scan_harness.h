@@ -15,7 +15,7 @@
 
 // Every call of every sink, in order: "folder <path>", "row <path> <text>", "delete <path>", "log <line>".
 class TRecorder final : public IStatusLine, public IResultsList {
-public:
+  public:
     std::vector<std::wstring> Events;
     std::vector<std::wstring> LogLines;
     // Runs after each event is recorded, on the user-interface thread.
@@ -31,7 +31,7 @@ public:
     std::unique_ptr<IProcessingLog> CreateLog();
     void Record(const std::wstring& event);
 
-private:
+  private:
     std::vector<std::pair<TRowId, std::wstring>> rows_;
     TRowId nextRow_ = 1;
 };
@@ -39,12 +39,12 @@ private:
 // A listing scripted in memory. Folders are keyed by their path with its trailing backslash; every
 // folder but the root lists "." and ".." first, as the system does.
 class TFakeListing final : public IListing {
-public:
+  public:
     struct TFolder {
         std::vector<WIN32_FIND_DATAW> Entries;
-        DWORD OpenError = 0;           // the open fails with this code
-        size_t FailAfter = SIZE_MAX;   // Next fails after this many entries ...
-        DWORD FailCode = 0;            // ... with this code
+        DWORD OpenError = 0;         // the open fails with this code
+        size_t FailAfter = SIZE_MAX; // Next fails after this many entries ...
+        DWORD FailCode = 0;          // ... with this code
     };
     std::map<std::wstring, TFolder> Folders;
     std::atomic<int> Opens{0}, Closes{0};
@@ -62,7 +62,7 @@ public:
     DWORD LastError() const override { return lastError_; }
     bool Identity(const std::wstring&, TFolderIdentity&) override { return false; }
 
-private:
+  private:
     struct TCursor {
         const TFolder* Folder;
         size_t Index;
@@ -79,7 +79,7 @@ TDateTime LocalValue(const FILETIME& utc);
 
 // A folder under the temporary folder that is removed with everything in it at the end.
 class TTempTree {
-public:
+  public:
     TTempTree();
     ~TTempTree();
     const std::wstring& Root() const { return root_; } // ends with "\"
@@ -89,17 +89,17 @@ public:
     void Link(const std::wstring& relative, const std::string& target);
     std::string UnixPath(const std::wstring& relative) const;
 
-private:
+  private:
     std::wstring root_;
 };
 
 // Owns the hand-off window for a test: the test's thread is the user-interface thread.
 class THandOffScope {
-public:
+  public:
     THandOffScope();
     ~THandOffScope();
 
-private:
+  private:
     bool own_ = false;
 };
 

@@ -33,15 +33,16 @@ TEST(DateTimeValue, DayNumbersAndBounds) {
     EXPECT_EQ(-693593.0, Value(1, 1, 1));
     EXPECT_EQ(38053.5, Value(2004, 3, 7, 12));
     TDateTime value;
-    for (SYSTEMTIME bad : {Fields(0, 12, 31, 0, 0, 0, 0), Fields(10000, 1, 1, 0, 0, 0, 0), Fields(2001, 2, 29, 0, 0, 0, 0),
-                           Fields(2000, 13, 1, 0, 0, 0, 0), Fields(2000, 1, 1, 24, 0, 0, 0)}) {
+    for (SYSTEMTIME bad :
+         {Fields(0, 12, 31, 0, 0, 0, 0), Fields(10000, 1, 1, 0, 0, 0, 0), Fields(2001, 2, 29, 0, 0, 0, 0),
+          Fields(2000, 13, 1, 0, 0, 0, 0), Fields(2000, 1, 1, 24, 0, 0, 0)}) {
         EXPECT_FALSE(TryEncodeDateTime(bad, value)) << bad.wYear << "-" << bad.wMonth << "-" << bad.wDay;
     }
 }
 
 TEST(DateTimeValue, DecodingGivesTheFieldsBackWithTheirMilliseconds) {
-    const SYSTEMTIME cases[] = {Fields(2004, 3, 7, 9, 5, 3, 870), Fields(2000, 2, 29, 23, 59, 59, 999),
-                                Fields(1, 1, 1, 0, 0, 0, 1), Fields(9999, 12, 31, 23, 59, 59, 999),
+    const SYSTEMTIME cases[] = {Fields(2004, 3, 7, 9, 5, 3, 870),  Fields(2000, 2, 29, 23, 59, 59, 999),
+                                Fields(1, 1, 1, 0, 0, 0, 1),       Fields(9999, 12, 31, 23, 59, 59, 999),
                                 Fields(1850, 6, 15, 12, 30, 0, 0), Fields(2024, 12, 31, 0, 0, 4, 0)};
     for (const SYSTEMTIME& fields : cases) {
         TDateTime value = 0;
@@ -110,10 +111,13 @@ TEST(DateTimeText, FollowsTheRegionalSettings) {
 // The user's settings read from the locale write what the system itself writes for them.
 TEST(DateTimeText, UserSettingsMatchTheSystemsFormatting) {
     const TFormatSettings settings = UserFormatSettings();
-    for (const SYSTEMTIME& fields : {Fields(2004, 3, 7, 9, 5, 3, 870), Fields(2021, 11, 28, 0, 0, 0, 0),
-                                     Fields(1999, 12, 31, 23, 59, 59, 999), Fields(2010, 7, 4, 12, 7, 9, 0)}) {
+    for (const SYSTEMTIME& fields :
+         {Fields(2004, 3, 7, 9, 5, 3, 870), Fields(2021, 11, 28, 0, 0, 0, 0),
+          Fields(1999, 12, 31, 23, 59, 59, 999), Fields(2010, 7, 4, 12, 7, 9, 0)}) {
         wchar_t date[100], time[100];
-        ASSERT_GT(GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &fields, nullptr, date, 100, nullptr), 0);
+        ASSERT_GT(
+            GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &fields, nullptr, date, 100, nullptr),
+            0);
         ASSERT_GT(GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &fields, nullptr, time, 100), 0);
         TDateTime value = 0;
         ASSERT_TRUE(TryEncodeDateTime(fields, value));

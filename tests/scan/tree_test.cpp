@@ -9,7 +9,7 @@
 namespace {
 
 class TreeTest : public ::testing::Test {
-protected:
+  protected:
     THandOffScope handOff;
     TTempTree tree;
 
@@ -23,7 +23,8 @@ protected:
     }
 };
 
-std::vector<std::wstring> EventsStartingWith(const std::vector<std::wstring>& events, const std::wstring& prefix) {
+std::vector<std::wstring> EventsStartingWith(const std::vector<std::wstring>& events,
+                                             const std::wstring& prefix) {
     std::vector<std::wstring> found;
     for (const std::wstring& event : events) {
         if (event.rfind(prefix, 0) == 0) {
@@ -170,7 +171,8 @@ TEST_F(TreeTest, AFolderBeyondThePathLimitIsLoggedAndNotWalked) {
     }
     auto run = NewRun(true, 0);
     ASSERT_TRUE(run->Run());
-    EXPECT_EQ((std::vector<std::wstring>{LogLine(tooLong, ERROR_FILENAME_EXCED_RANGE)}), run->Recorder.LogLines);
+    EXPECT_EQ((std::vector<std::wstring>{LogLine(tooLong, ERROR_FILENAME_EXCED_RANGE)}),
+              run->Recorder.LogLines);
     for (const std::wstring& row : run->Recorder.Rows()) {
         EXPECT_NE(0u, row.rfind(tooLong, 0)) << row;
     }
@@ -197,9 +199,10 @@ TEST_F(TreeTest, FolderLinksThatLoopAreLoggedNotFollowed) {
 
     auto rows = run->Recorder.Rows();
     std::sort(rows.begin(), rows.end());
-    EXPECT_EQ((std::vector<std::wstring>{tree.Root() + L"other\\elsewhere", tree.Root() + L"sub\\across\\elsewhere",
-                                         tree.Root() + L"sub\\inner", tree.Root() + L"top"}),
-              rows);
+    EXPECT_EQ(
+        (std::vector<std::wstring>{tree.Root() + L"other\\elsewhere", tree.Root() + L"sub\\across\\elsewhere",
+                                   tree.Root() + L"sub\\inner", tree.Root() + L"top"}),
+        rows);
     auto lines = run->Recorder.LogLines;
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ((std::vector<std::wstring>{LogLine(tree.Root() + L"sub\\self\\", ERROR_CANT_RESOLVE_FILENAME),

@@ -11,10 +11,12 @@ namespace {
 
 const std::wstring Root = L"C:\\r\\";
 
-FILETIME Minute(int n) { return UtcFileTime(2020, 1, 1 + n / 1440, n / 60 % 24, n % 60); }
+FILETIME Minute(int n) {
+    return UtcFileTime(2020, 1, 1 + n / 1440, n / 60 % 24, n % 60);
+}
 
 class WalkTest : public ::testing::Test {
-protected:
+  protected:
     THandOffScope handOff;
 
     // A run over a fresh fake listing; the listing stays reachable through Fake.
@@ -256,7 +258,8 @@ TEST_F(WalkTest, BatchingChangesNothingAtTheSinks) {
         int Limit;
     };
     for (TTimes times : {TTimes::Rising, TTimes::FewDistinct, TTimes::Random}) {
-        for (TMode mode : {TMode{false, 0}, TMode{false, 1}, TMode{false, 7}, TMode{false, 100}, TMode{true, 0}}) {
+        for (TMode mode :
+             {TMode{false, 0}, TMode{false, 1}, TMode{false, 7}, TMode{false, 100}, TMode{true, 0}}) {
             SCOPED_TRACE(testing::Message() << "times " << static_cast<int>(times) << " limit " << mode.Limit
                                             << " byDate " << mode.ByDate);
             std::vector<std::vector<std::wstring>> events;
@@ -267,7 +270,7 @@ TEST_F(WalkTest, BatchingChangesNothingAtTheSinks) {
                 int minute = 0;
                 for (int folder = 0; folder < 12; ++folder) {
                     for (int file = 0; file < 40; ++file) {
-                        const int t = times == TTimes::Rising ? ++minute
+                        const int t = times == TTimes::Rising        ? ++minute
                                       : times == TTimes::FewDistinct ? static_cast<int>(random() % 4)
                                                                      : static_cast<int>(random() % 5000);
                         std::wstring path = Root + L"d" + std::to_wstring(folder % 4) + L"\\";

@@ -12,7 +12,7 @@
 namespace {
 
 class HandOff : public ::testing::Test {
-protected:
+  protected:
     // Other tests of this program may have made the application's window already; it serves as well.
     void SetUp() override { ownWindow = !HandOffWindow() && CreateHandOffWindow(); }
     void TearDown() override {
@@ -129,8 +129,9 @@ TEST_F(HandOff, CallsRunWhileAMessageBoxIsShown) {
 }
 
 class TCountingThread : public TThread {
-public:
-    explicit TCountingThread(std::function<void(TCountingThread&)> body) : TThread(true), body_(std::move(body)) {}
+  public:
+    explicit TCountingThread(std::function<void(TCountingThread&)> body)
+        : TThread(true), body_(std::move(body)) {}
     ~TCountingThread() override {
         EndBeforeDestruction();
         if (destroyed) {
@@ -144,10 +145,10 @@ public:
     using TThread::PassGate;
     using TThread::PauseRequested;
 
-protected:
+  protected:
     void Execute() override { body_(*this); }
 
-private:
+  private:
     std::function<void(TCountingThread&)> body_;
 };
 
