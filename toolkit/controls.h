@@ -36,6 +36,8 @@ public:
     std::function<bool(NMHDR& header, LRESULT& result)> OnNotify;
     // Shown on a right click or the menu key.
     TPopupMenu* PopupMenu = nullptr;
+    // Where the menu key opens the popup menu, in screen coordinates; unset: the top-left corner.
+    std::function<POINT()> MenuPoint;
 
     virtual const wchar_t* WindowClass() const = 0;
     virtual DWORD WindowStyle() const = 0;

@@ -436,10 +436,15 @@ LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CONTEXTMENU: {
         TControl* control = FindControl(reinterpret_cast<HWND>(wParam));
         if (control && control->PopupMenu) {
+            control->SetFocus();
             POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
             if (point.x == -1 && point.y == -1) {
-                point = {0, 0};
-                ClientToScreen(control->Handle(), &point);
+                if (control->MenuPoint) {
+                    point = control->MenuPoint();
+                } else {
+                    point = {0, 0};
+                    ClientToScreen(control->Handle(), &point);
+                }
             }
             control->PopupMenu->Popup(handle_, point.x, point.y);
             return 0;

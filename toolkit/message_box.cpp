@@ -1,10 +1,64 @@
 #include "toolkit/message_box.h"
 
+#include <commctrl.h>
 #include "toolkit/handoff.h"
 
 namespace {
 
 TMessageBoxFunction testBox;
+
+// A Yes/No box has no Cancel button, so the system ignores Esc; ours answers No.
+LRESULT CALLBACK BoxSubclass(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR yesNo) {
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL && yesNo) {
+        EndDialog(box, IDNO);
+        return 0;
+    }
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(box, BoxSubclass, 1);
+    }
+    return DefSubclassProc(box, message, wParam, lParam);
+}
+
+// Centres the box on the screen when it is first activated, and lets Esc answer a Yes/No box.
+struct TBoxHook {
+    static inline thread_local HHOOK hook = nullptr;
+    static inline thread_local bool yesNo = false;
+
+    static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_ACTIVATE) {
+            HWND box = reinterpret_cast<HWND>(wParam);
+            wchar_t className[16] = {};
+            GetClassNameW(box, className, 16);
+            if (lstrcmpW(className, L"#32770") == 0) {
+                MONITORINFO monitor{sizeof monitor};
+                GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTOPRIMARY), &monitor);
+                RECT r;
+                GetWindowRect(box, &r);
+                const RECT& area = monitor.rcWork;
+                SetWindowPos(box, nullptr, area.left + (area.right - area.left - (r.right - r.left)) / 2,
+                             area.top + (area.bottom - area.top - (r.bottom - r.top)) / 2, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                SetWindowSubclass(box, BoxSubclass, 1, yesNo);
+                HHOOK done = hook;
+                hook = nullptr;
+                UnhookWindowsHookEx(done);
+                return CallNextHookEx(nullptr, code, wParam, lParam);
+            }
+        }
+        return CallNextHookEx(hook, code, wParam, lParam);
+    }
+
+    explicit TBoxHook(UINT flags) {
+        yesNo = (flags & MB_TYPEMASK) == MB_YESNO;
+        hook = SetWindowsHookExW(WH_CBT, Proc, nullptr, GetCurrentThreadId());
+    }
+    ~TBoxHook() {
+        if (hook) {
+            UnhookWindowsHookEx(hook);
+            hook = nullptr;
+        }
+    }
+};
 
 struct TEnumState {
     HWND Except;
@@ -45,6 +99,7 @@ int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT f
     int answer;
     {
         TDisabledTaskWindows disabled;
+        TBoxHook hook(flags);
         answer = MessageBoxW(HandOffWindow(), text.c_str(), caption.c_str(), flags);
     }
     // Give the activation back to the window the box interrupted.

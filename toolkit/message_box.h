@@ -18,7 +18,8 @@ private:
     std::vector<HWND> windows_;
 };
 
-// MessageBoxW owned by the application's hidden window, every other window disabled meanwhile.
+// MessageBoxW owned by the application's hidden window, every other window disabled meanwhile,
+// centred on the screen; in a Yes/No box Esc answers No.
 int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT flags);
 
 // Tests see the boxes instead of answering them; an empty function restores the real boxes.

@@ -109,6 +109,7 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
         ListView.SetColumnWidth(1, ScaleFigure(DesignDateTimeColumnWidth, pixelsPerInch));
     }
 
+    ConnectResultsList();
     LoadSettings();
     if (!arguments.empty()) {
         PathEdit.SetText(arguments.front());

@@ -2,11 +2,13 @@
 // The main window: the root folder, the selection options, Start, Pause and Stop, the results
 // list and the status bar.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 #include "toolkit/actions.h"
 #include "toolkit/controls.h"
 #include "toolkit/form.h"
+#include "ui/results_list.h"
 
 class TWorkThread;
 
@@ -91,6 +93,12 @@ public:
 
     // Opens the about label's address; tests replace it.
     std::function<void(HWND parent, const char* address)> OpenAddress;
+    // The shell call behind Open and Explore; tests replace it.
+    std::function<INT_PTR(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters)>
+        ShellExecuteCall;
+
+    // The rows of ListView, which only displays them.
+    std::unique_ptr<TResultsList> Results;
 
 private:
     TWorkThread* WorkThread = nullptr;
@@ -100,4 +108,6 @@ private:
     void SortByName();
     void LoadSettings();
     void SaveSettings();
+    void ConnectResultsList();
+    void ShellOnSelectedRow(const wchar_t* verb, bool splitFolder);
 };

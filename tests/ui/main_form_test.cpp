@@ -181,8 +181,15 @@ TEST_F(MainFormTest, ListViewIsAnOwnerDataReportWithTwoColumns) {
     EXPECT_FALSE(style & (LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_EDITLABELS | LVS_NOSORTHEADER));
     DWORD extended = static_cast<DWORD>(SendMessageW(f.ListView.Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     EXPECT_EQ(DWORD(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT), extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
-    EXPECT_EQ(100, f.ListView.ColumnWidth(0));
+    // The "File" column takes what the list leaves beside "Date/Time" and a scroll bar, and follows
+    // the window's width.
+    const int fileWidth = 383 - 120 - GetSystemMetrics(SM_CXVSCROLL) - 4;
+    EXPECT_EQ(fileWidth, f.ListView.ColumnWidth(0));
     EXPECT_EQ(120, f.ListView.ColumnWidth(1));
+    TBounds bounds = f.BoundsRect();
+    bounds.Width += 100;
+    f.SetBounds(bounds);
+    EXPECT_EQ(fileWidth + 100, f.ListView.ColumnWidth(0));
     wchar_t caption[32] = {};
     LVCOLUMNW column{LVCF_TEXT};
     column.pszText = caption;

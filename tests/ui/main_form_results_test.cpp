@@ -1,0 +1,216 @@
+// The results list inside the main window: enable rules, the shell commands, copying, the menu.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <memory>
+#include <string>
+#include <vector>
+#include "clipboard_support.h"
+#include "scan/sys_error.h"
+#include "toolkit/clipboard.h"
+#include "toolkit/message_box.h"
+#include "ui/main_form.h"
+#include "ui/window_test_support.h"
+
+using namespace clipboard_support;
+
+namespace {
+
+struct TShownBox {
+    std::wstring Text, Caption;
+    UINT Flags;
+};
+
+struct TShellCall {
+    HWND Owner;
+    std::wstring Verb, File;
+    bool HasParameters;
+    std::wstring Parameters;
+};
+
+class MainFormResultsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        DeleteSettings();
+        form = std::make_unique<TMainForm>(std::vector<std::wstring>{});
+        form->Show();
+        SetMessageBoxForTesting([this](const std::wstring& text, const std::wstring& caption, UINT flags) {
+            boxes.push_back({text, caption, flags});
+            return IDOK;
+        });
+    }
+    void TearDown() override {
+        SetMessageBoxForTesting({});
+        form.reset();
+        DeleteSettings();
+    }
+
+    // Rows with rising times: row i is i minutes after midnight on 1 March 2026.
+    void AddRows(int count) {
+        for (int i = 0; i < count; ++i) {
+            const double time = 46082 + i / 1440.0;
+            form->Results->AddRow(L"C:\\r\\f" + std::to_wstring(i) + L".txt", L"t" + std::to_wstring(i), time);
+        }
+        form->Results->Flush();
+    }
+    void Select(std::initializer_list<int> rows) {
+        for (int row : rows) {
+            LVITEMW item{};
+            item.stateMask = LVIS_SELECTED;
+            item.state = LVIS_SELECTED;
+            SendMessageW(form->ListView.Handle(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+    std::vector<bool> Enabled() {
+        form->UpdateActions();
+        return {form->OpenAction.Enabled(),   form->ExploreAction.Enabled(), form->CopyAction.Enabled(),
+                form->CopyNTAction.Enabled(), form->CopyTNAction.Enabled(),  form->SelectAllAction.Enabled()};
+    }
+    void RecordShellCalls(INT_PTR result) {
+        form->ShellExecuteCall = [this, result](HWND owner, const wchar_t* verb, const wchar_t* file,
+                                                const wchar_t* parameters) {
+            shellCalls.push_back({owner, verb, file, parameters != nullptr, parameters ? parameters : L""});
+            return result;
+        };
+    }
+    // Chooses a popup-menu entry the way the menu does: a command to the window.
+    void Choose(TMenuItem& item) {
+        form->PopupMenu.Handle();
+        SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(item.Id(), 0), 0);
+    }
+
+    std::unique_ptr<TMainForm> form;
+    std::vector<TShownBox> boxes;
+    std::vector<TShellCall> shellCalls;
+};
+
+TEST_F(MainFormResultsTest, EnableRulesFollowTheSelection) {
+    //                      Open   Explore Names  N+T    T+N    Select all
+    EXPECT_EQ((std::vector<bool>{false, false, false, false, false, false}), Enabled()) << "empty list";
+    AddRows(5);
+    EXPECT_EQ((std::vector<bool>{false, false, false, false, false, true}), Enabled()) << "none selected";
+    Select({2});
+    EXPECT_EQ((std::vector<bool>{true, true, true, true, true, true}), Enabled()) << "one of five";
+    Select({4});
+    EXPECT_EQ((std::vector<bool>{false, false, true, true, true, true}), Enabled()) << "two of five";
+    Select({0, 1, 3});
+    EXPECT_EQ((std::vector<bool>{false, false, true, true, true, false}), Enabled()) << "all five";
+}
+
+TEST_F(MainFormResultsTest, OneRowSelectedInAOneRowList) {
+    AddRows(1);
+    Select({0});
+    EXPECT_EQ((std::vector<bool>{true, true, true, true, true, false}), Enabled());
+}
+
+TEST_F(MainFormResultsTest, OpenAndExploreHandTheRowToTheShellOwnedByTheHiddenWindow) {
+    form->Results->AddRow(L"C:\\data\\report.txt", L"t", 1);
+    form->Results->AddRow(L"D:\\top.txt", L"t", 2);
+    form->Results->AddRow(L"nameonly", L"t", 3);
+    form->Results->Flush();
+    RecordShellCalls(33);
+    Select({0});
+    Choose(form->OpenItem);
+    Choose(form->ExploreItem);
+    ListView_SetItemState(form->ListView.Handle(), -1, 0, LVIS_SELECTED);
+    Select({1});
+    Choose(form->ExploreItem);
+    ListView_SetItemState(form->ListView.Handle(), -1, 0, LVIS_SELECTED);
+    Select({2});
+    Choose(form->ExploreItem);
+
+    ASSERT_EQ(4u, shellCalls.size());
+    for (const TShellCall& call : shellCalls)
+        EXPECT_EQ(Application.Handle(), call.Owner);
+    EXPECT_EQ(L"open", shellCalls[0].Verb);
+    EXPECT_EQ(L"C:\\data\\report.txt", shellCalls[0].File);
+    EXPECT_FALSE(shellCalls[0].HasParameters);
+    const std::pair<const wchar_t*, const wchar_t*> explored[] = {
+        {L"C:\\data\\", L"report.txt"}, {L"D:\\", L"top.txt"}, {L"", L"nameonly"}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(L"explore", shellCalls[i + 1].Verb);
+        EXPECT_EQ(explored[i].first, shellCalls[i + 1].File);
+        EXPECT_EQ(explored[i].second, shellCalls[i + 1].Parameters);
+    }
+    EXPECT_TRUE(boxes.empty()) << "a result above 32 is success";
+}
+
+TEST_F(MainFormResultsTest, OpeningADeletedFileShowsTheSystemTextInAPlainBox) {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring gone = std::wstring(folder) + L"quenwick-deleted-file.txt";
+    DeleteFileW(gone.c_str());
+    form->Results->AddRow(gone, L"t", 1);
+    form->Results->Flush();
+    Select({0});
+    Choose(form->OpenItem);
+
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(SysErrorText(2), boxes[0].Text);
+    EXPECT_EQ(Application.Title(), boxes[0].Caption);
+    EXPECT_EQ(static_cast<UINT>(MB_OK), boxes[0].Flags) << "no icon, one OK button";
+    EXPECT_EQ(1, form->Results->SelectedCount()) << "the selection stays";
+}
+
+TEST_F(MainFormResultsTest, CopyFollowsTheListOrderAfterAHeaderClick) {
+    AddRows(3);
+    Select({0, 1, 2});
+    NMLISTVIEW click{};
+    click.hdr = {form->ListView.Handle(), 0, LVN_COLUMNCLICK};
+    click.iSubItem = 1;
+    SendMessageW(form->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
+    Choose(form->NandTItem);
+    HWND reader = MakeWindow();
+    EXPECT_EQ(L"C:\\r\\f2.txt\tt2\r\nC:\\r\\f1.txt\tt1\r\nC:\\r\\f0.txt\tt0", ReadClipboard(reader).Unicode);
+
+    click.iSubItem = 0;
+    SendMessageW(form->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
+    Choose(form->TandNItem);
+    EXPECT_EQ(L"t0\tC:\\r\\f0.txt\t\r\nt1\tC:\\r\\f1.txt\t\r\nt2\tC:\\r\\f2.txt\t", ReadClipboard(reader).Unicode);
+    DestroyWindow(reader);
+}
+
+TEST_F(MainFormResultsTest, OpeningTheCopySubmenuLeavesTheClipboardAlone) {
+    HWND reader = MakeWindow();
+    PutClipboardText(reader, L"the user's own text");
+    AddRows(2);
+    Select({1});
+    HMENU copyMenu = nullptr;
+    form->PopupMenu.Handle();
+    copyMenu = form->CopyItem.SubMenu();
+    ASSERT_NE(nullptr, copyMenu);
+    SendMessageW(form->Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(copyMenu), MAKELPARAM(3, FALSE));
+    EXPECT_EQ(L"the user's own text", ReadClipboard(reader).Unicode);
+    // The submenu's entries were brought up to date as it opened.
+    EXPECT_FALSE(GetMenuState(copyMenu, form->NamesItem.Id(), MF_BYCOMMAND) & MF_GRAYED);
+    DestroyWindow(reader);
+}
+
+TEST_F(MainFormResultsTest, ABusyClipboardIsReportedAndKeepsItsText) {
+    HWND reader = MakeWindow();
+    PutClipboardText(reader, L"before");
+    AddRows(2);
+    Select({0});
+    {
+        THolder holder(INFINITE);
+        ASSERT_TRUE(holder.Held());
+        Choose(form->NamesItem);
+    }
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"Cannot open clipboard.", boxes[0].Text);
+    EXPECT_EQ(Application.Title(), boxes[0].Caption);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes[0].Flags);
+    EXPECT_EQ(L"before", ReadClipboard(reader).Unicode);
+    DestroyWindow(reader);
+}
+
+TEST_F(MainFormResultsTest, ADisabledCommandDoesNotRun) {
+    AddRows(3);
+    Select({0, 1});
+    RecordShellCalls(33);
+    Choose(form->OpenItem);
+    EXPECT_TRUE(shellCalls.empty());
+    EXPECT_TRUE(boxes.empty());
+}
+
+} // namespace

@@ -1,0 +1,110 @@
+// The main window's results list: the sorts, the column width, the popup menu and its commands.
+#include "ui/main_form.h"
+
+#include <shellapi.h>
+#include "toolkit/application.h"
+#include "toolkit/clipboard.h"
+#include "toolkit/message_box.h"
+#include "scan/sys_error.h"
+#include "ui/copy_text.h"
+
+void TMainForm::ConnectResultsList() {
+    Results = std::make_unique<TResultsList>(ListView.Handle());
+    ListView.OnNotify = [this](NMHDR& header, LRESULT& result) {
+        if (header.code == LVN_COLUMNCLICK) {
+            ListViewColumnClick(reinterpret_cast<NMLISTVIEW&>(header).iSubItem);
+            result = 0;
+            return true;
+        }
+        return Results->HandleNotify(header, result);
+    };
+    ListView.OnResize = [this] { ListViewResize(); };
+    ListView.MenuPoint = [this] { return Results->KeyboardMenuPoint(); };
+    ListViewResize();
+    ShellExecuteCall = [](HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters) {
+        return reinterpret_cast<INT_PTR>(ShellExecuteW(owner, verb, file, parameters, nullptr, SW_SHOWNORMAL));
+    };
+
+    OpenAction.OnUpdate = [this] { OpenActionUpdate(); };
+    OpenAction.OnExecute = [this] { OpenActionExecute(); };
+    ExploreAction.OnUpdate = [this] { ExploreActionUpdate(); };
+    ExploreAction.OnExecute = [this] { ExploreActionExecute(); };
+    CopyAction.OnUpdate = [this] { CopyActionUpdate(); };
+    CopyAction.OnExecute = [this] { CopyActionExecute(); };
+    CopyNTAction.OnUpdate = [this] { CopyNTActionUpdate(); };
+    CopyNTAction.OnExecute = [this] { CopyNTActionExecute(); };
+    CopyTNAction.OnUpdate = [this] { CopyTNActionUpdate(); };
+    CopyTNAction.OnExecute = [this] { CopyTNActionExecute(); };
+    SelectAllAction.OnUpdate = [this] { SelectAllActionUpdate(); };
+    SelectAllAction.OnExecute = [this] { SelectAllActionExecute(); };
+    // Opening the Copy submenu only brings its entries up to date: copying there would replace
+    // whatever the user had on the clipboard merely because the pointer rested on the entry.
+}
+
+void TMainForm::ListViewColumnClick(int column) {
+    if (column == 0) {
+        SortByName();
+    } else {
+        SortByTime();
+    }
+}
+
+void TMainForm::ListViewResize() {
+    if (Results) {
+        Results->ApplyFileColumnWidth();
+    }
+}
+
+void TMainForm::SortByTime() { Results->SortByTime(); }
+
+void TMainForm::SortByName() { Results->SortByName(); }
+
+void TMainForm::OpenActionUpdate() { OpenAction.SetEnabled(Results->SelectedCount() == 1); }
+
+void TMainForm::ExploreActionUpdate() { ExploreAction.SetEnabled(Results->SelectedCount() == 1); }
+
+void TMainForm::CopyActionUpdate() { CopyAction.SetEnabled(Results->SelectedCount() > 0); }
+
+void TMainForm::CopyNTActionUpdate() { CopyNTAction.SetEnabled(Results->SelectedCount() > 0); }
+
+void TMainForm::CopyTNActionUpdate() { CopyTNAction.SetEnabled(Results->SelectedCount() > 0); }
+
+void TMainForm::SelectAllActionUpdate() {
+    SelectAllAction.SetEnabled(Results->SelectedCount() < Results->RowCount());
+}
+
+void TMainForm::ShellOnSelectedRow(const wchar_t* verb, bool splitFolder) {
+    const int row = Results->FirstSelected();
+    if (row < 0) {
+        return;
+    }
+    const std::wstring path = Results->Row(row).Path;
+    INT_PTR result;
+    if (splitFolder) {
+        const TExploreTarget split = SplitForExplore(path);
+        result = ShellExecuteCall(Application.Handle(), verb, split.Folder.c_str(), split.Name.c_str());
+    } else {
+        result = ShellExecuteCall(Application.Handle(), verb, path.c_str(), nullptr);
+    }
+    if (result <= 32) {
+        ShowMessageBox(SysErrorText(static_cast<int>(result)), Application.Title(), MB_OK);
+    }
+}
+
+void TMainForm::OpenActionExecute() { ShellOnSelectedRow(L"open", false); }
+
+void TMainForm::ExploreActionExecute() { ShellOnSelectedRow(L"explore", true); }
+
+void TMainForm::CopyActionExecute() {
+    PutClipboardText(Application.Handle(), Results->SelectedText(TCopyLayout::OnlyNames));
+}
+
+void TMainForm::CopyNTActionExecute() {
+    PutClipboardText(Application.Handle(), Results->SelectedText(TCopyLayout::NameAndTime));
+}
+
+void TMainForm::CopyTNActionExecute() {
+    PutClipboardText(Application.Handle(), Results->SelectedText(TCopyLayout::TimeAndName));
+}
+
+void TMainForm::SelectAllActionExecute() { Results->SelectAll(); }

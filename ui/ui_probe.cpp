@@ -1,1 +1,0 @@
-#include "scan/sinks.h"
