@@ -125,8 +125,15 @@ LRESULT CALLBACK TLabel::SubclassProc(HWND window, UINT message, WPARAM wParam, 
 
 DWORD TEdit::WindowStyle() const {
     DWORD style = WS_TABSTOP | (ReadOnly ? ES_READONLY : 0);
-    return MultiLine ? style | ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | (ReadOnly ? 0 : ES_WANTRETURN)
+    return MultiLine ? style | ES_MULTILINE | ES_AUTOVSCROLL | (VerticalScrollBar ? WS_VSCROLL : 0) |
+                           (ReadOnly ? 0 : ES_WANTRETURN)
                      : style | ES_AUTOHSCROLL;
+}
+
+void TEdit::Append(const std::wstring& text) {
+    const LRESULT end = SendMessageW(handle_, WM_GETTEXTLENGTH, 0, 0);
+    SendMessageW(handle_, EM_SETSEL, end, end);
+    SendMessageW(handle_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void TEdit::Created() {

@@ -89,6 +89,10 @@ class TEdit : public TControl {
 public:
     bool ReadOnly = false;
     bool MultiLine = false;
+    // Multi-line only: without it the text still scrolls with the caret and the wheel.
+    bool VerticalScrollBar = true;
+    // Adds text at the end without rewriting what is there.
+    void Append(const std::wstring& text);
     const wchar_t* WindowClass() const override { return L"EDIT"; }
     DWORD WindowStyle() const override;
     DWORD WindowExStyle() const override { return WS_EX_CLIENTEDGE; }

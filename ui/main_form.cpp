@@ -110,6 +110,7 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     }
 
     ConnectResultsList();
+    ConnectSearchControl();
     LoadSettings();
     if (!arguments.empty()) {
         PathEdit.SetText(arguments.front());

@@ -11,6 +11,8 @@
 #include "ui/results_list.h"
 
 class TWorkThread;
+class TLogsForm;
+struct IStatusLine;
 
 // Where the settings live under HKEY_CURRENT_USER.
 inline constexpr wchar_t SettingsKey[] = L"Software\\Dovrel\\qnwk";
@@ -99,6 +101,13 @@ public:
 
     // The rows of ListView, which only displays them.
     std::unique_ptr<TResultsList> Results;
+    // Shows the processing log at the end of a scan; tests replace it.
+    std::function<void(TLogsForm& log)> ShowProcessingLog;
+    // Runs on each new job before its thread starts; tests give it their own listing.
+    std::function<void(TWorkThread& job)> PrepareJob;
+    // Whether a scan job exists (it may have been told to stop and not have ended yet).
+    bool HasJob() const { return WorkThread != nullptr; }
+    bool JobPaused() const;
 
 private:
     TWorkThread* WorkThread = nullptr;
@@ -109,5 +118,10 @@ private:
     void LoadSettings();
     void SaveSettings();
     void ConnectResultsList();
+    void ConnectSearchControl();
+    bool AskStop();
+    void ResumeJob();
+
+    std::unique_ptr<IStatusLine> StatusLine;
     void ShellOnSelectedRow(const wchar_t* verb, bool splitFolder);
 };

@@ -1,0 +1,343 @@
+// Start, Pause and Stop in the main window, on real trees and scripted listings, to the completion report.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <algorithm>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+#include "scan/scan_harness.h"
+#include "scan/sys_error.h"
+#include "scan/work_thread.h"
+#include "toolkit/message_box.h"
+#include "ui/logs_form.h"
+#include "ui/main_form.h"
+
+namespace {
+
+constexpr double Second = 1.0 / 86400;
+
+// The listing of the system, held at the door of the first folder until the test lets it in.
+class TGatedListing final : public IListing {
+public:
+    explicit TGatedListing(HANDLE gate) : gate_(gate), inner_(CreateSystemListing()) {}
+    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) override {
+        WaitForSingleObject(gate_, INFINITE);
+        return inner_->Open(pattern, entry);
+    }
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry) override { return inner_->Next(listing, entry); }
+    void Close(TListingHandle listing) override { inner_->Close(listing); }
+    DWORD LastError() const override { return inner_->LastError(); }
+    bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
+        return inner_->Identity(folder, identity);
+    }
+
+private:
+    HANDLE gate_;
+    std::unique_ptr<IListing> inner_;
+};
+
+TDateTime clockNow = 0;
+TDateTime TestClock() { return clockNow; }
+
+class MainFormSearchTest : public testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");
+        form = std::make_unique<TMainForm>(std::vector<std::wstring>{});
+        form->Show();
+        SetMessageBoxForTesting([this](const std::wstring& text, const std::wstring& caption, UINT flags) {
+            questions.push_back(caption + L"|" + text);
+            EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1), flags);
+            return answer;
+        });
+        form->ShowProcessingLog = [this](TLogsForm& log) {
+            shownLogs.push_back(log.Text());
+            statusWhenLogShown = form->StatusBar.Text();
+            rowsWhenLogShown = Rows();
+        };
+        gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+    void TearDown() override {
+        SetEvent(gate);
+        if (form->HasJob()) {
+            answer = IDYES;
+            form->StopActionExecute();
+            PumpUntil([this] { return !form->HasJob(); }, 10000);
+        }
+        form.reset();
+        SetMessageBoxForTesting({});
+        SetClockForTesting(nullptr);
+        CloseHandle(gate);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");
+    }
+
+    void UseGate() {
+        form->PrepareJob = [this](TWorkThread& job) { job.Listing = std::make_unique<TGatedListing>(gate); };
+    }
+    bool ScanEnds() { return PumpUntil([this] { return !form->HasJob(); }, 20000); }
+    std::vector<std::wstring> Rows() const {
+        std::vector<std::wstring> rows;
+        form->Results->Flush();
+        for (int i = 0; i < form->Results->RowCount(); ++i)
+            rows.push_back(form->Results->Row(i).Path);
+        return rows;
+    }
+    // Start, Pause, Stop as the update handlers leave them, and the buttons that follow them.
+    std::vector<bool> Enabled() {
+        form->UpdateActions();
+        std::vector<bool> states{form->StartAction.Enabled(), form->PauseAction.Enabled(),
+                                 form->StopAction.Enabled()};
+        EXPECT_EQ(states[0], IsWindowEnabled(form->StartButton.Handle()) != FALSE);
+        EXPECT_EQ(states[1], IsWindowEnabled(form->PauseButton.Handle()) != FALSE);
+        EXPECT_EQ(states[2], IsWindowEnabled(form->StopButton.Handle()) != FALSE);
+        return states;
+    }
+
+    std::unique_ptr<TMainForm> form;
+    HANDLE gate = nullptr;
+    int answer = IDYES;
+    std::vector<std::wstring> questions;
+    std::vector<std::wstring> shownLogs;
+    std::wstring statusWhenLogShown;
+    std::vector<std::wstring> rowsWhenLogShown;
+};
+
+const std::wregex CompletionPattern(LR"(Successfully processed (\d+) files for [0-9:.]+\.)");
+
+TEST_F(MainFormSearchTest, NumberModeEndsWithTheNewestFilesNewestFirst) {
+    TTempTree tree;
+    std::vector<std::pair<TDateTime, std::wstring>> files;
+    const int minutes[] = {50, 10, 40, 5, 30, 20, 45};
+    int i = 0;
+    for (int minute : minutes) {
+        const std::wstring relative = (i % 2 ? L"sub\\f" : L"f") + std::to_wstring(i) + L".txt";
+        if (i == 1)
+            tree.Folder(L"sub");
+        const FILETIME time = UtcFileTime(2024, 5, 1, 12, minute);
+        files.push_back({LocalValue(time), tree.File(relative, time)});
+        ++i;
+    }
+    std::sort(files.begin(), files.end(), [](auto& a, auto& b) { return a.first > b.first; });
+
+    form->PathEdit.SetText(tree.Root());
+    form->NumberSpin.SetPosition(4);
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+
+    std::wsmatch match;
+    const std::wstring status = form->StatusBar.Text();
+    ASSERT_TRUE(std::regex_match(status, match, CompletionPattern)) << status;
+    EXPECT_EQ(L"7", match[1].str());
+    std::vector<std::wstring> expected;
+    for (int k = 0; k < 4; ++k)
+        expected.push_back(files[k].second);
+    EXPECT_EQ(expected, Rows());
+    EXPECT_TRUE(shownLogs.empty());
+
+    form->NumberSpin.SetPosition(0);
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+    EXPECT_TRUE(Rows().empty()) << "N = 0 holds nothing";
+    EXPECT_TRUE(std::regex_match(form->StatusBar.Text(), CompletionPattern));
+}
+
+TEST_F(MainFormSearchTest, DateModeTakesTheDateOfOnePickerAndTheTimeOfTheOther) {
+    TTempTree tree;
+    const FILETIME threshold = UtcFileTime(2024, 3, 1, 14, 30);
+    const FILETIME justAfter = UtcFileTime(2024, 3, 1, 14, 30, 0, 1);
+    const FILETIME before = UtcFileTime(2024, 3, 1, 14, 29, 59, 999);
+    const FILETIME nextDay = UtcFileTime(2024, 3, 2, 9, 0);
+    tree.File(L"at.txt", threshold);
+    const std::wstring afterFile = tree.File(L"after.txt", justAfter);
+    tree.File(L"before.txt", before);
+    const std::wstring later = tree.File(L"later.txt", nextDay);
+
+    SYSTEMTIME moment = DecodeDateTime(LocalValue(threshold));
+    SYSTEMTIME datePicker = moment, timePicker = moment;
+    datePicker.wHour = (moment.wHour + 5) % 24; // the date picker's time of day does not count
+    timePicker.wYear = 2030;                    // nor the time picker's date
+    SendMessageW(form->LatestRadioButton.Handle(), BM_CLICK, 0, 0);
+    ASSERT_FALSE(form->NumberRadioButton.Checked());
+    form->LatestDate.SetDateTime(datePicker);
+    form->LatestTime.SetDateTime(timePicker);
+    form->PathEdit.SetText(tree.Root());
+    TDateTime after = -1;
+    form->PrepareJob = [&](TWorkThread& job) { after = job.After; };
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+    EXPECT_DOUBLE_EQ(LocalValue(threshold), after);
+    EXPECT_EQ((std::vector<std::wstring>{later, afterFile}), Rows());
+}
+
+TEST_F(MainFormSearchTest, RunningTimeLeavesPausesOut) {
+    TTempTree tree;
+    tree.File(L"a.txt", UtcFileTime(2024, 1, 1));
+    SetClockForTesting(TestClock);
+    UseGate();
+    for (bool stopWhilePaused : {false, true}) {
+        ResetEvent(gate);
+        clockNow = 46000;
+        form->PathEdit.SetText(tree.Root());
+        form->StartActionExecute();
+        clockNow += 5 * Second;
+        form->PauseActionExecute();
+        EXPECT_TRUE(form->JobPaused());
+        clockNow += 600 * Second;
+        if (stopWhilePaused)
+            form->StopActionExecute();
+        else
+            form->StartActionExecute();
+        EXPECT_FALSE(form->JobPaused());
+        clockNow += 2 * Second;
+        SetEvent(gate);
+        ASSERT_TRUE(ScanEnds());
+        EXPECT_EQ(stopWhilePaused ? L"Successfully processed 0 files for 7.000."
+                                  : L"Successfully processed 1 files for 7.000.",
+                  form->StatusBar.Text());
+    }
+}
+
+TEST_F(MainFormSearchTest, CommandsFollowTheJobThroughItsStates) {
+    UseGate();
+    TTempTree tree;
+    //                                      Start  Pause  Stop
+    EXPECT_EQ((std::vector<bool>{false, false, false}), Enabled()) << "idle, empty path";
+    form->PathEdit.SetText(L" \t ");
+    EXPECT_EQ((std::vector<bool>{false, false, false}), Enabled()) << "idle, blanks only";
+    form->PathEdit.SetText(tree.Root());
+    EXPECT_EQ((std::vector<bool>{true, false, false}), Enabled()) << "idle";
+    form->StartActionExecute();
+    EXPECT_EQ((std::vector<bool>{false, true, true}), Enabled()) << "running";
+    form->PauseActionExecute();
+    EXPECT_EQ((std::vector<bool>{true, false, true}), Enabled()) << "paused";
+    form->PathEdit.SetText(L"  ");
+    EXPECT_EQ((std::vector<bool>{false, false, true}), Enabled()) << "paused, path blanked";
+    form->PathEdit.SetText(tree.Root());
+    form->StartActionExecute();
+    answer = IDYES;
+    form->StopActionExecute();
+    EXPECT_EQ((std::vector<bool>{false, true, true}), Enabled()) << "stopping";
+    SetEvent(gate);
+    ASSERT_TRUE(ScanEnds());
+    EXPECT_EQ((std::vector<bool>{true, false, false}), Enabled()) << "idle again";
+}
+
+TEST_F(MainFormSearchTest, StopAnsweredNoChangesNothing) {
+    UseGate();
+    TTempTree tree;
+    form->PathEdit.SetText(tree.Root());
+    form->StartActionExecute();
+    answer = IDNO;
+    form->StopActionExecute();
+    EXPECT_TRUE(form->HasJob());
+    EXPECT_FALSE(form->JobPaused());
+    form->PauseActionExecute();
+    form->StopActionExecute();
+    EXPECT_TRUE(form->JobPaused()) << "a paused job stays paused";
+    EXPECT_FALSE(form->FormCloseQuery()) << "the close question answered No keeps the window";
+    EXPECT_TRUE(form->JobPaused());
+    EXPECT_EQ(std::vector<std::wstring>(3, L"Confirm|Stop processing?"), questions);
+
+    answer = IDYES;
+    form->StopActionExecute();
+    EXPECT_FALSE(form->JobPaused());
+    SetEvent(gate);
+    ASSERT_TRUE(ScanEnds());
+    EXPECT_TRUE(std::regex_match(form->StatusBar.Text(), CompletionPattern));
+}
+
+TEST_F(MainFormSearchTest, RootPathGetsOneBackslashAndTheOptionsAsStarted) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"C:", L"C:\\"}, {L"C:\\", L"C:\\"}, {L"D:\\data", L"D:\\data\\"}};
+    for (const auto& [typed, root] : cases) {
+        std::wstring seen;
+        bool recursive = true;
+        int limit = -1;
+        form->PrepareJob = [&](TWorkThread& job) {
+            seen = job.RootPath;
+            recursive = job.Recursive;
+            limit = job.Limit;
+            job.Listing = std::make_unique<TFakeListing>(job.RootPath);
+        };
+        form->PathEdit.SetText(typed);
+        form->RecurseBox.SetChecked(false);
+        form->NumberEdit.SetText(L"250");
+        form->StartActionExecute();
+        ASSERT_TRUE(ScanEnds());
+        EXPECT_EQ(root, seen);
+        EXPECT_FALSE(recursive);
+        EXPECT_EQ(250, limit);
+    }
+}
+
+TEST_F(MainFormSearchTest, FailedFoldersGiveOneLogShownAfterTheReportAndBeforeTheSort) {
+    auto listing = std::make_unique<TFakeListing>(L"R:\\r\\");
+    // Appended oldest first, so only the sort at the end puts them newest first.
+    listing->AddFile(L"R:\\r\\old.txt", UtcFileTime(2020, 1, 1));
+    listing->AddFolder(L"R:\\r\\denied\\");
+    listing->AddFile(L"R:\\r\\new.txt", UtcFileTime(2023, 1, 1));
+    listing->AddFolder(L"R:\\r\\busy\\");
+    listing->AddFolder(L"R:\\r\\gone\\");
+    listing->Folder(L"R:\\r\\denied\\").OpenError = ERROR_ACCESS_DENIED;
+    listing->Folder(L"R:\\r\\busy\\").OpenError = ERROR_SHARING_VIOLATION;
+    listing->Folder(L"R:\\r\\gone\\").OpenError = ERROR_PATH_NOT_FOUND;
+    TFakeListing* fake = listing.get();
+    form->PrepareJob = [&](TWorkThread& job) { job.Listing = std::move(listing); };
+    SendMessageW(form->LatestRadioButton.Handle(), BM_CLICK, 0, 0);
+    ASSERT_FALSE(form->NumberRadioButton.Checked());
+    form->LatestDate.SetDateTime(DecodeDateTime(1));
+    form->LatestTime.SetDateTime(DecodeDateTime(1));
+    form->PathEdit.SetText(L"R:\\r");
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+    (void)fake;
+
+    ASSERT_EQ(1u, shownLogs.size());
+    EXPECT_EQ(LogLine(L"R:\\r\\denied\\", 5) + L"\r\n" + LogLine(L"R:\\r\\busy\\", 32) + L"\r\n" +
+                  LogLine(L"R:\\r\\gone\\", 3),
+              shownLogs[0]);
+    EXPECT_TRUE(std::regex_match(statusWhenLogShown, CompletionPattern)) << "the report comes first";
+    EXPECT_EQ((std::vector<std::wstring>{L"R:\\r\\old.txt", L"R:\\r\\new.txt"}), rowsWhenLogShown);
+    EXPECT_EQ((std::vector<std::wstring>{L"R:\\r\\new.txt", L"R:\\r\\old.txt"}), Rows());
+}
+
+TEST_F(MainFormSearchTest, ARootThatDoesNotExistIsLoggedOnce) {
+    TTempTree tree;
+    form->PathEdit.SetText(tree.Root() + L"missing");
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+    ASSERT_EQ(1u, shownLogs.size());
+    EXPECT_EQ(LogLine(tree.Root() + L"missing\\", 3), shownLogs[0]);
+    EXPECT_EQ(L"Successfully processed 0 files for", statusWhenLogShown.substr(0, 34));
+}
+
+// The real log window: modal, OK focused, every line there, closed by its default button.
+TEST_F(MainFormSearchTest, TheLogWindowShowsEveryLineWithItsOkButtonFocused) {
+    TLogsForm log;
+    std::wstring expected;
+    for (int i = 0; i < 3000; ++i) {
+        const std::wstring line = L"C:\\folder " + std::to_wstring(i) + L"\\ - Access denied. (5)";
+        log.AppendLine(line);
+        expected += (i ? L"\r\n" : L"") + line;
+    }
+    ASSERT_GT(expected.size(), 30000u) << "past the edit box's default limit";
+    static TLogsForm* shown = nullptr;
+    static bool okFocused = false;
+    shown = &log;
+    SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        okFocused = shown->CloseButton.Focused();
+        shown->CloseButton.Click();
+    });
+    EXPECT_EQ(IDOK, log.ShowModalOver(form->Handle()));
+    EXPECT_TRUE(okFocused);
+    EXPECT_EQ(L"Processing log", [&] {
+        wchar_t caption[64] = {};
+        GetWindowTextW(log.Handle(), caption, 64);
+        return std::wstring(caption);
+    }());
+    EXPECT_EQ(expected, log.LogEdit.Text());
+}
+
+} // namespace

@@ -1,0 +1,48 @@
+#include "ui/logs_form.h"
+
+TLogsForm::TLogsForm() {
+    LogEdit.MultiLine = true;
+    LogEdit.ReadOnly = true;
+    LogEdit.VerticalScrollBar = false;
+    CloseButton.ModalResult = IDOK;
+    const TControlRow layout[] = {
+        {&LogEdit, {4, 4, 384, 328}, akLeft | akTop | akRight | akBottom, 0},
+        {&CloseButton, {8, 342, 75, 25}, akLeft | akBottom, 1, L"OK"},
+    };
+    TFormProperties properties;
+    properties.Caption = L"Processing log";
+    properties.ClientWidth = 392;
+    properties.ClientHeight = 373;
+    properties.Sizeable = true;
+    properties.ToolWindow = true;
+    Create(properties, layout);
+    DefaultButton = &CloseButton;
+    CancelButton = &CloseButton;
+    ActiveControl = &CloseButton;
+}
+
+TLogsForm::~TLogsForm() { DestroyHandle(); }
+
+void TLogsForm::AppendLine(const std::wstring& line) {
+    if (!text_.empty()) {
+        text_ += L"\r\n";
+    }
+    text_ += line;
+    if (Visible()) {
+        LogEdit.Append(text_.substr(shown_));
+        shown_ = text_.size();
+    }
+}
+
+int TLogsForm::ShowModalOver(HWND owner) {
+    LogEdit.Append(text_.substr(shown_));
+    shown_ = text_.size();
+    RECT over{}, own{};
+    GetWindowRect(owner, &over);
+    GetWindowRect(Handle(), &own);
+    const int width = own.right - own.left, height = own.bottom - own.top;
+    SetWindowPos(Handle(), nullptr, over.left + (over.right - over.left - width) / 2,
+                 over.top + (over.bottom - over.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ActiveControl = &CloseButton;
+    return ShowModal();
+}

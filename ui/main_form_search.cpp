@@ -1,0 +1,136 @@
+// The main window's side of a scan: Start, Pause and Stop, the close question, the completion report.
+#include "ui/main_form.h"
+
+#include "scan/work_thread.h"
+#include "toolkit/application.h"
+#include "toolkit/message_box.h"
+#include "ui/logs_form.h"
+#include "ui/search_rules.h"
+
+namespace {
+
+class TStatusBarLine final : public IStatusLine {
+public:
+    explicit TStatusBarLine(TStatusBar& bar) : bar_(bar) {}
+    void SetText(const std::wstring& text) override { bar_.SetText(text); }
+
+private:
+    TStatusBar& bar_;
+};
+
+TDateTime PickerValue(const TDateTimePicker& picker) {
+    TDateTime value = 0;
+    TryEncodeDateTime(picker.DateTime(), value);
+    return value;
+}
+
+} // namespace
+
+void TMainForm::ConnectSearchControl() {
+    StatusLine = std::make_unique<TStatusBarLine>(StatusBar);
+    ShowProcessingLog = [this](TLogsForm& log) { log.ShowModalOver(Handle()); };
+    StartAction.OnUpdate = [this] { StartActionUpdate(); };
+    StartAction.OnExecute = [this] { StartActionExecute(); };
+    PauseAction.OnUpdate = [this] { PauseActionUpdate(); };
+    PauseAction.OnExecute = [this] { PauseActionExecute(); };
+    StopAction.OnUpdate = [this] { StopActionUpdate(); };
+    StopAction.OnExecute = [this] { StopActionExecute(); };
+    OnCloseQuery = [this] { return FormCloseQuery(); };
+}
+
+bool TMainForm::JobPaused() const { return WorkThread && WorkThread->Suspended(); }
+
+static TJobState JobState(const TWorkThread* job) {
+    if (!job) {
+        return TJobState::None;
+    }
+    return job->Suspended() ? TJobState::Paused : TJobState::Running;
+}
+
+void TMainForm::StartActionUpdate() { StartAction.SetEnabled(StartEnabled(PathEdit.Text(), JobState(WorkThread))); }
+
+void TMainForm::PauseActionUpdate() { PauseAction.SetEnabled(PauseEnabled(JobState(WorkThread))); }
+
+void TMainForm::StopActionUpdate() { StopAction.SetEnabled(StopEnabled(JobState(WorkThread))); }
+
+void TMainForm::StartActionExecute() {
+    if (!WorkThread) {
+        auto job = std::make_unique<TWorkThread>();
+        job->RootPath = RootPathFromText(PathEdit.Text());
+        job->Recursive = RecurseBox.Checked();
+        if (NumberRadioButton.Checked()) {
+            job->ByDate = 0;
+            job->Limit = NumberSpin.Position();
+            job->After = 0;
+        } else {
+            job->ByDate = 1;
+            job->Limit = 0;
+            job->After = ThresholdFromPickers(PickerValue(LatestDate), PickerValue(LatestTime));
+        }
+        job->StatusBarRef = StatusLine.get();
+        job->ListViewRef = Results.get();
+        job->FileCount = 0;
+        job->CreateProcessingLog = [] { return std::make_unique<TLogsForm>(); };
+        if (PrepareJob) {
+            PrepareJob(*job);
+        }
+        Results->Clear();
+        // From here the job owns itself: it frees itself when its thread ends.
+        job->FreeOnTerminate = true;
+        job->OnTerminate = [this](TThread&) { WorkThreadTerminate(); };
+        WorkThread = job.release();
+    }
+    ResumeJob();
+}
+
+void TMainForm::ResumeJob() {
+    WorkThread->Elapsed = Now() - WorkThread->Elapsed;
+    WorkThread->Resume();
+}
+
+void TMainForm::PauseActionExecute() {
+    WorkThread->Suspend();
+    WorkThread->Elapsed = Now() - WorkThread->Elapsed;
+}
+
+bool TMainForm::AskStop() {
+    return ShowMessageBox(L"Stop processing?", L"Confirm", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES;
+}
+
+void TMainForm::StopActionExecute() {
+    if (!AskStop() || !WorkThread) {
+        return;
+    }
+    if (WorkThread->Suspended()) {
+        ResumeJob();
+    }
+    WorkThread->Terminate();
+}
+
+bool TMainForm::FormCloseQuery() {
+    if (!WorkThread) {
+        return true;
+    }
+    if (!AskStop()) {
+        return false;
+    }
+    // The job may have ended while the question was open.
+    if (WorkThread) {
+        if (WorkThread->Suspended()) {
+            ResumeJob();
+        }
+        WorkThread->Terminate();
+    }
+    return true;
+}
+
+void TMainForm::WorkThreadTerminate() {
+    TWorkThread& job = *WorkThread;
+    const TDateTime runningTime = job.Suspended() ? job.Elapsed : Now() - job.Elapsed;
+    StatusBar.SetText(CompletionText(job.FileCount, runningTime, UserFormatSettings()));
+    if (std::unique_ptr<IProcessingLog> log = std::move(job.LogsFormRef)) {
+        ShowProcessingLog(static_cast<TLogsForm&>(*log));
+    }
+    WorkThread = nullptr;
+    SortByTime();
+}
