@@ -1,5 +1,7 @@
 #include "ui/logs_form.h"
 
+#include <algorithm>
+
 TLogsForm::TLogsForm() {
     LogEdit.MultiLine = true;
     LogEdit.ReadOnly = true;
@@ -41,8 +43,13 @@ int TLogsForm::ShowModalOver(HWND owner) {
     GetWindowRect(owner, &over);
     GetWindowRect(Handle(), &own);
     const int width = own.right - own.left, height = own.bottom - own.top;
-    SetWindowPos(Handle(), nullptr, over.left + (over.right - over.left - width) / 2,
-                 over.top + (over.bottom - over.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Centred over the owner, but kept on its screen, caption included.
+    MONITORINFO monitor{sizeof monitor};
+    GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& area = monitor.rcWork;
+    const int left = std::max<int>(area.left, std::min<int>(over.left + (over.right - over.left - width) / 2, area.right - width));
+    const int top = std::max<int>(area.top, std::min<int>(over.top + (over.bottom - over.top - height) / 2, area.bottom - height));
+    SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ActiveControl = &CloseButton;
     return ShowModal();
 }
