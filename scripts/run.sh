@@ -20,13 +20,8 @@ if [ $# -gt 0 ]; then
   args+=("$folder")
 fi
 
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 120); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+source "$root/scripts/virtual_display.sh"
+if start_virtual_display 1024x768x24; then
   echo "No X display: Quenwick runs on the virtual display $DISPLAY (Xvfb)."
   echo "Look at it with: DISPLAY=$DISPLAY import -window root shot.png   (or attach a VNC server to it)"
 fi
