@@ -40,6 +40,16 @@ TWorkThread::~TWorkThread() {
 
 void TWorkThread::Execute() {
     lastHandOff_ = GetTickCount64();
+    walkHeld_ = Files.size();
+    walkAfter_ = After;
+    applyBatch_ = [this] {
+        for (const TNotification& notification : applying_) {
+            Apply(notification);
+        }
+        appliedHeld_ = Files.size();
+        appliedAfter_ = After;
+        stoppedWhileApplying_ = Terminated();
+    };
     try {
         ProcessFolder(L"");
     } catch (...) {
@@ -47,26 +57,27 @@ void TWorkThread::Execute() {
         // one. After a failed hand-off nothing is pending.
         const std::exception_ptr failure = std::current_exception();
         try {
-            HandOff();
+            HandOff(true);
         } catch (...) {
         }
         std::rethrow_exception(failure);
     }
-    HandOff();
+    HandOff(true);
 }
 
 void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) {
-    CurrentFolder = RootPath + relative;
-    Notify({TNotification::TKind::FolderEntered, CurrentFolder});
+    walkFolder_ = RootPath + relative;
+    const std::wstring folder = walkFolder_;
+    Notify({TNotification::TKind::FolderEntered, folder});
 
     DWORD error = ERROR_SUCCESS;
-    const std::wstring pattern = CurrentFolder + L"*.*";
+    const std::wstring pattern = folder + L"*.*";
     WIN32_FIND_DATAW entry;
     TListingHandle listing = nullptr;
     // The system's path limit holds here also where the file system would take longer paths.
     if (pattern.size() + 1 > MAX_PATH) {
         error = ERROR_FILENAME_EXCED_RANGE;
-    } else if (throughLink && LeadsBack(CurrentFolder)) {
+    } else if (throughLink && LeadsBack(folder)) {
         error = ERROR_CANT_RESOLVE_FILENAME;
     } else if (!(listing = Listing->Open(pattern, entry))) {
         error = Listing->LastError();
@@ -74,7 +85,7 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) 
 
     if (listing) {
         TListingGuard guard(*Listing, listing);
-        openFolders_.push_back({CurrentFolder});
+        openFolders_.push_back({folder});
         struct TPop {
             std::vector<TOpenFolder>& Folders;
             ~TPop() { Folders.pop_back(); }
@@ -94,11 +105,8 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) 
                 TDateTime time;
                 // A time stamp that has no local date in the years 1 to 9999 is counted, never qualifies.
                 if (localTime_.ToLocal(entry.ftLastWriteTime, local) && TryEncodeDateTime(local, time)) {
-                    CurrentTime = time;
-                    // Between hand-offs nothing changes Files or After.
-                    if (Qualifies(CurrentTime)) {
-                        CurrentFile = RootPath + relative + name;
-                        Notify({TNotification::TKind::FileQualifies, CurrentFile, CurrentTime});
+                    if (WalkQualifies(time)) {
+                        Notify({TNotification::TKind::FileQualifies, RootPath + relative + name, time});
                     }
                 }
             }
@@ -109,7 +117,7 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) 
             }
             if (PauseRequested()) {
                 // Halt holding nothing, with everything found so far delivered.
-                HandOff();
+                HandOff(true);
                 PassGate();
                 if (Terminated()) {
                     return;
@@ -124,9 +132,9 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) 
         }
     }
 
-    ErrorCode = static_cast<std::int32_t>(error);
+    // A parent's failure carries the name of the last folder entered, as the status bar shows it.
     if (IsLoggedCode(error)) {
-        Notify({TNotification::TKind::ListingFailed, CurrentFolder, 0, ErrorCode});
+        Notify({TNotification::TKind::ListingFailed, walkFolder_, 0, static_cast<std::int32_t>(error)});
     }
 }
 
@@ -156,18 +164,42 @@ void TWorkThread::Notify(TNotification notification) {
     }
 }
 
-void TWorkThread::HandOff() {
-    if (pending_.empty()) {
+// The user-interface thread applies one batch while the walk collects the next: the walk waits only
+// when the next batch is ready before the last one has been applied.
+void TWorkThread::HandOff(bool drain) {
+    CollectBatch();
+    if (!pending_.empty()) {
+        applying_.swap(pending_);
+        pending_.clear();
+        Queue(applyCall_, applyBatch_);
+        batchQueued_ = true;
+        lastHandOff_ = GetTickCount64();
+    }
+    if (drain) {
+        CollectBatch();
+    }
+}
+
+void TWorkThread::CollectBatch() {
+    if (!batchQueued_) {
         return;
     }
-    std::vector<TNotification> batch;
-    batch.swap(pending_);
-    Synchronize([this, &batch] {
-        for (const TNotification& notification : batch) {
-            Apply(notification);
-        }
-    });
-    lastHandOff_ = GetTickCount64();
+    batchQueued_ = false;
+    try {
+        Wait(applyCall_);
+    } catch (...) {
+        // Nothing found after a failed hand-off reaches the sinks.
+        pending_.clear();
+        throw;
+    }
+    // Published by the user-interface thread before the wait ended.
+    walkHeld_ = appliedHeld_;
+    walkAfter_ = appliedAfter_;
+    // Had each notification been handed off alone, a stop asked for while that batch was applied
+    // would have found the walk waiting: what it found since is dropped.
+    if (stoppedWhileApplying_) {
+        pending_.clear();
+    }
 }
 
 // Runs on the user-interface thread: the notifications reach the sinks one by one, as if each had

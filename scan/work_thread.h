@@ -2,6 +2,7 @@
 // The scan job: walks the folders below RootPath on its own thread and hands what it finds to the
 // user-interface thread, where the ranking keeps the N freshest files or every file after a moment.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "scan/local_time.h"
 #include "scan/sinks.h"
 #include "toolkit/format_settings.h"
+#include "toolkit/handoff.h"
 #include "toolkit/thread.h"
 
 // One held file of the number mode.
@@ -42,7 +44,8 @@ class TWorkThread : public TThread {
     std::int64_t FileCount = 0;
     // Created by LogError on the first failure; the end notification takes it (std::move) and shows it.
     std::unique_ptr<IProcessingLog> LogsFormRef;
-    std::vector<TFileItem> Files; // oldest first
+    // Oldest first. Once N are held, each newer file drops the oldest: both ends must be cheap.
+    std::deque<TFileItem> Files;
 
     // Makes the processing log at the first failure; set by the window before the first resume.
     std::function<std::unique_ptr<IProcessingLog>()> CreateProcessingLog;
@@ -51,7 +54,8 @@ class TWorkThread : public TThread {
     // Where folders are read; the system's listing unless replaced before the first resume.
     std::unique_ptr<IListing> Listing;
     // Notifications travel to the user-interface thread in batches of at most this many, and not
-    // later than BatchMilliseconds after the previous hand-off.
+    // later than BatchMilliseconds after the previous hand-off. The walk goes on while a batch is
+    // applied; it waits only for the one before when the next is ready.
     std::size_t BatchSize = 256;
     unsigned BatchMilliseconds = 50;
 
@@ -85,11 +89,31 @@ class TWorkThread : public TThread {
     };
 
     void Notify(TNotification notification);
-    void HandOff();
+    // Sends what is pending once the batch before it has been applied; with drain, also waits for it.
+    void HandOff(bool drain = false);
+    void CollectBatch();
+    bool WalkQualifies(TDateTime time) const {
+        return static_cast<std::int64_t>(walkHeld_) < Limit || time > walkAfter_;
+    }
     void Apply(const TNotification& notification);
     bool LeadsBack(const std::wstring& folder);
 
     std::vector<TNotification> pending_;
+    // The batch the user-interface thread is applying, and what it saw of Files and After when done.
+    std::vector<TNotification> applying_;
+    std::function<void()> applyBatch_;
+    THandOffCall applyCall_;
+    bool batchQueued_ = false;
+    std::size_t appliedHeld_ = 0;
+    TDateTime appliedAfter_ = 0;
+    bool stoppedWhileApplying_ = false;
+    // The walk's copy of them: older than the real values at most by the batch being applied, so
+    // it lets through at most a few files too many, which the ranking then turns away.
+    std::size_t walkHeld_ = 0;
+    TDateTime walkAfter_ = 0;
+    // The last folder entered, as the walk sees it; CurrentFolder and the other Current fields
+    // belong to the user-interface thread, which may be applying a batch meanwhile.
+    std::wstring walkFolder_;
     unsigned long long lastHandOff_ = 0;
     TLocalTimeConverter localTime_;
     std::vector<TOpenFolder> openFolders_;

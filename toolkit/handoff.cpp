@@ -9,12 +9,8 @@
 
 namespace {
 
-// One queued call; it lives on the waiting caller's stack.
-struct TPendingCall {
-    const std::function<void()>* Call;
-    std::exception_ptr Failure;
-    bool Done = false;
-};
+// A queued call lives with its caller, who waits for it before letting it go.
+using TPendingCall = THandOffCall;
 
 std::mutex queueMutex;
 std::condition_variable callDone;
@@ -122,35 +118,50 @@ bool IsUserInterfaceThread() {
 }
 
 void Synchronize(const std::function<void()>& call) {
+    THandOffCall queued;
+    Queue(queued, call);
+    Wait(queued);
+}
+
+void Queue(THandOffCall& queued, const std::function<void()>& call) {
+    queued = THandOffCall{&call};
     if (IsUserInterfaceThread()) {
-        call();
+        try {
+            call();
+        } catch (...) {
+            queued.Failure = std::current_exception();
+        }
+        queued.Done = true;
         return;
     }
     HWND window = handOffWindow;
     if (!window) {
         throw std::logic_error("Synchronize needs the hand-off window.");
     }
-    TPendingCall pending{&call};
     std::unique_lock lock(queueMutex);
-    queue.push_back(&pending);
+    queue.push_back(&queued);
     lock.unlock();
-    bool posted = PostMessageW(window, HandOffMessage(), 0, 0) != FALSE;
-    lock.lock();
-    while (!pending.Done) {
-        if (posted) {
+    queued.Posted = PostMessageW(window, HandOffMessage(), 0, 0) != FALSE;
+}
+
+void Wait(THandOffCall& queued) {
+    std::unique_lock lock(queueMutex);
+    while (!queued.Done) {
+        if (queued.Posted) {
             callDone.wait(lock);
         } else {
             // The call stays queued: any later wake-up runs it. Until then keep trying to post,
             // since a full message queue drains.
             callDone.wait_for(lock, std::chrono::milliseconds(50));
-            if (!pending.Done) {
+            if (!queued.Done) {
                 lock.unlock();
-                posted = PostMessageW(window, HandOffMessage(), 0, 0) != FALSE;
+                const bool posted = PostMessageW(handOffWindow, HandOffMessage(), 0, 0) != FALSE;
                 lock.lock();
+                queued.Posted = posted;
             }
         }
     }
-    if (pending.Failure) {
-        std::rethrow_exception(pending.Failure);
+    if (queued.Failure) {
+        std::rethrow_exception(queued.Failure);
     }
 }

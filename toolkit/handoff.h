@@ -1,5 +1,6 @@
 #pragma once
 // The blocking hand-off: other threads run calls on the user-interface thread and wait for them.
+#include <exception>
 #include <functional>
 #include <windows.h>
 
@@ -15,5 +16,17 @@ void DestroyHandOffWindow();
 // run in the order queued. A failure thrown by call is thrown again here. On the user-interface
 // thread itself the call runs at once.
 void Synchronize(const std::function<void()>& call);
+
+// The same hand-off in two halves, so that a thread can go on working while its call runs: Queue
+// returns at once, Wait waits until the call has run and throws its failure again. The call and
+// this object must stay alive, and unused, until Wait has returned; every Queue needs its Wait.
+struct THandOffCall {
+    const std::function<void()>* Call = nullptr;
+    std::exception_ptr Failure;
+    bool Done = false;
+    bool Posted = false;
+};
+void Queue(THandOffCall& queued, const std::function<void()>& call);
+void Wait(THandOffCall& queued);
 
 bool IsUserInterfaceThread();
