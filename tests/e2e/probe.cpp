@@ -1,0 +1,132 @@
+// A helper for the tests that drive the real program from outside: it reads what X cannot tell
+// (the status bar text, where the client area sits, the regional formats) and holds the clipboard.
+//   probe status TEXT MS      waits up to MS for the status bar to contain TEXT; prints the text
+//   probe client              prints the main window's client origin on the screen: "x y"
+//   probe window TITLE MS     waits up to MS for a visible top-level window titled TITLE
+//   probe locale              prints the regional date and time items the date-time text uses, one a line
+//   probe hold-clipboard MS EVENT   holds the clipboard for MS, setting the named EVENT once held
+#include <windows.h>
+#include <commctrl.h>
+#include <string>
+
+namespace {
+
+void Print(const std::wstring& text) {
+    const std::wstring line = text + L"\n";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size, nullptr, nullptr);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+struct TFind {
+    const wchar_t* Title;
+    HWND Found = nullptr;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM data) {
+    auto& find = *reinterpret_cast<TFind*>(data);
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    RECT r{};
+    GetWindowRect(window, &r);
+    // The program's hidden owner window carries its title too, but has no size.
+    if (IsWindowVisible(window) && r.right - r.left > 1 && lstrcmpW(text, find.Title) == 0) {
+        find.Found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForWindow(const wchar_t* title, DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        TFind find{title};
+        EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&find));
+        if (find.Found || GetTickCount64() >= end) {
+            return find.Found;
+        }
+        Sleep(50);
+    }
+}
+
+std::wstring StatusText(HWND main) {
+    HWND bar = FindWindowExW(main, nullptr, STATUSCLASSNAMEW, nullptr);
+    if (!bar) {
+        return L"";
+    }
+    wchar_t text[1024] = {};
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(bar, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied)) {
+        return L"(no answer)";
+    }
+    return text;
+}
+
+std::wstring LocaleText(LCTYPE type) {
+    wchar_t text[128] = {};
+    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, text, 128);
+    return text;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"status" && argc == 4) {
+        const ULONGLONG end = GetTickCount64() + static_cast<DWORD>(_wtoi(argv[3]));
+        std::wstring text;
+        for (;;) {
+            if (HWND main = WaitForWindow(L"Quenwick", 0)) {
+                text = StatusText(main);
+                if (text.find(argv[2]) != std::wstring::npos) {
+                    Print(text);
+                    return 0;
+                }
+            }
+            if (GetTickCount64() >= end) {
+                Print(text);
+                return 1;
+            }
+            Sleep(50);
+        }
+    }
+    if (mode == L"client") {
+        HWND main = WaitForWindow(L"Quenwick", 10000);
+        if (!main) {
+            return 1;
+        }
+        POINT origin{0, 0};
+        ClientToScreen(main, &origin);
+        Print(std::to_wstring(origin.x) + L" " + std::to_wstring(origin.y));
+        return 0;
+    }
+    if (mode == L"window" && argc == 4) {
+        return WaitForWindow(argv[2], static_cast<DWORD>(_wtoi(argv[3]))) ? 0 : 1;
+    }
+    if (mode == L"locale") {
+        for (LCTYPE type : {LOCALE_SSHORTDATE, LOCALE_SDATE, LOCALE_STIME, LOCALE_ITLZERO, LOCALE_ITIME, LOCALE_S1159,
+                            LOCALE_S2359, LOCALE_ITIMEMARKPOSN}) {
+            Print(LocaleText(type));
+        }
+        return 0;
+    }
+    if (mode == L"hold-clipboard" && argc == 4) {
+        HANDLE held = CreateEventW(nullptr, TRUE, FALSE, argv[3]);
+        HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        const ULONGLONG end = GetTickCount64() + 5000;
+        while (!OpenClipboard(window)) {
+            if (GetTickCount64() >= end) {
+                return 1;
+            }
+            Sleep(10);
+        }
+        SetEvent(held);
+        Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+        CloseClipboard();
+        return 0;
+    }
+    Print(L"usage: probe status TEXT MS | client | window TITLE MS | locale | hold-clipboard MS EVENT");
+    return 2;
+}
