@@ -11,5 +11,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
 fi
