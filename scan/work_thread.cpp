@@ -235,25 +235,16 @@ void TWorkThread::ShowFolder() {
     }
 }
 
+// A binary search for the lower bound: a new entry goes before every entry of the same time.
 int TWorkThread::FindIndex(TDateTime x) const {
-    int lo = 0;
-    int hi = static_cast<int>(Files.size()) - 1;
-    while (hi >= lo) {
-        const int mid = (lo + hi) / 2;
-        if (Files[static_cast<size_t>(mid)].Time >= x) {
-            hi = mid - 1;
-        } else {
-            lo = mid + 1;
-        }
-    }
-    return lo;
+    return static_cast<int>(Files.LowerBound(x));
 }
 
 void TWorkThread::AddFile() {
-    const auto position = Files.begin() + FindIndex(CurrentTime);
-    auto item = Files.insert(position, TFileItem{CurrentFile, CurrentTime});
+    TFileItem& item =
+        Files.insert(static_cast<std::size_t>(FindIndex(CurrentTime)), TFileItem{CurrentFile, CurrentTime});
     if (ListViewRef) {
-        item->Item = ListViewRef->AddRow(CurrentFile, DateTimeText(CurrentTime, FormatSettings), CurrentTime);
+        item.Item = ListViewRef->AddRow(CurrentFile, DateTimeText(CurrentTime, FormatSettings), CurrentTime);
     }
     while (static_cast<std::int64_t>(Files.size()) > Limit) {
         if (ListViewRef) {
@@ -262,7 +253,7 @@ void TWorkThread::AddFile() {
                 ListViewRef->DeleteRow(index);
             }
         }
-        Files.erase(Files.begin());
+        Files.pop_front();
     }
     if (!Files.empty()) {
         After = Files.front().Time;

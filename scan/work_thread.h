@@ -2,26 +2,19 @@
 // The scan job: walks the folders below RootPath on its own thread and hands what it finds to the
 // user-interface thread, where the ranking keeps the N freshest files or every file after a moment.
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "scan/date_time.h"
+#include "scan/file_list.h"
 #include "scan/listing.h"
 #include "scan/local_time.h"
 #include "scan/sinks.h"
 #include "toolkit/format_settings.h"
 #include "toolkit/handoff.h"
 #include "toolkit/thread.h"
-
-// One held file of the number mode.
-struct TFileItem {
-    std::wstring Name;
-    TDateTime Time = 0;
-    TRowId Item = 0; // the row that shows this file
-};
 
 class TWorkThread : public TThread {
   public:
@@ -44,8 +37,7 @@ class TWorkThread : public TThread {
     std::int64_t FileCount = 0;
     // Created by LogError on the first failure; the end notification takes it (std::move) and shows it.
     std::unique_ptr<IProcessingLog> LogsFormRef;
-    // Oldest first. Once N are held, each newer file drops the oldest: both ends must be cheap.
-    std::deque<TFileItem> Files;
+    TFileList Files; // oldest first
 
     // Makes the processing log at the first failure; set by the window before the first resume.
     std::function<std::unique_ptr<IProcessingLog>()> CreateProcessingLog;

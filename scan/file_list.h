@@ -1,0 +1,72 @@
+#pragma once
+// The ranking's entries, oldest first, in short blocks: inserting at a position moves at most one
+// block's entries, not all the later ones, and dropping the oldest moves none of the others.
+#include <cstddef>
+#include <iterator>
+#include <vector>
+
+#include "scan/date_time.h"
+#include "scan/sinks.h"
+
+// One held file of the number mode.
+struct TFileItem {
+    std::wstring Name;
+    TDateTime Time = 0;
+    TRowId Item = 0; // the row that shows this file
+};
+
+class TFileList {
+  public:
+    class TIterator {
+      public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = TFileItem;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const TFileItem*;
+        using reference = const TFileItem&;
+        TIterator() = default;
+        TIterator(const TFileList* list, std::size_t block, std::size_t offset)
+            : list_(list), block_(block), offset_(offset) {}
+        const TFileItem& operator*() const { return list_->blocks_[block_].Items[offset_]; }
+        const TFileItem* operator->() const { return &**this; }
+        TIterator& operator++();
+        TIterator operator++(int) {
+            TIterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const TIterator& other) const = default;
+
+      private:
+        const TFileList* list_ = nullptr;
+        std::size_t block_ = 0, offset_ = 0;
+    };
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    void clear();
+    const TFileItem& operator[](std::size_t index) const;
+    const TFileItem& front() const { return blocks_.front().Items[blocks_.front().First]; }
+    // Inserts before the entry at index (index == size() appends) and gives back the new entry.
+    TFileItem& insert(std::size_t index, TFileItem item);
+    void push_back(TFileItem item) { insert(size_, std::move(item)); }
+    void pop_front();
+    // The number of entries whose Time is less than x: where an entry of time x goes, before those
+    // of equal time.
+    std::size_t LowerBound(TDateTime x) const;
+    TIterator begin() const { return TIterator(this, 0, blocks_.empty() ? 0 : blocks_.front().First); }
+    TIterator end() const { return TIterator(this, blocks_.size(), 0); }
+
+  private:
+    struct TBlock {
+        std::vector<TFileItem> Items;
+        std::size_t First = 0; // entries before it were dropped from the front
+        std::size_t Count() const { return Items.size() - First; }
+    };
+    static constexpr std::size_t BlockSize = 64;
+    // The block holding index, and the index's offset within its live entries.
+    std::size_t Locate(std::size_t& index) const;
+
+    std::vector<TBlock> blocks_;
+    std::size_t size_ = 0;
+};
