@@ -1,0 +1,277 @@
+#!/usr/bin/env python3
+"""Runs every benchmark case side by side and prints one table of medians, ratios and peak memory.
+
+Every case runs once to warm up and then --runs times; the rounds go case after case, so that all
+cases of a tree see the same machine. Times come from QueryPerformanceCounter inside the Wine
+processes (the Linux baseline is timed around its pipeline); ratios are to the median of the bare
+walker on the same tree.
+"""
+import argparse
+import json
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TREES = ("T1", "T2", "TR", "T3")
+N_SMALL, N_LARGE = 100, 10_000
+SHARES = ("0.01", "0.5", "1.0")
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\") + "\\"
+
+
+class Runner:
+    def __init__(self, build, cache, runs, slow_limit, timeout):
+        self.build, self.cache = build, cache
+        self.runs, self.slow_limit, self.timeout = runs, slow_limit, timeout
+        self.wine = os.path.join(build, "wine-run.sh")
+        self.exe = {name: os.path.join(build, "bench", name + ".exe")
+                    for name in ("bench_walk", "bench_engine", "bench_launch", "bench_window", "bench_wine_costs")}
+
+    def wine_result(self, exe, *args):
+        done = subprocess.run([self.wine, self.exe[exe], *args], capture_output=True, text=True,
+                              timeout=self.timeout)
+        for line in done.stdout.splitlines():
+            if line.startswith("result "):
+                return dict(field.split("=", 1) for field in line.split()[1:])
+        raise RuntimeError(f"{exe} {' '.join(args)} gave no result:\n{done.stdout}\n{done.stderr}")
+
+    def find_result(self, root, n):
+        """What a Linux user would type; its peak is that of the largest process of the pipeline."""
+        command = f"find {root} -type f -printf '%T@ %p\\n' | sort -rn | head -{n}"
+        start = time.perf_counter()
+        process = subprocess.Popen(["sh", "-c", command], stdout=subprocess.PIPE)
+        lines = process.stdout.read().count(b"\n")
+        _, status, usage = os.wait4(process.pid, 0)
+        seconds = time.perf_counter() - start
+        process.returncode = status
+        return {"seconds": seconds, "rows": lines, "peak_mb": usage.ru_maxrss / 1024}
+
+
+def make_tree(cache, name):
+    subprocess.run([sys.executable, os.path.join(HERE, "make_tree.py"), name, os.path.join(cache, name)],
+                   check=True)
+    with open(os.path.join(cache, name + ".json")) as info:
+        return json.load(info)
+
+
+def cases_of(tree, info, root):
+    """(label, kind, program, arguments); kind says which target the case counts for."""
+    win = windows_path(root)
+    after = info["after"]
+    cases = [("bare walker", "walk", "bench_walk", (win,)),
+             (f"find | sort -rn | head -{N_SMALL}", "find", None, (root, N_SMALL)),
+             ("cmd /c dir /s /b /o:-d", "dir", "bench_launch", (f"cmd /c dir /s /b /o:-d {win}",))]
+    for who, program in (("engine", "bench_engine"), ("window", "bench_window")):
+        cases.append((f"{who} N={N_SMALL}", f"{who}-n{N_SMALL}", program, (win, "number", str(N_SMALL))))
+        cases.append((f"{who} N={N_LARGE:,}", f"{who}-n{N_LARGE}", program, (win, "number", str(N_LARGE))))
+        for share in SHARES:
+            arguments = (win, "date", str(after[share]))
+            if who == "window" and tree == "T3" and share == "1.0":
+                arguments += ("--operations",)
+            cases.append((f"{who} date {float(share):.0%}", f"{who}-d{share}", program, arguments))
+    return cases
+
+
+def run_case(runner, case, results):
+    label, kind, program, arguments = case
+    try:
+        if program is None:
+            result = runner.find_result(*arguments)
+        else:
+            result = runner.wine_result(program, *arguments)
+    except subprocess.TimeoutExpired:
+        result = {"seconds": float("inf"), "timeout": "yes"}
+    results.setdefault(label, []).append(result)
+    return result
+
+
+def ratio(seconds, walk):
+    finite = lambda v: v is not None and v not in (float("inf"), 0)
+    return seconds / walk if finite(seconds) and finite(walk) else None
+
+
+def median_of(results, key):
+    values = [float(r[key]) for r in results if key in r]
+    return statistics.median(values) if values else None
+
+
+def largest(results, key):
+    values = [float(r[key]) for r in results if key in r]
+    return max(values) if values else None
+
+
+def number(value, digits=2):
+    if value is None:
+        return "n/a"
+    if value == float("inf"):
+        return "timeout"
+    return f"{value:.{digits}f}"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--cache", required=True)
+    parser.add_argument("--runs", type=int, default=5, help="timed runs after the warm-up (5)")
+    parser.add_argument("--trees", default=",".join(TREES), help="which trees, e.g. T1,TR")
+    parser.add_argument("--quick", action="store_true", help="T1 and TR, one timed run each: a check, not a result")
+    parser.add_argument("--slow-limit", type=float, default=5.0,
+                        help="a case whose warm-up takes longer than this many seconds is timed by that run alone")
+    parser.add_argument("--timeout", type=float, default=600.0, help="seconds before one run is given up")
+    parser.add_argument("--json", help="also write every measurement here")
+    options = parser.parse_args()
+    if options.quick:
+        options.trees, options.runs = "T1,TR", 1
+    trees = [t for t in options.trees.split(",") if t]
+    os.makedirs(options.cache, exist_ok=True)
+    need_mb = 700 if "T3" in trees else 100
+    free_mb = shutil.disk_usage(options.cache).free / 2**20
+    if free_mb < need_mb:
+        sys.exit(f"{options.cache} has {free_mb:.0f} MB free; the trees need about {need_mb} MB")
+
+    runner = Runner(options.build, options.cache, options.runs, options.slow_limit, options.timeout)
+    # Wine's first start after the prefix was made can take long: not part of any case.
+    subprocess.run([runner.wine, runner.exe["bench_walk"], windows_path(HERE)], capture_output=True, timeout=300)
+    everything = {}
+    rows = []
+    for tree in trees:
+        info = make_tree(options.cache, tree)
+        root = os.path.join(options.cache, tree)
+        cases = cases_of(tree, info, root)
+        results = {}
+        once = set()
+        for round_number in range(options.runs + 1):
+            for case in cases:
+                label = case[0]
+                if label in once:
+                    continue
+                result = run_case(runner, case, results)
+                print(f"  {tree} round {round_number} {label}: {number(float(result['seconds']), 3)} s",
+                      file=sys.stderr, flush=True)
+                if round_number == 0:
+                    if float(result["seconds"]) > options.slow_limit:
+                        once.add(label)  # the caches are warm already: this run is its one measurement
+                    else:
+                        results[label].pop()  # the warm-up
+        everything[tree] = {"info": info, "results": results}
+        walk = median_of(results["bare walker"], "seconds")
+        for label, kind, _, _ in cases:
+            measured = results[label]
+            seconds = median_of(measured, "seconds")
+            notes = []
+            rows_seen = largest(measured, "rows")
+            if rows_seen is not None and kind != "find":
+                notes.append(f"{int(rows_seen):,} rows")
+            if kind.startswith("window") and any(r.get("sorted") == "no" for r in measured):
+                notes.append("NOT SORTED")
+            files = largest(measured, "files")
+            if files is not None and int(files) != info["files"]:
+                notes.append(f"counted {int(files):,} files")
+            if len(measured) < options.runs:
+                notes.append(f"{len(measured)} run")
+            rows.append((tree, label, kind, seconds, ratio(seconds, walk),
+                         largest(measured, "reply_ms"), largest(measured, "peak_mb"), ", ".join(notes)))
+        if tree == "T3":
+            label = "window date 100%"
+            for operation in ("sort_by_time", "sort_by_name", "select_all", "copy"):
+                seconds = median_of(results[label], operation + "_seconds")
+                rows.append((tree, "  then " + operation.replace("_", " "), "op-" + operation, seconds,
+                             ratio(seconds, walk),
+                             largest(results[label], operation + "_reply_ms"), None, ""))
+
+    print()
+    print(f"Quenwick benchmark: median of {options.runs} runs after a warm-up; ratio to the bare walker "
+          f"on the same tree; reply: the longest wait for the window's answer, any run; peak: largest run.")
+    print(f"Machine: {platform.machine()}, {os.cpu_count()} cores, {cpu_name()}, {memory_gb():.0f} GB, "
+          f"{wine_version()}, {platform.system()} {platform.release()}")
+    print()
+    header = ("tree", "case", "median s", "ratio", "reply ms", "peak MB", "")
+    table = [header] + [(t, l, number(s, 3), number(r), number(m, 1), number(p, 0), n)
+                        for t, l, _, s, r, m, p, n in rows]
+    widths = [max(len(str(row[i])) for row in table) for i in range(len(header))]
+    print("| " + " | ".join(str(c).ljust(w) for c, w in zip(header, widths)) + " |")
+    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    for row in table[1:]:
+        print("| " + " | ".join(str(c).ljust(w) for c, w in zip(row, widths)) + " |")
+    print()
+    for line in target_lines(rows):
+        print(line)
+    print()
+    costs = runner.wine_result("bench_wine_costs")
+    everything["wine_costs"] = costs
+    print("Single calls under Wine, in a minimal program (bench/wine_costs.cpp), once:")
+    for key, value in costs.items():
+        if key != "chars":
+            print(f"- {key.replace('_', ' ')}: {float(value):.3f}")
+    if options.json:
+        with open(options.json, "w") as out:
+            json.dump(everything, out, indent=1)
+
+
+def target_lines(rows):
+    """Each target with its worst measured figure."""
+    lines = []
+
+    def check(what, values, limit, unit=""):
+        values = [v for v in values if v is not None]
+        if not values:
+            return
+        worst = max(values)
+        verdict = "met" if worst <= limit else "MISSED"
+        lines.append(f"- {what}: worst {worst:.2f}{unit} (target at most {limit}{unit}): {verdict}")
+
+    by = lambda test: [r for r in rows if test(r)]
+    check("engine alone, every mode, ratio", [r[4] for r in by(lambda r: r[2].startswith("engine"))], 1.10)
+    check(f"window N={N_SMALL}, ratio", [r[4] for r in by(lambda r: r[2] == f"window-n{N_SMALL}")], 1.15)
+    check("window date 100% on T1, ratio",
+          [r[4] for r in by(lambda r: r[2] == "window-d1.0" and r[0] == "T1")], 1.5)
+    check("window date 100% on T3, Start to sorted list, ratio",
+          [r[4] for r in by(lambda r: r[2] == "window-d1.0" and r[0] == "T3")], 2.0)
+    check("T3 sort by time, share of the walk", [r[4] for r in by(lambda r: r[2] == "op-sort_by_time")], 0.25)
+    for op in ("sort_by_name", "select_all", "copy"):
+        check(f"T3 {op.replace('_', ' ')}, share of the walk", [r[4] for r in by(lambda r: r[2] == "op-" + op)],
+              1.0)
+    check("peak memory with 1,000,000 rows", [r[6] for r in by(lambda r: r[2] == "window-d1.0" and r[0] == "T3")],
+          500, " MB")
+    check("reply to a message while scanning (engine and window cases)",
+          [r[5] for r in by(lambda r: r[2].startswith(("engine", "window")))], 100, " ms")
+    check("reply to a message during the T3 row operations", [r[5] for r in by(lambda r: r[2].startswith("op-"))],
+          100, " ms")
+    return lines
+
+
+def cpu_name():
+    try:
+        with open("/proc/cpuinfo") as info:
+            for line in info:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or "unknown CPU"
+
+
+def memory_gb():
+    try:
+        with open("/proc/meminfo") as info:
+            return int(info.readline().split()[1]) / 2**20
+    except (OSError, ValueError, IndexError):
+        return 0
+
+
+def wine_version():
+    try:
+        return subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    except OSError:
+        return "wine ?"
+
+
+if __name__ == "__main__":
+    main()
