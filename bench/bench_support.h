@@ -2,9 +2,11 @@
 // Shared by the benchmark programs: the clock, peak memory, the reply watcher and the result line.
 #include <atomic>
 #include <cstdio>
-#include <psapi.h>
 #include <string>
 #include <windows.h>
+
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include "scan/date_time.h"
 #include "scan/local_time.h"

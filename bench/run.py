@@ -174,6 +174,9 @@ def main():
             files = largest(measured, "files")
             if files is not None and int(files) != info["files"]:
                 notes.append(f"counted {int(files):,} files")
+            scan_peak = largest(measured, "scan_peak_mb")
+            if scan_peak is not None:
+                notes.append(f"peak {scan_peak:.0f} MB before the operations")
             if len(measured) < options.runs:
                 notes.append(f"{len(measured)} run")
             rows.append((tree, label, kind, seconds, ratio(seconds, walk),
@@ -238,8 +241,8 @@ def target_lines(rows):
     for op in ("sort_by_name", "select_all", "copy"):
         check(f"T3 {op.replace('_', ' ')}, share of the walk", [r[4] for r in by(lambda r: r[2] == "op-" + op)],
               1.0)
-    check("peak memory with 1,000,000 rows", [r[6] for r in by(lambda r: r[2] == "window-d1.0" and r[0] == "T3")],
-          500, " MB")
+    check("peak memory with 1,000,000 rows, the operations included",
+          [r[6] for r in by(lambda r: r[2] == "window-d1.0" and r[0] == "T3")], 500, " MB")
     check("reply to a message while scanning (engine and window cases)",
           [r[5] for r in by(lambda r: r[2].startswith(("engine", "window")))], 100, " ms")
     check("reply to a message during the T3 row operations", [r[5] for r in by(lambda r: r[2].startswith("op-"))],

@@ -93,6 +93,8 @@ int wmain(int argc, wchar_t** argv) {
     line += " files=" + std::string(count.begin(), count.end());
 
     if (operations) {
+        // Memory of the rows alone, before the operations add their own.
+        line += " scan_peak_mb=" + std::to_string(PeakMegabytes());
         line += TimeOperation("sort_by_name", form, [&] { form.ListViewColumnClick(0); });
         line += TimeOperation("sort_by_time", form, [&] { form.ListViewColumnClick(1); });
         line += TimeOperation("select_all", form, [&] { form.SelectAllActionExecute(); });

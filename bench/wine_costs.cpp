@@ -1,8 +1,10 @@
 // What single calls cost under Wine, one at a time and in the smallest setting: the figures that
 // bound the window cases where our own code does little per row.
-#include <commctrl.h>
 #include <string>
 #include <windows.h>
+
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include "bench_support.h"
 #include "toolkit/handoff.h"
