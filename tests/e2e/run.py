@@ -4,7 +4,7 @@ test's X display, the clipboard read back through xclip, the settings read from 
 
     run.py BUILD_DIR QUENWICK_EXE PROBE_EXE
 
-Three sessions: the number mode, the date mode, and a scan of a million files stopped halfway (after
+Three sessions: the number mode (the menu by right click), the date mode (by Shift+F10), and a scan of a million files stopped halfway (after
 which a second scan is left running and the window is closed, answering the stop question).
 Screenshots of every step go to BUILD_DIR/e2e-shots.
 """
@@ -140,16 +140,26 @@ class Program:
     def status(self, text, ms=120000):
         return probe("status", text, str(ms))
 
-    def copy_name_and_time(self):
-        """Context menu on the list, Select all; again, Copy, Name and Time. Returns the clipboard."""
+    def copy_name_and_time(self, keyboard=False):
+        """Context menu on the list, Select all; again, Copy, Name and Time. Returns the clipboard.
+        The menu opens on a right click, or with the keyboard (Shift+F10) after a click on the first row."""
         # xclip stays behind to serve what it put there, so its output is not waited for.
         subprocess.run(["xclip", "-selection", "clipboard", "-i", "/dev/null"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        self.click(152 + 60, 56 + 30, 3)
+
+        def open_menu():
+            if keyboard:
+                self.keys("shift+F10")
+            else:
+                self.click(152 + 60, 56 + 30, 3)
+
+        if keyboard:
+            self.click(152 + 60, 56 + 30)
+        open_menu()
         self.shot("menu")
         self.keys("Up", "Return")  # the last entry: Select all
         self.shot("all-selected")
-        self.click(152 + 60, 56 + 30, 3)
+        open_menu()
         self.keys("Down", "Down", "Down", "Right", "Down")  # Open..., Explore, Copy > Name and Time
         self.shot("copy-menu")
         self.keys("Return")
@@ -241,7 +251,7 @@ def date_mode(formats, tree, files):
     code, text = program.status("Successfully processed")
     program.shot("done")
     check(code == 0 and completion(text) == len(files), "date: completion report counts 150 files (%r)" % text)
-    lines = program.copy_name_and_time()
+    lines = program.copy_name_and_time(keyboard=True)
     recent = [f for f in files if f[0] > time.time() - 3000]
     check(lines == expected_lines(recent, formats), "date: clipboard holds the 30 files of the last hour, newest first")
     if lines != expected_lines(recent, formats):
