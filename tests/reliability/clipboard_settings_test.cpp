@@ -165,6 +165,37 @@ INSTANTIATE_TEST_SUITE_P(EveryValue, GarbageSettingsTest, testing::ValuesIn(Garb
                              return name + "_" + std::to_string(info.index);
                          });
 
+// Numbers of the right type at the ends of their range: the window stays usable.
+class ExtremeSettingsTest : public GarbageSettingsTest {};
+
+TEST_F(ExtremeSettingsTest, NumbersAtTheEndsOfTheirRangeGiveAUsableWindow) {
+    for (const std::int32_t extreme : {INT32_MAX, INT32_MIN, -1, 0}) {
+        for (const wchar_t* name : {L"Top", L"Left", L"Width", L"Height", L"Number"}) {
+            SCOPED_TRACE(testing::PrintToString(std::wstring(name)) + " = " + std::to_string(extreme));
+            RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");
+            ASSERT_TRUE(TRegistryKey::OpenForWriting(HKEY_CURRENT_USER, SettingsKey)->WriteInteger(name, extreme));
+            {
+                TMainForm form({});
+                form.Show();
+                RECT outer{};
+                GetWindowRect(form.Handle(), &outer);
+                EXPECT_GE(outer.right - outer.left, 374);
+                EXPECT_GE(outer.bottom - outer.top, 290);
+                EXPECT_LE(outer.right - outer.left, GetSystemMetrics(SM_CXMAXTRACK));
+                EXPECT_LE(outer.bottom - outer.top, GetSystemMetrics(SM_CYMAXTRACK));
+                // Its caption can be reached to drag it.
+                const POINT caption{outer.left + (outer.right - outer.left) / 2, outer.top + 5};
+                EXPECT_TRUE(MonitorFromPoint(caption, MONITOR_DEFAULTTONULL));
+                EXPECT_GE(form.NumberSpin.Position(), 0);
+                EXPECT_LE(form.NumberSpin.Position(), 32767);
+            }
+            auto key = TRegistryKey::OpenForReading(HKEY_CURRENT_USER, SettingsKey);
+            ASSERT_TRUE(key);
+            EXPECT_TRUE(key->ReadInteger(name));
+        }
+    }
+}
+
 class SettingsKeyTest : public GarbageSettingsTest {};
 
 TEST_F(SettingsKeyTest, AKeyDeletedWhileTheWindowIsOpenIsWrittenAgainAtTheEnd) {
