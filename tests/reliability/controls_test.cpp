@@ -164,7 +164,7 @@ TEST_F(ControlsOnATreeTest, PauseAndStartAlternatedAThousandTimesChangeNeitherCo
 }
 
 // The program itself, closed at the worst moments: it ends with exit code 0 and stores its settings.
-enum class TCloseWhile { Scanning, Paused, LogShown };
+enum class TCloseWhile { Scanning, Paused, LogShown, StopQuestionOpen };
 
 class ProgramCloseTest : public testing::TestWithParam<TCloseWhile> {
 protected:
@@ -191,6 +191,10 @@ TEST_P(ProgramCloseTest, EndsCleanlyWithItsSettingsStored) {
         for (int i = 0; i < 200 && !IsWindowEnabled(pause); ++i)
             Sleep(25);
         ASSERT_TRUE(IsWindowEnabled(pause)) << "the scan did not start";
+        if (GetParam() == TCloseWhile::StopQuestionOpen) {
+            PostMessageW(TProgram::Child(program.Main(), L"S&top"), BM_CLICK, 0, 0);
+            ASSERT_TRUE(program.Window(L"Confirm")) << "Stop did not ask";
+        }
         if (GetParam() == TCloseWhile::Paused) {
             PostMessageW(pause, BM_CLICK, 0, 0);
             for (int i = 0; i < 200 && !IsWindowEnabled(start); ++i)
@@ -200,8 +204,15 @@ TEST_P(ProgramCloseTest, EndsCleanlyWithItsSettingsStored) {
     }
     // As the system's close request reaches the window: the close box, or the end of a session.
     PostMessageW(program.Main(), WM_CLOSE, 0, 0);
-    if (HWND question = program.Window(L"Confirm", questionExpected ? 5000 : 500)) {
+    // Every question that comes up is answered Yes, the newest first.
+    for (int i = 0; i < 4; ++i) {
+        HWND question = program.Window(L"Confirm", questionExpected ? 5000 : 500);
+        if (!question)
+            break;
         PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(question, IDYES)));
+        for (int wait = 0; wait < 100 && IsWindow(question); ++wait)
+            Sleep(20);
+        questionExpected = false;
     }
     if (GetParam() == TCloseWhile::LogShown) {
         // The log is modal: it answers for the program until the user closes it.
@@ -216,7 +227,8 @@ TEST_P(ProgramCloseTest, EndsCleanlyWithItsSettingsStored) {
 }
 
 INSTANTIATE_TEST_SUITE_P(While, ProgramCloseTest,
-                         testing::Values(TCloseWhile::Scanning, TCloseWhile::Paused, TCloseWhile::LogShown));
+                         testing::Values(TCloseWhile::Scanning, TCloseWhile::Paused, TCloseWhile::LogShown,
+                                         TCloseWhile::StopQuestionOpen));
 
 } // namespace
 } // namespace reliability
