@@ -174,8 +174,11 @@ protected:
 
 TEST_P(ProgramCloseTest, EndsCleanlyWithItsSettingsStored) {
     // A tree big enough to be scanning still, or a folder that is not there, which is logged.
-    const std::wstring root = GetParam() == TCloseWhile::LogShown ? L"Z:\\no such folder here"
-                                                                  : LinuxTree("million").substr(0, LinuxTree("million").size() - 1);
+    std::wstring root = L"Z:\\no such folder here";
+    if (GetParam() != TCloseWhile::LogShown) {
+        root = LinuxTree("million");
+        root.pop_back();
+    }
     TProgram program(L"\"" + root + L"\"");
     ASSERT_TRUE(program.Main());
     HWND start = TProgram::Child(program.Main(), L"&Start"), pause = TProgram::Child(program.Main(), L"&Pause");
