@@ -45,6 +45,25 @@ TEST_F(BigTreeTest, AMillionFilesInTheNumberModeGiveTheHundredNewest) {
     }
 }
 
+TEST_F(BigTreeTest, HeaderSortsDuringAMillionFileScanLeaveTheRankingWhole) {
+    const std::wstring root = LinuxTree("million");
+    const auto files = MillionFilesNewestFirst(root);
+    Start(root, 1000);
+    int sorts = 0;
+    const ULONGLONG deadline = GetTickCount64() + 300000;
+    while (form->HasJob() && GetTickCount64() < deadline) {
+        form->ListViewColumnClick(sorts++ % 2);
+        PumpFor(5);
+    }
+    ASSERT_FALSE(form->HasJob()) << "the scan did not end";
+    ASSERT_GT(sorts, 20);
+    EXPECT_EQ(MillionFiles, ReportedCount());
+    const auto rows = Rows();
+    ASSERT_EQ(1000u, rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(files[i].Path, rows[i].Path) << i;
+}
+
 TEST_F(BigTreeTest, AMillionFilesInTheDateModeGiveEveryLaterFileNewestFirst) {
     const std::wstring root = LinuxTree("million");
     const auto files = MillionFilesNewestFirst(root);
