@@ -94,6 +94,30 @@ TEST_F(BigTreeTest, AMillionFilesInTheDateModeGiveEveryLaterFileNewestFirst) {
     }
     form->ListViewColumnClick(1);
     EXPECT_EQ(files[0].Path, Rows()[0].Path);
+
+    // All of them selected and copied: the clipboard takes the whole text.
+    form->Results->SelectAll();
+    form->PopupMenu.Handle();
+    const ULONGLONG copyStart = GetTickCount64();
+    SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(form->NamesItem.Id(), 0), 0);
+    RecordProperty("CopyMs", static_cast<int>(GetTickCount64() - copyStart));
+    EXPECT_TRUE(boxes.empty()) << testing::PrintToString(boxes);
+    HWND reader = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(OpenClipboard(reader));
+    size_t copiedChars = 0, lines = 0;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        const wchar_t* text = static_cast<const wchar_t*>(GlobalLock(data));
+        copiedChars = wcslen(text);
+        lines = static_cast<size_t>(std::count(text, text + copiedChars, L'\n')) + 1;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    DestroyWindow(reader);
+    size_t expectedChars = 0;
+    for (size_t i = 0; i < later; ++i)
+        expectedChars += files[i].Path.size() + 2;
+    EXPECT_EQ(later, lines);
+    EXPECT_EQ(expectedChars - 2, copiedChars);
     RecordProperty("SortByNameMs", static_cast<int>(byName));
     EXPECT_LT(byName, 60000u) << "sorting by path froze the window";
 }
