@@ -42,6 +42,20 @@ TEST_F(LinkTest, FolderLinkLoopsAreLoggedAndEveryFileIsFound) {
               loops);
 }
 
+TEST_F(LinkTest, PipesSocketsAndLinksToDevicesOrNowhereNeitherHangNorHideTheFiles) {
+    const std::wstring root = LinuxTree("special");
+    Start(root, 100);
+    ASSERT_TRUE(Ends(30000)) << "the walk did not end";
+    // Each is met as a file, without being opened; a link to nowhere is no file at all.
+    auto paths = Paths();
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ((std::vector<std::wstring>{root + L"pipe", root + L"plain.txt", root + L"socket", root + L"to-device",
+                                         root + L"to-file"}),
+              paths);
+    EXPECT_EQ(5, ReportedCount());
+    EXPECT_TRUE(logs.empty());
+}
+
 // The names make_trees.py gives the files of its "names" tree, in its order; file k is k hours
 // after BASE, and the subfolder's copies eight minutes later still.
 const wchar_t* const Names[] = {L"Case.txt",           L"case.txt",        L"CASE.TXT",

@@ -2,7 +2,7 @@
 """Makes the big and odd trees of the reliability and end-to-end tests on the Linux side, where it is
 far faster than through Wine, and where names Windows calls cannot make (case-only twins) are possible.
 
-    make_trees.py ROOT KIND...    KIND: million, deep, names
+    make_trees.py ROOT KIND...    KIND: million, deep, names, special
 
 Each tree is built under a temporary name and renamed when whole, so a tree that exists is complete;
 an existing tree is kept. File times follow the formulas below, which the tests repeat.
@@ -66,6 +66,23 @@ def names(top):
                 f.write(name)
             t = BASE + k * 3600 + (len(folder) - len(top)) * 60
             os.utime(path, (t, t))
+
+
+def special(top):
+    # Entries that are not plain files or folders: a pipe, a socket, links to a file, to a device
+    # and to nowhere, beside a plain file.
+    import socket
+    os.makedirs(top)
+    os.mkfifo(os.path.join(top, "pipe"))
+    server = socket.socket(socket.AF_UNIX)
+    server.bind(os.path.join(top, "socket"))
+    server.close()
+    with open(os.path.join(top, "plain.txt"), "w") as f:
+        f.write("plain")
+    os.utime(os.path.join(top, "plain.txt"), (BASE, BASE))
+    os.symlink("plain.txt", os.path.join(top, "to-file"))
+    os.symlink("/dev/zero", os.path.join(top, "to-device"))
+    os.symlink("/nonexistent/qnwk", os.path.join(top, "to-nowhere"))
 
 
 def main():
