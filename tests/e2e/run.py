@@ -5,7 +5,7 @@ test's X display, the clipboard read back through xclip, the settings read from 
     run.py BUILD_DIR QUENWICK_EXE PROBE_EXE
 
 Three sessions: the number mode (the menu by right click), the date mode (by Shift+F10), and a scan of a million files stopped halfway (after
-which a second scan is left running and the window is closed, answering the stop question).
+which a second scan is paused and the window closed: Esc answers the stop question No, Enter Yes).
 Screenshots of every step go to BUILD_DIR/e2e-shots.
 """
 import os
@@ -288,10 +288,20 @@ def stopped_halfway(formats, million):
         times.append(seconds)
     check(whole and len(times) == 100, "stopped: every copied line is a real file with its own time text")
     check(times == sorted(times, reverse=True), "stopped: the lines run newest first")
-    # A second scan, left running: closing the window asks the stop question.
+    # A second scan, paused: closing the window asks the stop question; Esc answers No.
     program.keys("Return")
     code, text = program.status(windows_path(million) + "\\d0", 30000)
     check(code == 0, "stopped: a second scan runs (%r)" % text)
+    program.keys("alt+p")
+    program.shot("paused")
+    program.keys("Escape")
+    code, _ = probe("window", "Confirm", "5000")
+    check(code == 0, "stopped: closing during the paused scan asks the stop question")
+    program.keys("Escape")
+    code, _ = probe("window", "Confirm", "300")
+    check(code != 0 and program.process.poll() is None, "stopped: Esc answers No and the window stays")
+    code, text = program.status("Successfully processed", 500)
+    check(code != 0, "stopped: the paused scan is still there (%r)" % text)
     program.close(expect_question=True)
     check_settings(program, million, 100)
 
