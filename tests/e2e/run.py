@@ -4,8 +4,9 @@ test's X display, the clipboard read back through xclip, the settings read from 
 
     run.py BUILD_DIR QUENWICK_EXE PROBE_EXE
 
-Three sessions: the number mode (the menu by right click), the date mode (by Shift+F10), and a scan of a million files stopped halfway (after
-which a second scan is paused and the window closed: Esc answers the stop question No, Enter Yes).
+Three sessions: the number mode (the menu by a right click), the date mode (by Shift+F10), and a scan
+of a million files stopped halfway, after which a second scan is paused and the window closed: Esc
+answers the stop question No, Enter Yes.
 Screenshots of every step go to BUILD_DIR/e2e-shots.
 """
 import os
