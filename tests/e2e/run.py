@@ -108,8 +108,10 @@ class Program:
         self.process = subprocess.Popen([WINE_RUN, EXE, windows_path(folder)])
         self.window = None
         for _ in range(300):
+            # The main window, not the hidden 1x1 one that carries the same title.
             for found in xdotool("search", "--onlyvisible", "--name", "^Quenwick$").split():
-                if int(re.search(r"Width: (\d+)", run("xwininfo", "-id", found).stdout.decode()).group(1)) > 1:
+                width = re.search(r"Width: (\d+)", run("xwininfo", "-id", found).stdout.decode())
+                if width and int(width.group(1)) > 1:
                     self.window = found
             if self.window:
                 break
