@@ -122,7 +122,7 @@ def main():
     parser.add_argument("--runs", type=int, default=5, help="timed runs after the warm-up (5)")
     parser.add_argument("--trees", default=",".join(TREES), help="which trees, e.g. T1,TR")
     parser.add_argument("--quick", action="store_true", help="T1 and TR, one timed run each: a check, not a result")
-    parser.add_argument("--slow-limit", type=float, default=5.0,
+    parser.add_argument("--slow-limit", type=float, default=60.0,
                         help="a case whose warm-up takes longer than this many seconds is timed by that run alone")
     parser.add_argument("--timeout", type=float, default=600.0, help="seconds before one run is given up")
     parser.add_argument("--json", help="also write every measurement here")
