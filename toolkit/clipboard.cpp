@@ -51,22 +51,29 @@ void Place(UINT format, TGlobalMemory& memory) {
 }
 } // namespace
 
-void PutClipboardText(HWND owner, std::wstring_view text) {
+void PutClipboardText(HWND owner, std::wstring text) {
     // Both copies are made before the clipboard is opened, so it is held only briefly.
-    const int length = static_cast<int>(text.size());
-    const int ansiSize = length == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    const std::size_t length = text.size();
+    TGlobalMemory wide((length + 1) * sizeof(wchar_t));
+    wide.Write([&](void* data) {
+        wchar_t* chars = static_cast<wchar_t*>(data);
+        std::memcpy(chars, text.data(), length * sizeof(wchar_t));
+        chars[length] = L'\0';
+    });
+    // A million rows would otherwise be held three times at once: the text, and its two copies.
+    std::wstring().swap(text);
+
+    const wchar_t* chars = static_cast<const wchar_t*>(GlobalLock(wide.Get()));
+    if (!chars) throw std::bad_alloc();
+    const int count = static_cast<int>(length);
+    const int ansiSize = count == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, chars, count, nullptr, 0, nullptr, nullptr);
     TGlobalMemory ansi(static_cast<std::size_t>(ansiSize) + 1);
     ansi.Write([&](void* data) {
         char* bytes = static_cast<char*>(data);
-        if (ansiSize > 0) WideCharToMultiByte(CP_ACP, 0, text.data(), length, bytes, ansiSize, nullptr, nullptr);
+        if (ansiSize > 0) WideCharToMultiByte(CP_ACP, 0, chars, count, bytes, ansiSize, nullptr, nullptr);
         bytes[ansiSize] = '\0';
     });
-    TGlobalMemory wide((text.size() + 1) * sizeof(wchar_t));
-    wide.Write([&](void* data) {
-        wchar_t* chars = static_cast<wchar_t*>(data);
-        std::memcpy(chars, text.data(), text.size() * sizeof(wchar_t));
-        chars[text.size()] = L'\0';
-    });
+    GlobalUnlock(wide.Get());
 
     TOpenClipboard clipboard(owner);
     if (!EmptyClipboard()) throw std::runtime_error("Cannot empty clipboard");
