@@ -1,5 +1,7 @@
 // The real program as a process of its own, found by its windows.
-#include "reliability_support.h"
+#include "reliability/program.h"
+
+#include <stdexcept>
 
 namespace reliability {
 

@@ -12,6 +12,7 @@
 #include "toolkit/message_box.h"
 #include "ui/logs_form.h"
 #include "ui/main_form.h"
+#include "reliability/program.h"
 
 namespace reliability {
 
@@ -140,26 +141,6 @@ protected:
     int answer = IDYES;
     std::vector<std::wstring> boxes;
     std::vector<std::wstring> logs;
-};
-
-// The real program as a process of its own, found by its windows.
-class TProgram {
-public:
-    explicit TProgram(const std::wstring& arguments);
-    ~TProgram();
-    HWND Main() const { return main_; }
-    // A visible top-level window of the program with this title, waited for up to ms.
-    HWND Window(const wchar_t* title, DWORD ms = 15000) const;
-    // A child control by its text.
-    static HWND Child(HWND parent, const wchar_t* text);
-    static std::wstring Text(HWND window);
-    std::wstring Status() const;
-    // Waits for the end; the exit code, or -1 on time-out.
-    long Ends(DWORD ms = 15000);
-
-private:
-    PROCESS_INFORMATION process_{};
-    HWND main_ = nullptr;
 };
 
 } // namespace reliability
