@@ -1,9 +1,9 @@
 #include "toolkit/clipboard.h"
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
-namespace {
 // Global memory that is freed unless the clipboard took it over.
 class TGlobalMemory {
 public:
@@ -30,6 +30,7 @@ private:
     HGLOBAL handle_;
 };
 
+namespace {
 class TOpenClipboard {
 public:
     explicit TOpenClipboard(HWND owner) {
@@ -45,17 +46,19 @@ public:
     ~TOpenClipboard() { CloseClipboard(); }
 };
 
-void Place(UINT format, TGlobalMemory& memory) {
+void PlaceFormat(UINT format, TGlobalMemory& memory) {
     if (!SetClipboardData(format, memory.Get())) throw std::runtime_error("Cannot set clipboard data");
     memory.Release();
 }
 } // namespace
 
-void PutClipboardText(HWND owner, std::wstring text) {
+void PutClipboardText(HWND owner, std::wstring text) { TClipboardText(std::move(text)).Place(owner); }
+
+TClipboardText::TClipboardText(std::wstring text) {
     // Both copies are made before the clipboard is opened, so it is held only briefly.
     const std::size_t length = text.size();
-    TGlobalMemory wide((length + 1) * sizeof(wchar_t));
-    wide.Write([&](void* data) {
+    auto wide = std::make_unique<TGlobalMemory>((length + 1) * sizeof(wchar_t));
+    wide->Write([&](void* data) {
         wchar_t* chars = static_cast<wchar_t*>(data);
         std::memcpy(chars, text.data(), length * sizeof(wchar_t));
         chars[length] = L'\0';
@@ -63,20 +66,37 @@ void PutClipboardText(HWND owner, std::wstring text) {
     // A million rows would otherwise be held three times at once: the text, and its two copies.
     std::wstring().swap(text);
 
-    const wchar_t* chars = static_cast<const wchar_t*>(GlobalLock(wide.Get()));
+    const wchar_t* chars = static_cast<const wchar_t*>(GlobalLock(wide->Get()));
     if (!chars) throw std::bad_alloc();
     const int count = static_cast<int>(length);
     const int ansiSize = count == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, chars, count, nullptr, 0, nullptr, nullptr);
-    TGlobalMemory ansi(static_cast<std::size_t>(ansiSize) + 1);
-    ansi.Write([&](void* data) {
-        char* bytes = static_cast<char*>(data);
-        if (ansiSize > 0) WideCharToMultiByte(CP_ACP, 0, chars, count, bytes, ansiSize, nullptr, nullptr);
-        bytes[ansiSize] = '\0';
-    });
-    GlobalUnlock(wide.Get());
+    std::unique_ptr<TGlobalMemory> ansi;
+    try {
+        ansi = std::make_unique<TGlobalMemory>(static_cast<std::size_t>(ansiSize) + 1);
+        ansi->Write([&](void* data) {
+            char* bytes = static_cast<char*>(data);
+            if (ansiSize > 0) WideCharToMultiByte(CP_ACP, 0, chars, count, bytes, ansiSize, nullptr, nullptr);
+            bytes[ansiSize] = '\0';
+        });
+    } catch (...) {
+        GlobalUnlock(wide->Get());
+        throw;
+    }
+    GlobalUnlock(wide->Get());
+    wide_ = std::move(wide);
+    ansi_ = std::move(ansi);
+}
 
+TClipboardText::~TClipboardText() = default;
+TClipboardText::TClipboardText(TClipboardText&&) noexcept = default;
+TClipboardText& TClipboardText::operator=(TClipboardText&&) noexcept = default;
+
+void TClipboardText::Place(HWND owner) {
+    if (!wide_ || !ansi_) throw std::logic_error("The clipboard text was placed already.");
     TOpenClipboard clipboard(owner);
     if (!EmptyClipboard()) throw std::runtime_error("Cannot empty clipboard");
-    Place(CF_TEXT, ansi);
-    Place(CF_UNICODETEXT, wide);
+    PlaceFormat(CF_TEXT, *ansi_);
+    ansi_.reset();
+    PlaceFormat(CF_UNICODETEXT, *wide_);
+    wide_.reset();
 }

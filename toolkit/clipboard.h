@@ -1,5 +1,6 @@
 #pragma once
 // Putting text on the clipboard.
+#include <memory>
 #include <string>
 #include <windows.h>
 
@@ -8,3 +9,21 @@
 // about a quarter of a second; then std::runtime_error("Cannot open clipboard") is thrown and the
 // clipboard is left as it was. The text is taken, and freed once copied.
 void PutClipboardText(HWND owner, std::wstring text);
+
+class TGlobalMemory;
+
+// The same in two steps: making the two copies, which may run on any thread and take long for a
+// big text, and placing them, on the thread of the owner window.
+class TClipboardText {
+public:
+    explicit TClipboardText(std::wstring text);
+    ~TClipboardText();
+    TClipboardText(TClipboardText&&) noexcept;
+    TClipboardText& operator=(TClipboardText&&) noexcept;
+    // Once: the copies then belong to the clipboard.
+    void Place(HWND owner);
+
+private:
+    std::unique_ptr<TGlobalMemory> wide_;
+    std::unique_ptr<TGlobalMemory> ansi_;
+};

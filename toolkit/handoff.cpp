@@ -6,6 +6,7 @@
 #include <exception>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -19,6 +20,9 @@ std::deque<TPendingCall*> queue;
 HWND handOffWindow = nullptr;
 DWORD userInterfaceThreadId = 0;
 THiddenWindowHandler otherMessages;
+// Set while the user-interface thread waits for work beside its messages: queued calls stay queued.
+int callsHeld = 0;
+bool callsWaiting = false;
 
 UINT HandOffMessage() {
     static const UINT message = RegisterWindowMessageW(L"Quenwick.HandOff");
@@ -28,6 +32,10 @@ UINT HandOffMessage() {
 // Runs every queued call, oldest first. A call may enter a modal loop that comes back here; each
 // call is taken off the queue before it runs, so nothing runs twice and the order holds.
 void RunQueuedCalls() {
+    if (callsHeld > 0) {
+        callsWaiting = true;
+        return;
+    }
     for (;;) {
         TPendingCall* pending;
         {
@@ -164,4 +172,49 @@ void Wait(THandOffCall& queued) {
     if (queued.Failure) {
         std::rethrow_exception(queued.Failure);
     }
+}
+
+void RunBesideMessages(const std::function<void()>& work) {
+    if (!IsUserInterfaceThread()) {
+        work();
+        return;
+    }
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!done) {
+        work();
+        return;
+    }
+    std::exception_ptr failure;
+    const LCID locale = GetThreadLocale(); // what locale-aware comparisons in work should use
+    std::thread helper([&] {
+        SetThreadLocale(locale);
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        SetEvent(done);
+    });
+    ++callsHeld;
+    for (;;) {
+        // MWMO_INPUTAVAILABLE: a message that arrived before the wait began still wakes it.
+        const DWORD woken = MsgWaitForMultipleObjectsEx(1, &done, INFINITE, QS_SENDMESSAGE | QS_PAINT, MWMO_INPUTAVAILABLE);
+        if (woken != WAIT_OBJECT_0 + 1) break;
+        // Sent messages are answered inside PeekMessage; paint messages are taken and dispatched.
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_SENDMESSAGE | PM_QS_PAINT)) {
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(message.wParam));
+                break;
+            }
+            DispatchMessageW(&message);
+        }
+    }
+    helper.join();
+    CloseHandle(done);
+    if (--callsHeld == 0 && callsWaiting) {
+        callsWaiting = false;
+        PostMessageW(handOffWindow, HandOffMessage(), 0, 0);
+    }
+    if (failure) std::rethrow_exception(failure);
 }

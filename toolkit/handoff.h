@@ -30,3 +30,11 @@ void Queue(THandOffCall& queued, const std::function<void()>& call);
 void Wait(THandOffCall& queued);
 
 bool IsUserInterfaceThread();
+
+// Runs work on a helper thread while the user-interface thread keeps answering messages sent to its
+// windows and painting them, so that a long computation does not leave the window dead. Input,
+// timers, other posted messages and hand-off calls wait until work has ended; hand-off calls stay held
+// even when a sent message opens a modal loop meanwhile. So work may read anything that only those
+// change, and nothing may change what work reads. A failure thrown by work is thrown again here. Off
+// the user-interface thread, work simply runs.
+void RunBesideMessages(const std::function<void()>& work);

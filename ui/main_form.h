@@ -124,4 +124,5 @@ private:
 
     std::unique_ptr<IStatusLine> StatusLine;
     void ShellOnSelectedRow(const wchar_t* verb, bool splitFolder);
+    void CopySelectedRows(TCopyLayout layout);
 };

@@ -1,9 +1,11 @@
 // The main window's results list: the sorts, the column width, the popup menu and its commands.
 #include "ui/main_form.h"
 
+#include <optional>
 #include <shellapi.h>
 #include "toolkit/application.h"
 #include "toolkit/clipboard.h"
+#include "toolkit/handoff.h"
 #include "toolkit/message_box.h"
 #include "scan/sys_error.h"
 #include "ui/copy_text.h"
@@ -95,16 +97,22 @@ void TMainForm::OpenActionExecute() { ShellOnSelectedRow(L"open", false); }
 
 void TMainForm::ExploreActionExecute() { ShellOnSelectedRow(L"explore", true); }
 
-void TMainForm::CopyActionExecute() {
-    PutClipboardText(Application.Handle(), Results->SelectedText(TCopyLayout::OnlyNames));
+// The text of a million rows takes a good part of a second to make; the window keeps answering.
+void TMainForm::CopySelectedRows(TCopyLayout layout) {
+    std::vector<TRowText> rows = Results->SelectedRows();
+    std::optional<TClipboardText> text;
+    RunBesideMessages([&] {
+        std::wstring joined = CopyText(rows, layout);
+        std::vector<TRowText>().swap(rows); // before the text's two copies are made
+        text.emplace(std::move(joined));
+    });
+    text->Place(Application.Handle());
 }
 
-void TMainForm::CopyNTActionExecute() {
-    PutClipboardText(Application.Handle(), Results->SelectedText(TCopyLayout::NameAndTime));
-}
+void TMainForm::CopyActionExecute() { CopySelectedRows(TCopyLayout::OnlyNames); }
 
-void TMainForm::CopyTNActionExecute() {
-    PutClipboardText(Application.Handle(), Results->SelectedText(TCopyLayout::TimeAndName));
-}
+void TMainForm::CopyNTActionExecute() { CopySelectedRows(TCopyLayout::NameAndTime); }
+
+void TMainForm::CopyTNActionExecute() { CopySelectedRows(TCopyLayout::TimeAndName); }
 
 void TMainForm::SelectAllActionExecute() { Results->SelectAll(); }

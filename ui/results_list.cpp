@@ -1,5 +1,6 @@
 #include "ui/results_list.h"
 #include <algorithm>
+#include "toolkit/handoff.h"
 
 namespace {
 constexpr UINT_PTR kSubclassId = 0x51574C56;
@@ -152,47 +153,49 @@ void TResultsList::ColumnClick(int column) {
 }
 
 void TResultsList::SortByTime() {
-    SortKeepingSelection([this] { store_.SortByTime(); });
+    SortKeepingSelection([this] { return store_.OrderByTime(); });
 }
 
 void TResultsList::SortByName() {
-    SortKeepingSelection([this] { store_.SortByName(); });
+    SortKeepingSelection([this] { return store_.OrderByName(); });
 }
 
-// The control keeps selection by position, so the selection is read into the rows before the
-// sort and written back at their new positions after it.
-template <typename Sort>
-void TResultsList::SortKeepingSelection(Sort sort) {
+// The control keeps selection by position, so the selection is read before the sort and written
+// back at the rows' new positions after it. The order is worked out beside the window's messages:
+// at a million rows that takes up to a second.
+template <typename Order>
+void TResultsList::SortKeepingSelection(Order orderOf) {
     Flush();
     TRedrawOff redrawOff(list_);
     const int count = store_.Count();
     const int focused = NextItem(list_, -1, LVNI_FOCUSED);
     const int mark = static_cast<int>(SendMessageW(list_, LVM_GETSELECTIONMARK, 0, 0));
-    const TRowId focusedId = focused >= 0 && focused < count ? store_[focused].Id : 0;
-    const TRowId markId = mark >= 0 && mark < count ? store_[mark].Id : 0;
     const int selected = SelectedCount();
     // All or nothing selected stays so in any order.
-    const bool partly = selected > 0 && selected < count;
-    if (partly) {
-        for (int i = NextItem(list_, -1, LVNI_SELECTED); i >= 0; i = NextItem(list_, i, LVNI_SELECTED)) {
-            store_[i].Selected = true;
+    std::vector<bool> wasSelected;
+    if (selected > 0 && selected < count) {
+        wasSelected.assign(static_cast<std::size_t>(count), false);
+        for (int i = NextItem(list_, -1, LVNI_SELECTED); i >= 0 && i < count; i = NextItem(list_, i, LVNI_SELECTED)) {
+            wasSelected[static_cast<std::size_t>(i)] = true;
             SetState(list_, i, 0, LVIS_SELECTED);
         }
     }
     if (focused >= 0) SetState(list_, focused, 0, LVIS_FOCUSED);
 
-    sort();
-
+    std::vector<std::uint32_t> order;
+    RunBesideMessages([&] { order = orderOf(); });
+    // Row i came from position order[i].
     int newFocused = -1, newMark = -1;
+    std::vector<int> nowSelected;
     for (int i = 0; i < count; ++i) {
-        TRow& row = store_[i];
-        if (row.Selected) {
-            SetState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
-            row.Selected = false;
-        }
-        if (row.Id == focusedId) newFocused = i;
-        if (row.Id == markId) newMark = i;
+        const int from = static_cast<int>(order[static_cast<std::size_t>(i)]);
+        if (!wasSelected.empty() && wasSelected[static_cast<std::size_t>(from)]) nowSelected.push_back(i);
+        if (from == focused) newFocused = i;
+        if (from == mark) newMark = i;
     }
+    store_.ApplyOrder(order);
+
+    for (const int i : nowSelected) SetState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
     if (newFocused >= 0) SetState(list_, newFocused, LVIS_FOCUSED, LVIS_FOCUSED);
     SendMessageW(list_, LVM_SETSELECTIONMARK, 0, newMark);
 }

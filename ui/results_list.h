@@ -63,8 +63,8 @@ private:
     void StopTimer();
     void HoldRedraw();
     void ReleaseRedraw();
-    template <typename Sort>
-    void SortKeepingSelection(Sort sort);
+    template <typename Order>
+    void SortKeepingSelection(Order orderOf);
     int FindItem(const NMLVFINDITEMW& find) const;
     static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR self);

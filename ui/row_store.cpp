@@ -7,17 +7,17 @@
 
 TRowId TRowStore::Append(std::wstring path, std::wstring timeText, TDateTime time) {
     const TRowId id = nextId_++;
-    rows_.push_back(TRow{std::move(path), std::move(timeText), time, id, false});
+    rows_.push_back(std::make_unique<TRow>(TRow{std::move(path), std::move(timeText), time, id}));
     return id;
 }
 
 int TRowStore::IndexOf(TRowId id) const {
     if (id == 0 || id >= nextId_) return -1;
     const auto tail = rows_.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
-    if (tail != rows_.end() && id >= tail->Id) {
+    if (tail != rows_.end() && id >= (*tail)->Id) {
         const auto it = std::lower_bound(tail, rows_.end(), id,
-                                         [](const TRow& row, TRowId value) { return row.Id < value; });
-        return it != rows_.end() && it->Id == id ? static_cast<int>(it - rows_.begin()) : -1;
+                                         [](const auto& row, TRowId value) { return row->Id < value; });
+        return it != rows_.end() && (*it)->Id == id ? static_cast<int>(it - rows_.begin()) : -1;
     }
     if (sortedCount_ == 0) return -1;
     if (!sortedIndexBuilt_) BuildSortedIndex();
@@ -29,7 +29,7 @@ int TRowStore::IndexOf(TRowId id) const {
 void TRowStore::BuildSortedIndex() const {
     sortedIndex_.clear();
     sortedIndex_.reserve(sortedCount_);
-    for (std::size_t i = 0; i < sortedCount_; ++i) sortedIndex_.emplace_back(rows_[i].Id, static_cast<std::uint32_t>(i));
+    for (std::size_t i = 0; i < sortedCount_; ++i) sortedIndex_.emplace_back(rows_[i]->Id, static_cast<std::uint32_t>(i));
     std::sort(sortedIndex_.begin(), sortedIndex_.end());
     sortedIndexBuilt_ = true;
 }
@@ -44,7 +44,7 @@ void TRowStore::Erase(int index) {
             sortedIndexBuilt_ = false;
         } else if (sortedIndexBuilt_) {
             // The rows after it move up anyway, so patching costs no more than the erase itself.
-            const TRowId id = rows_[position].Id;
+            const TRowId id = rows_[position]->Id;
             const auto it = std::lower_bound(sortedIndex_.begin(), sortedIndex_.end(), std::make_pair(id, std::uint32_t{0}));
             sortedIndex_.erase(it);
             for (auto& entry : sortedIndex_)
@@ -64,19 +64,24 @@ void TRowStore::Clear() {
 }
 
 void TRowStore::SortByTime() {
-    // Keys side by side keep the comparisons in cache; the rows move once at the end.
-    std::vector<std::pair<TDateTime, std::uint32_t>> keys;
-    keys.reserve(rows_.size());
-    for (std::size_t i = 0; i < rows_.size(); ++i) keys.emplace_back(rows_[i].Time, static_cast<std::uint32_t>(i));
-    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<std::uint32_t> order(keys.size());
-    std::transform(keys.begin(), keys.end(), order.begin(), [](const auto& key) { return key.second; });
-    keys.clear();
-    keys.shrink_to_fit();
+    std::vector<std::uint32_t> order = OrderByTime();
     ApplyOrder(order);
 }
 
+std::vector<std::uint32_t> TRowStore::OrderByTime() const {
+    // Keys side by side keep the comparisons in cache; the rows move once at the end.
+    std::vector<std::pair<TDateTime, std::uint32_t>> keys;
+    keys.reserve(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) keys.emplace_back(rows_[i]->Time, static_cast<std::uint32_t>(i));
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::uint32_t> order(keys.size());
+    std::transform(keys.begin(), keys.end(), order.begin(), [](const auto& key) { return key.second; });
+    return order;
+}
+
 namespace {
+using TRows = std::vector<std::unique_ptr<TRow>>;
+
 // Under Wine a lstrcmpW call costs about 2 us, which made a million-row sort by name take most of a
 // minute. Sort keys order the same way byte by byte, so they are made once per row and sorted.
 struct TKeyPool {
@@ -85,11 +90,11 @@ struct TKeyPool {
     bool Ok = true;
 };
 
-void MakeSortKeys(const std::vector<TRow>& rows, std::size_t begin, std::size_t end, LCID locale, TKeyPool& pool) {
+void MakeSortKeys(const TRows& rows, std::size_t begin, std::size_t end, LCID locale, TKeyPool& pool) {
     pool.Start.reserve(end - begin + 1);
     pool.Start.push_back(0);
     for (std::size_t r = begin; r < end; ++r) {
-        const std::wstring& path = rows[r].Path;
+        const std::wstring& path = rows[r]->Path;
         const std::size_t at = pool.Bytes.size();
         // Keys run about three bytes per character, so one try fits nearly every path.
         const std::size_t room = path.size() * 4 + 16;
@@ -154,7 +159,7 @@ void SortByKeys(TItem* first, TItem* last, const TKeyRef* keys, std::size_t dept
     }
 }
 
-bool OrderByKeys(const std::vector<TRow>& rows, std::vector<std::uint32_t>& order) {
+bool OrderByKeys(const TRows& rows, std::vector<std::uint32_t>& order) {
     const LCID locale = GetThreadLocale(); // the locale lstrcmpW compares in
     const std::size_t count = rows.size();
     // Making the keys is most of the work; share it out when the list is large.
@@ -182,22 +187,27 @@ bool OrderByKeys(const std::vector<TRow>& rows, std::vector<std::uint32_t>& orde
 } // namespace
 
 void TRowStore::SortByName() {
+    std::vector<std::uint32_t> order = OrderByName();
+    ApplyOrder(order);
+}
+
+std::vector<std::uint32_t> TRowStore::OrderByName() const {
     std::vector<std::uint32_t> order(rows_.size());
     if (!OrderByKeys(rows_, order)) {
         std::iota(order.begin(), order.end(), 0u);
         // Merge sort: safe even if the locale comparison were not a strict order.
         std::stable_sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
-            return lstrcmpW(rows_[a].Path.c_str(), rows_[b].Path.c_str()) < 0;
+            return lstrcmpW(rows_[a]->Path.c_str(), rows_[b]->Path.c_str()) < 0;
         });
     }
-    ApplyOrder(order);
+    return order;
 }
 
-// Row i takes the row that stood at order[i]; cycles are followed in place, so no second copy of the rows.
+// Cycles are followed in place, so no second copy of the rows.
 void TRowStore::ApplyOrder(std::vector<std::uint32_t>& order) {
     for (std::uint32_t i = 0; i < order.size(); ++i) {
         if (order[i] == i) continue;
-        TRow held = std::move(rows_[i]);
+        std::unique_ptr<TRow> held = std::move(rows_[i]);
         std::uint32_t j = i;
         while (order[j] != i) {
             const std::uint32_t next = order[j];

@@ -229,4 +229,82 @@ TEST_F(HandOff, PauseGateHoldsTheBodyUntilResumeOrTerminate) {
     }
 }
 
+// A window of this thread that counts what reaches it.
+struct TCountingWindow {
+    static inline std::atomic<int> Sent{0}, Posted{0};
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_APP) {
+            // As a modal loop opened by a sent message would: serve the hand-off window.
+            MSG pending;
+            while (PeekMessageW(&pending, HandOffWindow(), 0, 0, PM_REMOVE)) DispatchMessageW(&pending);
+            ++Sent;
+        }
+        if (message == WM_APP + 1) ++Posted;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    TCountingWindow() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = Proc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"QuenwickCountingWindow";
+        RegisterClassW(&windowClass);
+        Handle = CreateWindowW(windowClass.lpszClassName, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                               windowClass.hInstance, nullptr);
+        Sent = Posted = 0;
+    }
+    ~TCountingWindow() { DestroyWindow(Handle); }
+    HWND Handle;
+};
+
+// Waits for done on a thread that serves no messages; false after the time-out.
+bool WaitFor(const std::atomic<bool>& done, int timeoutMs = 5000) {
+    for (int waited = 0; !done; waited += 5) {
+        if (waited >= timeoutMs) return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+TEST_F(HandOff, WorkBesideMessagesAnswersSentMessagesAndHoldsPostedOnesAndHandOffCalls) {
+    TCountingWindow window;
+    std::atomic<bool> answered{false}, queued{false}, callRan{false};
+    bool answeredDuringWork = false, heldDuringWork = false;
+    const std::function<void()> call = [&] { callRan = true; };
+    THandOffCall handOff;
+    std::thread other([&] {
+        Queue(handOff, call);
+        queued = true;
+        PostMessageW(window.Handle, WM_APP + 1, 0, 0);
+        SendMessageW(window.Handle, WM_APP, 0, 0);
+        answered = true;
+        Wait(handOff);
+    });
+    RunBesideMessages([&] {
+        answeredDuringWork = WaitFor(answered);
+        // Give a wrongly served hand-off call or posted message the time to show.
+        Sleep(100);
+        heldDuringWork = !callRan && TCountingWindow::Posted == 0;
+    });
+    EXPECT_TRUE(answeredDuringWork);
+    EXPECT_TRUE(heldDuringWork);
+    EXPECT_TRUE(PumpUntil([&] { return callRan && TCountingWindow::Posted == 1; }));
+    other.join();
+}
+
+TEST_F(HandOff, WorkBesideMessagesThrowsItsFailureAgainAndKeepsTheLocale) {
+    const LCID locale = GetThreadLocale();
+    LCID seen = 0;
+    EXPECT_THROW(RunBesideMessages([&] {
+                     seen = GetThreadLocale();
+                     throw std::runtime_error("failed");
+                 }),
+                 std::runtime_error);
+    EXPECT_EQ(locale, seen);
+    // Hand-off calls run again afterwards.
+    std::atomic<bool> ran{false};
+    std::thread other([&] { Synchronize([&] { ran = true; }); });
+    EXPECT_TRUE(PumpUntil([&] { return ran.load(); }));
+    other.join();
+}
+
 } // namespace
