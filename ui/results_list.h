@@ -66,8 +66,7 @@ private:
     template <typename Order>
     void SortKeepingSelection(Order orderOf);
     int FindItem(const NMLVFINDITEMW& find) const;
-    static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR self);
+    static void CALLBACK CountTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 
     HWND list_;
     TRowStore store_;

@@ -1,5 +1,6 @@
 #include "ui/results_list.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -161,6 +162,23 @@ TEST_F(ResultsListTest, ItemCountFollowsStreamedRowsAtMostTenTimesASecond) {
     EXPECT_EQ((std::vector<WPARAM>{FALSE, TRUE}), seen.Redraws);
     EXPECT_EQ(L"C:\\f100", Text(0, 0));
     EXPECT_EQ(L"C:\\f19999", Text(19899, 0));
+}
+
+// A scan keeps the queue busy, and WM_TIMER comes only to an empty one: new rows must reach the
+// control, and drawing held by deletions must come back, about ten times a second without it.
+TEST_F(ResultsListTest, RowsAndDrawingComeBackWhileNoMessageIsServed) {
+    TSeen seen;
+    SetWindowSubclass(list_, RecordingProc, 1, reinterpret_cast<DWORD_PTR>(&seen));
+    std::vector<TRowId> ids;
+    const ULONGLONG start = GetTickCount64();
+    while (GetTickCount64() - start < 450) {
+        ids.push_back(results_->AddRow(L"C:\\f" + std::to_wstring(ids.size()), L"t", 1.0));
+        if (ids.size() > 50) results_->DeleteRow(results_->IndexOfRow(ids[ids.size() - 51]));
+        Sleep(1);
+    }
+    RemoveWindowSubclass(list_, RecordingProc, 1);
+    EXPECT_GE(seen.CountFlags.size(), 3u);
+    EXPECT_GE(std::count(seen.Redraws.begin(), seen.Redraws.end(), WPARAM{TRUE}), 3);
 }
 
 TEST_F(ResultsListTest, SelectionAndFocusFollowTheirRowsThroughSorts) {
