@@ -13,11 +13,11 @@ TRowId TRowStore::Append(std::wstring path, std::wstring timeText, TDateTime tim
 
 int TRowStore::IndexOf(TRowId id) const {
     if (id == 0 || id >= nextId_) return -1;
-    const auto tail = rows_.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
-    if (tail != rows_.end() && id >= (*tail)->Id) {
-        const auto it = std::lower_bound(tail, rows_.end(), id,
+    const TSlot* tail = Begin() + sortedCount_;
+    if (tail != End() && id >= (*tail)->Id) {
+        const TSlot* it = std::lower_bound(tail, End(), id,
                                          [](const auto& row, TRowId value) { return row->Id < value; });
-        return it != rows_.end() && (*it)->Id == id ? static_cast<int>(it - rows_.begin()) : -1;
+        return it != End() && (*it)->Id == id ? static_cast<int>(it - Begin()) : -1;
     }
     if (sortedCount_ == 0) return -1;
     if (!sortedIndexBuilt_) BuildSortedIndex();
@@ -29,7 +29,7 @@ int TRowStore::IndexOf(TRowId id) const {
 void TRowStore::BuildSortedIndex() const {
     sortedIndex_.clear();
     sortedIndex_.reserve(sortedCount_);
-    for (std::size_t i = 0; i < sortedCount_; ++i) sortedIndex_.emplace_back(rows_[i]->Id, static_cast<std::uint32_t>(i));
+    for (std::size_t i = 0; i < sortedCount_; ++i) sortedIndex_.emplace_back(Begin()[i]->Id, static_cast<std::uint32_t>(i));
     std::sort(sortedIndex_.begin(), sortedIndex_.end());
     sortedIndexBuilt_ = true;
 }
@@ -43,20 +43,32 @@ void TRowStore::Erase(int index) {
             sortedIndex_.shrink_to_fit();
             sortedIndexBuilt_ = false;
         } else if (sortedIndexBuilt_) {
-            // The rows after it move up anyway, so patching costs no more than the erase itself.
-            const TRowId id = rows_[position]->Id;
+            // Linear, as deleting from the middle is; the index exists only after a sort in a scan.
+            const TRowId id = Begin()[position]->Id;
             const auto it = std::lower_bound(sortedIndex_.begin(), sortedIndex_.end(), std::make_pair(id, std::uint32_t{0}));
             sortedIndex_.erase(it);
             for (auto& entry : sortedIndex_)
                 if (entry.second > position) --entry.second;
         }
     }
-    rows_.erase(rows_.begin() + index);
+    TSlot* row = Begin() + index;
+    if (position < static_cast<std::size_t>(Count()) / 2) {
+        std::move_backward(Begin(), row, row + 1);
+        ++head_;
+        // Give the empty front back once it outgrows the rows.
+        if (head_ >= 64 && head_ * 2 >= rows_.size()) {
+            rows_.erase(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(head_));
+            head_ = 0;
+        }
+    } else {
+        rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(head_ + position));
+    }
 }
 
 void TRowStore::Clear() {
     rows_.clear();
     rows_.shrink_to_fit();
+    head_ = 0;
     sortedCount_ = 0;
     sortedIndex_.clear();
     sortedIndex_.shrink_to_fit();
@@ -71,8 +83,9 @@ void TRowStore::SortByTime() {
 std::vector<std::uint32_t> TRowStore::OrderByTime() const {
     // Keys side by side keep the comparisons in cache; the rows move once at the end.
     std::vector<std::pair<TDateTime, std::uint32_t>> keys;
-    keys.reserve(rows_.size());
-    for (std::size_t i = 0; i < rows_.size(); ++i) keys.emplace_back(rows_[i]->Time, static_cast<std::uint32_t>(i));
+    const std::size_t count = static_cast<std::size_t>(Count());
+    keys.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) keys.emplace_back(Begin()[i]->Time, static_cast<std::uint32_t>(i));
     std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
     std::vector<std::uint32_t> order(keys.size());
     std::transform(keys.begin(), keys.end(), order.begin(), [](const auto& key) { return key.second; });
@@ -80,7 +93,7 @@ std::vector<std::uint32_t> TRowStore::OrderByTime() const {
 }
 
 namespace {
-using TRows = std::vector<std::unique_ptr<TRow>>;
+using TRows = const std::unique_ptr<TRow>*;
 
 // Under Wine a lstrcmpW call costs about 2 us, which made a million-row sort by name take most of a
 // minute. Sort keys order the same way byte by byte, so they are made once per row and sorted.
@@ -90,7 +103,7 @@ struct TKeyPool {
     bool Ok = true;
 };
 
-void MakeSortKeys(const TRows& rows, std::size_t begin, std::size_t end, LCID locale, TKeyPool& pool) {
+void MakeSortKeys(TRows rows, std::size_t begin, std::size_t end, LCID locale, TKeyPool& pool) {
     pool.Start.reserve(end - begin + 1);
     pool.Start.push_back(0);
     for (std::size_t r = begin; r < end; ++r) {
@@ -159,15 +172,15 @@ void SortByKeys(TItem* first, TItem* last, const TKeyRef* keys, std::size_t dept
     }
 }
 
-bool OrderByKeys(const TRows& rows, std::vector<std::uint32_t>& order) {
+bool OrderByKeys(TRows rows, std::vector<std::uint32_t>& order) {
     const LCID locale = GetThreadLocale(); // the locale lstrcmpW compares in
-    const std::size_t count = rows.size();
+    const std::size_t count = order.size();
     // Making the keys is most of the work; share it out when the list is large.
     const std::size_t parts = count < 50000 ? 1 : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
     std::vector<TKeyPool> pools(parts);
     std::vector<std::thread> helpers;
     for (std::size_t p = 1; p < parts; ++p)
-        helpers.emplace_back(MakeSortKeys, std::cref(rows), count * p / parts, count * (p + 1) / parts, locale, std::ref(pools[p]));
+        helpers.emplace_back(MakeSortKeys, rows, count * p / parts, count * (p + 1) / parts, locale, std::ref(pools[p]));
     MakeSortKeys(rows, 0, count / parts, locale, pools[0]);
     for (auto& helper : helpers) helper.join();
     for (const auto& pool : pools)
@@ -192,12 +205,12 @@ void TRowStore::SortByName() {
 }
 
 std::vector<std::uint32_t> TRowStore::OrderByName() const {
-    std::vector<std::uint32_t> order(rows_.size());
-    if (!OrderByKeys(rows_, order)) {
+    std::vector<std::uint32_t> order(static_cast<std::size_t>(Count()));
+    if (!OrderByKeys(Begin(), order)) {
         std::iota(order.begin(), order.end(), 0u);
         // Merge sort: safe even if the locale comparison were not a strict order.
         std::stable_sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
-            return lstrcmpW(rows_[a]->Path.c_str(), rows_[b]->Path.c_str()) < 0;
+            return lstrcmpW(Begin()[a]->Path.c_str(), Begin()[b]->Path.c_str()) < 0;
         });
     }
     return order;
@@ -205,6 +218,9 @@ std::vector<std::uint32_t> TRowStore::OrderByName() const {
 
 // Cycles are followed in place, so no second copy of the rows.
 void TRowStore::ApplyOrder(std::vector<std::uint32_t>& order) {
+    // Drop the empty front first, so that positions and slots agree.
+    rows_.erase(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(head_));
+    head_ = 0;
     for (std::uint32_t i = 0; i < order.size(); ++i) {
         if (order[i] == i) continue;
         std::unique_ptr<TRow> held = std::move(rows_[i]);

@@ -34,16 +34,24 @@ public:
     std::vector<std::uint32_t> OrderByName() const;
     void ApplyOrder(std::vector<std::uint32_t>& order);
 
-    int Count() const { return static_cast<int>(rows_.size()); }
-    const TRow& operator[](int index) const { return *rows_[index]; }
-    TRow& operator[](int index) { return *rows_[index]; }
+    int Count() const { return static_cast<int>(rows_.size() - head_); }
+    const TRow& operator[](int index) const { return *rows_[head_ + static_cast<std::size_t>(index)]; }
+    TRow& operator[](int index) { return *rows_[head_ + static_cast<std::size_t>(index)]; }
 
 private:
     void BuildSortedIndex() const;
 
     // Each row lives on its own, so that sorts and deletions move pointers, not rows: a million
-    // rows are reordered in a few milliseconds, and deleting near the top of ten thousand is cheap.
+    // rows are reordered in a few milliseconds.
+    // The number mode deletes its oldest row, near the top, for every file that enters, so a
+    // deletion moves the pointers on the shorter side: those before it move down, leaving an empty
+    // slot at the front. The rows are rows_[head_] onwards.
     std::vector<std::unique_ptr<TRow>> rows_;
+    std::size_t head_ = 0;
+    using TSlot = std::unique_ptr<TRow>;
+    TSlot* Begin() { return rows_.data() + head_; }
+    const TSlot* Begin() const { return rows_.data() + head_; }
+    const TSlot* End() const { return rows_.data() + rows_.size(); }
     TRowId nextId_ = 1;
     // Rows before this position were reordered by a sort; the rest were appended after it, so their
     // identities still ascend and a binary search finds them.
