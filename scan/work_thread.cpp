@@ -1,5 +1,7 @@
 #include "scan/work_thread.h"
 
+#include <cwchar>
+
 #include "scan/sys_error.h"
 #include "toolkit/handoff.h"
 
@@ -93,9 +95,9 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) 
 
         for (;;) {
             entry.cFileName[MAX_PATH - 1] = L'\0';
-            const std::wstring name = entry.cFileName;
+            const wchar_t* name = entry.cFileName;
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (Recursive && name != L"." && name != L"..") {
+                if (Recursive && std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0) {
                     ProcessFolder(relative + name + L"\\",
                                   (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
                 }
@@ -106,7 +108,12 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) 
                 // A time stamp that has no local date in the years 1 to 9999 is counted, never qualifies.
                 if (localTime_.ToLocal(entry.ftLastWriteTime, local) && TryEncodeDateTime(local, time)) {
                     if (WalkQualifies(time)) {
-                        Notify({TNotification::TKind::FileQualifies, RootPath + relative + name, time});
+                        // One allocation per file: this runs for every file of the tree in the date mode.
+                        std::wstring path;
+                        const std::size_t nameLength = std::wcslen(name);
+                        path.reserve(folder.size() + nameLength);
+                        path.append(folder).append(name, nameLength);
+                        Notify({TNotification::TKind::FileQualifies, std::move(path), time});
                     }
                 }
             }
