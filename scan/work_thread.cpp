@@ -1,5 +1,6 @@
 #include "scan/work_thread.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "scan/sys_error.h"
@@ -175,6 +176,7 @@ void TWorkThread::Notify(TNotification notification) {
 // when the next batch is ready before the last one has been applied.
 void TWorkThread::HandOff(bool drain) {
     CollectBatch();
+    TrimBatch();
     if (!pending_.empty()) {
         applying_.swap(pending_);
         pending_.clear();
@@ -185,6 +187,44 @@ void TWorkThread::HandOff(bool drain) {
     if (drain) {
         CollectBatch();
     }
+}
+
+// In the number mode the ranking holds the Limit newest files, the earliest found first among equal
+// times, so a file of a batch that has Limit newer ones in the same batch would enter and leave
+// while that batch is applied. Where every file enters, as in a tree written in walk order, that
+// would be most of the user-interface thread's work; such files are dropped here instead.
+void TWorkThread::TrimBatch() {
+    if (ByDate != 0 || Limit <= 0) {
+        return;
+    }
+    std::vector<std::uint32_t> files;
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+        if (pending_[i].Kind == TNotification::TKind::FileQualifies) {
+            files.push_back(static_cast<std::uint32_t>(i));
+        }
+    }
+    const auto limit = static_cast<std::size_t>(Limit);
+    if (files.size() <= limit) {
+        return;
+    }
+    const auto newer = [this](std::uint32_t a, std::uint32_t b) {
+        return pending_[a].Time > pending_[b].Time || (pending_[a].Time == pending_[b].Time && a < b);
+    };
+    std::nth_element(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(limit - 1), files.end(), newer);
+    std::vector<bool> dropped(pending_.size(), false);
+    for (std::size_t k = limit; k < files.size(); ++k) {
+        dropped[files[k]] = true;
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+        if (!dropped[i]) {
+            if (kept != i) {
+                pending_[kept] = std::move(pending_[i]);
+            }
+            ++kept;
+        }
+    }
+    pending_.resize(kept);
 }
 
 void TWorkThread::CollectBatch() {

@@ -84,6 +84,7 @@ class TWorkThread : public TThread {
     // Sends what is pending once the batch before it has been applied; with drain, also waits for it.
     void HandOff(bool drain = false);
     void CollectBatch();
+    void TrimBatch();
     bool WalkQualifies(TDateTime time) const {
         return static_cast<std::int64_t>(walkHeld_) < Limit || time > walkAfter_;
     }

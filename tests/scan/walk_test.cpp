@@ -252,7 +252,9 @@ TEST_F(WalkTest, AFailureInAHandedOffCallEndsTheWalkQuietly) {
     EXPECT_TRUE(run.Recorder.LogLines.empty());
 }
 
-// Batches must not change what the sinks see: compare batch sizes on trees of several shapes.
+// Batches must not change what the sinks see: compare batch sizes on trees of several shapes. In
+// the number mode a batch may leave out rows that would have come and gone within it; the rows
+// held at the end and every other event stay the same.
 TEST_F(WalkTest, BatchingChangesNothingAtTheSinks) {
     enum class TTimes { Rising, FewDistinct, Random };
     struct TMode {
@@ -266,6 +268,7 @@ TEST_F(WalkTest, BatchingChangesNothingAtTheSinks) {
                                             << " byDate " << mode.ByDate);
             std::vector<std::vector<std::wstring>> events;
             std::vector<std::vector<std::wstring>> ranking;
+            std::vector<std::vector<std::wstring>> rows;
             for (size_t batch : {size_t{1}, size_t{5}, size_t{256}}) {
                 TScanRun& run = NewRun(mode.ByDate, mode.Limit, batch);
                 std::mt19937 random(42);
@@ -286,7 +289,15 @@ TEST_F(WalkTest, BatchingChangesNothingAtTheSinks) {
                     run.Job->After = LocalValue(Minute(times == TTimes::FewDistinct ? 1 : 200));
                 }
                 ASSERT_TRUE(run.Run());
-                events.push_back(run.Recorder.Events);
+                std::vector<std::wstring> seen;
+                for (const std::wstring& event : run.Recorder.Events) {
+                    const bool rowEvent = event.starts_with(L"row ") || event.starts_with(L"delete ");
+                    if (mode.ByDate || !rowEvent) {
+                        seen.push_back(event);
+                    }
+                }
+                events.push_back(seen);
+                rows.push_back(run.Recorder.Rows());
                 std::vector<std::wstring> held;
                 for (const TFileItem& item : run.Job->Files) {
                     held.push_back(item.Name);
@@ -298,6 +309,8 @@ TEST_F(WalkTest, BatchingChangesNothingAtTheSinks) {
             EXPECT_EQ(events[0], events[2]);
             EXPECT_EQ(ranking[0], ranking[1]);
             EXPECT_EQ(ranking[0], ranking[2]);
+            EXPECT_EQ(rows[0], rows[1]);
+            EXPECT_EQ(rows[0], rows[2]);
         }
     }
 }
