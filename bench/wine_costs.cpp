@@ -31,6 +31,23 @@ void Pump() {
     }
 }
 
+// Runs step calls times on an owner-data list of the given rows with drawing held; the seconds taken.
+template <typename Step>
+double SecondsOnHeldList(int rows, int calls, Step step) {
+    HWND list = OwnerDataList(rows);
+    Pump();
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    const double start = Seconds();
+    for (int i = 0; i < calls; ++i) {
+        step(list, i);
+    }
+    const double seconds = Seconds() - start;
+    DestroyWindow(GetParent(list));
+    return seconds;
+}
+
+constexpr int kCalls = 100000;
+
 std::string Microseconds(const char* name, double seconds, int calls) {
     return std::string(" ") + name + "_us=" + std::to_string(seconds / calls * 1e6);
 }
@@ -44,32 +61,14 @@ int wmain() {
     std::string line;
 
     // The number mode's burst: delete the first row of a 100-row owner-data list, drawing held.
-    {
-        HWND list = OwnerDataList(100);
-        Pump();
-        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-        const int calls = 100000;
-        const double start = Seconds();
-        for (int i = 0; i < calls; ++i) {
-            SendMessageW(list, LVM_DELETEITEM, 0, 0);
-            SendMessageW(list, LVM_SETITEMCOUNT, 100, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-        }
-        line += Microseconds("delete_row_and_recount", Seconds() - start, calls);
-        DestroyWindow(GetParent(list));
-    }
+    line += Microseconds("delete_row_and_recount", SecondsOnHeldList(100, kCalls, [](HWND list, int) {
+                             SendMessageW(list, LVM_DELETEITEM, 0, 0);
+                             SendMessageW(list, LVM_SETITEMCOUNT, 100, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+                         }), kCalls);
     // The same recount alone, as the delete above pays for it too.
-    {
-        HWND list = OwnerDataList(100);
-        Pump();
-        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-        const int calls = 100000;
-        const double start = Seconds();
-        for (int i = 0; i < calls; ++i) {
-            SendMessageW(list, LVM_SETITEMCOUNT, 100 + (i & 1), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-        }
-        line += Microseconds("recount", Seconds() - start, calls);
-        DestroyWindow(GetParent(list));
-    }
+    line += Microseconds("recount", SecondsOnHeldList(100, kCalls, [](HWND list, int i) {
+                             SendMessageW(list, LVM_SETITEMCOUNT, 100 + (i & 1), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+                         }), kCalls);
     // Selecting every row of a million-row owner-data list in one call, drawing held.
     {
         HWND list = OwnerDataList(1000000);

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -179,7 +180,9 @@ void RunBesideMessages(const std::function<void()>& work) {
         work();
         return;
     }
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const std::unique_ptr<void, decltype(&CloseHandle)> doneEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                                                                  &CloseHandle);
+    HANDLE done = doneEvent.get();
     if (!done) {
         work();
         return;
@@ -211,7 +214,6 @@ void RunBesideMessages(const std::function<void()>& work) {
         }
     }
     helper.join();
-    CloseHandle(done);
     if (--callsHeld == 0 && callsWaiting) {
         callsWaiting = false;
         PostMessageW(handOffWindow, HandOffMessage(), 0, 0);
