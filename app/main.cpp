@@ -1,23 +1,13 @@
 #include <windows.h>
 #include "toolkit/application.h"
 #include "ui/main_form.h"
+#include "ui/program.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    bool jobLeft = false;
-    try {
-        Application.Initialize();
-        Application.SetTitle(L"Quenwick");
-        TMainForm mainForm(CommandLineArguments());
-        Application.Run();
-        jobLeft = mainForm.HasJob();
-    } catch (...) {
-        Application.ShowException(std::current_exception());
-        return 1;
-    }
-    // A scan told to stop may still run, or wait for a hand-off nobody serves any more: end the
-    // process here, before static objects it may be using are torn down. The settings are stored.
-    if (jobLeft) {
-        ExitProcess(0);
-    }
-    return 0;
+    const int exitCode =
+        RunProgram([] { return std::make_unique<TMainForm>(CommandLineArguments()); });
+    // The one way to end. A scan told to stop may still be on its way out of a hand-off that no one
+    // serves any more; ending the process here keeps static objects it may use from being torn down
+    // under it. The main window has stored its settings and cut the scan loose.
+    ExitProcess(static_cast<UINT>(exitCode));
 }

@@ -1,17 +1,20 @@
 #include "toolkit/actions.h"
 
 #include <algorithm>
+#include "toolkit/focus.h"
 
 void TAction::SetEnabled(bool enabled) {
     if (enabled != enabled_) {
         enabled_ = enabled;
-        Push();
+        if (!held_) {
+            Push();
+        }
     }
 }
 
 void TAction::Push() const {
     for (HWND button : buttons_) {
-        EnableWindow(button, enabled_);
+        EnableKeepingFocus(button, enabled_);
     }
     for (auto [menu, id] : menuItems_) {
         EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled_ ? MF_ENABLED : MF_GRAYED));
@@ -46,22 +49,28 @@ void TAction::BindMenuItem(HMENU menu, UINT id) {
     EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled_ ? MF_ENABLED : MF_GRAYED));
 }
 
-void TAction::UnbindMenu(HMENU menu) {
-    std::erase_if(menuItems_, [menu](const auto& item) { return item.first == menu; });
-}
-
 bool TAction::BoundTo(HMENU menu) const {
     return std::ranges::any_of(menuItems_, [menu](const auto& item) { return item.first == menu; });
 }
 
-bool TAction::BoundTo(HMENU menu, UINT id) const {
-    return std::ranges::find(menuItems_, std::pair{menu, id}) != menuItems_.end();
-}
-
-bool TAction::BoundTo(HWND button) const { return std::ranges::find(buttons_, button) != buttons_.end(); }
-
 void TActionList::UpdateAll() {
+    // What changed is pushed however the updates end, a failing handler included.
+    struct TChanges {
+        std::vector<std::pair<TAction*, bool>> Before;
+        ~TChanges() {
+            for (bool enabling : {true, false}) {
+                for (auto [action, was] : Before) {
+                    action->held_ = false;
+                    if (action->Enabled() != was && action->Enabled() == enabling) {
+                        action->Push();
+                    }
+                }
+            }
+        }
+    } changes;
     for (TAction* action : actions_) {
+        changes.Before.emplace_back(action, action->Enabled());
+        action->held_ = true;
         action->Update();
     }
 }
@@ -71,30 +80,5 @@ void TActionList::UpdateMenu(HMENU menu) {
         if (action->BoundTo(menu)) {
             action->Update();
         }
-    }
-}
-
-TAction* TActionList::FindButton(HWND button) const {
-    auto found = std::ranges::find_if(actions_, [button](TAction* action) { return action->BoundTo(button); });
-    return found != actions_.end() ? *found : nullptr;
-}
-
-TAction* TActionList::FindMenuItem(HMENU menu, UINT id) const {
-    auto found =
-        std::ranges::find_if(actions_, [menu, id](TAction* action) { return action->BoundTo(menu, id); });
-    return found != actions_.end() ? *found : nullptr;
-}
-
-bool IsIdleTrigger(UINT message) {
-    switch (message) {
-    case WM_MOUSEMOVE:
-    case WM_NCMOUSEMOVE:
-    case WM_PAINT:
-    case WM_NCPAINT:
-    case WM_TIMER:
-    case 0x0118: // the system timer behind the caret's blinking
-        return false;
-    default:
-        return true;
     }
 }

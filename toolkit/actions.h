@@ -15,7 +15,8 @@ public:
 
     const std::wstring& Caption() const { return caption_; }
     bool Enabled() const { return enabled_; }
-    // Pushes the state to the bound buttons and menu entries only when it changes.
+    // Pushes the state to the bound buttons and menu entries only when it changes. A bound button
+    // that has the focus hands it on before it is disabled.
     void SetEnabled(bool enabled);
 
     std::function<void()> OnExecute;
@@ -28,16 +29,16 @@ public:
 
     void BindButton(HWND button);
     void BindMenuItem(HMENU menu, UINT id);
-    void UnbindMenu(HMENU menu);
     bool BoundTo(HMENU menu) const;
-    bool BoundTo(HMENU menu, UINT id) const;
-    bool BoundTo(HWND button) const;
 
 private:
+    friend class TActionList;
     void Push() const;
 
     std::wstring caption_;
     bool enabled_ = true;
+    // While the list updates all its actions, pushes wait so that enabling comes before disabling.
+    bool held_ = false;
     std::vector<HWND> buttons_;
     std::vector<std::pair<HMENU, UINT>> menuItems_;
 };
@@ -47,16 +48,12 @@ class TActionList {
 public:
     void Add(TAction& action) { actions_.push_back(&action); }
     const std::vector<TAction*>& Actions() const { return actions_; }
+    // Updates every action. Buttons are enabled before others are disabled, so that a focused
+    // button that goes grey can hand the focus to one that has just become usable.
     void UpdateAll();
     // Updates the actions that entries of this menu show, before the menu opens.
     void UpdateMenu(HMENU menu);
-    TAction* FindButton(HWND button) const;
-    TAction* FindMenuItem(HMENU menu, UINT id) const;
 
 private:
     std::vector<TAction*> actions_;
 };
-
-// True for the messages after which the update handlers should run once the queue is empty:
-// mouse movement, painting and timers alone change nothing a handler looks at.
-bool IsIdleTrigger(UINT message);

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <commctrl.h>
 #include <shellapi.h>
-#include "toolkit/actions.h"
 #include "toolkit/error.h"
-#include "toolkit/form.h"
 #include "toolkit/handoff.h"
 #include "toolkit/message_box.h"
 
@@ -28,25 +26,22 @@ void TApplication::SetTitle(std::wstring title) {
     }
 }
 
-void TApplication::Run() {
-    if (MainForm) {
-        MainForm->Show();
-    }
-    HandleMessages([] { return false; });
-}
+void TApplication::Run() { HandleMessages([] { return false; }); }
 
-bool TApplication::Dispatch(MSG& message) {
+void TApplication::Dispatch(MSG& message) {
     if (message.message == WM_QUIT) {
         terminated_ = true;
-        return false;
+        return;
     }
-    HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-    auto form = std::ranges::find_if(forms_, [root](TForm* f) { return f->Handle() == root; });
-    if (form == forms_.end() || !(*form)->PreTranslate(message)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+    // A filter may close its window: walk a copy.
+    const std::vector<IMessageLoopFilter*> filters = filters_;
+    for (IMessageLoopFilter* filter : filters) {
+        if (std::ranges::find(filters_, filter) != filters_.end() && filter->PreTranslateMessage(message)) {
+            return;
+        }
     }
-    return true;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
 }
 
 void TApplication::HandleMessages(const std::function<bool()>& done) {
@@ -76,11 +71,11 @@ void TApplication::ProcessMessages() {
 }
 
 void TApplication::Idle() {
-    // A handler may close a form; walk a copy.
-    std::vector<TForm*> forms = forms_;
-    for (TForm* form : forms) {
-        if (std::ranges::find(forms_, form) != forms_.end()) {
-            Guarded([form] { form->UpdateActions(); });
+    // A handler may close a window: walk a copy.
+    const std::vector<IIdleHandler*> handlers = idleHandlers_;
+    for (IIdleHandler* handler : handlers) {
+        if (std::ranges::find(idleHandlers_, handler) != idleHandlers_.end()) {
+            Guarded([handler] { handler->OnIdle(); });
         }
     }
 }
@@ -91,19 +86,9 @@ void TApplication::ShowException(const std::exception_ptr& failure) {
     ShowMessageBox(ErrorReportText(ExceptionMessage(failure)), title_, MB_OK | MB_ICONERROR);
 }
 
-void TApplication::AddForm(TForm& form) {
-    forms_.push_back(&form);
-    if (!MainForm) {
-        MainForm = &form;
-    }
-}
+void TApplication::RemoveMessageFilter(IMessageLoopFilter& filter) { std::erase(filters_, &filter); }
 
-void TApplication::RemoveForm(TForm& form) {
-    std::erase(forms_, &form);
-    if (MainForm == &form) {
-        MainForm = nullptr;
-    }
-}
+void TApplication::RemoveIdleHandler(IIdleHandler& handler) { std::erase(idleHandlers_, &handler); }
 
 std::vector<std::wstring> CommandLineArguments(const wchar_t* commandLine) {
     std::vector<std::wstring> arguments;
@@ -116,4 +101,18 @@ std::vector<std::wstring> CommandLineArguments(const wchar_t* commandLine) {
         LocalFree(argv);
     }
     return arguments;
+}
+
+bool IsIdleTrigger(UINT message) {
+    switch (message) {
+    case WM_MOUSEMOVE:
+    case WM_NCMOUSEMOVE:
+    case WM_PAINT:
+    case WM_NCPAINT:
+    case WM_TIMER:
+    case 0x0118: // the system timer behind the caret's blinking
+        return false;
+    default:
+        return true;
+    }
 }

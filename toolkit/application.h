@@ -7,7 +7,22 @@
 #include <vector>
 #include <windows.h>
 
-class TForm;
+// A window that looks at messages before they are translated and dispatched (keyboard navigation).
+struct IMessageLoopFilter {
+    // True when the message was handled and must go no further.
+    virtual bool PreTranslateMessage(MSG& message) = 0;
+
+protected:
+    ~IMessageLoopFilter() = default;
+};
+
+// A window that brings its state up to date whenever the queue becomes idle (action updates).
+struct IIdleHandler {
+    virtual void OnIdle() = 0;
+
+protected:
+    ~IIdleHandler() = default;
+};
 
 class TApplication {
 public:
@@ -18,14 +33,12 @@ public:
     const std::wstring& Title() const { return title_; }
     void SetTitle(std::wstring title);
 
-    // The first form registered; closing it ends the program.
-    TForm* MainForm = nullptr;
-    // Shows the main form and runs messages until the program is asked to end.
+    // Runs messages until the program is asked to end.
     void Run();
-    // Runs messages, with the update handlers whenever the queue becomes idle, until done()
-    // holds or the program is asked to end.
+    // Runs messages, with the idle handlers whenever the queue becomes idle, until done() holds or
+    // the program is asked to end.
     void HandleMessages(const std::function<bool()>& done);
-    // Runs every message waiting, then the update handlers once.
+    // Runs every message waiting, then the idle handlers once.
     void ProcessMessages();
     void Idle();
     void Terminate();
@@ -34,15 +47,18 @@ public:
     // The general error report: error icon, the application's title, the message.
     void ShowException(const std::exception_ptr& failure);
 
-    void AddForm(TForm& form);
-    void RemoveForm(TForm& form);
+    void AddMessageFilter(IMessageLoopFilter& filter) { filters_.push_back(&filter); }
+    void RemoveMessageFilter(IMessageLoopFilter& filter);
+    void AddIdleHandler(IIdleHandler& handler) { idleHandlers_.push_back(&handler); }
+    void RemoveIdleHandler(IIdleHandler& handler);
 
 private:
-    bool Dispatch(MSG& message);
+    void Dispatch(MSG& message);
 
     HWND handle_ = nullptr;
     std::wstring title_;
-    std::vector<TForm*> forms_;
+    std::vector<IMessageLoopFilter*> filters_;
+    std::vector<IIdleHandler*> idleHandlers_;
     bool terminated_ = false;
 };
 
@@ -56,6 +72,10 @@ template <typename F> void Guarded(F&& handler) {
         Application.ShowException(std::current_exception());
     }
 }
+
+// True for the messages after which the update handlers should run once the queue is empty:
+// mouse movement, painting and timers alone change nothing a handler looks at.
+bool IsIdleTrigger(UINT message);
 
 // The program's arguments, without the program's own name, split by the platform's usual rules.
 std::vector<std::wstring> CommandLineArguments(const wchar_t* commandLine = GetCommandLineW());

@@ -1,14 +1,14 @@
 #include "toolkit/controls.h"
 
 #include <commctrl.h>
-#include <cwctype>
 #include "toolkit/actions.h"
 #include "toolkit/application.h"
+#include "toolkit/focus.h"
 
 // ---- TControl
 
 bool TControl::Enabled() const { return IsWindowEnabled(handle_); }
-void TControl::SetEnabled(bool enabled) { EnableWindow(handle_, enabled); }
+void TControl::SetEnabled(bool enabled) { EnableKeepingFocus(handle_, enabled); }
 bool TControl::Visible() const { return IsWindowVisible(handle_); }
 
 std::wstring TControl::Text() const {
@@ -27,7 +27,7 @@ TBounds TControl::Bounds() const {
 }
 
 bool TControl::Focused() const { return handle_ && GetFocus() == handle_; }
-void TControl::SetFocus() { ::SetFocus(handle_); }
+void TControl::SetFocus() { FocusControl(GetParent(handle_), handle_); }
 
 void TControl::Command(WORD code) {
     if (code == BN_CLICKED && OnClick) {
@@ -35,34 +35,11 @@ void TControl::Command(WORD code) {
     }
 }
 
-bool TControl::AccessKey(wchar_t) { return false; }
-
-// The letter after a single '&' in the caption ("&&" is a literal ampersand).
-bool TControl::HasAccessKey(wchar_t key) const {
-    std::wstring text = Text();
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] == L'&') {
-            if (text[i + 1] == L'&') {
-                ++i;
-                continue;
-            }
-            return std::towupper(text[i + 1]) == std::towupper(key);
-        }
-    }
-    return false;
-}
+bool TControl::Notify(NMHDR& header, LRESULT& result) { return OnNotify && OnNotify(header, result); }
 
 // ---- TLabel
 
 DWORD TLabel::WindowStyle() const { return (RightAligned ? SS_RIGHT : SS_LEFT) | (OnClick || OnMouseMove ? SS_NOTIFY : 0); }
-
-bool TLabel::AccessKey(wchar_t key) {
-    if (!FocusControl || !HasAccessKey(key) || !FocusControl->Enabled() || !FocusControl->Visible()) {
-        return false;
-    }
-    FocusControl->SetFocus();
-    return true;
-}
 
 TLabel::~TLabel() {
     if (underlinedFont_) {
@@ -70,10 +47,16 @@ TLabel::~TLabel() {
     }
 }
 
-void TLabel::Created() {
-    if (OnMouseMove || OnClick) {
-        SetWindowSubclass(handle_, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+void TLabel::Created() { SetWindowSubclass(handle_, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this)); }
+
+HBRUSH TLabel::ControlColor(HDC dc) {
+    if (!Transparent) {
+        return nullptr;
     }
+    // The form is button-face; painting that keeps the label see-through on it and wipes an old
+    // underline.
+    SetBkMode(dc, TRANSPARENT);
+    return GetSysColorBrush(COLOR_BTNFACE);
 }
 
 void TLabel::SetUnderlined(bool underlined) {
@@ -95,6 +78,9 @@ LRESULT CALLBACK TLabel::SubclassProc(HWND window, UINT message, WPARAM wParam, 
                                       DWORD_PTR data) {
     auto* label = reinterpret_cast<TLabel*>(data);
     switch (message) {
+    case WM_GETDLGCODE:
+        // Not a static control to the dialog manager: its access letter moves no focus.
+        return 0;
     case WM_MOUSEMOVE:
         if (label->OnMouseMove) {
             Guarded([&] { label->OnMouseMove(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))); });
@@ -102,18 +88,24 @@ LRESULT CALLBACK TLabel::SubclassProc(HWND window, UINT message, WPARAM wParam, 
         }
         break;
     case WM_LBUTTONUP: {
+        if (!label->OnClick) {
+            break;
+        }
         // A click is a release over the label, also while it holds the capture.
         RECT client;
         GetClientRect(window, &client);
         POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-        if (PtInRect(&client, point) && label->OnClick) {
+        if (PtInRect(&client, point)) {
             Guarded([&] { label->OnClick(); });
         }
         return 0;
     }
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        return 0;
+        if (label->OnClick) {
+            return 0;
+        }
+        break;
     case WM_NCDESTROY:
         RemoveWindowSubclass(window, SubclassProc, 1);
         break;
@@ -145,8 +137,6 @@ void TEdit::Created() {
 
 // ---- TButton
 
-DWORD TButton::WindowStyle() const { return WS_TABSTOP | (Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON); }
-
 void TButton::Created() {
     if (Action) {
         Action->BindButton(handle_);
@@ -160,14 +150,6 @@ void TButton::Click() {
     }
 }
 
-bool TButton::AccessKey(wchar_t key) {
-    if (!HasAccessKey(key) || !Enabled() || !Visible()) {
-        return false;
-    }
-    Click();
-    return true;
-}
-
 void TButton::Command(WORD code) {
     if (code != BN_CLICKED) {
         return;
@@ -179,31 +161,12 @@ void TButton::Command(WORD code) {
     }
 }
 
-// ---- TCheckBox, TRadioButton
+// ---- TCheckButton
 
-bool TCheckBox::Checked() const { return SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-void TCheckBox::SetChecked(bool checked) { SendMessageW(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0); }
+bool TCheckButton::Checked() const { return SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-bool TCheckBox::AccessKey(wchar_t key) {
-    if (!HasAccessKey(key) || !Enabled() || !Visible()) {
-        return false;
-    }
-    SetFocus();
-    SendMessageW(handle_, BM_CLICK, 0, 0);
-    return true;
-}
-
-DWORD TRadioButton::WindowStyle() const { return BS_AUTORADIOBUTTON | WS_TABSTOP; }
-bool TRadioButton::Checked() const { return SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-void TRadioButton::SetChecked(bool checked) { SendMessageW(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0); }
-
-bool TRadioButton::AccessKey(wchar_t key) {
-    if (!HasAccessKey(key) || !Enabled() || !Visible()) {
-        return false;
-    }
-    SetFocus();
-    SendMessageW(handle_, BM_CLICK, 0, 0);
-    return true;
+void TCheckButton::SetChecked(bool checked) {
+    SendMessageW(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 // ---- TUpDown
@@ -268,6 +231,29 @@ int TListView::ColumnWidth(int column) const {
 }
 
 void TListView::SetColumnWidth(int column, int width) { SendMessageW(handle_, LVM_SETCOLUMNWIDTH, column, width); }
+
+bool TListView::Notify(NMHDR& header, LRESULT& result) {
+    switch (header.code) {
+    case LVN_COLUMNCLICK:
+        if (OnColumnClick) {
+            OnColumnClick(reinterpret_cast<NMLISTVIEW&>(header).iSubItem);
+            result = 0;
+            return true;
+        }
+        break;
+    case NM_DBLCLK:
+        if (OnDoubleClick && reinterpret_cast<NMITEMACTIVATE&>(header).iItem >= 0) {
+            OnDoubleClick();
+        }
+        break;
+    case LVN_KEYDOWN:
+        if (OnKeyDown) {
+            OnKeyDown(reinterpret_cast<NMLVKEYDOWN&>(header).wVKey);
+        }
+        break;
+    }
+    return TControl::Notify(header, result);
+}
 
 // ---- TStatusBar
 

@@ -20,6 +20,7 @@ public:
 
     HWND Handle() const { return handle_; }
     bool Enabled() const;
+    // Disabling a control that has the focus first hands the focus on in tab order.
     void SetEnabled(bool enabled);
     bool Visible() const;
     std::wstring Text() const;
@@ -27,12 +28,14 @@ public:
     // Position and size in the parent's client area.
     TBounds Bounds() const;
     bool Focused() const;
+    // As the dialog manager gives it: an edit box has its text selected.
     void SetFocus();
 
     std::function<void()> OnClick;
     // After the form has changed the control's size (and once when it is created).
     std::function<void()> OnResize;
-    // WM_NOTIFY from the control; true when handled, with the result to return.
+    // WM_NOTIFY from the control that the control itself does not handle; true when handled, with
+    // the result to return.
     std::function<bool(NMHDR& header, LRESULT& result)> OnNotify;
     // Shown on a right click or the menu key.
     TPopupMenu* PopupMenu = nullptr;
@@ -42,28 +45,29 @@ public:
     virtual const wchar_t* WindowClass() const = 0;
     virtual DWORD WindowStyle() const = 0;
     virtual DWORD WindowExStyle() const { return 0; }
-    // Handles Alt+key when the key is this control's access key. False leaves it to the others.
-    virtual bool AccessKey(wchar_t key);
-    // Lets the control keep Enter for itself.
+    // Enter goes to the control instead of the default button.
     virtual bool WantsReturn() const { return false; }
 
 protected:
     friend class TForm;
     virtual void Created() {}
-    // A notification in WM_COMMAND from the control.
+    // The notifications the control raised, handed back to it by its form: WM_COMMAND ...
     virtual void Command(WORD code);
-    bool HasAccessKey(wchar_t key) const;
+    // ... WM_NOTIFY (true when handled) ...
+    virtual bool Notify(NMHDR& header, LRESULT& result);
+    // ... and the colours of a static control (nullptr: the system's).
+    virtual HBRUSH ControlColor(HDC) { return nullptr; }
 
     HWND handle_ = nullptr;
 };
 
+// Its access letter is drawn but not acted on: the dialog manager passes labels by, so Alt and
+// the letter reach the button that has it.
 class TLabel : public TControl {
 public:
     bool RightAligned = false;
     // Paints no background of its own: the form's colour shows through.
     bool Transparent = false;
-    // The control that Alt+ its access key focuses; none: the key passes the label by.
-    TControl* FocusControl = nullptr;
 
     bool Underlined() const { return underlined_; }
     void SetUnderlined(bool underlined);
@@ -72,12 +76,12 @@ public:
 
     const wchar_t* WindowClass() const override { return L"STATIC"; }
     DWORD WindowStyle() const override;
-    bool AccessKey(wchar_t key) override;
     ~TLabel() override;
 
 protected:
     void Created() override;
     void Command(WORD) override {}
+    HBRUSH ControlColor(HDC dc) override;
 
 private:
     static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
@@ -109,36 +113,37 @@ public:
     TAction* Action = nullptr;
     // Ends a modal showing of the form with this result when clicked.
     int ModalResult = 0;
-    bool Default = false;
     // Clicks it as the mouse would, without moving the focus; nothing when disabled.
     void Click();
     const wchar_t* WindowClass() const override { return L"BUTTON"; }
-    DWORD WindowStyle() const override;
-    bool AccessKey(wchar_t key) override;
+    DWORD WindowStyle() const override { return WS_TABSTOP | BS_PUSHBUTTON; }
 
 protected:
     void Created() override;
     void Command(WORD code) override;
 };
 
-class TCheckBox : public TControl {
+// Check boxes and radio buttons: the button control checks them itself when clicked.
+class TCheckButton : public TControl {
 public:
     bool Checked() const;
     void SetChecked(bool checked);
     const wchar_t* WindowClass() const override { return L"BUTTON"; }
-    DWORD WindowStyle() const override { return BS_AUTOCHECKBOX | WS_TABSTOP; }
-    bool AccessKey(wchar_t key) override;
 };
 
-class TRadioButton : public TControl {
+class TCheckBox : public TCheckButton {
 public:
-    // Starts a set of buttons that exclude each other; it runs to the next start, in table order.
+    DWORD WindowStyle() const override { return BS_AUTOCHECKBOX | WS_TABSTOP; }
+};
+
+// Radio buttons of one set exclude each other and are one group of the dialog manager: Tab enters
+// the set at its checked button (the button control keeps the tab stop on the checked one) and
+// the arrow keys move within it, checking the button they reach.
+class TRadioButton : public TCheckButton {
+public:
+    // Starts a set; it runs to the next start, in tab order.
     bool GroupStart = false;
-    bool Checked() const;
-    void SetChecked(bool checked);
-    const wchar_t* WindowClass() const override { return L"BUTTON"; }
-    DWORD WindowStyle() const override;
-    bool AccessKey(wchar_t key) override;
+    DWORD WindowStyle() const override { return BS_AUTORADIOBUTTON | (GroupStart ? WS_TABSTOP : 0); }
 };
 
 // A spin control bound to an edit box that shows its position.
@@ -181,14 +186,22 @@ public:
     bool MultiSelect = true;
     bool GridLines = false;
     bool RowSelect = false;
+    // A click on a column's header button.
+    std::function<void(int column)> OnColumnClick;
+    // A double click on a row.
+    std::function<void()> OnDoubleClick;
+    // A key pressed while the list has the focus; with it set, Enter comes here too.
+    std::function<void(WORD key)> OnKeyDown;
     int ColumnWidth(int column) const;
     void SetColumnWidth(int column, int width);
     const wchar_t* WindowClass() const override;
     DWORD WindowStyle() const override;
     DWORD WindowExStyle() const override { return WS_EX_CLIENTEDGE; }
+    bool WantsReturn() const override { return static_cast<bool>(OnKeyDown); }
 
 protected:
     void Created() override;
+    bool Notify(NMHDR& header, LRESULT& result) override;
 };
 
 class TStatusBar : public TControl {

@@ -1,15 +1,20 @@
 #include "toolkit/form.h"
 
 #include <algorithm>
+#include <climits>
 #include <commctrl.h>
-#include "toolkit/application.h"
 #include "toolkit/dpi.h"
 #include "toolkit/error.h"
+#include "toolkit/focus.h"
 #include "toolkit/message_box.h"
 
 namespace {
 
 const wchar_t FormClassName[] = L"QuenwickForm";
+constexpr int FirstControlId = 100;
+
+// The first form made; closing it ends the program.
+TForm* mainForm = nullptr;
 
 void RegisterFormClass(WNDPROC procedure) {
     static bool registered = false;
@@ -20,11 +25,57 @@ void RegisterFormClass(WNDPROC procedure) {
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_DBLCLKS;
     windowClass.lpfnWndProc = procedure;
+    // A dialog class: DefDlgProcW keeps its state in these bytes.
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = FormClassName;
     registered = RegisterClassExW(&windowClass) != 0;
+}
+
+bool IsRadio(const TControlRow* row) { return dynamic_cast<const TRadioButton*>(row->Control) != nullptr; }
+
+// Creation order is the dialog manager's order: tab order, except that the radio buttons of a set
+// follow one another, since the arrow keys move only between neighbours. Only the checked one of
+// a set is a tab stop, so Tab meets the set where its checked button stands in the table.
+// Controls without a tab stop come last, in table order.
+std::vector<const TControlRow*> CreationOrder(std::span<const TControlRow> layout) {
+    std::vector<const TControlRow*> byTab;
+    for (const TControlRow& row : layout) {
+        byTab.push_back(&row);
+    }
+    std::ranges::stable_sort(byTab, [](const TControlRow* a, const TControlRow* b) {
+        auto key = [](const TControlRow* row) { return row->TabOrder == NoTabStop ? INT_MAX : row->TabOrder; };
+        return key(a) < key(b);
+    });
+    std::vector<const TControlRow*> ordered;
+    std::size_t lastOfSet = SIZE_MAX; // where the current radio set ends in ordered
+    for (const TControlRow* row : byTab) {
+        if (IsRadio(row) && !static_cast<const TRadioButton*>(row->Control)->GroupStart && lastOfSet != SIZE_MAX) {
+            ordered.insert(ordered.begin() + static_cast<std::ptrdiff_t>(++lastOfSet), row);
+            continue;
+        }
+        ordered.push_back(row);
+        if (IsRadio(row)) {
+            lastOfSet = ordered.size() - 1;
+        }
+    }
+    return ordered;
+}
+
+// WS_GROUP only where a group begins: at the first control, at each radio set, after a radio set,
+// and at the first control that takes no focus, so that the arrow keys never land on a label.
+bool BeginsGroup(const std::vector<const TControlRow*>& ordered, std::size_t i) {
+    if (i == 0) {
+        return true;
+    }
+    const TControlRow* row = ordered[i];
+    const TControlRow* before = ordered[i - 1];
+    if (IsRadio(row)) {
+        return static_cast<const TRadioButton*>(row->Control)->GroupStart || !IsRadio(before);
+    }
+    return IsRadio(before) || (row->TabOrder == NoTabStop && before->TabOrder != NoTabStop);
 }
 
 } // namespace
@@ -54,7 +105,11 @@ void TForm::Create(const TFormProperties& properties, std::span<const TControlRo
     if (!handle_) {
         throw TError(L"Cannot create the window \"" + properties.Caption + L"\"");
     }
-    Application.AddForm(*this);
+    if (!mainForm) {
+        mainForm = this;
+    }
+    Application.AddMessageFilter(*this);
+    Application.AddIdleHandler(*this);
 
     font_ = CreateFontW(-ScaleToScreen(properties.FontHeight, pixelsPerInch_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -68,41 +123,7 @@ void TForm::Create(const TFormProperties& properties, std::span<const TControlRo
         SendMessageW(handle_, WM_SETICON, ICON_BIG, icon(SM_CXICON));
         SendMessageW(handle_, WM_SETICON, ICON_SMALL, icon(SM_CXSMICON));
     }
-
-    // Creation order is tab order; controls without a tab stop come last, in table order.
-    std::vector<const TControlRow*> ordered;
-    for (const TControlRow& row : layout) {
-        ordered.push_back(&row);
-    }
-    std::ranges::stable_sort(ordered, [](const TControlRow* a, const TControlRow* b) {
-        auto key = [](const TControlRow* row) { return row->TabOrder == NoTabStop ? INT_MAX : row->TabOrder; };
-        return key(a) < key(b);
-    });
-    int id = 100;
-    for (const TControlRow* row : ordered) {
-        TControl& control = *row->Control;
-        DWORD controlStyle = WS_CHILD | WS_VISIBLE | control.WindowStyle();
-        if (row->TabOrder == NoTabStop) {
-            controlStyle &= ~WS_TABSTOP;
-        } else {
-            // Every stop its own group: arrow keys stay in the control that wants them.
-            controlStyle |= WS_GROUP;
-        }
-        if (!row->Enabled) {
-            controlStyle |= WS_DISABLED;
-        }
-        TBounds bounds = ScaleToScreen(row->Bounds, pixelsPerInch_);
-        control.handle_ = CreateWindowExW(control.WindowExStyle(), control.WindowClass(), row->Text, controlStyle,
-                                          bounds.Left, bounds.Top, bounds.Width, bounds.Height, handle_,
-                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)),
-                                          GetModuleHandleW(nullptr), nullptr);
-        if (!control.handle_) {
-            throw TError(L"Cannot create a control of the window \"" + properties.Caption + L"\"");
-        }
-        SendMessageW(control.handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        control.Created();
-        placed_.push_back({&control, bounds, row->Anchors, row->DockBottom});
-    }
+    CreateControls(layout, properties);
     Realign();
     for (const TPlaced& placed : placed_) {
         if (placed.Control->OnResize) {
@@ -111,14 +132,58 @@ void TForm::Create(const TFormProperties& properties, std::span<const TControlRo
     }
 }
 
+void TForm::CreateControls(std::span<const TControlRow> layout, const TFormProperties& properties) {
+    cancelButton_ = properties.CancelButton;
+    const std::vector<const TControlRow*> ordered = CreationOrder(layout);
+    int id = FirstControlId;
+    for (std::size_t i = 0; i < ordered.size(); ++i) {
+        const TControlRow& row = *ordered[i];
+        TControl& control = *row.Control;
+        DWORD controlStyle = WS_CHILD | WS_VISIBLE | control.WindowStyle();
+        if (row.TabOrder == NoTabStop) {
+            controlStyle &= ~WS_TABSTOP;
+        }
+        if (BeginsGroup(ordered, i)) {
+            controlStyle |= WS_GROUP;
+        }
+        if (&control == properties.DefaultButton) {
+            controlStyle |= BS_DEFPUSHBUTTON;
+        }
+        if (!row.Enabled) {
+            controlStyle |= WS_DISABLED;
+        }
+        // The dialog manager sends Esc to the control numbered IDCANCEL.
+        const int controlId = &control == properties.CancelButton ? IDCANCEL : id++;
+        TBounds bounds = ScaleToScreen(row.Bounds, pixelsPerInch_);
+        control.handle_ = CreateWindowExW(control.WindowExStyle(), control.WindowClass(), row.Text, controlStyle,
+                                          bounds.Left, bounds.Top, bounds.Width, bounds.Height, handle_,
+                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),
+                                          GetModuleHandleW(nullptr), nullptr);
+        if (!control.handle_) {
+            throw TError(L"Cannot create a control of the window \"" + properties.Caption + L"\"");
+        }
+        SendMessageW(control.handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        control.Created();
+        placed_.push_back({&control, bounds, row.Anchors, row.DockBottom});
+    }
+    if (properties.DefaultButton) {
+        SendMessageW(handle_, DM_SETDEFID, GetDlgCtrlID(properties.DefaultButton->Handle()), 0);
+    }
+}
+
 void TForm::DestroyHandle() {
     // Controls may be gone already; nothing routes to them from here on.
     placed_.clear();
     actionLists_.clear();
+    cancelButton_ = nullptr;
     if (handle_) {
-        Application.RemoveForm(*this);
+        Application.RemoveMessageFilter(*this);
+        Application.RemoveIdleHandler(*this);
         DestroyWindow(handle_);
         handle_ = nullptr;
+    }
+    if (mainForm == this) {
+        mainForm = nullptr;
     }
     if (font_) {
         DeleteObject(font_);
@@ -137,11 +202,11 @@ int TForm::ShowModal() {
     ModalResult = 0;
     modal_ = true;
     {
+        // Ends by enabling the others and activating again the one that was active.
         TDisabledTaskWindows others(handle_);
         Show();
         Application.HandleMessages([this] { return ModalResult != 0 || !handle_; });
     }
-    // The others are enabled again first, so the activation goes back to one of them.
     if (handle_) {
         Hide();
     }
@@ -161,7 +226,7 @@ void TForm::Close() {
         return;
     }
     Hide();
-    if (Application.MainForm == this) {
+    if (mainForm == this) {
         Application.Terminate();
     }
 }
@@ -175,6 +240,22 @@ void TForm::UpdateActions() {
 TBounds TForm::BoundsRect() const {
     RECT rect{};
     GetWindowRect(handle_, &rect);
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+TBounds TForm::NormalBounds() const {
+    WINDOWPLACEMENT placement{sizeof placement};
+    if (!GetWindowPlacement(handle_, &placement)) {
+        return BoundsRect();
+    }
+    RECT rect = placement.rcNormalPosition;
+    // The placement counts from the work area's corner, except for tool windows.
+    if (!(GetWindowLongW(handle_, GWL_EXSTYLE) & WS_EX_TOOLWINDOW)) {
+        MONITORINFO monitor{sizeof monitor};
+        if (GetMonitorInfoW(MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST), &monitor)) {
+            OffsetRect(&rect, monitor.rcWork.left - monitor.rcMonitor.left, monitor.rcWork.top - monitor.rcMonitor.top);
+        }
+    }
     return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
@@ -193,16 +274,17 @@ TControl* TForm::FindControl(HWND window) const {
     return nullptr;
 }
 
+// All anchored controls move in one batch, and what moved is painted anew: bits copied from the
+// old places, or not painted at all, would leave blank controls and trails behind.
 void TForm::Realign() {
     RECT client;
     GetClientRect(handle_, &client);
     int deltaWidth = client.right - designClientWidth_;
     int deltaHeight = client.bottom - designClientHeight_;
+    std::vector<TControl*> moved, resized;
+    HDWP batch = BeginDeferWindowPos(static_cast<int>(placed_.size()));
     for (const TPlaced& placed : placed_) {
-        HWND window = placed.Control->Handle();
         if (placed.DockBottom) {
-            // A docked bar measures itself against the parent.
-            SendMessageW(window, WM_SIZE, 0, 0);
             continue;
         }
         TBounds wanted = AnchoredBounds(placed.Design, placed.Anchors, deltaWidth, deltaHeight);
@@ -210,95 +292,80 @@ void TForm::Realign() {
         if (wanted == current) {
             continue;
         }
-        SetWindowPos(window, nullptr, wanted.Left, wanted.Top, wanted.Width, wanted.Height,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        bool resized = wanted.Width != current.Width || wanted.Height != current.Height;
-        if (resized && placed.Control->OnResize) {
-            placed.Control->OnResize();
+        moved.push_back(placed.Control);
+        if (wanted.Width != current.Width || wanted.Height != current.Height) {
+            resized.push_back(placed.Control);
+        }
+        if (batch) {
+            batch = DeferWindowPos(batch, placed.Control->Handle(), nullptr, wanted.Left, wanted.Top, wanted.Width,
+                                   wanted.Height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
         }
     }
-}
-
-void TForm::UncheckOtherRadios(TRadioButton& checked) {
-    // Sets run in table order from one GroupStart to the next.
-    int set = 0, checkedSet = -1;
-    std::vector<std::pair<int, TRadioButton*>> radios;
+    if (!batch || !EndDeferWindowPos(batch)) {
+        // Out of memory for the batch: one by one is slower to look at, but right.
+        for (TControl* control : moved) {
+            const auto placed = std::ranges::find(placed_, control, &TPlaced::Control);
+            TBounds wanted = AnchoredBounds(placed->Design, placed->Anchors, deltaWidth, deltaHeight);
+            SetWindowPos(control->Handle(), nullptr, wanted.Left, wanted.Top, wanted.Width, wanted.Height,
+                         SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+        }
+    }
+    for (TControl* control : moved) {
+        RedrawWindow(control->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+    }
     for (const TPlaced& placed : placed_) {
-        if (auto* radio = dynamic_cast<TRadioButton*>(placed.Control)) {
-            set += radio->GroupStart && !radios.empty();
-            radios.emplace_back(set, radio);
-            if (radio == &checked) {
-                checkedSet = set;
-            }
+        if (placed.DockBottom) {
+            // A docked bar measures itself against the parent; its text and size grip are drawn whole.
+            SendMessageW(placed.Control->Handle(), WM_SIZE, 0, 0);
+            RedrawWindow(placed.Control->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
         }
     }
-    checked.SetChecked(true);
-    for (auto [radioSet, radio] : radios) {
-        if (radioSet == checkedSet && radio != &checked) {
-            radio->SetChecked(false);
+    for (TControl* control : resized) {
+        if (control->OnResize) {
+            control->OnResize();
         }
     }
 }
 
-bool TForm::AccessKey(wchar_t key) {
-    for (const TPlaced& placed : placed_) {
-        if (placed.Control->AccessKey(key)) {
-            return true;
-        }
+// Gives the focus back after an activation when the dialog manager could not: the control that
+// had it was disabled meanwhile, or none had it yet.
+void TForm::RestoreFocus() {
+    if (IsIconic(handle_) || !IsWindowEnabled(handle_) || !IsWindowVisible(handle_)) {
+        return;
     }
-    return false;
+    const HWND focus = GetFocus();
+    if (focus && IsChild(handle_, focus) && IsWindowEnabled(focus)) {
+        return;
+    }
+    auto usable = [](HWND window) { return window && IsWindowEnabled(window) && IsWindowVisible(window); };
+    HWND target = nullptr;
+    if (lastFocus_ && IsWindow(lastFocus_) && IsChild(handle_, lastFocus_)) {
+        target = usable(lastFocus_) ? lastFocus_ : GetNextDlgTabItem(handle_, lastFocus_, FALSE);
+    }
+    if (!usable(target) && ActiveControl) {
+        target = ActiveControl->Handle();
+    }
+    if (!usable(target)) {
+        target = GetNextDlgTabItem(handle_, nullptr, FALSE);
+    }
+    if (usable(target)) {
+        FocusControl(handle_, target);
+    }
 }
 
-void TForm::FocusActiveControl() {
-    if (lastFocus_ && IsWindow(lastFocus_) && IsChild(handle_, lastFocus_) && IsWindowEnabled(lastFocus_)) {
-        ::SetFocus(lastFocus_);
-    } else if (ActiveControl && ActiveControl->Handle()) {
-        ActiveControl->SetFocus();
-    }
-}
-
-bool TForm::PreTranslate(MSG& message) {
-    if (message.hwnd != handle_ && !IsChild(handle_, message.hwnd)) {
+// Every message of the form passes the dialog manager, which translates and dispatches what it
+// does not take itself. Only Enter for a control that takes it itself bypasses it.
+bool TForm::PreTranslateMessage(MSG& message) {
+    if (!handle_ || (message.hwnd != handle_ && !IsChild(handle_, message.hwnd))) {
         return false;
     }
-    if (message.message == WM_SYSCHAR) {
-        return AccessKey(static_cast<wchar_t>(message.wParam));
-    }
-    if (message.message != WM_KEYDOWN) {
-        return false;
-    }
-    switch (message.wParam) {
-    case VK_RETURN: {
-        TControl* focused = FindControl(GetFocus());
+    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
+        const TControl* focused = FindControl(GetFocus());
         if (focused && focused->WantsReturn()) {
             return false;
         }
-        // A focused push button takes Enter itself, as in dialogs.
-        TButton* button = dynamic_cast<TButton*>(focused);
-        if (!button) {
-            button = DefaultButton;
-        }
-        if (!button) {
-            return false;
-        }
-        Guarded([button] { button->Click(); });
-        return true;
     }
-    case VK_ESCAPE:
-        if (!CancelButton) {
-            return false;
-        }
-        Guarded([this] { CancelButton->Click(); });
-        return true;
-    case VK_TAB:
-    case VK_LEFT:
-    case VK_RIGHT:
-    case VK_UP:
-    case VK_DOWN:
-        return IsDialogMessageW(handle_, &message);
-    default:
-        return false;
-    }
+    return IsDialogMessageW(handle_, &message) != FALSE;
 }
 
 bool TForm::HandleMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
@@ -311,7 +378,7 @@ LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     }
     auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!form) {
-        return DefWindowProcW(window, message, wParam, lParam);
+        return DefDlgProcW(window, message, wParam, lParam);
     }
     LRESULT result = 0;
     bool handled = false;
@@ -324,7 +391,11 @@ LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     }
-    return handled ? result : DefWindowProcW(window, message, wParam, lParam);
+    return handled ? result : DefDlgProcW(window, message, wParam, lParam);
+}
+
+LRESULT TForm::Default(UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefDlgProcW(handle_, message, wParam, lParam);
 }
 
 LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -353,108 +424,45 @@ LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
-    case WM_ACTIVATE:
+    case WM_ACTIVATE: {
+        // The dialog manager keeps the focused control while the form is inactive and gives it back.
         if (LOWORD(wParam) == WA_INACTIVE) {
-            HWND focus = GetFocus();
+            const HWND focus = GetFocus();
             if (focus && IsChild(handle_, focus)) {
                 lastFocus_ = focus;
             }
-        } else {
-            FocusActiveControl();
         }
-        return 0;
+        result = Default(message, wParam, lParam);
+        if (LOWORD(wParam) != WA_INACTIVE) {
+            RestoreFocus();
+        }
+        return result;
+    }
     case WM_SETFOCUS:
-        FocusActiveControl();
+        Default(message, wParam, lParam);
+        RestoreFocus();
         return 0;
-    case WM_NEXTDLGCTL: {
-        HWND next = lParam ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(handle_, GetFocus(), wParam != 0);
-        if (next) {
-            ::SetFocus(next);
-        }
-        return 0;
-    }
-    case WM_CTLCOLORSTATIC: {
-        auto* label = dynamic_cast<TLabel*>(FindControl(reinterpret_cast<HWND>(lParam)));
-        if (label && label->Transparent) {
-            // The form is button-face; painting that keeps the label see-through on it and wipes
-            // an old underline.
-            SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-        }
-        break;
-    }
-    case WM_COMMAND: {
-        HWND from = reinterpret_cast<HWND>(lParam);
-        if (from) {
-            TControl* control = FindControl(from);
-            if (!control) {
-                break;
-            }
-            WORD code = HIWORD(wParam);
-            auto* radio = dynamic_cast<TRadioButton*>(control);
-            if (radio && code == BN_CLICKED) {
-                UncheckOtherRadios(*radio);
-            }
-            control->Command(code);
-            auto* button = dynamic_cast<TButton*>(control);
-            if (button && code == BN_CLICKED && button->ModalResult) {
-                ModalResult = button->ModalResult;
-            }
-            return 0;
-        }
-        if (HIWORD(wParam) == 0) {
-            for (const TPlaced& placed : placed_) {
-                if (!placed.Control->PopupMenu) {
-                    continue;
-                }
-                if (TMenuItem* item = placed.Control->PopupMenu->FindItem(LOWORD(wParam))) {
-                    if (item->Action) {
-                        item->Action->Execute();
-                    } else if (item->OnClick) {
-                        item->OnClick();
-                    }
-                    return 0;
-                }
+    case WM_CTLCOLORSTATIC:
+        if (TControl* control = FindControl(reinterpret_cast<HWND>(lParam))) {
+            if (HBRUSH brush = control->ControlColor(reinterpret_cast<HDC>(wParam))) {
+                return reinterpret_cast<LRESULT>(brush);
             }
         }
         break;
-    }
-    case WM_INITMENUPOPUP: {
-        HMENU menu = reinterpret_cast<HMENU>(wParam);
-        for (TActionList* list : actionLists_) {
-            list->UpdateMenu(menu);
-        }
-        for (const TPlaced& placed : placed_) {
-            if (placed.Control->PopupMenu) {
-                if (TMenuItem* owner = placed.Control->PopupMenu->FindSubMenuOwner(menu); owner && owner->OnClick) {
-                    owner->OnClick();
-                }
-            }
-        }
+    case WM_COMMAND:
+        return Command(wParam, lParam);
+    case WM_INITMENUPOPUP:
+        MenuOpening(reinterpret_cast<HMENU>(wParam));
         return 0;
-    }
-    case WM_CONTEXTMENU: {
-        TControl* control = FindControl(reinterpret_cast<HWND>(wParam));
-        if (control && control->PopupMenu) {
-            control->SetFocus();
-            POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-            if (point.x == -1 && point.y == -1) {
-                if (control->MenuPoint) {
-                    point = control->MenuPoint();
-                } else {
-                    point = {0, 0};
-                    ClientToScreen(control->Handle(), &point);
-                }
-            }
-            control->PopupMenu->Popup(handle_, point.x, point.y);
+    case WM_CONTEXTMENU:
+        if (ContextMenu(reinterpret_cast<HWND>(wParam), lParam)) {
             return 0;
         }
         break;
-    }
     case WM_NOTIFY: {
-        auto* header = reinterpret_cast<NMHDR*>(lParam);
-        TControl* control = FindControl(header->hwndFrom);
-        if (control && control->OnNotify && control->OnNotify(*header, result)) {
+        auto& header = *reinterpret_cast<NMHDR*>(lParam);
+        TControl* control = FindControl(header.hwndFrom);
+        if (control && control->Notify(header, result)) {
             return result;
         }
         break;
@@ -462,10 +470,84 @@ LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NCDESTROY: {
         HWND window = handle_;
         handle_ = nullptr;
-        return DefWindowProcW(window, message, wParam, lParam);
+        return DefDlgProcW(window, message, wParam, lParam);
     }
     }
-    return DefWindowProcW(handle_, message, wParam, lParam);
+    return Default(message, wParam, lParam);
+}
+
+// A control's notification goes back to the control; a menu entry's to the menu that has it.
+LRESULT TForm::Command(WPARAM wParam, LPARAM lParam) {
+    const HWND from = reinterpret_cast<HWND>(lParam);
+    const WORD code = HIWORD(wParam);
+    if (!from) {
+        if (code == 0) {
+            MenuCommand(LOWORD(wParam));
+        }
+        return 0;
+    }
+    TControl* control = FindControl(from);
+    if (!control) {
+        return Default(WM_COMMAND, wParam, lParam);
+    }
+    // The dialog manager sends Esc to the cancel button also when it is disabled.
+    if (code == BN_CLICKED && !IsWindowEnabled(from)) {
+        return 0;
+    }
+    control->Command(code);
+    auto* button = dynamic_cast<TButton*>(control);
+    if (button && code == BN_CLICKED && button->ModalResult) {
+        ModalResult = button->ModalResult;
+    }
+    return 0;
+}
+
+void TForm::MenuCommand(UINT id) {
+    for (const TPlaced& placed : placed_) {
+        if (!placed.Control->PopupMenu) {
+            continue;
+        }
+        if (TMenuItem* item = placed.Control->PopupMenu->FindItem(id)) {
+            if (item->Action) {
+                item->Action->Execute();
+            } else if (item->OnClick) {
+                item->OnClick();
+            }
+            return;
+        }
+    }
+}
+
+void TForm::MenuOpening(HMENU menu) {
+    for (TActionList* list : actionLists_) {
+        list->UpdateMenu(menu);
+    }
+    for (const TPlaced& placed : placed_) {
+        if (placed.Control->PopupMenu) {
+            if (TMenuItem* owner = placed.Control->PopupMenu->FindSubMenuOwner(menu); owner && owner->OnClick) {
+                owner->OnClick();
+            }
+        }
+    }
+}
+
+bool TForm::ContextMenu(HWND window, LPARAM at) {
+    TControl* control = FindControl(window);
+    if (!control || !control->PopupMenu) {
+        return false;
+    }
+    control->SetFocus();
+    POINT point{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    if (point.x == -1 && point.y == -1) {
+        if (control->MenuPoint) {
+            point = control->MenuPoint();
+        } else {
+            point = {0, 0};
+            ClientToScreen(control->Handle(), &point);
+        }
+    }
+    control->PopupMenu->Popup(handle_, point.x, point.y);
+    return true;
 }
 
 bool CaptionOnScreen(const TBounds& window) {

@@ -1,11 +1,15 @@
 #pragma once
-// Forms: top-level windows built from a layout table designed at 96 pixels per inch.
+// Forms: top-level windows built from a layout table designed at 96 pixels per inch. A form is a
+// window of a dialog class, so the platform's dialog manager gives it its keyboard interface: Tab
+// order, arrow keys within a group, access keys, the default and the cancel button, and the focus
+// kept while the form is inactive.
 #include <functional>
 #include <span>
 #include <string>
 #include <vector>
 #include <windows.h>
 #include "toolkit/actions.h"
+#include "toolkit/application.h"
 #include "toolkit/controls.h"
 #include "toolkit/layout.h"
 
@@ -32,9 +36,11 @@ struct TFormProperties {
     const wchar_t* Icon = nullptr; // resource name
     const wchar_t* FontName = L"MS Shell Dlg 2";
     int FontHeight = 11; // pixels at 96 pixels per inch
+    TButton* DefaultButton = nullptr; // Enter
+    TButton* CancelButton = nullptr;  // Esc
 };
 
-class TForm {
+class TForm : private IMessageLoopFilter, private IIdleHandler {
 public:
     TForm() = default;
     TForm(const TForm&) = delete;
@@ -47,9 +53,7 @@ public:
     // Minimum outer size in pixels; 0: none.
     int MinWidth = 0;
     int MinHeight = 0;
-    TButton* DefaultButton = nullptr; // Enter
-    TButton* CancelButton = nullptr;  // Esc
-    // Gets the focus whenever the form is activated and nothing else in it had it.
+    // Gets the focus when the form is activated and no control of it has the focus to get back.
     TControl* ActiveControl = nullptr;
     // Asked before every close; false keeps the form open.
     std::function<bool()> OnCloseQuery;
@@ -63,13 +67,15 @@ public:
     // returns it.
     int ShowModal();
     // The same request as the system close box: passes the close query, then hides the form
-    // (a modal one ends with result 2); closing the main form ends the message loop.
+    // (a modal one ends with result 2); closing the main form, the first one made, ends the
+    // message loop.
     void Close();
     void AddActionList(TActionList& list) { actionLists_.push_back(&list); }
     void UpdateActions();
-    // The keyboard interface: access keys, Enter, Esc, Tab and arrows. True when handled.
-    bool PreTranslate(MSG& message);
+    // The outer bounds on the screen as they are now.
     TBounds BoundsRect() const;
+    // The outer bounds on the screen of the normal window, also while it is minimised or maximised.
+    TBounds NormalBounds() const;
     void SetBounds(const TBounds& bounds);
 
 protected:
@@ -89,11 +95,17 @@ private:
     };
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam);
+    bool PreTranslateMessage(MSG& message) override;
+    void OnIdle() override { UpdateActions(); }
+    void CreateControls(std::span<const TControlRow> layout, const TFormProperties& properties);
     TControl* FindControl(HWND window) const;
     void Realign();
-    bool AccessKey(wchar_t key);
-    void UncheckOtherRadios(TRadioButton& checked);
-    void FocusActiveControl();
+    void RestoreFocus();
+    LRESULT Command(WPARAM wParam, LPARAM lParam);
+    void MenuCommand(UINT id);
+    void MenuOpening(HMENU menu);
+    bool ContextMenu(HWND window, LPARAM at);
 
     HWND handle_ = nullptr;
     HFONT font_ = nullptr;
@@ -102,6 +114,8 @@ private:
     int designClientHeight_ = 0;
     std::vector<TPlaced> placed_;
     std::vector<TActionList*> actionLists_;
+    TButton* cancelButton_ = nullptr;
+    // The control that had the focus when the form was last deactivated.
     HWND lastFocus_ = nullptr;
     bool modal_ = false;
 };

@@ -1,5 +1,6 @@
 #include "toolkit/handoff.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -18,9 +19,11 @@ std::mutex queueMutex;
 std::condition_variable callDone;
 std::deque<TPendingCall*> queue;
 
-HWND handOffWindow = nullptr;
-DWORD userInterfaceThreadId = 0;
-THiddenWindowHandler otherMessages;
+// Read by every thread that hands off, written by the user-interface thread.
+std::atomic<HWND> handOffWindow{nullptr};
+std::atomic<DWORD> userInterfaceThreadId{0};
+// Set on the helper thread of RunBesideMessages, whose hand-offs could never run.
+thread_local bool besideMessages = false;
 // Set while the user-interface thread waits for work beside its messages: queued calls stay queued.
 int callsHeld = 0;
 bool callsWaiting = false;
@@ -67,22 +70,12 @@ LRESULT CALLBACK HandOffWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         RunQueuedCalls();
         return 0;
     }
-    if (otherMessages) {
-        LRESULT result = 0;
-        try {
-            if (otherMessages(message, wParam, lParam, result)) {
-                return result;
-            }
-        } catch (...) {
-            // No exception crosses into Windows; the handler reports its own failures.
-        }
-    }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
 } // namespace
 
-HWND CreateHandOffWindow(THiddenWindowHandler handler) {
+HWND CreateHandOffWindow() {
     if (handOffWindow) {
         throw std::logic_error("The hand-off window exists already.");
     }
@@ -96,16 +89,15 @@ HWND CreateHandOffWindow(THiddenWindowHandler handler) {
     if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         throw std::runtime_error("Cannot register the hand-off window class.");
     }
-    otherMessages = std::move(handler);
     // A top-level popup that is never shown: it can own the program's top-level windows.
-    handOffWindow = CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                    GetModuleHandleW(nullptr), nullptr);
-    if (!handOffWindow) {
-        otherMessages = {};
+    const HWND window = CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                        GetModuleHandleW(nullptr), nullptr);
+    if (!window) {
         throw std::runtime_error("Cannot create the hand-off window.");
     }
     userInterfaceThreadId = GetCurrentThreadId();
-    return handOffWindow;
+    handOffWindow = window;
+    return window;
 }
 
 HWND HandOffWindow() {
@@ -113,12 +105,11 @@ HWND HandOffWindow() {
 }
 
 void DestroyHandOffWindow() {
-    if (handOffWindow) {
+    if (const HWND window = handOffWindow) {
         RunQueuedCalls();
-        DestroyWindow(handOffWindow);
         handOffWindow = nullptr;
         userInterfaceThreadId = 0;
-        otherMessages = {};
+        DestroyWindow(window);
     }
 }
 
@@ -134,6 +125,9 @@ void Synchronize(const std::function<void()>& call) {
 
 void Queue(THandOffCall& queued, const std::function<void()>& call) {
     queued = THandOffCall{&call};
+    if (besideMessages) {
+        throw std::logic_error("A hand-off from work beside the messages would wait for ever.");
+    }
     if (IsUserInterfaceThread()) {
         try {
             call();
@@ -190,6 +184,7 @@ void RunBesideMessages(const std::function<void()>& work) {
     std::exception_ptr failure;
     const LCID locale = GetThreadLocale(); // what locale-aware comparisons in work should use
     std::thread helper([&] {
+        besideMessages = true;
         SetThreadLocale(locale);
         try {
             work();

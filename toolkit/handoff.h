@@ -6,15 +6,15 @@
 
 // Creates, on the calling thread (which becomes the user-interface thread), the application's hidden
 // top-level window. It owns the program's top-level windows and serves the hand-off in every message
-// loop of that thread, modal ones included. Further messages go to the handler, if one is set.
-using THiddenWindowHandler = std::function<bool(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)>;
-HWND CreateHandOffWindow(THiddenWindowHandler handler = {});
+// loop of that thread, modal ones included.
+HWND CreateHandOffWindow();
 HWND HandOffWindow();
 void DestroyHandOffWindow();
 
 // Runs call on the user-interface thread and waits, without a time limit, until it has run. Calls
 // run in the order queued. A failure thrown by call is thrown again here. On the user-interface
-// thread itself the call runs at once.
+// thread itself the call runs at once. From work running beside the messages (below) it throws at
+// once: the user-interface thread holds calls until that work is done, so it would wait for ever.
 void Synchronize(const std::function<void()>& call);
 
 // The same hand-off in two halves, so that a thread can go on working while its call runs: Queue

@@ -75,7 +75,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
 
 } // namespace
 
-TDisabledTaskWindows::TDisabledTaskWindows(HWND except) {
+TDisabledTaskWindows::TDisabledTaskWindows(HWND except) : active_(GetActiveWindow()) {
     TEnumState state{except, &windows_};
     EnumThreadWindows(GetCurrentThreadId(), CollectWindow, reinterpret_cast<LPARAM>(&state));
     for (HWND window : windows_) {
@@ -89,24 +89,18 @@ TDisabledTaskWindows::~TDisabledTaskWindows() {
             EnableWindow(window, TRUE);
         }
     }
+    if (active_ && IsWindow(active_) && IsWindowVisible(active_) && IsWindowEnabled(active_)) {
+        SetActiveWindow(active_);
+    }
 }
 
 int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT flags) {
     if (testBox) {
         return testBox(text, caption, flags);
     }
-    HWND active = GetActiveWindow();
-    int answer;
-    {
-        TDisabledTaskWindows disabled;
-        TBoxHook hook(flags);
-        answer = MessageBoxW(HandOffWindow(), text.c_str(), caption.c_str(), flags);
-    }
-    // Give the activation back to the window the box interrupted.
-    if (active && IsWindow(active)) {
-        SetActiveWindow(active);
-    }
-    return answer;
+    TDisabledTaskWindows disabled;
+    TBoxHook hook(flags);
+    return MessageBoxW(HandOffWindow(), text.c_str(), caption.c_str(), flags);
 }
 
 void SetMessageBoxForTesting(TMessageBoxFunction function) { testBox = std::move(function); }

@@ -6,7 +6,9 @@
 #include <windows.h>
 
 // Disables every visible and enabled top-level window of this thread; enables again, when it ends,
-// those of them that still exist.
+// those of them that still exist, and activates again the window that was active, so that its
+// focused control gets the focus back (the owner of a closed box would otherwise be the program's
+// hidden window).
 class TDisabledTaskWindows {
 public:
     explicit TDisabledTaskWindows(HWND except = nullptr);
@@ -16,6 +18,7 @@ public:
 
 private:
     std::vector<HWND> windows_;
+    HWND active_ = nullptr;
 };
 
 // MessageBoxW owned by the application's hidden window, every other window disabled meanwhile,

@@ -66,9 +66,19 @@ void TThread::WaitFor() {
     }
 }
 
+void TThread::Detach() {
+    detached_.store(true, std::memory_order_release);
+    Terminate();
+}
+
 void TThread::DoTerminate() {
-    if (OnTerminate) {
-        Synchronize([this] { OnTerminate(*this); });
+    // Detach runs on the user-interface thread, so it is tested again where the notification runs.
+    if (OnTerminate && !detached_.load(std::memory_order_acquire)) {
+        Synchronize([this] {
+            if (!detached_.load(std::memory_order_acquire)) {
+                OnTerminate(*this);
+            }
+        });
     }
 }
 

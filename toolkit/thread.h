@@ -35,6 +35,10 @@ class TThread {
     std::function<void(TThread& sender)> OnTerminate;
     // The failure that ended the body (or the end step), if one did. Held, never shown.
     std::exception_ptr FatalException;
+    // Cuts the thread loose from the user-interface thread, for an owner that goes away while the
+    // body may still run: asks it to end (a paused body leaves its gate) and drops the end
+    // notification, which will not run unless it already has. Call on the user-interface thread.
+    void Detach();
     // Blocks the caller until the body and its end step have finished. Not for free-on-terminate threads,
     // and not on the user-interface thread while the end step needs the hand-off.
     void WaitFor();
@@ -58,6 +62,7 @@ class TThread {
     std::atomic<bool> terminated_{false};
     std::atomic<bool> paused_{false};
     std::atomic<bool> finished_{false};
+    std::atomic<bool> detached_{false};
     bool started_ = false;
     std::thread thread_;
     mutable std::mutex gateMutex_;

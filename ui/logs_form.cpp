@@ -17,9 +17,10 @@ TLogsForm::TLogsForm() {
     properties.ClientHeight = 373;
     properties.Sizeable = true;
     properties.ToolWindow = true;
+    // Enter and Esc both press OK, and it is drawn as the default button.
+    properties.DefaultButton = &CloseButton;
+    properties.CancelButton = &CloseButton;
     Create(properties, layout);
-    DefaultButton = &CloseButton;
-    CancelButton = &CloseButton;
     ActiveControl = &CloseButton;
 }
 
@@ -50,6 +51,5 @@ int TLogsForm::ShowModalOver(HWND owner) {
     const int left = std::max<int>(area.left, std::min<int>(over.left + (over.right - over.left - width) / 2, area.right - width));
     const int top = std::max<int>(area.top, std::min<int>(over.top + (over.bottom - over.top - height) / 2, area.bottom - height));
     SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    ActiveControl = &CloseButton;
     return ShowModal();
 }

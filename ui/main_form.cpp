@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include "scan/date_time.h"
 #include "toolkit/application.h"
+#include "scan/work_thread.h"
 #include "toolkit/registry.h"
 
 namespace {
@@ -19,7 +20,6 @@ int ScaleFigure(int value, int pixelsPerInch) { return value * pixelsPerInch / D
 } // namespace
 
 TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
-    PathLabel.FocusControl = nullptr; // Alt+P belongs to Pause
     NumberRadioButton.GroupStart = true;
     NumberSpin.Associate = &NumberEdit;
     NumberSpin.Min = 0;
@@ -33,7 +33,6 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     ListView.Columns = {{L"File", 100}, {L"Date/Time", DesignDateTimeColumnWidth}};
     ListView.PopupMenu = &PopupMenu;
     StartButton.Action = &StartAction;
-    StartButton.Default = true;
     PauseButton.Action = &PauseAction;
     StopButton.Action = &StopAction;
     AboutLabel.RightAligned = true;
@@ -91,11 +90,11 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     form.ClientWidth = 542;
     form.ClientHeight = 323;
     form.Icon = L"MAINICON";
+    form.DefaultButton = &StartButton;
+    form.CancelButton = &CloseButton;
     Create(form, layout);
     MinWidth = DesignMinWidth;
     MinHeight = DesignMinHeight;
-    DefaultButton = &StartButton;
-    CancelButton = &CloseButton;
     RecurseBox.SetChecked(true);
     NumberRadioButton.SetChecked(true);
 
@@ -120,6 +119,14 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
 
 TMainForm::~TMainForm() {
     SaveSettings();
+    // A scan that is still there may yet hand off: it must find nothing of this window.
+    if (WorkThread) {
+        WorkThread->StatusBarRef = nullptr;
+        WorkThread->ListViewRef = nullptr;
+        WorkThread->CreateProcessingLog = nullptr;
+        WorkThread->Detach();
+        WorkThread = nullptr;
+    }
     DestroyHandle();
 }
 
@@ -160,7 +167,8 @@ void TMainForm::SaveSettings() {
     if (!key) {
         return;
     }
-    TBounds bounds = BoundsRect();
+    // The normal bounds, also when the window is closed minimised or maximised.
+    const TBounds bounds = NormalBounds();
     key->WriteInteger(L"Top", bounds.Top);
     key->WriteInteger(L"Left", bounds.Left);
     key->WriteInteger(L"Width", bounds.Width);

@@ -66,6 +66,10 @@ public:
     void RadioButtonClick();
     void ListViewColumnClick(int column);
     void ListViewResize();
+    // Beyond the menu, the keys of every file list: Enter opens, Ctrl+A selects all, Ctrl+C copies
+    // the names; a double click opens too. Each follows its command's enable rule.
+    void ListViewKeyDown(WORD key);
+    void ListViewDoubleClick();
     void AboutLabelMouseMove(int x, int y);
     void AboutLabelClick();
     void CloseButtonClick();
@@ -113,8 +117,6 @@ private:
     TWorkThread* WorkThread = nullptr;
 
     void WorkThreadTerminate();
-    void SortByTime();
-    void SortByName();
     void LoadSettings();
     void SaveSettings();
     void ConnectResultsList();

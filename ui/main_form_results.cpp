@@ -12,14 +12,10 @@
 
 void TMainForm::ConnectResultsList() {
     Results = std::make_unique<TResultsList>(ListView.Handle());
-    ListView.OnNotify = [this](NMHDR& header, LRESULT& result) {
-        if (header.code == LVN_COLUMNCLICK) {
-            ListViewColumnClick(reinterpret_cast<NMLISTVIEW&>(header).iSubItem);
-            result = 0;
-            return true;
-        }
-        return Results->HandleNotify(header, result);
-    };
+    ListView.OnNotify = [this](NMHDR& header, LRESULT& result) { return Results->HandleNotify(header, result); };
+    ListView.OnColumnClick = [this](int column) { ListViewColumnClick(column); };
+    ListView.OnKeyDown = [this](WORD key) { ListViewKeyDown(key); };
+    ListView.OnDoubleClick = [this] { ListViewDoubleClick(); };
     ListView.OnResize = [this] { ListViewResize(); };
     ListView.MenuPoint = [this] { return Results->KeyboardMenuPoint(); };
     ListViewResize();
@@ -45,21 +41,33 @@ void TMainForm::ConnectResultsList() {
 
 void TMainForm::ListViewColumnClick(int column) {
     if (column == 0) {
-        SortByName();
+        Results->SortByName();
     } else {
-        SortByTime();
+        Results->SortByTime();
     }
 }
+
+void TMainForm::ListViewKeyDown(WORD key) {
+    if (GetKeyState(VK_MENU) < 0) {
+        return;
+    }
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    if (key == VK_RETURN && !control) {
+        OpenAction.Execute();
+    } else if (control && key == 'A') {
+        SelectAllAction.Execute();
+    } else if (control && key == 'C') {
+        CopyAction.Execute();
+    }
+}
+
+void TMainForm::ListViewDoubleClick() { OpenAction.Execute(); }
 
 void TMainForm::ListViewResize() {
     if (Results) {
         Results->ApplyFileColumnWidth();
     }
 }
-
-void TMainForm::SortByTime() { Results->SortByTime(); }
-
-void TMainForm::SortByName() { Results->SortByName(); }
 
 void TMainForm::OpenActionUpdate() { OpenAction.SetEnabled(Results->SelectedCount() == 1); }
 

@@ -132,5 +132,5 @@ void TMainForm::WorkThreadTerminate() {
         ShowProcessingLog(static_cast<TLogsForm&>(*log));
     }
     WorkThread = nullptr;
-    SortByTime();
+    Results->SortByTime();
 }

@@ -140,13 +140,6 @@ void TResultsList::Flush() {
     }
 }
 
-void TResultsList::ColumnClick(int column) {
-    if (column == 0)
-        SortByName();
-    else
-        SortByTime();
-}
-
 void TResultsList::SortByTime() {
     SortKeepingSelection([this] { return store_.OrderByTime(); });
 }
@@ -287,10 +280,6 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
     }
     case LVN_ODFINDITEMW:
         result = FindItem(reinterpret_cast<const NMLVFINDITEMW&>(header));
-        return true;
-    case LVN_COLUMNCLICK:
-        ColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
-        result = 0;
         return true;
     default:
         return false;

@@ -28,13 +28,11 @@ public:
     void Clear() override;
 
     // For WM_NOTIFY from the list: true when handled, with the message's result in result.
-    // Handles the item texts, type-ahead search and header clicks (ColumnClick).
+    // Handles the item texts and the type-ahead search.
     bool HandleNotify(const NMHDR& header, LRESULT& result);
     // Gives the control every row appended so far at once and lets it draw what deletions changed.
     void Flush();
 
-    // Column 0 ("File") sorts by name, any other newest first.
-    void ColumnClick(int column);
     // Both keep the selected rows, the focused row and the selection mark on their rows.
     void SortByTime();
     void SortByName();
@@ -47,7 +45,6 @@ public:
     int SelectedCount() const;
     int FirstSelected() const; // -1 when none
     std::vector<TRowText> SelectedRows() const; // in list order
-    std::wstring SelectedText(TCopyLayout layout) const { return CopyText(SelectedRows(), layout); }
     // Where the keyboard's context-menu key opens the menu, in screen coordinates: the centre of the
     // first selected row, or the list's top-left corner.
     POINT KeyboardMenuPoint() const;

@@ -75,11 +75,6 @@ void TRowStore::Clear() {
     sortedIndexBuilt_ = false;
 }
 
-void TRowStore::SortByTime() {
-    std::vector<std::uint32_t> order = OrderByTime();
-    ApplyOrder(order);
-}
-
 std::vector<std::uint32_t> TRowStore::OrderByTime() const {
     // Keys side by side keep the comparisons in cache; the rows move once at the end.
     std::vector<std::pair<TDateTime, std::uint32_t>> keys;
@@ -198,11 +193,6 @@ bool OrderByKeys(TRows rows, std::vector<std::uint32_t>& order) {
     return true;
 }
 } // namespace
-
-void TRowStore::SortByName() {
-    std::vector<std::uint32_t> order = OrderByName();
-    ApplyOrder(order);
-}
 
 std::vector<std::uint32_t> TRowStore::OrderByName() const {
     std::vector<std::uint32_t> order(static_cast<std::size_t>(Count()));

@@ -22,15 +22,12 @@ public:
     void Erase(int index);
     void Clear();
 
+    // The sorts, in two steps. The orders only read the rows, so they may be worked out on another
+    // thread while this one paints them; ApplyOrder then moves the rows: row i takes the row that
+    // stood at order[i].
     // Newest first by the exact time; rows with equal times keep their order.
-    void SortByTime();
-    // Ascending by lstrcmpW on the paths; rows that compare equal keep their order.
-    void SortByName();
-
-    // The same sorts in two steps. The orders only read the rows, so they may be worked out on
-    // another thread while this one paints them; ApplyOrder then moves the rows: row i takes the
-    // row that stood at order[i].
     std::vector<std::uint32_t> OrderByTime() const;
+    // Ascending by lstrcmpW on the paths; rows that compare equal keep their order.
     std::vector<std::uint32_t> OrderByName() const;
     void ApplyOrder(std::vector<std::uint32_t>& order);
 

@@ -5,6 +5,12 @@
 //   probe window TITLE MS     waits up to MS for a visible top-level window titled TITLE
 //   probe locale              prints the regional date and time items the date-time text uses, one a line
 //   probe hold-clipboard MS EVENT   holds the clipboard for MS, setting the named EVENT once held
+//   probe focus               prints where the program's keyboard focus is: "TITLE|CLASS|TEXT|ENABLED"
+//   probe controls            prints the main window's controls, one a line: "CLASS|TEXT|ENABLED|CHECKED"
+//   probe bounds              prints the main window's outer bounds "left top width height" and
+//                             whether it is "normal", "minimised" or "maximised"
+//   probe show normal|minimise|maximise   shows the main window so
+//   probe close               asks the main window to close, as its close box does
 #include <windows.h>
 #include <commctrl.h>
 #include <string>
@@ -70,6 +76,61 @@ std::wstring LocaleText(LCTYPE type) {
     return text;
 }
 
+std::wstring WindowText(HWND window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+std::wstring ClassName(HWND window) {
+    wchar_t name[128] = {};
+    GetClassNameW(window, name, 128);
+    return name;
+}
+
+// The control and window state the keyboard tests look at.
+int PrintFocus() {
+    HWND main = WaitForWindow(L"Quenwick", 5000);
+    if (!main) {
+        return 1;
+    }
+    GUITHREADINFO info{sizeof info};
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info) || !info.hwndFocus) {
+        Print(L"");
+        return 0;
+    }
+    HWND top = GetAncestor(info.hwndFocus, GA_ROOT);
+    Print(WindowText(top) + L"|" + ClassName(info.hwndFocus) + L"|" + WindowText(info.hwndFocus) + L"|" +
+          (IsWindowEnabled(info.hwndFocus) ? L"1" : L"0"));
+    return 0;
+}
+
+int PrintControls() {
+    HWND main = WaitForWindow(L"Quenwick", 5000);
+    if (!main) {
+        return 1;
+    }
+    for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const bool checked = SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        Print(ClassName(child) + L"|" + WindowText(child) + L"|" + (IsWindowEnabled(child) ? L"1" : L"0") + L"|" +
+              (checked ? L"1" : L"0"));
+    }
+    return 0;
+}
+
+int PrintBounds() {
+    HWND main = WaitForWindow(L"Quenwick", 5000);
+    if (!main) {
+        return 1;
+    }
+    RECT r{};
+    GetWindowRect(main, &r);
+    const wchar_t* state = IsIconic(main) ? L"minimised" : IsZoomed(main) ? L"maximised" : L"normal";
+    Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right - r.left) + L" " +
+          std::to_wstring(r.bottom - r.top) + L" " + state);
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -127,6 +188,26 @@ int wmain(int argc, wchar_t** argv) {
         CloseClipboard();
         return 0;
     }
-    Print(L"usage: probe status TEXT MS | client | window TITLE MS | locale | hold-clipboard MS EVENT");
+    if (mode == L"focus") {
+        return PrintFocus();
+    }
+    if (mode == L"controls") {
+        return PrintControls();
+    }
+    if (mode == L"bounds") {
+        return PrintBounds();
+    }
+    if (mode == L"show" && argc == 3) {
+        HWND main = WaitForWindow(L"Quenwick", 5000);
+        const std::wstring how = argv[2];
+        const int command = how == L"minimise" ? SW_MINIMIZE : how == L"maximise" ? SW_MAXIMIZE : SW_RESTORE;
+        return main && ShowWindowAsync(main, command) ? 0 : 1;
+    }
+    if (mode == L"close") {
+        HWND main = WaitForWindow(L"Quenwick", 5000);
+        return main && PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    Print(L"usage: probe status TEXT MS | client | window TITLE MS | locale | hold-clipboard MS EVENT | focus |"
+          L" controls | bounds | show normal|minimise|maximise | close");
     return 2;
 }
