@@ -17,18 +17,15 @@ std::int64_t DayNumber(int year, int month, int day) {
     return era * 146097 + dayOfEra - 719468 + 25569; // 1970-01-01 is day 25569
 }
 
-bool IsLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
-}
-
 TDateTime (*clockForTesting)() = nullptr;
 
 } // namespace
+
+int DaysInMonth(int year, int month) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
 
 bool TryEncodeDateTime(const SYSTEMTIME& local, TDateTime& result) {
     if (local.wYear < 1 || local.wYear > 9999 || local.wMonth < 1 || local.wMonth > 12 || local.wDay < 1 ||

@@ -6,6 +6,8 @@
 
 using TDateTime = double;
 
+// 28 to 31 by the Gregorian calendar; month from 1 to 12.
+int DaysInMonth(int year, int month);
 // Day number plus the time of day (milliseconds included); false outside the years 1 to 9999.
 bool TryEncodeDateTime(const SYSTEMTIME& local, TDateTime& result);
 // Calendar fields of a value (milliseconds truncated, never rounded up).

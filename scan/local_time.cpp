@@ -1,5 +1,7 @@
 #include "scan/local_time.h"
 
+#include "scan/date_time.h"
+
 namespace {
 
 constexpr std::int64_t TicksPerMinute = 600'000'000;
@@ -20,12 +22,6 @@ std::int64_t TicksOf(const SYSTEMTIME& fields) {
         return 0;
     }
     return Ticks(time);
-}
-
-int DaysInMonth(int year, int month) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
 }
 
 // The local moment of a transition in the given year. A rule without a year means "the wDay-th

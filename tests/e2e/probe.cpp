@@ -11,6 +11,7 @@
 //                             whether it is "normal", "minimised" or "maximised"
 //   probe show normal|minimise|maximise   shows the main window so
 //   probe close               asks the main window to close, as its close box does
+//   probe redraw              paints the main window and all its controls anew
 #include <windows.h>
 #include <commctrl.h>
 #include <string>
@@ -207,7 +208,14 @@ int wmain(int argc, wchar_t** argv) {
         HWND main = WaitForWindow(L"Quenwick", 5000);
         return main && PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
     }
+    if (mode == L"redraw") {
+        HWND main = WaitForWindow(L"Quenwick", 5000);
+        return main && RedrawWindow(main, nullptr, nullptr,
+                                    RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW)
+                   ? 0
+                   : 1;
+    }
     Print(L"usage: probe status TEXT MS | client | window TITLE MS | locale | hold-clipboard MS EVENT | focus |"
-          L" controls | bounds | show normal|minimise|maximise | close");
+          L" controls | bounds | show normal|minimise|maximise | close | redraw");
     return 2;
 }

@@ -291,7 +291,7 @@ TEST_F(HandOff, WorkBesideMessagesAnswersSentMessagesAndHoldsPostedOnesAndHandOf
     other.join();
 }
 
-TEST_F(HandOff, WorkBesideMessagesThrowsItsFailureAgainAndKeepsTheLocale) {
+TEST_F(HandOff, WorkBesideMessagesThrowsItsFailureAgainKeepsTheLocaleAndCannotHandOff) {
     const LCID locale = GetThreadLocale();
     LCID seen = 0;
     EXPECT_THROW(RunBesideMessages([&] {
@@ -300,6 +300,8 @@ TEST_F(HandOff, WorkBesideMessagesThrowsItsFailureAgainAndKeepsTheLocale) {
                  }),
                  std::runtime_error);
     EXPECT_EQ(locale, seen);
+    // The calls are held until the work is done, so a hand-off from the work fails at once.
+    EXPECT_THROW(RunBesideMessages([] { Synchronize([] {}); }), std::logic_error);
     // Hand-off calls run again afterwards.
     std::atomic<bool> ran{false};
     std::thread other([&] { Synchronize([&] { ran = true; }); });

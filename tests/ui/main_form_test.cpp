@@ -6,7 +6,9 @@
 #include <memory>
 #include "toolkit/dpi.h"
 #include "toolkit/message_box.h"
+#include "toolkit/error.h"
 #include "ui/main_form.h"
+#include "ui/program.h"
 #include "ui/window_test_support.h"
 
 namespace {
@@ -203,6 +205,19 @@ TEST_F(MainFormTest, ListViewIsAnOwnerDataReportWithTwoColumns) {
     NMHDR header{f.ListView.Handle(), 0, LVN_ITEMCHANGED};
     SendMessageW(f.Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&header));
     EXPECT_EQ(1, seen);
+}
+
+TEST_F(MainFormTest, AFailedStartShowsAnApplicationErrorAndEndsWithOne) {
+    std::vector<std::pair<std::wstring, std::wstring>> boxes;
+    SetMessageBoxForTesting([&](const std::wstring& text, const std::wstring& caption, UINT flags) {
+        boxes.emplace_back(text, caption);
+        EXPECT_TRUE(flags & MB_ICONERROR);
+        return IDOK;
+    });
+    EXPECT_EQ(1, RunProgram([]() -> std::unique_ptr<TForm> { throw TError(L"Cannot create the window"); }));
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"Application Error", boxes[0].second);
+    EXPECT_EQ(L"Cannot create the window.", boxes[0].first);
 }
 
 TEST_F(MainFormTest, RadioButtonsEnableTheirControls) {

@@ -1,0 +1,203 @@
+"""The window's own behaviour on the real program, as a keyboard user meets it: the search mode switched
+with the arrow keys, the focus after Start and after the folder picker, a window that repaints what a
+size change uncovers, the size that survives a minimised or maximised close, and the list's keys.
+"""
+import os
+import subprocess
+import time
+
+from driver import Program, check, probe, run, windows_path, xdotool, WINE_RUN
+
+CONTROLS_OF_A_FORM = ("", "QuenwickForm", "QuenwickHandOff")
+
+
+def on_a_control(where):
+    """The focus is on an enabled control of the main window, not on a window or nowhere."""
+    return where[0] == "Quenwick" and where[1] not in CONTROLS_OF_A_FORM and where[3] == "1"
+
+
+def mode(program):
+    """The checked search mode and whether the number box and the date picker are enabled."""
+    controls = program.controls()
+    checked = {text: flag == "1" for _, text, _, flag in controls}
+    edits = [enabled == "1" for kind, _, enabled, _ in controls if kind == "Edit"]
+    pickers = [enabled == "1" for kind, _, enabled, _ in controls if kind == "SysDateTimePick32"]
+    name = "number" if checked.get("Number of freshest files") else \
+        "date" if checked.get("Files modified after") else "none"
+    return name, edits[1] if len(edits) > 1 else None, pickers[0] if pickers else None
+
+
+def until(condition, seconds=20):
+    end = time.time() + seconds
+    while not condition():
+        if time.time() > end:
+            return False
+        time.sleep(0.2)
+    return True
+
+
+def mode_by_keyboard(tree):
+    program = Program("keys", tree)
+    program.click(8 + 8, 136 + 8)  # "Files modified after", then back, with the mouse
+    program.click(8 + 8, 80 + 8)
+    program.click(8 + 100, 24 + 10)  # into the path box
+    program.keys("Tab", "Tab", "Tab")
+    check(program.focus()[2] == "Number of freshest files",
+          "keys: after a mouse switch Tab reaches the checked mode (%r)" % (program.focus(),))
+    expected = [("date", False, True), ("number", True, False), ("date", False, True)]
+    seen = []
+    for key, wanted in zip(("Down", "Up", "Down"), expected):
+        program.keys(key)
+        until(lambda: mode(program) == wanted, 5)
+        seen.append(mode(program))
+    check(seen == expected, "keys: the arrow keys switch the mode three times in a row, each with its controls (%r)" % seen)
+    program.click(8 + 100, 24 + 10)
+    program.keys("Tab", "Tab", "Tab")
+    check(program.focus()[2] == "Files modified after", "keys: Tab enters the modes at the checked one")
+    program.shot("date-by-keys")
+    program.close(expect_question=False)
+
+
+def focus_after_start_and_picker(million):
+    program = Program("focus", million)
+    program.click(8 + 100, 24 + 10)
+    program.keys("Tab", "Tab", "Tab", "Tab", "Tab")  # "...", subfolders, the mode, N, Start
+    check(program.focus()[2] == "&Start", "focus: Tab reaches Start (%r)" % (program.focus(),))
+    program.keys("space")
+    code, text = program.status(windows_path(million) + "\\d0", 30000)
+    check(code == 0, "focus: Space on Start starts a scan (%r)" % text)
+    check(until(lambda: on_a_control(program.focus()) and program.focus()[2] != "&Start"),
+          "focus: Start greys out and hands the focus to an enabled control (%r)" % (program.focus(),))
+    before = program.focus()
+    program.keys("Tab")
+    check(on_a_control(program.focus()) and program.focus() != before, "focus: Tab goes on during the scan")
+    program.shot("scanning")
+    program.keys("alt+t")
+    code, _ = probe("window", "Confirm", "5000")
+    check(code == 0, "focus: Stop asks")
+    program.keys("Return")
+    program.status("Successfully processed")
+    check(until(lambda: on_a_control(program.focus()) and mode(program)[1]),
+          "focus: after the scan the focus is on an enabled control (%r)" % (program.focus(),))
+    reached = False
+    for _ in range(15):
+        program.keys("Tab")
+        if program.focus()[1] == "SysListView32":
+            reached = True
+            break
+    check(reached, "focus: Tab reaches the results list after the scan")
+    for answer in ("Escape", "Return"):  # Cancel, then OK on the folder the dialog shows
+        program.click(8 + 100, 24 + 10)
+        program.keys("Tab", "space")
+        where = program.wait_focus("Browse for Folder")
+        check(where[0] == "Browse for Folder", "picker: the folder dialog opens from the keyboard (%r)" % (where,))
+        program.shot("picker")
+        program.keys(answer)
+        where = program.wait_focus("Quenwick")
+        check(on_a_control(where), "picker, %s: the focus comes back to a control (%r)" % (answer, where))
+        program.keys("Tab")
+        check(on_a_control(program.focus()) and program.focus() != where, "picker, %s: Tab works at once" % answer)
+    program.close(expect_question=False)
+
+
+def differing_pixels(program, what):
+    """Pixels of the window that a full repaint changes: what the size change left wrong."""
+    left, top, width, height = map(int, program.bounds()[:4])
+    area = "%dx%d+%d+%d" % (width, height, max(left, 0), max(top, 0))
+    before = program.shot(what)
+    probe("redraw")
+    time.sleep(1)
+    after = program.shot(what + "-repainted")
+    result = run("compare", "-metric", "AE", "-extract", area, before, after, "/dev/null")
+    try:
+        return int(float(result.stderr.decode().split()[0]))
+    except (ValueError, IndexError):
+        return -1
+
+
+def repaint(tree):
+    program = Program("paint", tree)
+    program.keys("Return")
+    program.status("Successfully processed")
+    program.click(152 + 60, 56 + 30)  # a row: no caret blinks in the pictures
+    width = int(program.bounds()[2])
+    xdotool("windowsize", program.window, "760", "480")
+    check(until(lambda: int(program.bounds()[2]) != width), "paint: the window grows")
+    time.sleep(1)
+    wrong = differing_pixels(program, "grown")
+    check(wrong == 0, "paint: after growing, every control is drawn and nothing stale stays (%d pixels)" % wrong)
+    left, top, width, height = map(int, program.bounds()[:4])
+    # The size grip, in the status bar's corner.
+    xdotool("mousemove", "--sync", str(program.x + width - 12), str(program.y + height - 31), "mousedown", "1")
+    for step in range(1, 11):
+        xdotool("mousemove", "--sync", str(program.x + width - 12 + 12 * step), str(program.y + height - 31 + 7 * step))
+        time.sleep(0.05)
+    xdotool("mouseup", "1")
+    check(until(lambda: int(program.bounds()[2]) > width), "paint: the grip drags the window larger")
+    time.sleep(1)
+    wrong = differing_pixels(program, "dragged")
+    check(wrong == 0, "paint: after dragging the grip, no trail is left (%d pixels)" % wrong)
+    program.close(expect_question=False)
+
+
+def placement(tree):
+    program = Program("place", tree)
+    xdotool("windowsize", program.window, "700", "430")
+    check(until(lambda: int(program.bounds()[2]) > 600), "place: the window takes a size of its own")
+    normal = program.bounds()[:4]
+    for how in ("minimise", "maximise"):
+        probe("show", how)
+        check(until(lambda: program.bounds()[4:] == [how + "d"]), "place: the window is %sd" % how)
+        probe("close")
+        check(program.wait_exit() == 0, "place: closed while %sd, it ends with exit code 0" % how)
+        program = Program("place-" + how, None, keep_settings=True)
+        check(program.bounds() == normal + ["normal"],
+              "place: closed %sd, it comes back at its size (%r, was %r)" % (how, program.bounds(), normal))
+    program.close(expect_question=False)
+
+
+def notepad_windows():
+    found = xdotool("search", "--onlyvisible", "--name", " - Notepad$").split()
+    return [xdotool("getwindowname", window) for window in found]
+
+
+def list_keys(tree, files):
+    # The prefix knows Notepad for .txt files as a new Windows does.
+    run(WINE_RUN, "reg", "add", "HKLM\\Software\\Classes\\.txt", "/ve", "/d", "txtfile", "/f")
+    program = Program("list", tree)
+    program.keys("Return")
+    program.status("Successfully processed")
+    shown = files[:100]  # N is 100, newest first
+    rows = [(56 + 30, shown[0][1]), (56 + 43, shown[1][1])]
+    for how, (y, path) in zip(("Enter", "double click"), rows):
+        program.click(152 + 60, y)
+        if how == "Enter":
+            program.keys("Return")
+        else:
+            xdotool("click", "--repeat", "2", "--delay", "80", "1")
+        name = path.rsplit("\\", 1)[1]
+        check(until(lambda: any(title.startswith(name) for title in notepad_windows())),
+              "list: %s on a row opens its file (%r)" % (how, notepad_windows()))
+        program.shot("opened")
+        subprocess.run(["pkill", "-f", "notepad.exe"])
+        until(lambda: not notepad_windows())
+        xdotool("windowfocus", "--sync", program.window)
+    code, text = program.status("Successfully processed", 500)
+    check(code == 0, "list: the keys left the results where they were (%r)" % text)
+    subprocess.run(["xclip", "-selection", "clipboard", "-i", "/dev/null"], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    program.click(152 + 60, 56 + 30)
+    program.keys("ctrl+a", "ctrl+c")
+    time.sleep(0.5)
+    out = run("xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING").stdout.decode("utf-8", "replace")
+    lines = out.replace("\r\n", "\n").split("\n") if out else []
+    check(lines == [path for _, path in shown], "list: Ctrl+A and Ctrl+C copy the path of every row (%d lines)" % len(lines))
+    program.close(expect_question=False)
+
+
+def all_sessions(tree, files, million):
+    mode_by_keyboard(tree)
+    focus_after_start_and_picker(million)
+    repaint(tree)
+    placement(tree)
+    list_keys(tree, files)
