@@ -18,6 +18,7 @@ std::int64_t DayNumber(int year, int month, int day) {
 }
 
 TDateTime (*clockForTesting)() = nullptr;
+std::uint64_t (*steadyClockForTesting)() = nullptr;
 
 } // namespace
 
@@ -87,6 +88,10 @@ TDateTime Now() {
 void SetClockForTesting(TDateTime (*clock)()) {
     clockForTesting = clock;
 }
+
+std::uint64_t SteadyMilliseconds() { return steadyClockForTesting ? steadyClockForTesting() : GetTickCount64(); }
+
+void SetSteadyClockForTesting(std::uint64_t (*clock)()) { steadyClockForTesting = clock; }
 
 namespace {
 

@@ -1,6 +1,7 @@
 #pragma once
 // The date-time value: days since 30 December 1899 00:00, local time, the fraction the time of day.
 #include "toolkit/format_settings.h"
+#include <cstdint>
 #include <string>
 #include <windows.h>
 
@@ -15,6 +16,10 @@ SYSTEMTIME DecodeDateTime(TDateTime value);
 // The current local date and time; tests may replace the clock.
 TDateTime Now();
 void SetClockForTesting(TDateTime (*clock)());
+// Milliseconds that only ever go forward, whatever is done to the date and time: for intervals.
+// Tests may replace this clock as well.
+std::uint64_t SteadyMilliseconds();
+void SetSteadyClockForTesting(std::uint64_t (*clock)());
 
 // Short date pattern, one space, hours:mm:ss with the AM/PM symbol where the settings place it.
 std::wstring DateTimeText(TDateTime value, const TFormatSettings& settings);

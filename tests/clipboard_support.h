@@ -50,12 +50,12 @@ inline std::string Ansi(const std::wstring& text) {
 // Another thread of this process holds the clipboard with its own window until released.
 class THolder {
 public:
-    explicit THolder(DWORD holdMs) : opened_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-        thread_ = std::thread([this, holdMs] {
+    THolder() : opened_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        thread_ = std::thread([this] {
             HWND window = MakeWindow();
             held_ = OpenForReading(window);
             SetEvent(opened_);
-            WaitForSingleObject(release_, holdMs);
+            WaitForSingleObject(release_, INFINITE);
             if (held_) CloseClipboard();
             DestroyWindow(window);
         });

@@ -62,10 +62,17 @@ void TApplication::HandleMessages(const std::function<bool()>& done) {
     }
 }
 
-void TApplication::ProcessMessages() {
+bool TApplication::ProcessMessage() {
     MSG message;
-    while (!terminated_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        Dispatch(message);
+    if (terminated_ || !PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        return false;
+    }
+    Dispatch(message);
+    return true;
+}
+
+void TApplication::ProcessMessages() {
+    while (ProcessMessage()) {
     }
     Idle();
 }

@@ -38,6 +38,8 @@ public:
     // Runs messages, with the idle handlers whenever the queue becomes idle, until done() holds or
     // the program is asked to end.
     void HandleMessages(const std::function<bool()>& done);
+    // Runs one waiting message; false when none was waiting.
+    bool ProcessMessage();
     // Runs every message waiting, then the idle handlers once.
     void ProcessMessages();
     void Idle();

@@ -31,6 +31,8 @@ private:
 };
 
 namespace {
+std::function<void()> waitObserver;
+
 class TOpenClipboard {
 public:
     explicit TOpenClipboard(HWND owner) {
@@ -38,6 +40,7 @@ public:
         const ULONGLONG deadline = GetTickCount64() + 250;
         while (!OpenClipboard(owner)) {
             if (GetTickCount64() >= deadline) throw std::runtime_error("Cannot open clipboard");
+            if (waitObserver) waitObserver();
             Sleep(10);
         }
     }
@@ -51,6 +54,8 @@ void PlaceFormat(UINT format, TGlobalMemory& memory) {
     memory.Release();
 }
 } // namespace
+
+void SetClipboardWaitObserverForTesting(std::function<void()> observer) { waitObserver = std::move(observer); }
 
 void PutClipboardText(HWND owner, std::wstring text) { TClipboardText(std::move(text)).Place(owner); }
 

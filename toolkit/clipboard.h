@@ -1,5 +1,6 @@
 #pragma once
 // Putting text on the clipboard.
+#include <functional>
 #include <memory>
 #include <string>
 #include <windows.h>
@@ -9,6 +10,9 @@
 // about a quarter of a second; then std::runtime_error("Cannot open clipboard") is thrown and the
 // clipboard is left as it was. The text is taken, and freed once copied.
 void PutClipboardText(HWND owner, std::wstring text);
+
+// Tests see each time the copy finds the clipboard held and waits to try again.
+void SetClipboardWaitObserverForTesting(std::function<void()> observer);
 
 class TGlobalMemory;
 

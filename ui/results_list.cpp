@@ -105,7 +105,7 @@ void TResultsList::Clear() {
 // The timer alone would not do: WM_TIMER comes only to an empty queue, and a scan keeps the queue
 // busy, so the rows themselves also bring an overdue update.
 void TResultsList::ScheduleCountRefresh() {
-    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG now = SteadyMilliseconds();
     if (now - lastRefresh_ >= kCountInterval) {
         if (redrawHeld_ || shownCount_ != store_.Count()) Flush();
     } else if (shownCount_ != store_.Count()) {
@@ -115,7 +115,7 @@ void TResultsList::ScheduleCountRefresh() {
 
 void TResultsList::RefreshCount(DWORD flags) {
     shownCount_ = store_.Count();
-    lastRefresh_ = GetTickCount64();
+    lastRefresh_ = SteadyMilliseconds();
     SendMessageW(list_, LVM_SETITEMCOUNT, static_cast<WPARAM>(shownCount_), flags);
 }
 
@@ -136,7 +136,7 @@ void TResultsList::Flush() {
     if (shownCount_ != store_.Count()) RefreshCount(LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
     if (redrawHeld_) {
         ReleaseRedraw();
-        lastRefresh_ = GetTickCount64();
+        lastRefresh_ = SteadyMilliseconds();
     }
 }
 

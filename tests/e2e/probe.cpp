@@ -4,7 +4,8 @@
 //   probe client              prints the main window's client origin on the screen: "x y"
 //   probe window TITLE MS     waits up to MS for a visible top-level window titled TITLE
 //   probe locale              prints the regional date and time items the date-time text uses, one a line
-//   probe hold-clipboard MS EVENT   holds the clipboard for MS, setting the named EVENT once held
+//   probe hold-clipboard HELD RELEASE   holds the clipboard, setting the named event HELD once it
+//                             holds it, until the named event RELEASE is set (a minute at the most)
 //   probe focus               prints where the program's keyboard focus is: "TITLE|CLASS|TEXT|ENABLED"
 //   probe controls            prints the main window's controls, one a line: "CLASS|TEXT|ENABLED|CHECKED"
 //   probe bounds              prints the main window's outer bounds "left top width height" and
@@ -175,7 +176,8 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (mode == L"hold-clipboard" && argc == 4) {
-        HANDLE held = CreateEventW(nullptr, TRUE, FALSE, argv[3]);
+        HANDLE held = CreateEventW(nullptr, TRUE, FALSE, argv[2]);
+        HANDLE release = CreateEventW(nullptr, TRUE, FALSE, argv[3]);
         HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         const ULONGLONG end = GetTickCount64() + 5000;
         while (!OpenClipboard(window)) {
@@ -185,7 +187,7 @@ int wmain(int argc, wchar_t** argv) {
             Sleep(10);
         }
         SetEvent(held);
-        Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+        WaitForSingleObject(release, 60000);
         CloseClipboard();
         return 0;
     }
@@ -215,7 +217,7 @@ int wmain(int argc, wchar_t** argv) {
                    ? 0
                    : 1;
     }
-    Print(L"usage: probe status TEXT MS | client | window TITLE MS | locale | hold-clipboard MS EVENT | focus |"
+    Print(L"usage: probe status TEXT MS | client | window TITLE MS | locale | hold-clipboard HELD RELEASE | focus |"
           L" controls | bounds | show normal|minimise|maximise | close | redraw");
     return 2;
 }

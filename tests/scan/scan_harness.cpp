@@ -257,27 +257,6 @@ THandOffScope::~THandOffScope() {
     }
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!done()) {
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
-        MSG message;
-        while (!done() && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-    return true;
-}
-
-void PumpFor(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
-}
-
 TScanRun::TScanRun() {
     Job->StatusBarRef = &Recorder;
     Job->ListViewRef = &Recorder;

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "scan/listing.h"
+#include "test_support.h"
 #include "scan/sinks.h"
 #include "scan/work_thread.h"
 
@@ -103,9 +104,6 @@ class THandOffScope {
     bool own_ = false;
 };
 
-// Serves messages (and so the hand-off) until done() holds or the time is up; false on time-out.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000);
-void PumpFor(DWORD ms);
 
 // A job wired to a recorder, run to its end on this thread.
 struct TScanRun {

@@ -1,8 +1,6 @@
 #include "toolkit/clipboard.h"
 #include <gtest/gtest.h>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include "clipboard_support.h"
 
 using namespace clipboard_support;
@@ -33,30 +31,4 @@ TEST_F(ClipboardTest, PlacesTheSameTextInBothFormats) {
     // The plain line is ASCII, so its ANSI form is the same characters.
     PutClipboardText(window_, texts[0]);
     EXPECT_EQ(std::string(texts[0].begin(), texts[0].end()), ReadClipboard(window_).Text);
-}
-
-TEST_F(ClipboardTest, BusyClipboardFailsAfterRetryingAndStaysUnchanged) {
-    PutClipboardText(window_, L"before");
-    THolder holder(INFINITE);
-    ASSERT_TRUE(holder.Held());
-    std::string message;
-    try {
-        PutClipboardText(window_, L"after");
-    } catch (const std::runtime_error& failure) {
-        message = failure.what();
-    }
-    holder.Release();
-    EXPECT_EQ("Cannot open clipboard", message);
-    const TContent content = ReadClipboard(window_);
-    EXPECT_EQ(L"before", content.Unicode);
-    EXPECT_EQ("before", content.Text);
-}
-
-TEST_F(ClipboardTest, ClipboardHeldBrieflyIsWaitedFor) {
-    PutClipboardText(window_, L"before");
-    THolder holder(60);
-    ASSERT_TRUE(holder.Held());
-    EXPECT_NO_THROW(PutClipboardText(window_, L"after"));
-    holder.Release();
-    EXPECT_EQ(L"after", ReadClipboard(window_).Unicode);
 }

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "test_support.h"
 #include "toolkit/handoff.h"
 #include "toolkit/thread.h"
 
@@ -21,23 +22,6 @@ class HandOff : public ::testing::Test {
         }
     }
     bool ownWindow = false;
-
-    // Serves messages until done holds; false after the time-out.
-    static bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
-        const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-        while (!done()) {
-            const ULONGLONG now = GetTickCount64();
-            if (now >= deadline) {
-                return false;
-            }
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
-            MSG message;
-            while (!done() && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-                DispatchMessageW(&message);
-            }
-        }
-        return true;
-    }
 };
 
 TEST_F(HandOff, CallsFromSeveralThreadsRunOnTheUserInterfaceThreadInTheirOrder) {
@@ -140,6 +124,7 @@ class TCountingThread : public TThread {
         }
     }
     std::atomic<int> Steps{0};
+    std::atomic<bool> AtGate{false};
     bool* destroyed = nullptr;
     DWORD uiThread = GetCurrentThreadId();
     using TThread::PassGate;
@@ -204,7 +189,9 @@ TEST_F(HandOff, PauseGateHoldsTheBodyUntilResumeOrTerminate) {
             while (!self.Terminated() && self.Steps < 1000000) {
                 ++self.Steps;
                 if (self.PauseRequested()) {
+                    self.AtGate = true;
                     self.PassGate();
+                    self.AtGate = false;
                 }
             }
         });
@@ -213,9 +200,9 @@ TEST_F(HandOff, PauseGateHoldsTheBodyUntilResumeOrTerminate) {
         thread.Resume();
         thread.Suspend();
         EXPECT_TRUE(thread.Suspended());
-        PumpUntil([] { return false; }, 100);
+        ASSERT_TRUE(PumpUntil([&] { return thread.AtGate.load(); }));
         const int held = thread.Steps;
-        PumpUntil([] { return false; }, 100);
+        PumpFor(100);
         EXPECT_EQ(held, thread.Steps);
         EXPECT_EQ(0, ends);
         if (stop) {
@@ -275,14 +262,15 @@ TEST_F(HandOff, WorkBesideMessagesAnswersSentMessagesAndHoldsPostedOnesAndHandOf
         Queue(handOff, call);
         queued = true;
         PostMessageW(window.Handle, WM_APP + 1, 0, 0);
+        // Sent messages are answered before posted ones are taken; by the time the second one has
+        // been answered, a loop that took posted messages would have taken both posted ones.
+        SendMessageW(window.Handle, WM_APP, 0, 0);
         SendMessageW(window.Handle, WM_APP, 0, 0);
         answered = true;
         Wait(handOff);
     });
     RunBesideMessages([&] {
         answeredDuringWork = WaitFor(answered);
-        // Give a wrongly served hand-off call or posted message the time to show.
-        Sleep(100);
         heldDuringWork = !callRan && TCountingWindow::Posted == 0;
     });
     EXPECT_TRUE(answeredDuringWork);

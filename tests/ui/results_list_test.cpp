@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "test_support.h"
 
 namespace {
 // A parent window that passes the list's notifications on, as the main window does.
@@ -27,14 +28,6 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     if (message == LVM_SETITEMCOUNT) seen->CountFlags.push_back(lParam);
     if (message == WM_SETREDRAW) seen->Redraws.push_back(wParam);
     return DefSubclassProc(window, message, wParam, lParam);
-}
-
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
 }
 
 class ResultsListTest : public testing::Test {
@@ -130,26 +123,39 @@ TEST_F(ResultsListTest, ShowsPathAndTimeOfEachRow) {
     EXPECT_EQ(longPath, Text(3, 0));
 }
 
-// Streaming rows must not flood the control with count changes, and the last ones must still arrive
-// without anyone calling Flush.
-TEST_F(ResultsListTest, ItemCountFollowsStreamedRowsAtMostTenTimesASecond) {
+// The list's clock, moved by the tests: how often the control hears of new rows depends on it alone.
+std::uint64_t clockMs = 0;
+std::uint64_t TestClock() { return clockMs; }
+
+class ResultsListClockTest : public ResultsListTest {
+protected:
+    void SetUp() override {
+        clockMs = 1'000'000;
+        SetSteadyClockForTesting(TestClock);
+        ResultsListTest::SetUp();
+        SetWindowSubclass(list_, RecordingProc, 1, reinterpret_cast<DWORD_PTR>(&seen));
+    }
+    void TearDown() override {
+        RemoveWindowSubclass(list_, RecordingProc, 1);
+        ResultsListTest::TearDown();
+        SetSteadyClockForTesting(nullptr);
+    }
     TSeen seen;
-    SetWindowSubclass(list_, RecordingProc, 1, reinterpret_cast<DWORD_PTR>(&seen));
-    const ULONGLONG start = GetTickCount64();
+};
+
+// Streaming rows must not flood the control with count changes, and the last ones must still arrive
+// without anyone calling Flush. No message is served while they stream, as during a busy scan.
+TEST_F(ResultsListClockTest, ItemCountFollowsStreamedRowsAtMostTenTimesASecond) {
     std::vector<TRowId> ids;
-    for (int i = 0; i < 20000; ++i) ids.push_back(results_->AddRow(L"C:\\f" + std::to_wstring(i), L"t", i));
+    for (int i = 0; i < 20000; ++i) {
+        if (i % 40 == 0) ++clockMs; // 500 ms in all
+        ids.push_back(results_->AddRow(L"C:\\f" + std::to_wstring(i), L"t", i));
+    }
+    EXPECT_EQ(5u, seen.CountFlags.size()) << "at the start, then once every 100 ms";
     // The ranking's deletions come in bursts too; drawing is held off meanwhile, never for good.
     for (int i = 0; i < 100; ++i) results_->DeleteRow(results_->IndexOfRow(ids[static_cast<std::size_t>(i)]));
-    const ULONGLONG elapsed = GetTickCount64() - start;
-    EXPECT_LE(seen.CountFlags.size(), 2 + elapsed / 100);
-    const ULONGLONG deadline = GetTickCount64() + 3000;
-    while ((ItemCount() < 19900 || seen.Redraws.empty() || seen.Redraws.back() != TRUE) && GetTickCount64() < deadline) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        PumpMessages();
-    }
-    RemoveWindowSubclass(list_, RecordingProc, 1);
+    EXPECT_TRUE(PumpUntil([&] { return ItemCount() == 19900 && !seen.Redraws.empty() && seen.Redraws.back() == TRUE; }));
     EXPECT_EQ(19900, ItemCount());
-    ASSERT_FALSE(seen.CountFlags.empty());
     for (LPARAM flags : seen.CountFlags) EXPECT_EQ(LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL, flags);
     EXPECT_EQ((std::vector<WPARAM>{FALSE, TRUE}), seen.Redraws);
     EXPECT_EQ(L"C:\\f100", Text(0, 0));
@@ -158,18 +164,13 @@ TEST_F(ResultsListTest, ItemCountFollowsStreamedRowsAtMostTenTimesASecond) {
 
 // A scan keeps the queue busy, and WM_TIMER comes only to an empty one: new rows must reach the
 // control, and drawing held by deletions must come back, about ten times a second without it.
-TEST_F(ResultsListTest, RowsAndDrawingComeBackWhileNoMessageIsServed) {
-    TSeen seen;
-    SetWindowSubclass(list_, RecordingProc, 1, reinterpret_cast<DWORD_PTR>(&seen));
+TEST_F(ResultsListClockTest, RowsAndDrawingComeBackWhileNoMessageIsServed) {
     std::vector<TRowId> ids;
-    const ULONGLONG start = GetTickCount64();
-    while (GetTickCount64() - start < 450) {
+    for (int ms = 0; ms < 450; ++ms, ++clockMs) {
         ids.push_back(results_->AddRow(L"C:\\f" + std::to_wstring(ids.size()), L"t", 1.0));
         if (ids.size() > 50) results_->DeleteRow(results_->IndexOfRow(ids[ids.size() - 51]));
-        Sleep(1);
     }
-    RemoveWindowSubclass(list_, RecordingProc, 1);
-    EXPECT_GE(seen.CountFlags.size(), 3u);
+    EXPECT_GE(seen.CountFlags.size(), 4u);
     EXPECT_GE(std::count(seen.Redraws.begin(), seen.Redraws.end(), WPARAM{TRUE}), 3);
 }
 

@@ -4,21 +4,8 @@
 #include <string>
 #include <windows.h>
 #include "scan/date_time.h"
+#include "test_support.h"
 #include "toolkit/application.h"
-
-// Runs messages until pred holds or the time is up; false on time-out.
-inline bool PumpUntil(const std::function<bool()>& pred, int milliseconds = 3000) {
-    ULONGLONG end = GetTickCount64() + milliseconds;
-    Application.ProcessMessages();
-    while (!pred()) {
-        if (GetTickCount64() > end) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        Application.ProcessMessages();
-    }
-    return true;
-}
 
 inline void DeleteSettings() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel"); }
 
