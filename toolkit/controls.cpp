@@ -116,7 +116,7 @@ LRESULT CALLBACK TLabel::SubclassProc(HWND window, UINT message, WPARAM wParam, 
 // ---- TEdit
 
 DWORD TEdit::WindowStyle() const {
-    DWORD style = WS_TABSTOP | (ReadOnly ? ES_READONLY : 0);
+    DWORD style = WS_TABSTOP | (ReadOnly ? ES_READONLY : 0) | (DigitsOnly ? ES_NUMBER : 0);
     return MultiLine ? style | ES_MULTILINE | ES_AUTOVSCROLL | (VerticalScrollBar ? WS_VSCROLL : 0) |
                            (ReadOnly ? 0 : ES_WANTRETURN)
                      : style | ES_AUTOHSCROLL;
@@ -126,6 +126,14 @@ void TEdit::Append(const std::wstring& text) {
     const LRESULT end = SendMessageW(handle_, WM_GETTEXTLENGTH, 0, 0);
     SendMessageW(handle_, EM_SETSEL, end, end);
     SendMessageW(handle_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void TEdit::Command(WORD code) {
+    if (code == EN_CHANGE && OnChange) {
+        OnChange();
+    } else if (code == EN_KILLFOCUS && OnExit) {
+        OnExit();
+    }
 }
 
 void TEdit::Created() {

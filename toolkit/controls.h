@@ -95,6 +95,12 @@ public:
     bool MultiLine = false;
     // Multi-line only: without it the text still scrolls with the caret and the wheel.
     bool VerticalScrollBar = true;
+    // Typing takes digits only (pasted text still has to be checked).
+    bool DigitsOnly = false;
+    // When the text has changed, by whatever means.
+    std::function<void()> OnChange;
+    // When the box loses the focus.
+    std::function<void()> OnExit;
     // Adds text at the end without rewriting what is there.
     void Append(const std::wstring& text);
     const wchar_t* WindowClass() const override { return L"EDIT"; }
@@ -104,7 +110,7 @@ public:
 
 protected:
     void Created() override;
-    void Command(WORD) override {}
+    void Command(WORD code) override;
 };
 
 class TButton : public TControl {

@@ -34,6 +34,7 @@ TFormatSettings UserFormatSettings() {
     settings.AmSymbol = LocaleText(LOCALE_S1159, L"");
     settings.PmSymbol = LocaleText(LOCALE_S2359, L"");
     settings.SymbolBeforeTime = LocaleNumber(LOCALE_ITIMEMARKPOSN, 0) != 0;
+    settings.ThousandSeparator = LocaleText(LOCALE_STHOUSAND, L"");
     for (int month = 0; month < 12; ++month) {
         settings.ShortMonthNames[month] = LocaleText(LOCALE_SABBREVMONTHNAME1 + month, L"");
         settings.LongMonthNames[month] = LocaleText(LOCALE_SMONTHNAME1 + month, L"");

@@ -14,6 +14,8 @@ struct TFormatSettings {
     std::wstring AmSymbol = L"AM";
     std::wstring PmSymbol = L"PM";
     bool SymbolBeforeTime = false;
+    // Between groups of three digits, as a spin control writes its number.
+    std::wstring ThousandSeparator = L",";
     std::array<std::wstring, 12> ShortMonthNames;
     std::array<std::wstring, 12> LongMonthNames;
     std::array<std::wstring, 7> ShortDayNames; // Sunday first

@@ -6,6 +6,7 @@
 #include "toolkit/application.h"
 #include "scan/work_thread.h"
 #include "toolkit/registry.h"
+#include "ui/search_rules.h"
 
 namespace {
 
@@ -21,6 +22,9 @@ int ScaleFigure(int value, int pixelsPerInch) { return value * pixelsPerInch / D
 
 TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     NumberRadioButton.GroupStart = true;
+    NumberEdit.DigitsOnly = true;
+    NumberEdit.OnChange = [this] { NumberEditChange(); };
+    NumberEdit.OnExit = [this] { NumberEditExit(); };
     NumberSpin.Associate = &NumberEdit;
     NumberSpin.Min = 0;
     NumberSpin.Max = MaxNumber;
@@ -173,7 +177,7 @@ void TMainForm::SaveSettings() {
     key->WriteInteger(L"Left", bounds.Left);
     key->WriteInteger(L"Width", bounds.Width);
     key->WriteInteger(L"Height", bounds.Height);
-    key->WriteInteger(L"Number", NumberSpin.Position());
+    key->WriteInteger(L"Number", CommitNumber());
     key->WriteString(L"Path", PathEdit.Text());
 }
 
@@ -187,3 +191,20 @@ void TMainForm::RadioButtonClick() {
 }
 
 void TMainForm::CloseButtonClick() { Close(); }
+
+// The spin would read an empty box as 0: the last number the box held stands instead.
+void TMainForm::NumberEditChange() {
+    const int number = NumberFromText(NumberEdit.Text(), -1, MaxNumber + 1, thousandSeparator_);
+    if (number >= 0 && number <= MaxNumber) {
+        lastNumber_ = number;
+    }
+}
+
+void TMainForm::NumberEditExit() { CommitNumber(); }
+
+int TMainForm::CommitNumber() {
+    const int number = NumberFromText(NumberEdit.Text(), lastNumber_, MaxNumber, thousandSeparator_);
+    // Written back by the spin, in its own format, even when the number stays: the box shows what counts.
+    NumberSpin.SetPosition(number);
+    return number;
+}

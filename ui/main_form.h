@@ -8,6 +8,7 @@
 #include "toolkit/actions.h"
 #include "toolkit/controls.h"
 #include "toolkit/form.h"
+#include "toolkit/format_settings.h"
 #include "ui/results_list.h"
 
 class TWorkThread;
@@ -73,6 +74,9 @@ public:
     void AboutLabelMouseMove(int x, int y);
     void AboutLabelClick();
     void CloseButtonClick();
+    // The number box, on leaving it: what it holds is made what a scan would take.
+    void NumberEditChange();
+    void NumberEditExit();
     void StartActionUpdate();
     void StartActionExecute();
     void PauseActionUpdate();
@@ -119,6 +123,10 @@ private:
     void WorkThreadTerminate();
     void LoadSettings();
     void SaveSettings();
+    // The number in the box brought into range, written back, and returned.
+    int CommitNumber();
+    int lastNumber_ = 100;
+    std::wstring thousandSeparator_ = UserFormatSettings().ThousandSeparator;
     void ConnectResultsList();
     void ConnectSearchControl();
     bool AskStop();

@@ -9,6 +9,7 @@
 #include "toolkit/message_box.h"
 #include "scan/sys_error.h"
 #include "ui/copy_text.h"
+#include "ui/search_rules.h"
 
 void TMainForm::ConnectResultsList() {
     Results = std::make_unique<TResultsList>(ListView.Handle());
@@ -97,7 +98,8 @@ void TMainForm::ShellOnSelectedRow(const wchar_t* verb, bool splitFolder) {
         result = ShellExecuteCall(Application.Handle(), verb, path.c_str(), nullptr);
     }
     if (result <= 32) {
-        ShowMessageBox(SysErrorText(static_cast<int>(result)), Application.Title(), MB_OK);
+        // The box names the file, then what went wrong in the system's words.
+        ShowMessageBox(path + L"\r\n\r\n" + SysErrorText(ShellErrorCode(result)), Application.Title(), MB_OK);
     }
 }
 

@@ -18,6 +18,11 @@ private:
     TStatusBar& bar_;
 };
 
+// The running time is read off a clock that no change of the date, the time or daylight saving
+// moves. Elapsed keeps its meaning, in days: the shifted start while running, the time so far while
+// paused.
+TDateTime RunningClock() { return static_cast<double>(SteadyMilliseconds()) / 86'400'000.0; }
+
 TDateTime PickerValue(const TDateTimePicker& picker) {
     TDateTime value = 0;
     TryEncodeDateTime(picker.DateTime(), value);
@@ -60,7 +65,7 @@ void TMainForm::StartActionExecute() {
         job->Recursive = RecurseBox.Checked();
         if (NumberRadioButton.Checked()) {
             job->ByDate = 0;
-            job->Limit = NumberSpin.Position();
+            job->Limit = CommitNumber();
             job->After = 0;
         } else {
             job->ByDate = 1;
@@ -84,13 +89,13 @@ void TMainForm::StartActionExecute() {
 }
 
 void TMainForm::ResumeJob() {
-    WorkThread->Elapsed = Now() - WorkThread->Elapsed;
+    WorkThread->Elapsed = RunningClock() - WorkThread->Elapsed;
     WorkThread->Resume();
 }
 
 void TMainForm::PauseActionExecute() {
     WorkThread->Suspend();
-    WorkThread->Elapsed = Now() - WorkThread->Elapsed;
+    WorkThread->Elapsed = RunningClock() - WorkThread->Elapsed;
 }
 
 bool TMainForm::AskStop() {
@@ -126,7 +131,7 @@ bool TMainForm::FormCloseQuery() {
 
 void TMainForm::WorkThreadTerminate() {
     TWorkThread& job = *WorkThread;
-    const TDateTime runningTime = job.Suspended() ? job.Elapsed : Now() - job.Elapsed;
+    const TDateTime runningTime = job.Suspended() ? job.Elapsed : RunningClock() - job.Elapsed;
     StatusBar.SetText(CompletionText(job.FileCount, runningTime, UserFormatSettings()));
     if (std::unique_ptr<IProcessingLog> log = std::move(job.LogsFormRef)) {
         ShowProcessingLog(static_cast<TLogsForm&>(*log));

@@ -1,13 +1,72 @@
 #include "ui/search_rules.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
+#include <windows.h>
+#include <shellapi.h>
 
 std::wstring RootPathFromText(const std::wstring& text)
 {
-    if (!text.empty() && text.back() == L'\\')
-        return text;
-    return text + L'\\';
+    std::wstring path = TrimControls(text);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    if (path.size() == 2 && path[1] == L':')
+        path += L'\\'; // "C:" alone would be the current folder of drive C
+    if (!path.empty()) {
+        const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+        std::wstring full(size, L'\0');
+        const DWORD length = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
+        if (length > 0 && length < size) {
+            full.resize(length);
+            path = std::move(full);
+        }
+    }
+    if (path.empty() || path.back() != L'\\')
+        path += L'\\';
+    return path;
+}
+
+int NumberFromText(const std::wstring& text, int lastValid, int max, const std::wstring& thousandSeparator)
+{
+    const std::wstring trimmed = TrimControls(text);
+    std::wstring digits;
+    for (std::size_t i = 0; i < trimmed.size();) {
+        if (trimmed[i] >= L'0' && trimmed[i] <= L'9') {
+            digits += trimmed[i++];
+        } else if (!digits.empty() && !thousandSeparator.empty() &&
+                   trimmed.compare(i, thousandSeparator.size(), thousandSeparator) == 0) {
+            i += thousandSeparator.size();
+        } else {
+            return lastValid;
+        }
+    }
+    digits.erase(0, std::min(digits.find_first_not_of(L'0'), digits.size() - 1));
+    if (digits.empty())
+        return lastValid;
+    if (digits.size() > 9)
+        return max;
+    return std::min(std::stoi(digits), max);
+}
+
+int ShellErrorCode(long long result)
+{
+    switch (result) {
+    case 0:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case SE_ERR_SHARE:
+        return ERROR_SHARING_VIOLATION;
+    case SE_ERR_ASSOCINCOMPLETE:
+    case SE_ERR_NOASSOC:
+        return ERROR_NO_ASSOCIATION;
+    case SE_ERR_DDETIMEOUT:
+    case SE_ERR_DDEFAIL:
+    case SE_ERR_DDEBUSY:
+        return ERROR_DDE_FAIL;
+    case SE_ERR_DLLNOTFOUND:
+        return ERROR_DLL_NOT_FOUND;
+    default:
+        return static_cast<int>(result);
+    }
 }
 
 std::wstring TrimControls(const std::wstring& text)
@@ -41,7 +100,8 @@ std::wstring RunningTimeText(TDateTime duration, const TFormatSettings& settings
     constexpr std::int64_t msPerDay = 86'400'000, msPerHour = 3'600'000, msPerMinute = 60'000;
     // Every field, the thresholds included, comes from the value rounded to the millisecond, so
     // 59.9996 seconds read as 1:00 and not as 0.000.
-    const std::int64_t total = std::llround(std::fabs(duration) * msPerDay);
+    // The running time comes from a clock that never goes back; a negative one would be a fault.
+    const std::int64_t total = std::llround(std::max(duration, 0.0) * msPerDay);
     const std::int64_t days = total / msPerDay;
     const std::int64_t ofDay = total % msPerDay;
     const int hours = static_cast<int>(ofDay / msPerHour);

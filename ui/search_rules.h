@@ -5,9 +5,19 @@
 #include "scan/date_time.h"
 #include "toolkit/format_settings.h"
 
-// The root folder as the job gets it: the text as typed, with one backslash appended unless it
-// already ends with one.
+// The root folder as the job gets it: the text without the blanks around it, "/" read as "\", made
+// a full path (GetFullPathNameW) so that every row, the status bar and the log name one full path,
+// and ending with one backslash. A drive alone ("C:") is its root; no long-path prefix is added.
 std::wstring RootPathFromText(const std::wstring& text);
+
+// The number a scan takes from the number box: a number written with digits (and the user's digit
+// grouping), a larger one than max brought down to max. Anything else, an empty box included,
+// gives lastValid.
+int NumberFromText(const std::wstring& text, int lastValid, int max, const std::wstring& thousandSeparator);
+
+// The system error code that explains a ShellExecute result of 32 or less. The shell's own codes
+// (0 and 26 to 32) are not system error codes: 31, no association, would read as "general failure".
+int ShellErrorCode(long long result);
 
 // Trimmed of leading and trailing characters at or below U+0020.
 std::wstring TrimControls(const std::wstring& text);

@@ -146,10 +146,22 @@ TEST_F(MainFormResultsTest, OpeningADeletedFileShowsTheSystemTextInAPlainBox) {
     Choose(form->OpenItem);
 
     ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(SysErrorText(2), boxes[0].Text);
+    EXPECT_EQ(gone + L"\r\n\r\n" + SysErrorText(2), boxes[0].Text) << "the file, then the system's words";
     EXPECT_EQ(Application.Title(), boxes[0].Caption);
     EXPECT_EQ(static_cast<UINT>(MB_OK), boxes[0].Flags) << "no icon, one OK button";
     EXPECT_EQ(1, form->Results->SelectedCount()) << "the selection stays";
+
+    // The shell's own results are told in the words of the system error they stand for: 31 is
+    // "no association", not the system's error 31, "general failure".
+    const std::pair<INT_PTR, int> shellResults[] = {{0, 8},     {26, 32},   {27, 1155}, {28, 1156}, {29, 1156},
+                                                    {30, 1156}, {31, 1155}, {32, 1157}, {5, 5},     {11, 11}};
+    for (const auto& [result, code] : shellResults) {
+        boxes.clear();
+        RecordShellCalls(result);
+        Choose(form->OpenItem);
+        ASSERT_EQ(1u, boxes.size()) << result;
+        EXPECT_EQ(gone + L"\r\n\r\n" + SysErrorText(code), boxes[0].Text) << result;
+    }
 }
 
 TEST_F(MainFormResultsTest, CopyFollowsTheListOrderAfterAHeaderClick) {

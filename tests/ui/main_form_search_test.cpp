@@ -9,6 +9,7 @@
 #include "scan/scan_harness.h"
 #include "scan/sys_error.h"
 #include "scan/work_thread.h"
+#include "toolkit/format_settings.h"
 #include "toolkit/message_box.h"
 #include "ui/logs_form.h"
 #include "ui/main_form.h"
@@ -37,8 +38,11 @@ private:
     std::unique_ptr<IListing> inner_;
 };
 
-TDateTime clockNow = 0;
-TDateTime TestClock() { return clockNow; }
+// The running time's clock, and the date and time of the wall, which the test moves apart.
+std::uint64_t clockMs = 0;
+std::uint64_t TestClock() { return clockMs; }
+TDateTime wallNow = 0;
+TDateTime WallClock() { return wallNow; }
 
 class MainFormSearchTest : public testing::Test {
 protected:
@@ -68,6 +72,7 @@ protected:
         form.reset();
         SetMessageBoxForTesting({});
         SetClockForTesting(nullptr);
+        SetSteadyClockForTesting(nullptr);
         CloseHandle(gate);
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");
     }
@@ -170,26 +175,32 @@ TEST_F(MainFormSearchTest, DateModeTakesTheDateOfOnePickerAndTheTimeOfTheOther) 
     EXPECT_EQ((std::vector<std::wstring>{later, afterFile}), Rows());
 }
 
+// Pauses are left out, and the date and time of the wall (a clock set back, daylight saving ending)
+// change nothing.
 TEST_F(MainFormSearchTest, RunningTimeLeavesPausesOut) {
     TTempTree tree;
     tree.File(L"a.txt", UtcFileTime(2024, 1, 1));
-    SetClockForTesting(TestClock);
+    SetSteadyClockForTesting(TestClock);
+    SetClockForTesting(WallClock);
     UseGate();
     for (bool stopWhilePaused : {false, true}) {
         ResetEvent(gate);
-        clockNow = 46000;
+        clockMs = 1'000'000;
+        wallNow = 46000;
         form->PathEdit.SetText(tree.Root());
         form->StartActionExecute();
-        clockNow += 5 * Second;
+        clockMs += 5000;
+        wallNow -= 1.0 / 24;
         form->PauseActionExecute();
         EXPECT_TRUE(form->JobPaused());
-        clockNow += 600 * Second;
+        clockMs += 600'000;
         if (stopWhilePaused)
             form->StopActionExecute();
         else
             form->StartActionExecute();
         EXPECT_FALSE(form->JobPaused());
-        clockNow += 2 * Second;
+        clockMs += 2000;
+        wallNow += 2.0 / 24;
         SetEvent(gate);
         ASSERT_TRUE(ScanEnds());
         EXPECT_EQ(stopWhilePaused ? L"Successfully processed 0 files for 7.000."
@@ -247,10 +258,24 @@ TEST_F(MainFormSearchTest, StopAnsweredNoChangesNothing) {
     EXPECT_TRUE(std::regex_match(form->StatusBar.Text(), CompletionPattern));
 }
 
+// The root as one full path, and N as the number box shows it: what the scan takes is written back.
 TEST_F(MainFormSearchTest, RootPathGetsOneBackslashAndTheOptionsAsStarted) {
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"C:", L"C:\\"}, {L"C:\\", L"C:\\"}, {L"D:\\data", L"D:\\data\\"}};
-    for (const auto& [typed, root] : cases) {
+    const std::wstring thousands = UserFormatSettings().ThousandSeparator;
+    struct Case {
+        const wchar_t *Typed, *Root;
+        std::wstring Number;
+        int Limit;
+        std::wstring Shown;
+    } cases[] = {
+        {L"C:", L"C:\\", L"250", 250, L"250"},
+        {L"C:\\", L"C:\\", L"50000", 32767, L"32" + thousands + L"767"},
+        {L" D:\\data ", L"D:\\data\\", L"", 100, L"100"},
+        {L"D:/data", L"D:\\data\\", L"1" + thousands + L"000", 1000, L"1" + thousands + L"000"},
+        {L"D:\\data\\", L"D:\\data\\", L"1000", 1000, L"1" + thousands + L"000"},
+    };
+    for (const Case& c : cases) {
+        const wchar_t* typed = c.Typed;
+        const wchar_t* root = c.Root;
         std::wstring seen;
         bool recursive = true;
         int limit = -1;
@@ -262,12 +287,14 @@ TEST_F(MainFormSearchTest, RootPathGetsOneBackslashAndTheOptionsAsStarted) {
         };
         form->PathEdit.SetText(typed);
         form->RecurseBox.SetChecked(false);
-        form->NumberEdit.SetText(L"250");
+        form->NumberSpin.SetPosition(100);
+        form->NumberEdit.SetText(c.Number);
         form->StartActionExecute();
         ASSERT_TRUE(ScanEnds());
         EXPECT_EQ(root, seen);
         EXPECT_FALSE(recursive);
-        EXPECT_EQ(250, limit);
+        EXPECT_EQ(c.Limit, limit) << c.Limit;
+        EXPECT_EQ(c.Shown, form->NumberEdit.Text()) << c.Limit;
     }
 }
 
@@ -323,15 +350,23 @@ TEST_F(MainFormSearchTest, TheLogWindowShowsEveryLineWithItsOkButtonFocused) {
     }
     ASSERT_GT(expected.size(), 30000u) << "past the edit box's default limit";
     static TLogsForm* shown = nullptr;
-    static bool okFocused = false;
+    static bool okFocused = false, okDefault = false;
+    static int ticks = 0;
     shown = &log;
-    SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
+    ticks = 0;
+    // Closes it once the OK button has the focus, or when that has taken far too long.
+    SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
         okFocused = shown->CloseButton.Focused();
+        if (!okFocused && ++ticks < 400) {
+            return;
+        }
+        KillTimer(nullptr, id);
+        okDefault = SendMessageW(shown->CloseButton.Handle(), WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON;
         shown->CloseButton.Click();
     });
     EXPECT_EQ(IDOK, log.ShowModalOver(form->Handle()));
     EXPECT_TRUE(okFocused);
+    EXPECT_TRUE(okDefault) << "OK is drawn as the default button";
     EXPECT_EQ(L"Processing log", [&] {
         wchar_t caption[64] = {};
         GetWindowTextW(log.Handle(), caption, 64);

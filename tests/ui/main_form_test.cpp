@@ -5,6 +5,7 @@
 #include <shlobj.h>
 #include <memory>
 #include "toolkit/dpi.h"
+#include "toolkit/format_settings.h"
 #include "toolkit/message_box.h"
 #include "toolkit/error.h"
 #include "ui/main_form.h"
@@ -218,6 +219,22 @@ TEST_F(MainFormTest, AFailedStartShowsAnApplicationErrorAndEndsWithOne) {
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ(L"Application Error", boxes[0].second);
     EXPECT_EQ(L"Cannot create the window.", boxes[0].first);
+}
+
+// The box takes digits only; what it holds is brought into range and written back when it is left.
+TEST_F(MainFormTest, NumberBoxTakesDigitsAndComesIntoRangeWhenLeft) {
+    TMainForm& f = Open();
+    ShowInFront();
+    EXPECT_TRUE(GetWindowLongW(f.NumberEdit.Handle(), GWL_STYLE) & ES_NUMBER);
+    const std::wstring thousands = UserFormatSettings().ThousandSeparator;
+    const std::pair<const wchar_t*, std::wstring> cases[] = {
+        {L"50000", L"32" + thousands + L"767"}, {L"", L"32" + thousands + L"767"}, {L"7", L"7"}, {L"", L"7"}};
+    for (const auto& [typed, shown] : cases) {
+        f.NumberEdit.SetFocus();
+        f.NumberEdit.SetText(typed);
+        f.PathEdit.SetFocus();
+        EXPECT_TRUE(PumpUntil([&] { return f.NumberEdit.Text() == shown; })) << "typed " << typed;
+    }
 }
 
 TEST_F(MainFormTest, RadioButtonsEnableTheirControls) {

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <cwchar>
+#include <string>
+#include <windows.h>
 
 #include "ui/search_rules.h"
 
@@ -52,14 +55,39 @@ TEST(CompletionText, CarriesTheCountAndTheRunningTime)
               CompletionText(5'000'000'000LL, 25 * 3600 * Second, WithTimeSeparator(L":")));
 }
 
-TEST(RootPathFromText, AppendsOneBackslashUnlessThereIsOne)
+// One full path with one backslash at its end, whatever way it was typed.
+TEST(RootPathFromText, IsOneFullPathEndingWithOneBackslash)
 {
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"C:", L"C:\\"},           {L"C:\\", L"C:\\"},         {L"D:\\data", L"D:\\data\\"},
-        {L"D:/data/", L"D:/data/\\"}, {L" D:\\x ", L" D:\\x \\"}, {L"", L"\\"},
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    std::wstring here = current;
+    if (here.back() != L'\\')
+        here += L'\\';
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"C:", L"C:\\"},
+        {L"C:\\", L"C:\\"},
+        {L"D:\\data", L"D:\\data\\"},
+        {L"D:\\data\\", L"D:\\data\\"},
+        {L"Z:/tmp/tree", L"Z:\\tmp\\tree\\"},
+        {L"D:/data/", L"D:\\data\\"},
+        {L" \t D:\\x  ", L"D:\\x\\"},
+        {L"\\\\server\\share\\dir", L"\\\\server\\share\\dir\\"},
+        {L"tree", here + L"tree\\"},
+        {L"D:\\a\\..\\b", L"D:\\b\\"},
     };
     for (const auto& [text, expected] : cases)
-        EXPECT_EQ(expected, RootPathFromText(text)) << text;
+        EXPECT_EQ(expected, RootPathFromText(text)) << std::string(text.begin(), text.end());
+}
+
+TEST(NumberFromText, TakesDigitsBringsThemIntoRangeAndOtherwiseTheLastValid)
+{
+    const std::pair<const wchar_t*, int> cases[] = {
+        {L"250", 250},   {L"0", 0},     {L"32767", 32767}, {L"50000", 32767}, {L"99999999999999", 32767},
+        {L"1,000", 1000}, {L"007", 7},   {L" 3 ", 3},       {L"", 42},         {L"-5", 42},
+        {L"abc", 42},    {L"1e2", 42},  {L"0x10", 42},     {L",5", 42},       {L"12.5", 42},
+    };
+    for (const auto& [text, number] : cases)
+        EXPECT_EQ(number, NumberFromText(text, 42, 32767, L",")) << std::string(text, text + wcslen(text));
 }
 
 TEST(SearchEnableRules, FollowTheJobStateAndTheTrimmedPath)
