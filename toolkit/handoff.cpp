@@ -65,9 +65,56 @@ void RunQueuedCalls() {
     }
 }
 
+// The window that takes the activation from the owner: the one last active, or else the topmost of
+// the windows it owns that can take it.
+HWND WindowToActivate(HWND owner) {
+    auto usable = [owner](HWND window) {
+        return window && window != owner && IsWindowVisible(window) && IsWindowEnabled(window);
+    };
+    HWND found = GetLastActivePopup(owner);
+    if (usable(found)) {
+        return found;
+    }
+    struct TFind {
+        HWND Owner;
+        HWND Found = nullptr;
+    } find{owner};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& find = *reinterpret_cast<TFind*>(data);
+            if (window != find.Owner && GetWindow(window, GW_OWNER) == find.Owner && IsWindowVisible(window) &&
+                IsWindowEnabled(window)) {
+                find.Found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&find));
+    return find.Found;
+}
+
+UINT PassActivationMessage() {
+    static const UINT message = RegisterWindowMessageW(L"Quenwick.PassActivation");
+    return message;
+}
+
 LRESULT CALLBACK HandOffWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == HandOffMessage()) {
         RunQueuedCalls();
+        return 0;
+    }
+    if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
+        // The owner of the program's windows is never shown, so it must not keep the activation
+        // (the system gives it to the owner when a box or dialog it owns closes): it is handed to
+        // the window the user last worked in, once the activation is over.
+        PostMessageW(window, PassActivationMessage(), 0, 0);
+    } else if (message == PassActivationMessage()) {
+        if (GetActiveWindow() == window) {
+            if (const HWND next = WindowToActivate(window)) {
+                SetActiveWindow(next);
+            }
+        }
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
