@@ -242,10 +242,7 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
     return failed ? 1 : 0;
 }
 
-} // namespace
-
-int RunCommandLine(const std::vector<std::wstring>& arguments) {
-    TErrorStream errors(GetStdHandle(STD_ERROR_HANDLE));
+int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors) {
     TScanRequest request;
     std::wstring error;
     FILETIME now;
@@ -274,6 +271,19 @@ int RunCommandLine(const std::vector<std::wstring>& arguments) {
     }
     TTextOutput out(handle);
     return Scan(request, out, !request.OutPath.empty() && EndsWithCsv(request.OutPath), errors);
+}
+
+} // namespace
+
+int RunCommandLine(const std::vector<std::wstring>& arguments) {
+    TErrorStream errors(GetStdHandle(STD_ERROR_HANDLE));
+    try {
+        return RunRequest(arguments, errors);
+    } catch (...) {
+        // Out of memory or out of window resources: said in one line, never as a crash.
+        errors.Line(L"quenwick: " + ExceptionMessage(std::current_exception()));
+        return 1;
+    }
 }
 
 void UseParentConsole() {
