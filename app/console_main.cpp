@@ -2,6 +2,7 @@
 // name "quenwick", waits for it, and gives it the console; so switches scan right here, while
 // anything else opens the window of quenwick.exe as before.
 #include <windows.h>
+
 #include "cli/arguments.h"
 #include "cli/command_line.h"
 #include "cli/output.h"
@@ -16,7 +17,8 @@ int wmain() {
     } else {
         std::wstring path(MAX_PATH, L'\0');
         DWORD length;
-        while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size()) {
+        while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
+               path.size()) {
             path.resize(path.size() * 2);
         }
         path.resize(length);
@@ -29,13 +31,15 @@ int wmain() {
         std::wstring commandLine = L"\"" + path + L"\" " + ArgumentsText(GetCommandLineW());
         STARTUPINFOW startup{sizeof startup};
         PROCESS_INFORMATION process{};
-        if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &process)) {
+        if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &process)) {
             CloseHandle(process.hThread);
             CloseHandle(process.hProcess);
         } else {
             TTextOutput(GetStdHandle(STD_ERROR_HANDLE))
-                .Write(LogLine(L"quenwick: cannot start \"" + path + L"\"", static_cast<int>(GetLastError())) + L"\r\n");
+                .Write(
+                    LogLine(L"quenwick: cannot start \"" + path + L"\"", static_cast<int>(GetLastError())) +
+                    L"\r\n");
             exitCode = 1;
         }
     }

@@ -1,4 +1,5 @@
 #include <windows.h>
+
 #include "cli/arguments.h"
 #include "cli/command_line.h"
 #include "toolkit/application.h"

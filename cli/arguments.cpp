@@ -63,7 +63,8 @@ bool ParseMoment(const std::wstring& text, TDateTime& moment) {
             if (Literal(text, at, L'.')) {
                 // One to three digits: tenths, hundredths or milliseconds.
                 std::size_t digits = 0;
-                for (int scale = 100; digits < 3 && at < text.size() && text[at] >= L'0' && text[at] <= L'9'; scale /= 10) {
+                for (int scale = 100; digits < 3 && at < text.size() && text[at] >= L'0' && text[at] <= L'9';
+                     scale /= 10) {
                     ms += (text[at++] - L'0') * scale;
                     ++digits;
                 }
@@ -199,20 +200,23 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
                     n = n * 10 + (c - L'0');
                 }
                 if (!ok || n > 2147483647) {
-                    return fail(L"--newest needs a whole number from 0 to 2147483647, not " + Quoted(text) + L".");
+                    return fail(L"--newest needs a whole number from 0 to 2147483647, not " + Quoted(text) +
+                                L".");
                 }
                 request.ByDate = false;
                 request.Newest = static_cast<std::int32_t>(n);
             } else if (name == L"--after") {
                 if (!ParseMoment(text, request.After)) {
-                    return fail(L"--after needs a local date and time such as 2026-12-07, 2026-12-07T14:30 or "
-                                L"\"2026-12-07 14:30:15.250\", not " +
-                                Quoted(text) + L".");
+                    return fail(
+                        L"--after needs a local date and time such as 2026-12-07, 2026-12-07T14:30 or "
+                        L"\"2026-12-07 14:30:15.250\", not " +
+                        Quoted(text) + L".");
                 }
                 request.ByDate = true;
             } else {
                 if (!ParseWithin(text, nowUtc, request.After)) {
-                    return fail(L"--within needs a duration such as 90s, 15m, 2h or 3d, not " + Quoted(text) + L".");
+                    return fail(L"--within needs a duration such as 90s, 15m, 2h or 3d, not " + Quoted(text) +
+                                L".");
                 }
                 request.ByDate = true;
             }

@@ -112,7 +112,8 @@ class TDatedRows final : public IResultsList {
         return lastId_;
     }
     int IndexOfRow(TRowId row) const override {
-        const auto found = std::find_if(Rows.begin(), Rows.end(), [row](const TRow& r) { return r.Id == row; });
+        const auto found =
+            std::find_if(Rows.begin(), Rows.end(), [row](const TRow& r) { return r.Id == row; });
         return found == Rows.end() ? -1 : static_cast<int>(found - Rows.begin());
     }
     void DeleteRow(int index) override { Rows.erase(Rows.begin() + index); }
@@ -125,7 +126,8 @@ class TDatedRows final : public IResultsList {
 std::wstring FullFolderPath(const std::wstring& folder) {
     std::wstring full(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        const DWORD length =
+            GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
         if (length == 0) {
             full = folder;
             break;
@@ -186,7 +188,8 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
         } else if (!message.hwnd && message.message == WM_TIMER) {
             // The walk counts files on its own thread without a lock; a count read while it moves
             // is good enough for a progress line.
-            const std::int64_t files = std::atomic_ref<std::int64_t>(job->FileCount).load(std::memory_order_relaxed);
+            const std::int64_t files =
+                std::atomic_ref<std::int64_t>(job->FileCount).load(std::memory_order_relaxed);
             errors.Progress(folders.Folders, files, folders.Folder);
         } else {
             DispatchMessageW(&message);
@@ -215,8 +218,9 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
         out.Write(L"\uFEFFFile,Date/Time\r\n");
     }
     if (request.ByDate) {
-        std::stable_sort(dated.Rows.begin(), dated.Rows.end(),
-                         [](const TDatedRows::TRow& a, const TDatedRows::TRow& b) { return a.Time > b.Time; });
+        std::stable_sort(
+            dated.Rows.begin(), dated.Rows.end(),
+            [](const TDatedRows::TRow& a, const TDatedRows::TRow& b) { return a.Time > b.Time; });
         for (const TDatedRows::TRow& row : dated.Rows) {
             write(row.Path, row.Time);
         }
@@ -233,7 +237,8 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
         }
     }
     if (!out.Flush() && !request.OutPath.empty()) {
-        errors.Line(LogLine(L"quenwick: cannot write " + Quoted(request.OutPath), static_cast<int>(out.Error())));
+        errors.Line(
+            LogLine(L"quenwick: cannot write " + Quoted(request.OutPath), static_cast<int>(out.Error())));
         failed = true;
     }
     if (interrupts.load() > 0) {
@@ -253,8 +258,9 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
     }
     if (request.Action != TScanRequest::TAction::Scan) {
         TTextOutput out(GetStdHandle(STD_OUTPUT_HANDLE));
-        out.Write(request.Action == TScanRequest::TAction::Help ? HelpText()
-                                                               : std::wstring(L"Quenwick " QUENWICK_VERSION L"\r\n"));
+        out.Write(request.Action == TScanRequest::TAction::Help
+                      ? HelpText()
+                      : std::wstring(L"Quenwick " QUENWICK_VERSION L"\r\n"));
         return 0;
     }
     std::unique_ptr<void, THandleCloser> file;
@@ -264,7 +270,8 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         handle = CreateFileW(request.OutPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            errors.Line(LogLine(L"quenwick: cannot write " + Quoted(request.OutPath), static_cast<int>(GetLastError())));
+            errors.Line(LogLine(L"quenwick: cannot write " + Quoted(request.OutPath),
+                                static_cast<int>(GetLastError())));
             return 2;
         }
         file.reset(handle);
@@ -295,8 +302,9 @@ void UseParentConsole() {
     if ((output && error) || !AttachConsole(ATTACH_PARENT_PROCESS)) {
         return;
     }
-    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE console =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
     if (console == INVALID_HANDLE_VALUE) {
         return;
     }

@@ -11,8 +11,8 @@ constexpr std::size_t BufferSize = 64 * 1024;
 std::wstring IsoText(TDateTime value) {
     const SYSTEMTIME t = DecodeDateTime(value);
     wchar_t text[32];
-    std::swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                  t.wSecond, t.wMilliseconds);
+    std::swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
     return text;
 }
 

@@ -1,10 +1,10 @@
 // The real programs started with switches: what each prints, its exit code, and that its lines are
 // the window's rows for the same settings on the same tree.
-#include <algorithm>
-#include <cstdio>
 #include "reliability/reliability_support.h"
 #include "scan/date_time.h"
 #include "scan/sys_error.h"
+#include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -25,8 +25,8 @@ std::wstring TempName(const wchar_t* prefix) {
 
 std::string ReadBytes(const std::wstring& path) {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return bytes;
     char buffer[65536];
@@ -56,8 +56,8 @@ TResult RunProgram(const wchar_t* exe, const std::wstring& arguments, DWORD time
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
     TResult result;
-    const BOOL started =
-        CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &process);
     CloseHandle(out);
     CloseHandle(err);
     if (started) {
@@ -99,8 +99,9 @@ std::wstring Quoted(const std::wstring& text) {
 
 std::string Utf8(const std::wstring& text) {
     std::string bytes(text.size() * 3, '\0');
-    bytes.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                         bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr)));
+    bytes.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                                         static_cast<int>(text.size()), bytes.data(),
+                                                         static_cast<int>(bytes.size()), nullptr, nullptr)));
     return bytes;
 }
 
@@ -146,7 +147,8 @@ FILETIME SecondsAgo(long long seconds) {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const unsigned long long ticks =
-        ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) - seconds * 10000000ull;
+        ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) -
+        seconds * 10000000ull;
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
@@ -156,9 +158,12 @@ struct TDatedFile {
     SYSTEMTIME Time;
 };
 const TDatedFile DatedFiles[] = {
-    {L"a.txt", Local(2024, 3, 1, 12, 30, 15, 250)},     {L"b.txt", Local(2024, 3, 1, 12, 30, 15, 251)},
-    {L"c.txt", Local(2024, 3, 1)},                      {L"d.txt", Local(2024, 2, 29, 23, 59, 59, 999)},
-    {L"sub\\e.txt", Local(2024, 3, 2, 8)},              {L"sub\\f.txt", Local(2024, 3, 1, 12, 30)},
+    {L"a.txt", Local(2024, 3, 1, 12, 30, 15, 250)},
+    {L"b.txt", Local(2024, 3, 1, 12, 30, 15, 251)},
+    {L"c.txt", Local(2024, 3, 1)},
+    {L"d.txt", Local(2024, 2, 29, 23, 59, 59, 999)},
+    {L"sub\\e.txt", Local(2024, 3, 2, 8)},
+    {L"sub\\f.txt", Local(2024, 3, 1, 12, 30)},
     {L"sub\\g,h.txt", Local(2020, 1, 1)},
 };
 
@@ -228,7 +233,8 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
 
     TTempTree out;
     const std::wstring text = out.Root() + L"lines.txt", csv = out.Root() + L"lines.CSV";
-    std::string expectedCsv = "\xEF\xBB\xBF" "File,Date/Time\r\n";
+    std::string expectedCsv = "\xEF\xBB\xBF"
+                              "File,Date/Time\r\n";
     for (const std::wstring& line : Lines(FromUtf8(plain.Out))) {
         const size_t tab = line.find(L'\t');
         std::wstring path = line.substr(0, tab);
@@ -259,33 +265,52 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
     const std::wstring missing = Arg(tree.Root() + L"missing");
     const std::wstring folderOut = tree.Folder(L"out");
     const std::wstring choices = L"--newest N, --after MOMENT or --within DURATION";
+    const auto badNumber = [](const std::wstring& text) {
+        return L"quenwick: --newest needs a whole number from 0 to 2147483647, not \"" + text + L"\".";
+    };
+    const auto badMoment = [](const std::wstring& text) {
+        return L"quenwick: --after needs a local date and time such as 2026-12-07, 2026-12-07T14:30 or "
+               L"\"2026-12-07 14:30:15.250\", not \"" +
+               text + L"\".";
+    };
+    const auto badDuration = [](const std::wstring& text) {
+        return L"quenwick: --within needs a duration such as 90s, 15m, 2h or 3d, not \"" + text + L"\".";
+    };
+    const auto unknown = [](const std::wstring& text) {
+        return L"quenwick: unknown switch \"" + text + L"\" (quenwick --help lists them).";
+    };
+    const std::wstring noSuchFolder = tree.Root() + L"no\\such\\x.txt";
     const struct {
         std::wstring Arguments;
-        std::wstring Line; // a line that ends with " (" is followed by any system text and a code
+        std::wstring Line; // a line that ends with " - (" is followed by any system text and a code
     } cases[] = {
         {L"--no-subfolders " + missing, L"quenwick: say which files: " + choices + L"."},
-        {L"--newest 5 --within 2h " + missing, L"quenwick: --within cannot go with --newest: give one of " + choices + L"."},
-        {L"--after 2024-01-01 --after 2024-01-02 " + missing, L"quenwick: --after cannot go with --after: give one of " + choices + L"."},
-        {L"--newest -1 " + missing, L"quenwick: --newest needs a whole number from 0 to 2147483647, not \"-1\"."},
-        {L"--newest 2147483648 " + missing, L"quenwick: --newest needs a whole number from 0 to 2147483647, not \"2147483648\"."},
-        {L"--newest 1e3 " + missing, L"quenwick: --newest needs a whole number from 0 to 2147483647, not \"1e3\"."},
+        {L"--newest 5 --within 2h " + missing,
+         L"quenwick: --within cannot go with --newest: give one of " + choices + L"."},
+        {L"--after 2024-01-01 --after 2024-01-02 " + missing,
+         L"quenwick: --after cannot go with --after: give one of " + choices + L"."},
+        {L"--newest -1 " + missing, badNumber(L"-1")},
+        {L"--newest 2147483648 " + missing, badNumber(L"2147483648")},
+        {L"--newest 1e3 " + missing, badNumber(L"1e3")},
         {L"--newest", L"quenwick: --newest needs a value."},
-        {L"--after 2024-02-30 " + missing, L"quenwick: --after needs a local date and time such as 2026-12-07, 2026-12-07T14:30 or \"2026-12-07 14:30:15.250\", not \"2024-02-30\"."},
-        {L"--after 2024-03-01T24:00 " + missing, L"quenwick: --after needs a local date and time such as 2026-12-07, 2026-12-07T14:30 or \"2026-12-07 14:30:15.250\", not \"2024-03-01T24:00\"."},
-        {L"--after 2024-03-01T12:30:15.2500 " + missing, L"quenwick: --after needs a local date and time such as 2026-12-07, 2026-12-07T14:30 or \"2026-12-07 14:30:15.250\", not \"2024-03-01T12:30:15.2500\"."},
-        {L"--within 2w " + missing, L"quenwick: --within needs a duration such as 90s, 15m, 2h or 3d, not \"2w\"."},
-        {L"--within 15 " + missing, L"quenwick: --within needs a duration such as 90s, 15m, 2h or 3d, not \"15\"."},
-        {L"--newest 5 --recursive " + missing, L"quenwick: unknown switch \"--recursive\" (quenwick --help lists them)."},
-        {L"--newest 5 -n " + missing, L"quenwick: unknown switch \"-n\" (quenwick --help lists them)."},
+        {L"--after 2024-02-30 " + missing, badMoment(L"2024-02-30")},
+        {L"--after 2024-03-01T24:00 " + missing, badMoment(L"2024-03-01T24:00")},
+        {L"--after 2024-03-01T12:30:15.2500 " + missing, badMoment(L"2024-03-01T12:30:15.2500")},
+        {L"--within 2w " + missing, badDuration(L"2w")},
+        {L"--within 15 " + missing, badDuration(L"15")},
+        {L"--newest 5 --recursive " + missing, unknown(L"--recursive")},
+        {L"--newest 5 -n " + missing, unknown(L"-n")},
         {L"--no-subfolders=yes --newest 5 " + missing, L"quenwick: --no-subfolders takes no value."},
         {L"--newest 5", L"quenwick: the folder to scan is missing; it comes last."},
-        {L"--newest 5 " + missing + L" --no-subfolders", L"quenwick: unexpected argument " + missing + L": the folder comes last, after the switches."},
+        {L"--newest 5 " + missing + L" --no-subfolders",
+         L"quenwick: unexpected argument " + missing + L": the folder comes last, after the switches."},
         {L"--newest 5 --out a.txt --out b.txt " + missing, L"quenwick: --out is given twice."},
         {L"--newest 5 --out \"\" " + missing, L"quenwick: --out needs a file name."},
         // A file that cannot be written is refused before the scan.
-        {L"--newest 5 --out " + Arg(folderOut) + L" " + missing, L"quenwick: cannot write " + Quoted(folderOut) + L" - ("},
-        {L"--newest 5 --out " + Arg(tree.Root() + L"no\\such\\x.txt") + L" " + missing,
-         L"quenwick: cannot write " + Quoted(tree.Root() + L"no\\such\\x.txt") + L" - ("},
+        {L"--newest 5 --out " + Arg(folderOut) + L" " + missing,
+         L"quenwick: cannot write " + Quoted(folderOut) + L" - ("},
+        {L"--newest 5 --out " + Arg(noSuchFolder) + L" " + missing,
+         L"quenwick: cannot write " + Quoted(noSuchFolder) + L" - ("},
     };
     for (const auto& c : cases) {
         const TResult result = RunExe(c.Arguments);
@@ -322,7 +347,8 @@ TEST(CommandLineTest, HelpAndVersionComeFromTheProgramItself) {
     EXPECT_EQ(0, help.Exit);
     const std::wstring text = FromUtf8(help.Out);
     EXPECT_TRUE(text.starts_with(L"Usage: quenwick")) << text;
-    for (const wchar_t* word : {L"--newest N", L"--after MOMENT", L"--within DURATION", L"--no-subfolders", L"--out FILE"})
+    for (const wchar_t* word :
+         {L"--newest N", L"--after MOMENT", L"--within DURATION", L"--no-subfolders", L"--out FILE"})
         EXPECT_NE(std::wstring::npos, text.find(word)) << word;
 }
 
@@ -365,7 +391,8 @@ TEST(CommandLineTest, TheConsoleProgramScansAlikeAndOpensTheWindowWithoutSwitche
     for (const TDatedFile& file : DatedFiles)
         tree.File(file.Name, FileTimeOfLocal(file.Time));
     tree.Link(L"sub\\loop", "..");
-    for (const std::wstring arguments : {L"--newest 3 ", L"--within 100000d --no-subfolders ", L"--newest x "}) {
+    for (const std::wstring arguments :
+         {L"--newest 3 ", L"--within 100000d --no-subfolders ", L"--newest x "}) {
         const TResult exe = RunExe(arguments + Arg(tree.Root()));
         const TResult com = RunProgram(QUENWICK_COM, arguments + Arg(tree.Root()));
         EXPECT_EQ(exe.Exit, com.Exit) << arguments;
@@ -386,7 +413,8 @@ TEST(CommandLineTest, TheConsoleProgramScansAlikeAndOpensTheWindowWithoutSwitche
             PumpFor(50);
     }
     ASSERT_TRUE(find.Found) << "no window appeared";
-    EXPECT_TRUE(reliability::TProgram::Child(find.Found, tree.Root().c_str())) << "the folder is not in the window";
+    EXPECT_TRUE(reliability::TProgram::Child(find.Found, tree.Root().c_str()))
+        << "the folder is not in the window";
     DWORD processId = 0;
     GetWindowThreadProcessId(find.Found, &processId);
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId);
@@ -404,7 +432,8 @@ struct TComparedTree {
 
     TComparedTree() {
         const FILETIME t0 = UtcFileTime(2024, 3, 1, 12), before = UtcFileTime(2024, 3, 1, 11, 59, 59),
-                       after1 = UtcFileTime(2024, 3, 1, 12, 0, 1), after2 = UtcFileTime(2024, 3, 1, 12, 0, 2, 500);
+                       after1 = UtcFileTime(2024, 3, 1, 12, 0, 1),
+                       after2 = UtcFileTime(2024, 3, 1, 12, 0, 2, 500);
         Tree.File(L"t.txt", t0);
         for (const wchar_t* folder : {L"one", L"two", L"three"}) {
             Tree.Folder(folder);
@@ -438,12 +467,14 @@ TEST_F(CommandLineWindowTest, TheLinesAreTheWindowsRowsInOrderAndTheLogIsOnStand
     const std::wstring moment = Iso(local).substr(0, 19); // the moment of the ties, to the second
     const struct {
         std::wstring Switches;
-        int Number;   // the number mode's N, or -1 for the date mode at the ties' moment
+        int Number; // the number mode's N, or -1 for the date mode at the ties' moment
         bool Recursive;
         size_t Rows;
     } cases[] = {
-        {L"--newest 3", 3, true, 3},           {L"--newest 4", 4, true, 4},
-        {L"--newest 32767", 32767, true, 8},   {L"--newest 0", 0, true, 0},
+        {L"--newest 3", 3, true, 3},
+        {L"--newest 4", 4, true, 4},
+        {L"--newest 32767", 32767, true, 8},
+        {L"--newest 0", 0, true, 0},
         {L"--no-subfolders --newest 5", 5, false, 1},
         {L"--after " + moment, -1, true, 3},
         {L"--after " + moment + L" --no-subfolders", -1, false, 0},

@@ -1,7 +1,7 @@
 // The progress line is redrawn in place with a carriage return: a line as wide as the console
 // would wrap and leave a trail of lines behind.
-#include <gtest/gtest.h>
 #include "cli/progress.h"
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -32,8 +32,10 @@ TEST(ProgressLineTest, FitsTheConsoleAndKeepsBothEndsOfTheFolder) {
         EXPECT_NE(std::wstring::npos, line.find(L"...")) << line;
         // No half of a surrogate pair is left at a cut.
         for (size_t i = 0; i < line.size(); ++i) {
-            const bool high = line[i] >= 0xD800 && line[i] <= 0xDBFF, low = line[i] >= 0xDC00 && line[i] <= 0xDFFF;
-            EXPECT_FALSE(high && (i + 1 == line.size() || !(line[i + 1] >= 0xDC00 && line[i + 1] <= 0xDFFF))) << i;
+            const bool high = line[i] >= 0xD800 && line[i] <= 0xDBFF,
+                       low = line[i] >= 0xDC00 && line[i] <= 0xDFFF;
+            EXPECT_FALSE(high && (i + 1 == line.size() || !(line[i + 1] >= 0xDC00 && line[i + 1] <= 0xDFFF)))
+                << i;
             EXPECT_FALSE(low && (i == 0 || !(line[i - 1] >= 0xD800 && line[i - 1] <= 0xDBFF))) << i;
         }
     }
