@@ -155,7 +155,7 @@ struct THandleCloser {
 
 // Runs the job to its end on this thread, serving its hand-off, and writes what it found.
 int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& errors) {
-    CreateHandOffWindow();
+    CreateHandOffWindow(true);
     // The queue exists before Ctrl+C can post to it.
     MSG message;
     PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
