@@ -122,7 +122,7 @@ LRESULT CALLBACK HandOffWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 } // namespace
 
-HWND CreateHandOffWindow() {
+HWND CreateHandOffWindow(bool messageOnly) {
     if (handOffWindow) {
         throw std::logic_error("The hand-off window exists already.");
     }
@@ -136,9 +136,11 @@ HWND CreateHandOffWindow() {
     if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         throw std::runtime_error("Cannot register the hand-off window class.");
     }
-    // A top-level popup that is never shown: it can own the program's top-level windows.
-    const HWND window = CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                        GetModuleHandleW(nullptr), nullptr);
+    // A top-level popup that is never shown: it can own the program's top-level windows. A
+    // message-only window owns none, and needs no desktop.
+    const HWND window = CreateWindowExW(0, className, L"", messageOnly ? 0 : WS_POPUP, 0, 0, 0, 0,
+                                        messageOnly ? HWND_MESSAGE : nullptr, nullptr, GetModuleHandleW(nullptr),
+                                        nullptr);
     if (!window) {
         throw std::runtime_error("Cannot create the hand-off window.");
     }

@@ -6,8 +6,9 @@
 
 // Creates, on the calling thread (which becomes the user-interface thread), the application's hidden
 // top-level window. It owns the program's top-level windows and serves the hand-off in every message
-// loop of that thread, modal ones included.
-HWND CreateHandOffWindow();
+// loop of that thread, modal ones included. A program without windows of its own asks for a
+// message-only window instead: it needs no desktop (Wine without a display has none).
+HWND CreateHandOffWindow(bool messageOnly = false);
 HWND HandOffWindow();
 void DestroyHandOffWindow();
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The package for Windows users: `bash scripts/package.sh FOLDER` makes quenwick-<version>-win64.zip
-named after the executable's own version record, holding that executable and its text, and prints
-the package's SHA-256. The executable needs no run-time library beside it.
+named after the executable's own version record, holding the window program, the console program
+beside it and their text, and prints the package's SHA-256. Neither needs a run-time library beside it.
 
     package_zip.py SOURCE_DIR BUILD_DIR
 """
@@ -45,15 +45,19 @@ with tempfile.TemporaryDirectory() as out:
         digest = hashlib.sha256(open(package, "rb").read()).hexdigest()
         check("SHA-256: " + digest in result.stdout, "it prints the package's SHA-256")
         with zipfile.ZipFile(package) as archive:
-            check(sorted(archive.namelist()) == ["README.txt", "quenwick.exe"],
-                  "the package holds quenwick.exe and README.txt: %s" % archive.namelist())
-            check(archive.read("quenwick.exe") == open(exe, "rb").read(), "it holds the built executable")
+            check(sorted(archive.namelist()) == ["README.txt", "quenwick.com", "quenwick.exe"],
+                  "the package holds quenwick.exe, quenwick.com and README.txt: %s" % archive.namelist())
+            for program in ("quenwick.exe", "quenwick.com"):
+                check(archive.read(program) == open(os.path.join(BUILD, program), "rb").read(),
+                      "it holds the built " + program)
             check(archive.read("README.txt") == open(os.path.join(ROOT, "docs", "windows-readme.txt"), "rb").read(),
                   "its README.txt is the text for Windows users")
-        imports = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True,
-                                 text=True).stdout
-        dlls = sorted({line.split()[-1].lower() for line in imports.splitlines() if "DLL Name:" in line})
-        check(not [d for d in dlls if d.startswith("lib")], "only system libraries are imported: %s" % dlls)
+        for program in ("quenwick.exe", "quenwick.com"):
+            imports = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", os.path.join(BUILD, program)],
+                                     capture_output=True, text=True).stdout
+            dlls = sorted({line.split()[-1].lower() for line in imports.splitlines() if "DLL Name:" in line})
+            check(bool(dlls) and not [d for d in dlls if d.startswith("lib")],
+                  "%s imports only system libraries: %s" % (program, dlls))
 
 print("%d failure(s)" % len(failures))
 sys.exit(1 if failures else 0)

@@ -1,0 +1,268 @@
+#include "cli/arguments.h"
+
+#include <optional>
+
+#include "scan/local_time.h"
+
+namespace {
+
+const wchar_t Choices[] = L"--newest N, --after MOMENT or --within DURATION";
+
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + text + L"\"";
+}
+
+// Reads exactly count digits at text[at...], moving at past them.
+bool Digits(const std::wstring& text, std::size_t& at, std::size_t count, int& value) {
+    if (at + count > text.size()) {
+        return false;
+    }
+    value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const wchar_t c = text[at + i];
+        if (c < L'0' || c > L'9') {
+            return false;
+        }
+        value = value * 10 + (c - L'0');
+    }
+    at += count;
+    return true;
+}
+
+bool Literal(const std::wstring& text, std::size_t& at, wchar_t c) {
+    if (at < text.size() && text[at] == c) {
+        ++at;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool IsCommandLineScan(const std::vector<std::wstring>& arguments) {
+    return !arguments.empty() && arguments.front().starts_with(L"--");
+}
+
+bool ParseMoment(const std::wstring& text, TDateTime& moment) {
+    SYSTEMTIME fields{};
+    std::size_t at = 0;
+    int year, month, day, hour = 0, minute = 0, second = 0, ms = 0;
+    if (!Digits(text, at, 4, year) || !Literal(text, at, L'-') || !Digits(text, at, 2, month) ||
+        !Literal(text, at, L'-') || !Digits(text, at, 2, day)) {
+        return false;
+    }
+    if (at < text.size()) {
+        if (!(Literal(text, at, L'T') || Literal(text, at, L' ')) || !Digits(text, at, 2, hour) ||
+            !Literal(text, at, L':') || !Digits(text, at, 2, minute)) {
+            return false;
+        }
+        if (Literal(text, at, L':')) {
+            if (!Digits(text, at, 2, second)) {
+                return false;
+            }
+            if (Literal(text, at, L'.')) {
+                // One to three digits: tenths, hundredths or milliseconds.
+                std::size_t digits = 0;
+                for (int scale = 100; digits < 3 && at < text.size() && text[at] >= L'0' && text[at] <= L'9';
+                     scale /= 10) {
+                    ms += (text[at++] - L'0') * scale;
+                    ++digits;
+                }
+                if (digits == 0) {
+                    return false;
+                }
+            }
+        }
+    }
+    if (at != text.size()) {
+        return false;
+    }
+    fields.wYear = static_cast<WORD>(year);
+    fields.wMonth = static_cast<WORD>(month);
+    fields.wDay = static_cast<WORD>(day);
+    fields.wHour = static_cast<WORD>(hour);
+    fields.wMinute = static_cast<WORD>(minute);
+    fields.wSecond = static_cast<WORD>(second);
+    fields.wMilliseconds = static_cast<WORD>(ms);
+    return TryEncodeDateTime(fields, moment);
+}
+
+bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, TDateTime& moment) {
+    if (text.size() < 2 || text.size() > 11) {
+        return false;
+    }
+    std::int64_t ticksPerUnit;
+    switch (text.back()) {
+    case L's':
+        ticksPerUnit = 10'000'000;
+        break;
+    case L'm':
+        ticksPerUnit = 600'000'000;
+        break;
+    case L'h':
+        ticksPerUnit = 36'000'000'000;
+        break;
+    case L'd':
+        ticksPerUnit = 864'000'000'000;
+        break;
+    default:
+        return false;
+    }
+    std::int64_t count = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] < L'0' || text[i] > L'9') {
+            return false;
+        }
+        count = count * 10 + (text[i] - L'0');
+    }
+    const std::int64_t now = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(nowUtc.dwHighDateTime) << 32) | nowUtc.dwLowDateTime);
+    // Counted back in UTC and converted as the walk converts file times, so a daylight-saving
+    // change inside the duration neither adds nor loses an hour.
+    if (count <= now / ticksPerUnit) {
+        const auto ticks = static_cast<std::uint64_t>(now - count * ticksPerUnit);
+        const FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+        SYSTEMTIME local;
+        if (TLocalTimeConverter().ToLocal(utc, local) && TryEncodeDateTime(local, moment)) {
+            return true;
+        }
+    }
+    // Before 1601 there are no file times: every file is newer.
+    SYSTEMTIME first{};
+    first.wYear = 1;
+    first.wMonth = 1;
+    first.wDay = 1;
+    return TryEncodeDateTime(first, moment);
+}
+
+bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& nowUtc, TScanRequest& request,
+                    std::wstring& error) {
+    request = TScanRequest{};
+    std::wstring selection; // the switch that chose the files
+    bool outGiven = false;
+    const auto fail = [&error](const std::wstring& text) {
+        error = L"quenwick: " + text;
+        return false;
+    };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        if (!argument.starts_with(L"-")) {
+            if (i + 1 != arguments.size()) {
+                return fail(L"unexpected argument " + Quoted(argument) +
+                            L": the folder comes last, after the switches.");
+            }
+            request.Folder = argument;
+            break;
+        }
+        // "--name value" or "--name=value".
+        const std::size_t equals = argument.find(L'=');
+        const std::wstring name = argument.substr(0, equals);
+        std::optional<std::wstring> inlineValue;
+        if (equals != std::wstring::npos) {
+            inlineValue = argument.substr(equals + 1);
+        }
+        const auto value = [&](std::wstring& text) {
+            if (inlineValue) {
+                text = *inlineValue;
+                return true;
+            }
+            if (i + 1 >= arguments.size()) {
+                return false;
+            }
+            text = arguments[++i];
+            return true;
+        };
+        if (name == L"--help" || name == L"--version" || name == L"--no-subfolders") {
+            if (inlineValue) {
+                return fail(name + L" takes no value.");
+            }
+            if (name == L"--no-subfolders") {
+                request.Recursive = false;
+                continue;
+            }
+            request.Action = name == L"--help" ? TScanRequest::TAction::Help : TScanRequest::TAction::Version;
+            return true;
+        }
+        if (name == L"--newest" || name == L"--after" || name == L"--within") {
+            if (!selection.empty()) {
+                return fail(name + L" cannot go with " + selection + L": give one of " + Choices + L".");
+            }
+            selection = name;
+            std::wstring text;
+            if (!value(text)) {
+                return fail(name + L" needs a value.");
+            }
+            if (name == L"--newest") {
+                std::int64_t n = 0;
+                bool ok = !text.empty() && text.size() <= 10;
+                for (const wchar_t c : text) {
+                    ok = ok && c >= L'0' && c <= L'9';
+                    n = n * 10 + (c - L'0');
+                }
+                if (!ok || n > 2147483647) {
+                    return fail(L"--newest needs a whole number from 0 to 2147483647, not " + Quoted(text) +
+                                L".");
+                }
+                request.ByDate = false;
+                request.Newest = static_cast<std::int32_t>(n);
+            } else if (name == L"--after") {
+                if (!ParseMoment(text, request.After)) {
+                    return fail(
+                        L"--after needs a local date and time such as 2026-12-07, 2026-12-07T14:30 or "
+                        L"\"2026-12-07 14:30:15.250\", not " +
+                        Quoted(text) + L".");
+                }
+                request.ByDate = true;
+            } else {
+                if (!ParseWithin(text, nowUtc, request.After)) {
+                    return fail(L"--within needs a duration such as 90s, 15m, 2h or 3d, not " + Quoted(text) +
+                                L".");
+                }
+                request.ByDate = true;
+            }
+            continue;
+        }
+        if (name == L"--out") {
+            if (outGiven) {
+                return fail(L"--out is given twice.");
+            }
+            outGiven = true;
+            if (!value(request.OutPath) || request.OutPath.empty()) {
+                return fail(L"--out needs a file name.");
+            }
+            continue;
+        }
+        return fail(L"unknown switch " + Quoted(name) + L" (quenwick --help lists them).");
+    }
+    if (selection.empty()) {
+        return fail(L"say which files: " + std::wstring(Choices) + L".");
+    }
+    if (request.Folder.empty()) {
+        return fail(L"the folder to scan is missing; it comes last.");
+    }
+    return true;
+}
+
+std::wstring HelpText() {
+    return L"Usage: quenwick (--newest N | --after MOMENT | --within DURATION) [--no-subfolders]\r\n"
+           L"                [--out FILE] FOLDER\r\n"
+           L"       quenwick [FOLDER]          opens the window\r\n"
+           L"\r\n"
+           L"Lists the files below FOLDER, newest first, one a line: the full path, a tab, and the\r\n"
+           L"local time of its last change (2026-12-07T14:30:15.250).\r\n"
+           L"\r\n"
+           L"  --newest N         the N newest files, N from 0 to 2147483647; of files with the same\r\n"
+           L"                     time, the one found first\r\n"
+           L"  --after MOMENT     every file changed after a local moment: 2026-12-07,\r\n"
+           L"                     2026-12-07T14:30 or \"2026-12-07 14:30:15.250\"\r\n"
+           L"  --within DURATION  every file changed within the last 90s, 15m, 2h or 3d\r\n"
+           L"  --no-subfolders    only the files in FOLDER itself\r\n"
+           L"  --out FILE         write the lines to FILE instead, in UTF-8; a FILE ending in .csv\r\n"
+           L"                     gets CSV with a byte-order mark for spreadsheets\r\n"
+           L"  --help, --version\r\n"
+           L"\r\n"
+           L"Folders that cannot be listed are named on standard error and the scan goes on.\r\n"
+           L"Ctrl+C stops the scan and writes what was found so far.\r\n"
+           L"Exit codes: 0 every folder listed, 1 some folder could not be, 2 bad arguments or an\r\n"
+           L"output file that cannot be written, 130 stopped by Ctrl+C.\r\n";
+}

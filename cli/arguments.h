@@ -1,0 +1,35 @@
+#pragma once
+// The switches of a scan without a window, read into one request.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "scan/date_time.h"
+
+struct TScanRequest {
+    enum class TAction { Scan, Help, Version };
+    TAction Action = TAction::Scan;
+    std::wstring Folder; // as given
+    bool Recursive = true;
+    bool ByDate = false;
+    std::int32_t Newest = 0; // number mode
+    TDateTime After = 0;     // date mode: local time
+    std::wstring OutPath;    // empty: standard output
+};
+
+// True when these arguments ask for a scan without a window: the first one begins with "--".
+bool IsCommandLineScan(const std::vector<std::wstring>& arguments);
+
+// Reads the arguments; on a bad one, false and error holds one line that names it. nowUtc is the
+// moment --within counts back from.
+bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& nowUtc, TScanRequest& request,
+                    std::wstring& error);
+
+// "2026-12-07", "2026-12-07T14:30" or "2026-12-07 14:30:15.250" (seconds and one to three digits of
+// their fraction optional), local time.
+bool ParseMoment(const std::wstring& text, TDateTime& moment);
+// "90s", "15m", "2h", "3d": the local time that long before nowUtc; a duration reaching before the
+// earliest file time gives a moment before every file.
+bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, TDateTime& moment);
+
+std::wstring HelpText();

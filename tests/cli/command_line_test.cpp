@@ -1,0 +1,523 @@
+// The real programs started with switches: what each prints, its exit code, and that its lines are
+// the window's rows for the same settings on the same tree.
+#include "reliability/reliability_support.h"
+#include "scan/date_time.h"
+#include "scan/sys_error.h"
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+using reliability::WindowTest;
+
+struct TResult {
+    long Exit = -1; // -1: still running at the deadline
+    std::string Out;
+    std::wstring Err;
+};
+
+std::wstring TempName(const wchar_t* prefix) {
+    wchar_t folder[MAX_PATH], name[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, prefix, 0, name);
+    return name;
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+std::wstring FromUtf8(const std::string& bytes) {
+    return reliability::Widen(bytes);
+}
+
+// Runs a program with its standard output and error in files: Wine's helper processes may keep a
+// pipe open after the program has ended.
+TResult RunProgram(const wchar_t* exe, const std::wstring& arguments, DWORD timeoutMs = 120000) {
+    const std::wstring outPath = TempName(L"out"), errPath = TempName(L"err");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, 0, nullptr);
+    std::wstring commandLine = std::wstring(L"\"") + exe + L"\" " + arguments;
+    STARTUPINFOW startup{sizeof startup};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    TResult result;
+    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &process);
+    CloseHandle(out);
+    CloseHandle(err);
+    if (started) {
+        if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+            DWORD code = 0;
+            GetExitCodeProcess(process.hProcess, &code);
+            result.Exit = static_cast<long>(code);
+        } else {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, 5000);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    result.Out = ReadBytes(outPath);
+    result.Err = FromUtf8(ReadBytes(errPath));
+    DeleteFileW(outPath.c_str());
+    DeleteFileW(errPath.c_str());
+    return result;
+}
+
+TResult RunExe(const std::wstring& arguments) {
+    return RunProgram(QUENWICK_EXE, arguments);
+}
+
+// One argument of a command line: a backslash before the closing quote is doubled, or it would
+// escape the quote.
+std::wstring Arg(const std::wstring& text) {
+    std::wstring argument = L"\"" + text;
+    for (size_t i = text.size(); i > 0 && text[i - 1] == L'\\'; --i)
+        argument += L'\\';
+    return argument + L"\"";
+}
+
+// How the program names an argument in its messages.
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + text + L"\"";
+}
+
+std::string Utf8(const std::wstring& text) {
+    std::string bytes(text.size() * 3, '\0');
+    bytes.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                                         static_cast<int>(text.size()), bytes.data(),
+                                                         static_cast<int>(bytes.size()), nullptr, nullptr)));
+    return bytes;
+}
+
+// What a program prints: lines ended by CR LF, the last one included.
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    if (start != text.size())
+        lines.push_back(L"<unterminated> " + text.substr(start));
+    return lines;
+}
+
+std::wstring Iso(const SYSTEMTIME& t) {
+    wchar_t text[32];
+    swprintf(text, 32, L"%04d-%02d-%02dT%02d:%02d:%02d.%03d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+             t.wSecond, t.wMilliseconds);
+    return text;
+}
+
+SYSTEMTIME Local(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0) {
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(year);
+    t.wMonth = static_cast<WORD>(month);
+    t.wDay = static_cast<WORD>(day);
+    t.wHour = static_cast<WORD>(hour);
+    t.wMinute = static_cast<WORD>(minute);
+    t.wSecond = static_cast<WORD>(second);
+    t.wMilliseconds = static_cast<WORD>(ms);
+    return t;
+}
+
+FILETIME FileTimeOfLocal(const SYSTEMTIME& local) {
+    SYSTEMTIME utc;
+    FILETIME time{};
+    TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc);
+    SystemTimeToFileTime(&utc, &time);
+    return time;
+}
+
+FILETIME SecondsAgo(long long seconds) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const unsigned long long ticks =
+        ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) -
+        seconds * 10000000ull;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+// Files at local times that sit on and beside the moments the cases name.
+struct TDatedFile {
+    const wchar_t* Name;
+    SYSTEMTIME Time;
+};
+const TDatedFile DatedFiles[] = {
+    {L"a.txt", Local(2024, 3, 1, 12, 30, 15, 250)},
+    {L"b.txt", Local(2024, 3, 1, 12, 30, 15, 251)},
+    {L"c.txt", Local(2024, 3, 1)},
+    {L"d.txt", Local(2024, 2, 29, 23, 59, 59, 999)},
+    {L"sub\\e.txt", Local(2024, 3, 2, 8)},
+    {L"sub\\f.txt", Local(2024, 3, 1, 12, 30)},
+    {L"sub\\g,h.txt", Local(2020, 1, 1)},
+};
+
+TEST(CommandLineTest, EachSwitchSelectsItsFilesNewestFirstWithTheirLocalTimes) {
+    TTempTree tree;
+    tree.Folder(L"sub");
+    for (const TDatedFile& file : DatedFiles)
+        tree.File(file.Name, FileTimeOfLocal(file.Time));
+    TTempTree recent;
+    const struct {
+        const wchar_t* Name;
+        long long SecondsAgo;
+    } recentFiles[] = {{L"s30", 30}, {L"m10", 600}, {L"h1", 5400}, {L"d2", 2 * 86400}, {L"d4", 4 * 86400}};
+    for (const auto& file : recentFiles)
+        recent.File(file.Name, SecondsAgo(file.SecondsAgo));
+
+    const std::wstring r = Arg(tree.Root()), n = Arg(recent.Root());
+    const struct {
+        std::wstring Arguments;
+        std::vector<std::wstring> Names; // newest first
+    } cases[] = {
+        {L"--after 2024-03-01 " + r, {L"sub\\e.txt", L"b.txt", L"a.txt", L"sub\\f.txt"}},
+        {L"--after 2024-03-01T12:30 " + r, {L"sub\\e.txt", L"b.txt", L"a.txt"}},
+        {L"--after \"2024-03-01 12:30:15.250\" " + r, {L"sub\\e.txt", L"b.txt"}},
+        {L"--after=2024-03-01T12:30:15.25 " + r, {L"sub\\e.txt", L"b.txt"}},
+        {L"--no-subfolders --after 2024-03-01 " + r, {L"b.txt", L"a.txt"}},
+        {L"--newest 2 " + r, {L"sub\\e.txt", L"b.txt"}},
+        {L"--newest 0 " + r, {}},
+        {L"--newest 2147483647 " + r,
+         {L"sub\\e.txt", L"b.txt", L"a.txt", L"sub\\f.txt", L"c.txt", L"d.txt", L"sub\\g,h.txt"}},
+        {L"--within 90s " + n, {L"s30"}},
+        {L"--within 15m " + n, {L"s30", L"m10"}},
+        {L"--within 2h " + n, {L"s30", L"m10", L"h1"}},
+        {L"--within 3d --no-subfolders " + n, {L"s30", L"m10", L"h1", L"d2"}},
+    };
+    for (const auto& c : cases) {
+        const TResult result = RunExe(c.Arguments);
+        EXPECT_EQ(0, result.Exit) << c.Arguments;
+        EXPECT_EQ(L"", result.Err) << c.Arguments;
+        std::vector<std::wstring> names;
+        for (const std::wstring& line : Lines(FromUtf8(result.Out))) {
+            const size_t tab = line.find(L'\t');
+            const std::wstring path = line.substr(0, tab);
+            const bool dated = path.starts_with(tree.Root());
+            const std::wstring name = path.substr((dated ? tree.Root() : recent.Root()).size());
+            names.push_back(name);
+            if (dated) {
+                const auto file = std::find_if(std::begin(DatedFiles), std::end(DatedFiles),
+                                               [&](const TDatedFile& f) { return name == f.Name; });
+                ASSERT_NE(std::end(DatedFiles), file) << line;
+                EXPECT_EQ(path + L"\t" + Iso(file->Time), line);
+            }
+        }
+        EXPECT_EQ(c.Names, names) << c.Arguments;
+    }
+}
+
+TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutput) {
+    TTempTree tree;
+    tree.Folder(L"sub");
+    for (const TDatedFile& file : DatedFiles)
+        tree.File(file.Name, FileTimeOfLocal(file.Time));
+    tree.File(L"sub\\\U0001F600 smile;.txt", FileTimeOfLocal(Local(2019, 6, 1)));
+    const std::wstring root = Arg(tree.Root());
+    const TResult plain = RunExe(L"--newest 100 " + root);
+    ASSERT_EQ(0, plain.Exit);
+
+    TTempTree out;
+    const std::wstring text = out.Root() + L"lines.txt", csv = out.Root() + L"lines.CSV";
+    std::string expectedCsv = "\xEF\xBB\xBF"
+                              "File,Date/Time\r\n";
+    for (const std::wstring& line : Lines(FromUtf8(plain.Out))) {
+        const size_t tab = line.find(L'\t');
+        std::wstring path = line.substr(0, tab);
+        if (path.find_first_of(L",;") != std::wstring::npos)
+            path = L"\"" + path + L"\"";
+        expectedCsv += Utf8(path + L"," + line.substr(tab + 1) + L"\r\n");
+    }
+    const struct {
+        std::wstring File;
+        std::string Expected;
+    } cases[] = {{text, plain.Out}, {csv, expectedCsv}};
+    for (const auto& c : cases) {
+        const TResult result = RunExe(L"--out " + Arg(c.File) + L" --newest 100 " + root);
+        EXPECT_EQ(0, result.Exit) << c.File;
+        EXPECT_EQ("", result.Out) << c.File;
+        EXPECT_EQ(L"", result.Err) << c.File;
+        EXPECT_EQ(c.Expected, ReadBytes(c.File)) << c.File;
+    }
+    // Both hold every file, the one outside the code page whole.
+    EXPECT_EQ(8u, Lines(FromUtf8(plain.Out)).size());
+    const std::string quotedName = Utf8(L"\"" + tree.Root() + L"sub\\\U0001F600 smile;.txt\"");
+    EXPECT_NE(std::string::npos, expectedCsv.find(quotedName));
+}
+
+TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanned) {
+    TTempTree tree;
+    // Were it scanned, the missing folder would add a line of its own.
+    const std::wstring missing = Arg(tree.Root() + L"missing");
+    const std::wstring folderOut = tree.Folder(L"out");
+    const std::wstring choices = L"--newest N, --after MOMENT or --within DURATION";
+    const auto badNumber = [](const std::wstring& text) {
+        return L"quenwick: --newest needs a whole number from 0 to 2147483647, not \"" + text + L"\".";
+    };
+    const auto badMoment = [](const std::wstring& text) {
+        return L"quenwick: --after needs a local date and time such as 2026-12-07, 2026-12-07T14:30 or "
+               L"\"2026-12-07 14:30:15.250\", not \"" +
+               text + L"\".";
+    };
+    const auto badDuration = [](const std::wstring& text) {
+        return L"quenwick: --within needs a duration such as 90s, 15m, 2h or 3d, not \"" + text + L"\".";
+    };
+    const auto unknown = [](const std::wstring& text) {
+        return L"quenwick: unknown switch \"" + text + L"\" (quenwick --help lists them).";
+    };
+    const std::wstring noSuchFolder = tree.Root() + L"no\\such\\x.txt";
+    const struct {
+        std::wstring Arguments;
+        std::wstring Line; // a line that ends with " - (" is followed by any system text and a code
+    } cases[] = {
+        {L"--no-subfolders " + missing, L"quenwick: say which files: " + choices + L"."},
+        {L"--newest 5 --within 2h " + missing,
+         L"quenwick: --within cannot go with --newest: give one of " + choices + L"."},
+        {L"--after 2024-01-01 --after 2024-01-02 " + missing,
+         L"quenwick: --after cannot go with --after: give one of " + choices + L"."},
+        {L"--newest -1 " + missing, badNumber(L"-1")},
+        {L"--newest 2147483648 " + missing, badNumber(L"2147483648")},
+        {L"--newest 1e3 " + missing, badNumber(L"1e3")},
+        {L"--newest", L"quenwick: --newest needs a value."},
+        {L"--after 2024-02-30 " + missing, badMoment(L"2024-02-30")},
+        {L"--after 2024-03-01T24:00 " + missing, badMoment(L"2024-03-01T24:00")},
+        {L"--after 2024-03-01T12:30:15.2500 " + missing, badMoment(L"2024-03-01T12:30:15.2500")},
+        {L"--within 2w " + missing, badDuration(L"2w")},
+        {L"--within 15 " + missing, badDuration(L"15")},
+        {L"--newest 5 --recursive " + missing, unknown(L"--recursive")},
+        {L"--newest 5 -n " + missing, unknown(L"-n")},
+        {L"--no-subfolders=yes --newest 5 " + missing, L"quenwick: --no-subfolders takes no value."},
+        {L"--newest 5", L"quenwick: the folder to scan is missing; it comes last."},
+        {L"--newest 5 " + missing + L" --no-subfolders",
+         L"quenwick: unexpected argument " + missing + L": the folder comes last, after the switches."},
+        {L"--newest 5 --out a.txt --out b.txt " + missing, L"quenwick: --out is given twice."},
+        {L"--newest 5 --out \"\" " + missing, L"quenwick: --out needs a file name."},
+        // A file that cannot be written is refused before the scan.
+        {L"--newest 5 --out " + Arg(folderOut) + L" " + missing,
+         L"quenwick: cannot write " + Quoted(folderOut) + L" - ("},
+        {L"--newest 5 --out " + Arg(noSuchFolder) + L" " + missing,
+         L"quenwick: cannot write " + Quoted(noSuchFolder) + L" - ("},
+    };
+    for (const auto& c : cases) {
+        const TResult result = RunExe(c.Arguments);
+        EXPECT_EQ(2, result.Exit) << c.Arguments;
+        EXPECT_EQ("", result.Out) << c.Arguments;
+        const auto lines = Lines(result.Err);
+        ASSERT_EQ(1u, lines.size()) << c.Arguments << "\n" << result.Err;
+        if (c.Line.ends_with(L" - (")) {
+            const std::wstring head = c.Line.substr(0, c.Line.size() - 1);
+            EXPECT_TRUE(lines[0].starts_with(head) && lines[0].ends_with(L")")) << lines[0];
+        } else {
+            EXPECT_EQ(c.Line, lines[0]);
+        }
+    }
+}
+
+TEST(CommandLineTest, HelpAndVersionComeFromTheProgramItself) {
+    const std::wstring exe = QUENWICK_EXE;
+    DWORD ignored = 0;
+    std::vector<char> data(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+    ASSERT_FALSE(data.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(data.size()), data.data()));
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &size));
+    const std::wstring version = std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." +
+                                 std::to_wstring(LOWORD(info->dwFileVersionLS));
+    const TResult shown = RunExe(L"--version");
+    EXPECT_EQ(0, shown.Exit);
+    EXPECT_EQ(L"Quenwick " + version + L"\r\n", FromUtf8(shown.Out));
+    const TResult help = RunExe(L"--help");
+    EXPECT_EQ(0, help.Exit);
+    const std::wstring text = FromUtf8(help.Out);
+    EXPECT_TRUE(text.starts_with(L"Usage: quenwick")) << text;
+    for (const wchar_t* word :
+         {L"--newest N", L"--after MOMENT", L"--within DURATION", L"--no-subfolders", L"--out FILE"})
+        EXPECT_NE(std::wstring::npos, text.find(word)) << word;
+}
+
+WORD Subsystem(const wchar_t* exe) {
+    const std::string image = ReadBytes(exe);
+    if (image.size() < 0x40)
+        return 0;
+    const DWORD pe = *reinterpret_cast<const DWORD*>(image.data() + 0x3C);
+    // Signature, file header, then the optional header's Subsystem field.
+    const size_t at = pe + 4 + sizeof(IMAGE_FILE_HEADER) + offsetof(IMAGE_OPTIONAL_HEADER64, Subsystem);
+    return at + 2 <= image.size() ? *reinterpret_cast<const WORD*>(image.data() + at) : 0;
+}
+
+struct TFoundWindow {
+    DWORD OwnProcess;
+    HWND Found = nullptr;
+};
+
+BOOL CALLBACK OtherProgramsWindow(HWND window, LPARAM data) {
+    auto& find = *reinterpret_cast<TFoundWindow*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    RECT r{};
+    GetWindowRect(window, &r);
+    if (process != find.OwnProcess && IsWindowVisible(window) && r.right - r.left > 1 &&
+        reliability::TProgram::Text(window) == L"Quenwick") {
+        find.Found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+TEST(CommandLineTest, TheConsoleProgramScansAlikeAndOpensTheWindowWithoutSwitches) {
+    // The console subsystem is what makes a shell wait and hand over its console.
+    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_CUI, Subsystem(QUENWICK_COM));
+    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, Subsystem(QUENWICK_EXE));
+
+    TTempTree tree;
+    tree.Folder(L"sub");
+    for (const TDatedFile& file : DatedFiles)
+        tree.File(file.Name, FileTimeOfLocal(file.Time));
+    tree.Link(L"sub\\loop", "..");
+    for (const std::wstring arguments :
+         {L"--newest 3 ", L"--within 100000d --no-subfolders ", L"--newest x "}) {
+        const TResult exe = RunExe(arguments + Arg(tree.Root()));
+        const TResult com = RunProgram(QUENWICK_COM, arguments + Arg(tree.Root()));
+        EXPECT_EQ(exe.Exit, com.Exit) << arguments;
+        EXPECT_EQ(exe.Out, com.Out) << arguments;
+        EXPECT_EQ(exe.Err, com.Err) << arguments;
+        EXPECT_FALSE(com.Out.empty() && com.Err.empty()) << arguments;
+    }
+
+    // Without switches it opens the window with the folder and ends at once.
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");
+    const TResult opened = RunProgram(QUENWICK_COM, Arg(tree.Root()), 30000);
+    EXPECT_EQ(0, opened.Exit);
+    TFoundWindow find{GetCurrentProcessId()};
+    const ULONGLONG deadline = GetTickCount64() + 30000;
+    while (!find.Found && GetTickCount64() < deadline) {
+        EnumWindows(OtherProgramsWindow, reinterpret_cast<LPARAM>(&find));
+        if (!find.Found)
+            PumpFor(50);
+    }
+    ASSERT_TRUE(find.Found) << "no window appeared";
+    EXPECT_TRUE(reliability::TProgram::Child(find.Found, tree.Root().c_str()))
+        << "the folder is not in the window";
+    DWORD processId = 0;
+    GetWindowThreadProcessId(find.Found, &processId);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId);
+    PostMessageW(find.Found, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 30000)) << "the window did not close";
+    CloseHandle(process);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");
+}
+
+// A tree with ties across folders, a name outside the code page, a folder link loop and a folder
+// beyond the path limit.
+struct TComparedTree {
+    TTempTree Tree;
+    std::vector<std::wstring> Logged; // the folders that cannot be listed
+
+    TComparedTree() {
+        const FILETIME t0 = UtcFileTime(2024, 3, 1, 12), before = UtcFileTime(2024, 3, 1, 11, 59, 59),
+                       after1 = UtcFileTime(2024, 3, 1, 12, 0, 1),
+                       after2 = UtcFileTime(2024, 3, 1, 12, 0, 2, 500);
+        Tree.File(L"t.txt", t0);
+        for (const wchar_t* folder : {L"one", L"two", L"three"}) {
+            Tree.Folder(folder);
+            Tree.File(std::wstring(folder) + L"\\t.txt", t0);
+        }
+        Tree.File(L"one\\newer.txt", after1);
+        Tree.File(L"two\\\U0001F600 smile.txt", after2);
+        Tree.File(L"two\\a,b.txt", before);
+        Tree.Folder(L"loop");
+        Tree.Link(L"loop\\self", ".");
+        const std::wstring a(120, L'a'), b(120, L'b');
+        Tree.Folder(a);
+        Tree.File(a + L"\\in-a.txt", after1);
+        Tree.Folder(a + L"\\" + b);
+        Logged = {Tree.Root() + L"loop\\self\\", Tree.Root() + a + L"\\" + b + L"\\"};
+    }
+};
+
+using CommandLineWindowTest = WindowTest;
+
+TEST_F(CommandLineWindowTest, TheLinesAreTheWindowsRowsInOrderAndTheLogIsOnStandardError) {
+    TComparedTree compared;
+    const std::wstring root = compared.Tree.Root();
+    TDateTime before = 0;
+    SYSTEMTIME local;
+    const FILETIME t0 = UtcFileTime(2024, 3, 1, 12);
+    FILETIME localTime;
+    FileTimeToLocalFileTime(&t0, &localTime);
+    FileTimeToSystemTime(&localTime, &local);
+    TryEncodeDateTime(local, before);
+    const std::wstring moment = Iso(local).substr(0, 19); // the moment of the ties, to the second
+    const struct {
+        std::wstring Switches;
+        int Number; // the number mode's N, or -1 for the date mode at the ties' moment
+        bool Recursive;
+        size_t Rows;
+    } cases[] = {
+        {L"--newest 3", 3, true, 3},
+        {L"--newest 4", 4, true, 4},
+        {L"--newest 32767", 32767, true, 8},
+        {L"--newest 0", 0, true, 0},
+        {L"--no-subfolders --newest 5", 5, false, 1},
+        {L"--after " + moment, -1, true, 3},
+        {L"--after " + moment + L" --no-subfolders", -1, false, 0},
+    };
+    for (const auto& c : cases) {
+        form->RecurseBox.SetChecked(c.Recursive);
+        logs.clear();
+        if (c.Number >= 0)
+            Start(root, c.Number);
+        else
+            StartByDate(root, before);
+        ASSERT_TRUE(Ends(60000)) << c.Switches;
+        std::vector<std::wstring> rows;
+        for (const TRow& row : Rows())
+            rows.push_back(row.Path + L"\t" + Iso(DecodeDateTime(row.Time)));
+        const std::wstring logText = logs.empty() ? L"" : logs.front() + L"\r\n";
+
+        const TResult result = RunExe(c.Switches + L" " + Arg(root));
+        EXPECT_EQ(rows, Lines(FromUtf8(result.Out))) << c.Switches;
+        EXPECT_EQ(c.Rows, rows.size()) << c.Switches;
+        EXPECT_EQ(logText, result.Err) << c.Switches;
+        EXPECT_EQ(c.Recursive ? 1 : 0, result.Exit) << c.Switches;
+    }
+    // The loop and the folder beyond the path limit, each once, with their codes.
+    auto logged = Lines(RunExe(L"--newest 1 " + Arg(root)).Err);
+    std::sort(logged.begin(), logged.end());
+    std::vector<std::wstring> expected{LogLine(compared.Logged[0], ERROR_CANT_RESOLVE_FILENAME),
+                                       LogLine(compared.Logged[1], ERROR_FILENAME_EXCED_RANGE)};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, logged);
+}
+
+TEST_F(CommandLineWindowTest, NamesBeyondTheCodePageComeOutWholeInTheWindowsOrder) {
+    const std::wstring root = reliability::LinuxTree("names");
+    Start(root, 100);
+    ASSERT_TRUE(Ends(20000));
+    std::vector<std::wstring> rows;
+    for (const TRow& row : Rows())
+        rows.push_back(row.Path + L"\t" + Iso(DecodeDateTime(row.Time)));
+    ASSERT_EQ(18u, rows.size());
+    const TResult result = RunExe(L"--newest 100 " + Arg(root));
+    EXPECT_EQ(0, result.Exit);
+    EXPECT_EQ(rows, Lines(FromUtf8(result.Out)));
+}
+
+} // namespace
