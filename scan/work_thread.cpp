@@ -69,8 +69,7 @@ void TWorkThread::Execute() {
 }
 
 void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) {
-    walkFolder_ = RootPath + relative;
-    const std::wstring folder = walkFolder_;
+    const std::wstring folder = RootPath + relative;
     Notify({TNotification::TKind::FolderEntered, folder});
 
     DWORD error = ERROR_SUCCESS;
@@ -140,9 +139,9 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) 
         }
     }
 
-    // A parent's failure carries the name of the last folder entered, as the status bar shows it.
+    // The line names the folder whose listing failed, also when a subfolder was entered since.
     if (IsLoggedCode(error)) {
-        Notify({TNotification::TKind::ListingFailed, walkFolder_, 0, static_cast<std::int32_t>(error)});
+        Notify({TNotification::TKind::ListingFailed, folder, 0, static_cast<std::int32_t>(error)});
     }
 }
 

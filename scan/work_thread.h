@@ -104,9 +104,6 @@ class TWorkThread : public TThread {
     // it lets through at most a few files too many, which the ranking then turns away.
     std::size_t walkHeld_ = 0;
     TDateTime walkAfter_ = 0;
-    // The last folder entered, as the walk sees it; CurrentFolder and the other Current fields
-    // belong to the user-interface thread, which may be applying a batch meanwhile.
-    std::wstring walkFolder_;
     unsigned long long lastHandOff_ = 0;
     TLocalTimeConverter localTime_;
     std::vector<TOpenFolder> openFolders_;

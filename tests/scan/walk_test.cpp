@@ -76,6 +76,9 @@ TEST_F(WalkTest, ListingFailuresAreLoggedOnceAndTheWalkGoesOn) {
         {"vanished", [](TFakeListing::TFolder& f) { f.OpenError = ERROR_PATH_NOT_FOUND; }, 3},
         {"sharing violation mid-listing",
          [](TFakeListing::TFolder& f) { f.FailAfter = 3, f.FailCode = ERROR_SHARING_VIOLATION; }, 32},
+        // ".", "..", 2, 3 and the subfolder s were handled: the line names b, not s.
+        {"failure at the end, after a subfolder",
+         [](TFakeListing::TFolder& f) { f.FailAfter = 5, f.FailCode = ERROR_ACCESS_DENIED; }, 5},
         {"empty drive root", [](TFakeListing::TFolder& f) { f.Entries.clear(); }, 0},
     };
     for (const TCase& c : cases) {
@@ -84,6 +87,7 @@ TEST_F(WalkTest, ListingFailuresAreLoggedOnceAndTheWalkGoesOn) {
         Fake->AddFile(Root + L"a\\1", Minute(1));
         Fake->AddFile(Root + L"b\\2", Minute(2));
         Fake->AddFile(Root + L"b\\3", Minute(3));
+        Fake->AddFile(Root + L"b\\s\\5", Minute(5));
         Fake->AddFile(Root + L"c\\4", Minute(4));
         c.Break(Fake->Folder(Root + L"b\\"));
 
