@@ -81,8 +81,8 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) 
         error = ERROR_FILENAME_EXCED_RANGE;
     } else if (throughLink && LeadsBack(folder)) {
         error = ERROR_CANT_RESOLVE_FILENAME;
-    } else if (!(listing = Listing->Open(pattern, entry))) {
-        error = Listing->LastError();
+    } else {
+        listing = Listing->Open(pattern, entry, error);
     }
 
     if (listing) {
@@ -132,8 +132,7 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) 
             } else if (!pending_.empty() && GetTickCount64() - lastHandOff_ >= BatchMilliseconds) {
                 HandOff();
             }
-            if (!Listing->Next(listing, entry)) {
-                error = Listing->LastError();
+            if (!Listing->Next(listing, entry, error)) {
                 break;
             }
         }

@@ -37,7 +37,8 @@ class TRecorder final : public IStatusLine, public IResultsList {
 };
 
 // A listing scripted in memory. Folders are keyed by their path with its trailing backslash; every
-// folder but the root lists "." and ".." first, as the system does.
+// folder but the root lists "." and ".." first, as the system does. Several threads may list at
+// once while Folders stays as it is.
 class TFakeListing final : public IListing {
   public:
     struct TFolder {
@@ -49,6 +50,8 @@ class TFakeListing final : public IListing {
     std::map<std::wstring, TFolder> Folders;
     std::atomic<int> Opens{0}, Closes{0};
     std::atomic<long long> Served{0}; // entries handed to the walk
+    // Runs at the start of every open, on the thread that opens (the walk's or a lister's).
+    std::function<void(const std::wstring& folder)> BeforeOpen;
 
     explicit TFakeListing(std::wstring root);
     // Adds a file (and the folders on its way) at the end of its folder's entries.
@@ -56,10 +59,9 @@ class TFakeListing final : public IListing {
     void AddFolder(const std::wstring& path);
     TFolder& Folder(const std::wstring& path) { return Folders.at(path); }
 
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) override;
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry) override;
+    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override;
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override;
     void Close(TListingHandle listing) override;
-    DWORD LastError() const override { return lastError_; }
     bool Identity(const std::wstring&, TFolderIdentity&) override { return false; }
 
   private:
@@ -68,8 +70,6 @@ class TFakeListing final : public IListing {
         size_t Index;
     };
     std::wstring root_;
-    // Left over from earlier calls, as a thread's last error is: a stop must not report it.
-    DWORD lastError_ = ERROR_ACCESS_DENIED;
 };
 
 // A file time in UTC from calendar fields.
