@@ -102,11 +102,7 @@ TListingHandle TFakeListing::Open(const std::wstring& pattern, WIN32_FIND_DATAW&
     if (pattern.size() < 3 || pattern.substr(pattern.size() - 3) != L"*.*") {
         throw std::logic_error("unexpected listing pattern");
     }
-    const std::wstring folder = pattern.substr(0, pattern.size() - 3);
-    if (BeforeOpen) {
-        BeforeOpen(folder);
-    }
-    const auto found = Folders.find(folder);
+    const auto found = Folders.find(pattern.substr(0, pattern.size() - 3));
     if (found == Folders.end()) {
         error = ERROR_PATH_NOT_FOUND;
         return nullptr;
@@ -146,6 +142,31 @@ bool TFakeListing::Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& 
 void TFakeListing::Close(TListingHandle listing) {
     ++Closes;
     delete static_cast<TCursor*>(listing);
+}
+
+TListingHandle TWatchedListing::Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) {
+    const std::wstring folder = pattern.substr(0, pattern.size() - 3);
+    bool byWalk = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (!walkThread_) {
+            walkThread_ = GetCurrentThreadId();
+        }
+        byWalk = walkThread_ == GetCurrentThreadId();
+        if (!byWalk) {
+            openedAhead_.push_back(folder);
+            ++OpenedAhead;
+        }
+    }
+    if (BeforeOpen) {
+        BeforeOpen(folder, byWalk);
+    }
+    return inner_->Open(pattern, entry, error);
+}
+
+std::vector<std::wstring> TWatchedListing::FoldersOpenedAhead() const {
+    std::lock_guard lock(mutex_);
+    return openedAhead_;
 }
 
 FILETIME UtcFileTime(int year, int month, int day, int hour, int minute, int second, int ms) {

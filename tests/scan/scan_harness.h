@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -50,8 +51,6 @@ class TFakeListing final : public IListing {
     std::map<std::wstring, TFolder> Folders;
     std::atomic<int> Opens{0}, Closes{0};
     std::atomic<long long> Served{0}; // entries handed to the walk
-    // Runs at the start of every open, on the thread that opens (the walk's or a lister's).
-    std::function<void(const std::wstring& folder)> BeforeOpen;
 
     explicit TFakeListing(std::wstring root);
     // Adds a file (and the folders on its way) at the end of its folder's entries.
@@ -70,6 +69,32 @@ class TFakeListing final : public IListing {
         size_t Index;
     };
     std::wstring root_;
+};
+
+// Wraps a listing and tells the walk's opens from the listers': the walk opens the root first.
+class TWatchedListing final : public IListing {
+  public:
+    explicit TWatchedListing(std::unique_ptr<IListing> inner) : inner_(std::move(inner)) {}
+    // Runs at the start of every open, on the thread that opens.
+    std::function<void(const std::wstring& folder, bool byWalk)> BeforeOpen;
+    std::atomic<int> OpenedAhead{0}; // opens begun by listers
+    // Folders whose open a lister began.
+    std::vector<std::wstring> FoldersOpenedAhead() const;
+
+    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override;
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+        return inner_->Next(listing, entry, error);
+    }
+    void Close(TListingHandle listing) override { inner_->Close(listing); }
+    bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
+        return inner_->Identity(folder, identity);
+    }
+
+  private:
+    std::unique_ptr<IListing> inner_;
+    mutable std::mutex mutex_;
+    DWORD walkThread_ = 0;
+    std::vector<std::wstring> openedAhead_;
 };
 
 // A file time in UTC from calendar fields.
