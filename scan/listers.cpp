@@ -44,6 +44,7 @@ const FILETIME& TListingCursor::LastWrite() const {
 }
 
 void TListingCursor::Advance() {
+    ++position_;
     if (Stored()) {
         ++index_;
         valid_ = Stored() || folder_.Rest;
@@ -88,7 +89,7 @@ void TListers::Stop() {
         }
     }
     ahead_.clear();
-    stack_.clear();
+    queue_.clear();
 }
 
 std::size_t TListers::PeakFolders() const {
@@ -101,7 +102,7 @@ void TListers::Work() {
     for (;;) {
         changed_.wait(lock, [this] {
             return stopping_.load() ||
-                   (!stack_.empty() && held_ < maxFolders_ && entries_.load() < maxEntries_);
+                   (queue_.size() > 1 && held_ < maxFolders_ && entries_.load() < maxEntries_);
         });
         if (Stopping()) {
             // Asked to stop by the scan: the walk ends soon and stops the listers.
@@ -114,13 +115,10 @@ void TListers::Work() {
             lock.lock();
             continue;
         }
-        const std::wstring folder = std::move(stack_.back());
-        stack_.pop_back();
-        const auto found = ahead_.find(folder);
-        if (found == ahead_.end() || found->second.State != TState::Queued) {
-            continue; // the walk has listed it itself
-        }
-        TAhead& ahead = found->second;
+        const auto next = std::next(queue_.begin());
+        const std::wstring folder = std::move(next->second);
+        queue_.erase(next);
+        TAhead& ahead = ahead_.at(folder);
         ahead.State = TState::Reading;
         ahead.Listing = std::make_unique<TFolderListing>();
         peakFolders_ = std::max(peakFolders_, ++held_);
@@ -139,7 +137,7 @@ void TListers::Work() {
         try {
             ReadInto(folder, *ahead.Listing, pause);
             lock.lock();
-            QueueSubfolders(folder, *ahead.Listing);
+            QueueSubfolders(folder, ahead.Order, *ahead.Listing);
         } catch (...) {
             if (!lock.owns_lock()) {
                 lock.lock();
@@ -159,9 +157,7 @@ bool TListers::Take(const std::wstring& folder, TFolderListing& listing, const s
     }
     TAhead& ahead = found->second;
     if (ahead.State == TState::Queued) {
-        if (!stack_.empty() && stack_.back() == folder) {
-            stack_.pop_back();
-        }
+        queue_.erase(ahead.Order);
         ahead_.erase(found);
         return false;
     }
@@ -181,10 +177,11 @@ bool TListers::Take(const std::wstring& folder, TFolderListing& listing, const s
     return true;
 }
 
-void TListers::Read(const std::wstring& folder, TFolderListing& listing, const std::function<void()>& pause) {
+void TListers::Read(const std::wstring& folder, const TWalkOrder& order, TFolderListing& listing,
+                    const std::function<void()>& pause) {
     ReadInto(folder, listing, pause);
     std::lock_guard lock(mutex_);
-    QueueSubfolders(folder, listing);
+    QueueSubfolders(folder, order, listing);
     changed_.notify_all();
 }
 
@@ -255,9 +252,12 @@ bool TListers::Charge() {
 
 // Links are never queued: the walk lists them itself after its loop check. Nor are folders past
 // the path limit, which the walk logs without an open.
-void TListers::QueueSubfolders(const std::wstring& folder, const TFolderListing& listing) {
-    const std::size_t first = stack_.size();
+void TListers::QueueSubfolders(const std::wstring& folder, const TWalkOrder& order,
+                               const TFolderListing& listing) {
+    TWalkOrder position = order;
+    position.push_back(0);
     for (const TListedEntry& entry : listing.Entries) {
+        position.back() = static_cast<std::uint32_t>(&entry - listing.Entries.data());
         if ((entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
             (entry.Attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             continue;
@@ -270,9 +270,10 @@ void TListers::QueueSubfolders(const std::wstring& folder, const TFolderListing&
         if (path.size() + 4 > MAX_PATH) {
             continue;
         }
-        if (ahead_.try_emplace(path).second) {
-            stack_.push_back(std::move(path));
+        const auto [added, inserted] = ahead_.try_emplace(path);
+        if (inserted) {
+            added->second.Order = position;
+            queue_.emplace(position, std::move(path));
         }
     }
-    std::reverse(stack_.begin() + static_cast<std::ptrdiff_t>(first), stack_.end());
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,6 +56,8 @@ class TListingCursor {
     const FILETIME& LastWrite() const;
     void Advance();
     DWORD Error() const { return error_; }
+    // How many entries came before the one at hand.
+    std::uint32_t Position() const { return position_; }
 
   private:
     bool Stored() const { return index_ < folder_.Entries.size(); }
@@ -62,9 +65,14 @@ class TListingCursor {
     IListing& listing_;
     TFolderListing& folder_;
     std::size_t index_ = 0;
+    std::uint32_t position_ = 0;
     bool valid_ = false;
     DWORD error_ = ERROR_SUCCESS;
 };
+
+// Where a folder stands in the walk's order: the positions of its entry in the listings on its way
+// from the root. Compared in sequence, they order folders as the walk reaches them.
+using TWalkOrder = std::vector<std::uint32_t>;
 
 // What the listers need of the scan they serve.
 struct TListerControl {
@@ -86,8 +94,10 @@ class TListers {
     // limit). Gives its listing when a lister has read or begun it, waiting for that lister (and
     // calling pause while it pauses); false when no lister had begun it: the walk lists it itself.
     bool Take(const std::wstring& folder, TFolderListing& listing, const std::function<void()>& pause);
-    // The walk lists a folder itself: reads it as far as the bound allows and queues its subfolders.
-    void Read(const std::wstring& folder, TFolderListing& listing, const std::function<void()>& pause);
+    // The walk lists a folder itself, at order in its walk: reads it as far as the bound allows and
+    // queues its subfolders.
+    void Read(const std::wstring& folder, const TWalkOrder& order, TFolderListing& listing,
+              const std::function<void()>& pause);
     // The walk is done with a listing it took or read: its entries no longer count against the bound.
     void Release(const TFolderListing& listing);
     // Ends the listers and closes every listing they hold. The walk calls it before its end.
@@ -100,6 +110,7 @@ class TListers {
   private:
     enum class TState { Queued, Reading, Read };
     struct TAhead {
+        TWalkOrder Order;
         TState State = TState::Queued;
         bool Paused = false; // its lister waits at the pause gate
         std::unique_ptr<TFolderListing> Listing;
@@ -110,7 +121,7 @@ class TListers {
     void ReadInto(const std::wstring& folder, TFolderListing& listing, const std::function<void()>& pause);
     // Counts one more entry held, when the bound leaves room for it.
     bool Charge();
-    void QueueSubfolders(const std::wstring& folder, const TFolderListing& listing);
+    void QueueSubfolders(const std::wstring& folder, const TWalkOrder& order, const TFolderListing& listing);
 
     IListing& listing_;
     const std::size_t maxFolders_;
@@ -122,9 +133,10 @@ class TListers {
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    // Folders to read, the one to read next at the back: a folder's subfolders go on top in their
-    // listing order, so the listers work depth first, as the walk does.
-    std::vector<std::wstring> stack_;
+    // Folders to read, in the walk's order: the listers work depth first, as the walk does. The
+    // first is left to the walk, which reaches it next or has passed it: so the walk lists too,
+    // rather than wait for a lister that took the one folder it needs.
+    std::map<TWalkOrder, std::wstring> queue_;
     // Every folder queued, being read or read, that the walk has not reached yet.
     std::unordered_map<std::wstring, TAhead> ahead_;
     std::size_t held_ = 0; // of them, being read or read

@@ -102,7 +102,7 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink, 
         // Listers never go through a link; the walk lists what lies behind one as it meets it.
         OpenToRead(*Listing, pattern, listing);
     } else if (!listers_->Take(folder, listing, pause)) {
-        listers_->Read(folder, listing, pause);
+        listers_->Read(folder, walkOrder_, listing, pause);
     }
     if (listing.Failure) {
         std::rethrow_exception(listing.Failure);
@@ -121,6 +121,11 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink, 
             const DWORD attributes = entries.Attributes();
             if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (Recursive && std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0) {
+                    walkOrder_.push_back(entries.Position());
+                    struct TPopOrder {
+                        TWalkOrder& Order;
+                        ~TPopOrder() { Order.pop_back(); }
+                    } popOrder{walkOrder_};
                     ProcessFolder(relative + name + L"\\", (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
                                   underLink || throughLink);
                 }

@@ -121,4 +121,6 @@ class TWorkThread : public TThread {
     TLocalTimeConverter localTime_;
     std::vector<TOpenFolder> openFolders_;
     std::unique_ptr<TListers> listers_;
+    // Where the walk stands, in the terms the listers order their work by.
+    std::vector<std::uint32_t> walkOrder_;
 };

@@ -74,9 +74,9 @@ const std::wstring LongFolder = Root + std::wstring(252, L'x') + L"\\";
 
 void BuildTree(TFakeListing& fake, TShape shape);
 
-// The folders that listers open while the walk stands at the root with its listing read: every
-// folder met in a listing that is read, but no link and none past the path limit.
-int ReadableAhead(const TFakeListing& fake, const std::wstring& folder = Root) {
+// The folders that listers can open below a folder that is read: every folder met in a listing
+// that is read, but no link and none past the path limit.
+int ReadableAhead(const TFakeListing& fake, const std::wstring& folder) {
     const TFakeListing::TFolder& listing = fake.Folders.at(folder);
     int count = 0;
     for (size_t i = 0; i < listing.Entries.size() && i < listing.FailAfter; ++i) {
@@ -95,6 +95,18 @@ int ReadableAhead(const TFakeListing& fake, const std::wstring& folder = Root) {
         }
     }
     return count;
+}
+
+// What the listers open while the walk stands at the root with its listing read: all of the above
+// but the root's first subfolder, which they leave to the walk, and what lies below it.
+int ListersReadWhileHeld(const TFakeListing& fake) {
+    for (const WIN32_FIND_DATAW& entry : fake.Folders.at(Root).Entries) {
+        const std::wstring name = entry.cFileName;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..") {
+            return ReadableAhead(fake, Root) - 1 - ReadableAhead(fake, Root + entry.cFileName + L"\\");
+        }
+    }
+    return 0;
 }
 
 TEST_F(WalkTest, WorkedExampleNotifiesDepthFirstInListingOrder) {
@@ -404,11 +416,18 @@ void BuildTree(TFakeListing& fake, TShape shape) {
             fake.AddFile(Root + L"big\\" + std::to_wstring(f), time());
         }
         break;
-    case TShape::Deep:
+    case TShape::Deep: {
         DeepTree(fake, 12, 10);
+        std::wstring chain = Root;
+        for (int level = 0; level < 12; ++level) {
+            chain += L"e" + std::to_wstring(level) + L"\\";
+            fake.AddFile(chain + L"f", time());
+        }
         break;
+    }
     case TShape::Resisting: {
         fake.AddFile(Root + L"a.txt", time());
+        fake.AddFile(Root + L"first\\f", time()); // left to the walk while it is held
         fake.AddFile(Root + L"denied\\x", time());
         fake.Folder(Root + L"denied\\").OpenError = ERROR_ACCESS_DENIED;
         fake.AddFolder(Root + L"gone\\");
@@ -471,9 +490,9 @@ TEST_F(WalkTest, ListersChangeNothingAtTheSinks) {
                 run.Job->MaxEntriesAhead = config.Entries;
                 BuildTree(*Fake, shape);
                 // Past the entry bound the listers may stop after their first folders.
-                const int ahead = config.Entries < 262144
-                                      ? 1
-                                      : std::min(ReadableAhead(*Fake), static_cast<int>(config.Folders));
+                const int ahead = config.Entries < 262144 ? 1
+                                                          : std::min(ListersReadWhileHeld(*Fake),
+                                                                     static_cast<int>(config.Folders));
                 TWatchedListing& watch = *Watch;
                 HoldAtRoot(run, [&watch, ahead] { return watch.OpenedAhead >= ahead; });
                 std::vector<std::wstring> strayOpens;
