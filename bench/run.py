@@ -86,7 +86,7 @@ def cases_of(tree, info, root):
 
 def share_cases():
     """The engine on the simulated share, N=100, with each number of listers; the first is the base."""
-    return [(f"share, {n} listers" if n else "share, no listers", f"share-{n}", "bench_engine",
+    return [(f"share, {n} lister{'s' if n > 1 else ''}" if n else "share, no listers", f"share-{n}", "bench_engine",
              ("S:\\share\\", "number", str(N_SMALL), "--share", "--listers", str(n))) for n in SHARE_LISTERS]
 
 
