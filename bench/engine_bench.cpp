@@ -1,9 +1,12 @@
 // The engine alone: the real scan thread and the real hand-off, reporting to sinks that do nothing.
+// --listers K lists ahead with K threads (0: the walk lists every folder itself); --share walks the
+// simulated network share instead of ROOT.
 #include <cstdlib>
 #include <string>
 
 #include "bench_support.h"
 #include "scan/work_thread.h"
+#include "share_listing.h"
 #include "toolkit/handoff.h"
 
 namespace {
@@ -24,22 +27,37 @@ class TNullSinks final : public IStatusLine, public IResultsList {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_engine ROOT\\ number N | date UNIX_SECONDS\n");
+        std::fprintf(stderr,
+                     "usage: bench_engine ROOT\\ number N | date UNIX_SECONDS [--listers K] [--share]\n");
         return 2;
     }
     const std::wstring mode = argv[2];
     const long long value = std::wcstoll(argv[3], nullptr, 10);
+    int listers = -1;
+    bool share = false;
+    for (int i = 4; i < argc; ++i) {
+        const std::wstring option = argv[i];
+        if (option == L"--listers" && i + 1 < argc) {
+            listers = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
+        } else if (option == L"--share") {
+            share = true;
+        }
+    }
     CreateHandOffWindow();
 
     TNullSinks sinks;
     bool ended = false;
     double endTime = 0;
     long long fileCount = 0;
+    std::size_t peakFolders = 0, peakEntries = 0;
     auto* job = new TWorkThread;
     job->FreeOnTerminate = true;
     job->OnTerminate = [&](TThread& sender) {
         endTime = Seconds();
-        fileCount = static_cast<TWorkThread&>(sender).FileCount;
+        const auto& done = static_cast<TWorkThread&>(sender);
+        fileCount = done.FileCount;
+        peakFolders = done.PeakFoldersAhead;
+        peakEntries = done.PeakEntriesAhead;
         ended = true;
     };
     job->RootPath = argv[1];
@@ -49,6 +67,12 @@ int wmain(int argc, wchar_t** argv) {
         job->After = LocalValueOfUnixTime(value);
     } else {
         job->Limit = static_cast<std::int32_t>(value);
+    }
+    if (listers >= 0) {
+        job->ListerCount = static_cast<unsigned>(listers);
+    }
+    if (share) {
+        job->Listing = std::make_unique<TShareListing>(job->RootPath);
     }
     job->StatusBarRef = &sinks;
     job->ListViewRef = &sinks;
@@ -65,7 +89,8 @@ int wmain(int argc, wchar_t** argv) {
     const double replyMs = watcher.Stop();
     PrintResult("seconds=" + std::to_string(endTime - start) + " files=" + std::to_string(fileCount) +
                 " rows=" + std::to_string(sinks.Added) + " reply_ms=" + std::to_string(replyMs) +
-                " peak_mb=" + std::to_string(PeakMegabytes()));
+                " peak_mb=" + std::to_string(PeakMegabytes()) + " ahead_folders=" +
+                std::to_string(peakFolders) + " ahead_entries=" + std::to_string(peakEntries));
     // The job frees itself after its end step; let it finish before the process ends.
     Sleep(50);
     return 0;

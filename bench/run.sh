@@ -2,7 +2,7 @@
 # The benchmark in one command: installs what is missing, builds the benchmark programs in their own
 # build tree, makes the trees once (outside the repository) and prints the table.
 #   bash bench/run.sh            every tree, five timed runs per case after a warm-up
-#   bash bench/run.sh --quick    T1 and TR, one timed run: a check that everything works
+#   bash bench/run.sh --quick    T1, TR and the simulated share, one timed run: a check that everything works
 # Further options go to bench/run.py (--trees T1,T3 --runs 3 --json out.json ...).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

@@ -1,8 +1,10 @@
 // The platform floor: the listing calls the scan uses, the time conversion and a count, nothing else.
+// With a number of listers, the same walk with folders listed ahead of it by that many threads.
 #include <cwchar>
 #include <string>
 
 #include "bench_support.h"
+#include "scan/listers.h"
 
 namespace {
 
@@ -38,12 +40,68 @@ struct TFloorWalk {
     }
 };
 
+// The same floor, taking each folder's listing from the listers where they have read or begun it.
+struct TAheadWalk {
+    IListing& Listing;
+    TListers& Listers;
+    TLocalTimeConverter LocalTime;
+    long long Files = 0;
+    long long Folders = 0;
+    double Checksum = 0;
+
+    TWalkOrder Order;
+
+    void Walk(const std::wstring& folder) {
+        ++Folders;
+        TFolderListing listing;
+        const auto never = [] {};
+        if (!Listers.Take(folder, listing, never)) {
+            Listers.Read(folder, Order, listing, never);
+        }
+        {
+            TListingCursor entries(Listing, listing);
+            for (; entries.Valid(); entries.Advance()) {
+                const wchar_t* name = entries.Name();
+                if (entries.Attributes() & FILE_ATTRIBUTE_DIRECTORY) {
+                    if (std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0) {
+                        Order.push_back(entries.Position());
+                        Walk(folder + name + L"\\");
+                        Order.pop_back();
+                    }
+                } else {
+                    ++Files;
+                    SYSTEMTIME local;
+                    TDateTime time;
+                    if (LocalTime.ToLocal(entries.LastWrite(), local) && TryEncodeDateTime(local, time)) {
+                        Checksum += time;
+                    }
+                }
+            }
+        }
+        Listers.Release(listing);
+    }
+};
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_walk ROOT\\\n");
+        std::fprintf(stderr, "usage: bench_walk ROOT\\ [LISTERS]\n");
         return 2;
+    }
+    const unsigned listers = argc > 2 ? static_cast<unsigned>(std::wcstoul(argv[2], nullptr, 10)) : 0;
+    if (listers > 0) {
+        const auto listing = CreateSystemListing();
+        const double start = Seconds();
+        TListers pool(*listing, listers, 256, 262144, {[] { return false; }, [] { return false; }, [] {}});
+        TAheadWalk walk{*listing, pool};
+        walk.Walk(argv[1]);
+        pool.Stop();
+        const double seconds = Seconds() - start;
+        PrintResult("seconds=" + std::to_string(seconds) + " files=" + std::to_string(walk.Files) +
+                    " folders=" + std::to_string(walk.Folders) + " peak_mb=" +
+                    std::to_string(PeakMegabytes()) + " checksum=" + std::to_string(walk.Checksum));
+        return 0;
     }
     TFloorWalk walk;
     const double start = Seconds();

@@ -6,16 +6,23 @@ class TSystemListing final : public IListing {
   public:
     // Only attributes, time and long name are used: skipping the short name and fetching in large
     // blocks helps on Windows; under Wine both calls list at the same speed.
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) override {
+    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
         HANDLE listing = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
                                           nullptr, FIND_FIRST_EX_LARGE_FETCH);
-        return listing == INVALID_HANDLE_VALUE ? nullptr : listing;
+        if (listing == INVALID_HANDLE_VALUE) {
+            error = GetLastError();
+            return nullptr;
+        }
+        return listing;
     }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry) override {
-        return FindNextFileW(static_cast<HANDLE>(listing), &entry) != FALSE;
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+        if (!FindNextFileW(static_cast<HANDLE>(listing), &entry)) {
+            error = GetLastError();
+            return false;
+        }
+        return true;
     }
     void Close(TListingHandle listing) override { FindClose(static_cast<HANDLE>(listing)); }
-    DWORD LastError() const override { return GetLastError(); }
     bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
         HANDLE file = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

@@ -14,15 +14,17 @@ struct TFolderIdentity {
     bool operator==(const TFolderIdentity&) const = default;
 };
 
+// Called from several threads at once (the walk and the listers that read ahead of it), each
+// listing handle by one thread at a time. A failing call gives its own error code with it, since a
+// thread's last error is no longer the walk's.
 struct IListing {
     virtual ~IListing() = default;
     // Opens the listing of a folder pattern and reads its first entry; nullptr when that fails,
-    // and LastError tells why.
-    virtual TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) = 0;
-    // The next entry; false when there is none or the listing failed (LastError tells which).
-    virtual bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry) = 0;
+    // with the reason in error.
+    virtual TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) = 0;
+    // The next entry; false when there is none (error 18) or the listing failed (its code in error).
+    virtual bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) = 0;
     virtual void Close(TListingHandle listing) = 0;
-    virtual DWORD LastError() const = 0;
     // The identity of the folder a path leads to, links followed; false when it cannot be read.
     virtual bool Identity(const std::wstring& folder, TFolderIdentity& identity) = 0;
 };

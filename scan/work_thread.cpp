@@ -3,23 +3,11 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "scan/listers.h"
 #include "scan/sys_error.h"
 #include "toolkit/handoff.h"
 
 namespace {
-
-// Closes a listing whatever leaves its loop, a failure included.
-class TListingGuard {
-  public:
-    TListingGuard(IListing& listing, TListingHandle handle) : listing_(listing), handle_(handle) {}
-    TListingGuard(const TListingGuard&) = delete;
-    TListingGuard& operator=(const TListingGuard&) = delete;
-    ~TListingGuard() { listing_.Close(handle_); }
-
-  private:
-    IListing& listing_;
-    TListingHandle handle_;
-};
 
 bool IsLoggedCode(DWORD code) {
     return code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND && code != ERROR_NO_MORE_FILES;
@@ -42,6 +30,24 @@ TWorkThread::~TWorkThread() {
 }
 
 void TWorkThread::Execute() {
+    if (Recursive && ListerCount > 0) {
+        listers_ = std::make_unique<TListers>(*Listing, ListerCount, MaxFoldersAhead, MaxEntriesAhead,
+                                              TListerControl{[this] { return Terminated(); },
+                                                             [this] { return PauseRequested(); },
+                                                             [this] { PassGate(); }});
+    }
+    // The listers end, and close what they hold, before the end notification, whatever ends the walk.
+    struct TEndListers {
+        TWorkThread& Job;
+        ~TEndListers() {
+            if (Job.listers_) {
+                Job.listers_->Stop();
+                Job.PeakFoldersAhead = Job.listers_->PeakFolders();
+                Job.PeakEntriesAhead = Job.listers_->PeakEntries();
+                Job.listers_.reset();
+            }
+        }
+    } endListers{*this};
     lastHandOff_ = GetTickCount64();
     walkHeld_ = Files.size();
     walkAfter_ = After;
@@ -68,46 +74,67 @@ void TWorkThread::Execute() {
     HandOff(true);
 }
 
-void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) {
-    walkFolder_ = RootPath + relative;
-    const std::wstring folder = walkFolder_;
+void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink, bool underLink) {
+    const std::wstring folder = RootPath + relative;
     Notify({TNotification::TKind::FolderEntered, folder});
 
-    DWORD error = ERROR_SUCCESS;
     const std::wstring pattern = folder + L"*.*";
-    WIN32_FIND_DATAW entry;
-    TListingHandle listing = nullptr;
+    TFolderListing listing;
+    struct TRelease {
+        TListers* Listers;
+        const TFolderListing& Listing;
+        ~TRelease() {
+            if (Listers) {
+                Listers->Release(Listing);
+            }
+        }
+    } release{listers_.get(), listing};
+    const auto pause = [this] {
+        HandOff(true);
+        PassGate();
+    };
     // The system's path limit holds here also where the file system would take longer paths.
     if (pattern.size() + 1 > MAX_PATH) {
-        error = ERROR_FILENAME_EXCED_RANGE;
+        listing.Error = ERROR_FILENAME_EXCED_RANGE;
     } else if (throughLink && LeadsBack(folder)) {
-        error = ERROR_CANT_RESOLVE_FILENAME;
-    } else if (!(listing = Listing->Open(pattern, entry))) {
-        error = Listing->LastError();
+        listing.Error = ERROR_CANT_RESOLVE_FILENAME;
+    } else if (!listers_ || throughLink || underLink) {
+        // Listers never go through a link; the walk lists what lies behind one as it meets it.
+        OpenToRead(*Listing, pattern, listing);
+    } else if (!listers_->Take(folder, listing, pause)) {
+        listers_->Read(folder, walkOrder_, listing, pause);
+    }
+    if (listing.Failure) {
+        std::rethrow_exception(listing.Failure);
     }
 
-    if (listing) {
-        TListingGuard guard(*Listing, listing);
+    TListingCursor entries(*Listing, listing);
+    if (entries.Valid()) {
         openFolders_.push_back({folder});
         struct TPop {
             std::vector<TOpenFolder>& Folders;
             ~TPop() { Folders.pop_back(); }
         } pop{openFolders_};
 
-        for (;;) {
-            entry.cFileName[MAX_PATH - 1] = L'\0';
-            const wchar_t* name = entry.cFileName;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        for (; entries.Valid(); entries.Advance()) {
+            const wchar_t* name = entries.Name();
+            const DWORD attributes = entries.Attributes();
+            if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (Recursive && std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0) {
-                    ProcessFolder(relative + name + L"\\",
-                                  (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+                    walkOrder_.push_back(entries.Position());
+                    struct TPopOrder {
+                        TWalkOrder& Order;
+                        ~TPopOrder() { Order.pop_back(); }
+                    } popOrder{walkOrder_};
+                    ProcessFolder(relative + name + L"\\", (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                                  underLink || throughLink);
                 }
             } else {
                 ++FileCount;
                 SYSTEMTIME local;
                 TDateTime time;
                 // A time stamp that has no local date in the years 1 to 9999 is counted, never qualifies.
-                if (localTime_.ToLocal(entry.ftLastWriteTime, local) && TryEncodeDateTime(local, time)) {
+                if (localTime_.ToLocal(entries.LastWrite(), local) && TryEncodeDateTime(local, time)) {
                     if (WalkQualifies(time)) {
                         // One allocation per file: this runs for every file of the tree in the date mode.
                         std::wstring path;
@@ -125,24 +152,20 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink) 
             }
             if (PauseRequested()) {
                 // Halt holding nothing, with everything found so far delivered.
-                HandOff(true);
-                PassGate();
+                pause();
                 if (Terminated()) {
                     return;
                 }
             } else if (!pending_.empty() && GetTickCount64() - lastHandOff_ >= BatchMilliseconds) {
                 HandOff();
             }
-            if (!Listing->Next(listing, entry)) {
-                error = Listing->LastError();
-                break;
-            }
         }
     }
 
-    // A parent's failure carries the name of the last folder entered, as the status bar shows it.
+    // The line names the folder whose listing failed, also when a subfolder was entered since.
+    const DWORD error = entries.Error();
     if (IsLoggedCode(error)) {
-        Notify({TNotification::TKind::ListingFailed, walkFolder_, 0, static_cast<std::int32_t>(error)});
+        Notify({TNotification::TKind::ListingFailed, folder, 0, static_cast<std::int32_t>(error)});
     }
 }
 

@@ -16,6 +16,8 @@
 #include "toolkit/handoff.h"
 #include "toolkit/thread.h"
 
+class TListers;
+
 class TWorkThread : public TThread {
   public:
     // Created suspended, with Files empty.
@@ -50,6 +52,16 @@ class TWorkThread : public TThread {
     // applied; it waits only for the one before when the next is ready.
     std::size_t BatchSize = 256;
     unsigned BatchMilliseconds = 50;
+    // Listers read folders ahead of the walk on threads of their own; with none, the walk lists
+    // every folder itself. Not a setting: tests and the benchmark change it before the first resume.
+    unsigned ListerCount = 2;
+    // What the listers may hold ahead of the walk. A folder with more entries than fit is read
+    // ahead only as far as they fit; the walk reads the rest itself.
+    std::size_t MaxFoldersAhead = 256;
+    std::size_t MaxEntriesAhead = 262144;
+    // The most the listers held at once, known after the walk.
+    std::size_t PeakFoldersAhead = 0;
+    std::size_t PeakEntriesAhead = 0;
 
     // Whether a file of this time enters the results, against the Files and After of the moment.
     bool Qualifies(TDateTime time) const {
@@ -64,7 +76,8 @@ class TWorkThread : public TThread {
 
   protected:
     void Execute() override;
-    void ProcessFolder(const std::wstring& relative, bool throughLink = false);
+    // throughLink: the folder is a link; underLink: a link lies on its way from the root.
+    void ProcessFolder(const std::wstring& relative, bool throughLink = false, bool underLink = false);
 
   private:
     struct TNotification {
@@ -104,10 +117,10 @@ class TWorkThread : public TThread {
     // it lets through at most a few files too many, which the ranking then turns away.
     std::size_t walkHeld_ = 0;
     TDateTime walkAfter_ = 0;
-    // The last folder entered, as the walk sees it; CurrentFolder and the other Current fields
-    // belong to the user-interface thread, which may be applying a batch meanwhile.
-    std::wstring walkFolder_;
     unsigned long long lastHandOff_ = 0;
     TLocalTimeConverter localTime_;
     std::vector<TOpenFolder> openFolders_;
+    std::unique_ptr<TListers> listers_;
+    // Where the walk stands, in the terms the listers order their work by.
+    std::vector<std::uint32_t> walkOrder_;
 };

@@ -2,6 +2,7 @@
 // and vanishing, a folder held open without sharing, folders that cannot be read.
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <set>
 #include <thread>
 #include "reliability_support.h"
@@ -10,36 +11,48 @@
 namespace reliability {
 namespace {
 
-// The system's listing, with a hook that runs on the scan thread before each entry after the first.
+// The system's listing, with a hook that runs before each entry after the first, on the thread
+// that lists (the walk's or a lister's).
 class THookedListing final : public IListing {
 public:
     std::function<void(const std::wstring& pattern, int entry)> BeforeNext;
 
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) override {
-        TListingHandle handle = inner_->Open(pattern, entry);
+    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
+        TListingHandle handle = inner_->Open(pattern, entry, error);
         if (handle) {
+            std::lock_guard lock(mutex_);
             patterns_[handle] = {pattern, 0};
         }
         return handle;
     }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry) override {
-        auto& [pattern, count] = patterns_[listing];
-        if (BeforeNext) {
-            BeforeNext(pattern, ++count);
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+        std::wstring pattern;
+        int count = 0;
+        {
+            std::lock_guard lock(mutex_);
+            auto& listed = patterns_[listing];
+            pattern = listed.first;
+            count = ++listed.second;
         }
-        return inner_->Next(listing, entry);
+        if (BeforeNext) {
+            BeforeNext(pattern, count);
+        }
+        return inner_->Next(listing, entry, error);
     }
     void Close(TListingHandle listing) override {
-        patterns_.erase(listing);
+        {
+            std::lock_guard lock(mutex_);
+            patterns_.erase(listing);
+        }
         inner_->Close(listing);
     }
-    DWORD LastError() const override { return inner_->LastError(); }
     bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
         return inner_->Identity(folder, identity);
     }
 
 private:
     std::unique_ptr<IListing> inner_ = CreateSystemListing();
+    std::mutex mutex_;
     std::map<TListingHandle, std::pair<std::wstring, int>> patterns_;
 };
 

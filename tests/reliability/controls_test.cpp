@@ -57,17 +57,16 @@ TEST_F(ControlsTest, AProcessingLogOfAHundredThousandLinesIsShownWhole) {
 class TSlowListing final : public IListing {
 public:
     TSlowListing(HANDLE gate, DWORD msPerEntry) : gate_(gate), ms_(msPerEntry) {}
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) override {
+    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
         WaitForSingleObject(gate_, INFINITE);
-        return inner_->Open(pattern, entry);
+        return inner_->Open(pattern, entry, error);
     }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry) override {
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
         if (ms_)
             Sleep(ms_);
-        return inner_->Next(listing, entry);
+        return inner_->Next(listing, entry, error);
     }
     void Close(TListingHandle listing) override { inner_->Close(listing); }
-    DWORD LastError() const override { return inner_->LastError(); }
     bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
         return inner_->Identity(folder, identity);
     }

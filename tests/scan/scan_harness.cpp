@@ -96,50 +96,77 @@ void TFakeListing::AddFile(const std::wstring& path, FILETIME time, DWORD attrib
     Folders[folder].Entries.push_back(Entry(path.substr(cut + 1), attributes, time));
 }
 
-TListingHandle TFakeListing::Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) {
+// A call that succeeds leaves a stale code in error, as the system leaves a thread's last error:
+// the walk must not report it.
+TListingHandle TFakeListing::Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) {
     if (pattern.size() < 3 || pattern.substr(pattern.size() - 3) != L"*.*") {
         throw std::logic_error("unexpected listing pattern");
     }
     const auto found = Folders.find(pattern.substr(0, pattern.size() - 3));
     if (found == Folders.end()) {
-        lastError_ = ERROR_PATH_NOT_FOUND;
+        error = ERROR_PATH_NOT_FOUND;
         return nullptr;
     }
     if (found->second.OpenError) {
-        lastError_ = found->second.OpenError;
+        error = found->second.OpenError;
         return nullptr;
     }
     if (found->second.Entries.empty()) {
-        lastError_ = ERROR_FILE_NOT_FOUND;
+        error = ERROR_FILE_NOT_FOUND;
         return nullptr;
     }
     ++Opens;
     ++Served;
     entry = found->second.Entries[0];
-    lastError_ = ERROR_ACCESS_DENIED;
+    error = ERROR_ACCESS_DENIED;
     return new TCursor{&found->second, 0};
 }
 
-bool TFakeListing::Next(TListingHandle listing, WIN32_FIND_DATAW& entry) {
+bool TFakeListing::Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) {
     auto* cursor = static_cast<TCursor*>(listing);
     ++cursor->Index;
     if (cursor->Index >= cursor->Folder->FailAfter) {
-        lastError_ = cursor->Folder->FailCode;
+        error = cursor->Folder->FailCode;
         return false;
     }
     if (cursor->Index >= cursor->Folder->Entries.size()) {
-        lastError_ = ERROR_NO_MORE_FILES;
+        error = ERROR_NO_MORE_FILES;
         return false;
     }
     ++Served;
     entry = cursor->Folder->Entries[cursor->Index];
-    lastError_ = ERROR_ACCESS_DENIED;
+    error = ERROR_ACCESS_DENIED;
     return true;
 }
 
 void TFakeListing::Close(TListingHandle listing) {
     ++Closes;
     delete static_cast<TCursor*>(listing);
+}
+
+TListingHandle TWatchedListing::Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) {
+    const std::wstring folder = pattern.substr(0, pattern.size() - 3);
+    bool byWalk = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (!walkThread_) {
+            walkThread_ = GetCurrentThreadId();
+        }
+        byWalk = walkThread_ == GetCurrentThreadId();
+        if (!byWalk) {
+            openedAhead_.push_back(folder);
+            ++OpenedAhead;
+        }
+    }
+    if (BeforeOpen) {
+        BeforeOpen(folder, byWalk);
+    }
+    return inner_->Open(pattern, entry, error);
+}
+
+std::vector<std::wstring> TWatchedListing::FoldersOpenedAhead() const {
+    std::lock_guard lock(mutex_);
+    return openedAhead_;
 }
 
 FILETIME UtcFileTime(int year, int month, int day, int hour, int minute, int second, int ms) {

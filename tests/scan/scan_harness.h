@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -38,7 +39,8 @@ class TRecorder final : public IStatusLine, public IResultsList {
 };
 
 // A listing scripted in memory. Folders are keyed by their path with its trailing backslash; every
-// folder but the root lists "." and ".." first, as the system does.
+// folder but the root lists "." and ".." first, as the system does. Several threads may list at
+// once while Folders stays as it is.
 class TFakeListing final : public IListing {
   public:
     struct TFolder {
@@ -57,10 +59,9 @@ class TFakeListing final : public IListing {
     void AddFolder(const std::wstring& path);
     TFolder& Folder(const std::wstring& path) { return Folders.at(path); }
 
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry) override;
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry) override;
+    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override;
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override;
     void Close(TListingHandle listing) override;
-    DWORD LastError() const override { return lastError_; }
     bool Identity(const std::wstring&, TFolderIdentity&) override { return false; }
 
   private:
@@ -69,8 +70,32 @@ class TFakeListing final : public IListing {
         size_t Index;
     };
     std::wstring root_;
-    // Left over from earlier calls, as a thread's last error is: a stop must not report it.
-    DWORD lastError_ = ERROR_ACCESS_DENIED;
+};
+
+// Wraps a listing and tells the walk's opens from the listers': the walk opens the root first.
+class TWatchedListing final : public IListing {
+  public:
+    explicit TWatchedListing(std::unique_ptr<IListing> inner) : inner_(std::move(inner)) {}
+    // Runs at the start of every open, on the thread that opens.
+    std::function<void(const std::wstring& folder, bool byWalk)> BeforeOpen;
+    std::atomic<int> OpenedAhead{0}; // opens begun by listers
+    // Folders whose open a lister began.
+    std::vector<std::wstring> FoldersOpenedAhead() const;
+
+    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override;
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+        return inner_->Next(listing, entry, error);
+    }
+    void Close(TListingHandle listing) override { inner_->Close(listing); }
+    bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
+        return inner_->Identity(folder, identity);
+    }
+
+  private:
+    std::unique_ptr<IListing> inner_;
+    mutable std::mutex mutex_;
+    DWORD walkThread_ = 0;
+    std::vector<std::wstring> openedAhead_;
 };
 
 // A file time in UTC from calendar fields.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "scan/sys_error.h"
 #include "scan_harness.h"
@@ -210,6 +211,107 @@ TEST_F(TreeTest, FolderLinksThatLoopAreLoggedNotFollowed) {
                                          LogLine(tree.Root() + L"sub\\up2\\", ERROR_CANT_RESOLVE_FILENAME)}),
               lines);
     EXPECT_EQ(1, run->Ended);
+}
+
+// Listers change nothing the sinks see on a real tree with every kind of folder the walk meets:
+// wide and deep ones, an empty one, hidden and dotted ones, link loops and a link across, and a
+// chain past the path limit. The walk is held at the root until a lister has opened a folder.
+TEST_F(TreeTest, ListersChangeNothingAtTheSinks) {
+    int minute = 0;
+    const auto next = [&minute] {
+        ++minute;
+        return UtcFileTime(2021, 3, 1, minute / 60, minute % 60);
+    };
+    tree.File(L"top", next());
+    tree.File(L"hidden", next(), FILE_ATTRIBUTE_HIDDEN);
+    tree.Folder(L".dotted");
+    tree.File(L".dotted\\inside", next());
+    for (int w = 0; w < 8; ++w) {
+        const std::wstring wide = L"w" + std::to_wstring(w);
+        tree.Folder(wide);
+        for (int s = 0; s < 3; ++s) {
+            tree.Folder(wide + L"\\s" + std::to_wstring(s));
+            for (int f = 0; f < 3; ++f) {
+                tree.File(wide + L"\\s" + std::to_wstring(s) + L"\\f" + std::to_wstring(f), next());
+            }
+        }
+    }
+    std::wstring deep = L"deep";
+    for (int level = 0; level < 10; ++level, deep += L"\\d") {
+        tree.Folder(deep);
+        tree.File(deep + L"\\f", next());
+    }
+    tree.Folder(L"empty");
+    tree.Folder(L"sub");
+    tree.File(L"sub\\inner", next());
+    tree.Folder(L"other");
+    tree.File(L"other\\elsewhere", next());
+    tree.Link(L"sub\\self", ".");
+    tree.Link(L"sub\\up", "..");
+    tree.Link(L"sub\\across", tree.UnixPath(L"other"));
+    std::wstring chain;
+    while ((tree.Root() + chain + L"*.*").size() + 1 <= MAX_PATH) {
+        chain += std::wstring(40, L'c') + L"\\";
+        tree.Folder(chain);
+        tree.File(chain + L"f", next());
+    }
+
+    struct TConfig {
+        unsigned Listers;
+        size_t Folders;
+        size_t Entries;
+    };
+    for (bool byDate : {true, false}) {
+        std::vector<std::wstring> reference;
+        for (TConfig config : {TConfig{0, 256, 262144}, TConfig{1, 256, 262144}, TConfig{2, 256, 262144},
+                               TConfig{8, 256, 262144}, TConfig{2, 2, 30}}) {
+            SCOPED_TRACE(testing::Message()
+                         << "byDate " << byDate << " listers " << config.Listers << " folders "
+                         << config.Folders << " entries " << config.Entries);
+            auto run = NewRun(byDate, 5);
+            run->Job->ListerCount = config.Listers;
+            run->Job->MaxFoldersAhead = config.Folders;
+            run->Job->MaxEntriesAhead = config.Entries;
+            run->Job->BatchSize = 1;
+            auto listing = std::make_unique<TWatchedListing>(CreateSystemListing());
+            TWatchedListing& watch = *listing;
+            run->Job->Listing = std::move(listing);
+            std::atomic<int> strayOpens{0};
+            watch.BeforeOpen = [&](const std::wstring& folder, bool byWalk) {
+                if (!byWalk &&
+                    (folder.find(L"\\sub\\self\\") != std::wstring::npos ||
+                     folder.find(L"\\sub\\up\\") != std::wstring::npos ||
+                     folder.find(L"\\sub\\across\\") != std::wstring::npos || folder.size() + 4 > MAX_PATH)) {
+                    ++strayOpens;
+                }
+            };
+            bool held = config.Listers == 0;
+            run->Recorder.AfterEvent = [&](const std::wstring& event) {
+                if (!held && event == L"folder " + tree.Root()) {
+                    const ULONGLONG deadline = GetTickCount64() + 20000;
+                    while (watch.OpenedAhead == 0 && GetTickCount64() < deadline) {
+                        Sleep(1);
+                    }
+                    held = watch.OpenedAhead > 0;
+                }
+            };
+
+            ASSERT_TRUE(run->Run());
+
+            EXPECT_TRUE(held) << "no lister opened a folder";
+            EXPECT_EQ(0, strayOpens) << "a lister went through a link or past the path limit";
+            std::vector<std::wstring> seen = run->Recorder.Events;
+            seen.push_back(L"count " + std::to_wstring(run->Job->FileCount));
+            if (config.Listers == 0) {
+                reference = seen;
+                EXPECT_EQ(3u, run->Recorder.LogLines.size()) << "two loops and the path limit";
+            } else {
+                EXPECT_EQ(reference, seen);
+            }
+            EXPECT_LE(run->Job->PeakFoldersAhead, config.Folders);
+            EXPECT_LE(run->Job->PeakEntriesAhead, config.Entries);
+        }
+    }
 }
 
 } // namespace

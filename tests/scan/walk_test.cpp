@@ -1,6 +1,8 @@
-// The walk against a scripted listing: order, counts, failures, stop, pause and batching.
+// The walk against a scripted listing: order, counts, failures, stop, pause, batching and the
+// listers that read ahead of the walk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 
@@ -19,13 +21,16 @@ class WalkTest : public ::testing::Test {
   protected:
     THandOffScope handOff;
 
-    // A run over a fresh fake listing; the listing stays reachable through Fake.
+    // A run over a fresh fake listing; the listing stays reachable through Fake, and Watch tells
+    // the listers' opens from the walk's.
     TScanRun& NewRun(bool byDate = true, int limit = 0, size_t batch = 256) {
         runs.push_back(std::make_unique<TScanRun>());
         TScanRun& run = *runs.back();
         auto listing = std::make_unique<TFakeListing>(Root);
         Fake = listing.get();
-        run.Job->Listing = std::move(listing);
+        auto watched = std::make_unique<TWatchedListing>(std::move(listing));
+        Watch = watched.get();
+        run.Job->Listing = std::move(watched);
         run.Job->RootPath = Root;
         run.Job->Recursive = true;
         run.Job->ByDate = byDate ? 1 : 0;
@@ -37,32 +42,99 @@ class WalkTest : public ::testing::Test {
         return L"row " + path + L" " + DateTimeText(LocalValue(time), run.Job->FormatSettings);
     }
 
+    // Holds the walk at the root (each notification its own batch) until ready() holds, which the
+    // listers bring about meanwhile, then runs then. Held tells whether ready() came in time.
+    void HoldAtRoot(TScanRun& run, std::function<bool()> ready, std::function<void()> then = {}) {
+        run.Job->BatchSize = 1;
+        Held = false;
+        run.Recorder.AfterEvent = [this, ready, then](const std::wstring& event) {
+            if (event == L"folder " + Root) {
+                const ULONGLONG deadline = GetTickCount64() + 20000;
+                while (!ready() && GetTickCount64() < deadline) {
+                    Sleep(1);
+                }
+                Held = ready();
+                if (then) {
+                    then();
+                }
+            }
+        };
+    }
+
     TFakeListing* Fake = nullptr;
+    TWatchedListing* Watch = nullptr;
+    bool Held = false;
     std::vector<std::unique_ptr<TScanRun>> runs;
 };
 
+// Trees of the shapes the walk meets, to be walked with and without listers.
+enum class TShape { Wide, Deep, Resisting };
+
+const std::wstring LongFolder = Root + std::wstring(252, L'x') + L"\\";
+
+void BuildTree(TFakeListing& fake, TShape shape);
+
+// The folders that listers can open below a folder that is read: every folder met in a listing
+// that is read, but no link and none past the path limit.
+int ReadableAhead(const TFakeListing& fake, const std::wstring& folder) {
+    const TFakeListing::TFolder& listing = fake.Folders.at(folder);
+    int count = 0;
+    for (size_t i = 0; i < listing.Entries.size() && i < listing.FailAfter; ++i) {
+        const WIN32_FIND_DATAW& entry = listing.Entries[i];
+        const std::wstring name = entry.cFileName;
+        const std::wstring path = folder + name + L"\\";
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || name == L"." || name == L".." ||
+            path.size() + 4 > MAX_PATH) {
+            continue;
+        }
+        ++count;
+        const TFakeListing::TFolder& sub = fake.Folders.at(path);
+        if (!sub.OpenError && !sub.Entries.empty()) {
+            count += ReadableAhead(fake, path);
+        }
+    }
+    return count;
+}
+
+// What the listers open while the walk stands at the root with its listing read: all of the above
+// but the root's first subfolder, which they leave to the walk, and what lies below it.
+int ListersReadWhileHeld(const TFakeListing& fake) {
+    for (const WIN32_FIND_DATAW& entry : fake.Folders.at(Root).Entries) {
+        const std::wstring name = entry.cFileName;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..") {
+            return ReadableAhead(fake, Root) - 1 - ReadableAhead(fake, Root + entry.cFileName + L"\\");
+        }
+    }
+    return 0;
+}
+
 TEST_F(WalkTest, WorkedExampleNotifiesDepthFirstInListingOrder) {
-    TScanRun& run = NewRun();
-    Fake->AddFile(Root + L"a.txt", Minute(1));
-    Fake->AddFile(Root + L"sub\\b.txt", Minute(2));
-    Fake->AddFile(Root + L"c.txt", Minute(3));
+    for (unsigned listers : {0u, 2u}) {
+        SCOPED_TRACE(listers);
+        TScanRun& run = NewRun();
+        run.Job->ListerCount = listers;
+        Fake->AddFile(Root + L"a.txt", Minute(1));
+        Fake->AddFile(Root + L"sub\\b.txt", Minute(2));
+        Fake->AddFile(Root + L"c.txt", Minute(3));
 
-    ASSERT_TRUE(run.Run());
+        ASSERT_TRUE(run.Run());
 
-    const std::vector<std::wstring> expected = {
-        L"folder " + Root,
-        Row(run, Root + L"a.txt", Minute(1)),
-        L"folder " + Root + L"sub\\",
-        Row(run, Root + L"sub\\b.txt", Minute(2)),
-        Row(run, Root + L"c.txt", Minute(3)),
-    };
-    EXPECT_EQ(expected, run.Recorder.Events);
-    EXPECT_EQ(1, run.Ended);
-    EXPECT_EQ(3, run.Job->FileCount);
-    EXPECT_TRUE(run.Recorder.LogLines.empty());
-    EXPECT_EQ(2, Fake->Opens);
-    EXPECT_EQ(2, Fake->Closes);
-    EXPECT_FALSE(run.Job->FatalException);
+        const std::vector<std::wstring> expected = {
+            L"folder " + Root,
+            Row(run, Root + L"a.txt", Minute(1)),
+            L"folder " + Root + L"sub\\",
+            Row(run, Root + L"sub\\b.txt", Minute(2)),
+            Row(run, Root + L"c.txt", Minute(3)),
+        };
+        EXPECT_EQ(expected, run.Recorder.Events);
+        EXPECT_EQ(1, run.Ended);
+        EXPECT_EQ(3, run.Job->FileCount);
+        EXPECT_TRUE(run.Recorder.LogLines.empty());
+        EXPECT_EQ(2, Fake->Opens);
+        EXPECT_EQ(2, Fake->Closes);
+        EXPECT_FALSE(run.Job->FatalException);
+    }
 }
 
 TEST_F(WalkTest, ListingFailuresAreLoggedOnceAndTheWalkGoesOn) {
@@ -76,6 +148,9 @@ TEST_F(WalkTest, ListingFailuresAreLoggedOnceAndTheWalkGoesOn) {
         {"vanished", [](TFakeListing::TFolder& f) { f.OpenError = ERROR_PATH_NOT_FOUND; }, 3},
         {"sharing violation mid-listing",
          [](TFakeListing::TFolder& f) { f.FailAfter = 3, f.FailCode = ERROR_SHARING_VIOLATION; }, 32},
+        // ".", "..", 2, 3 and the subfolder s were handled: the line names b, not s.
+        {"failure at the end, after a subfolder",
+         [](TFakeListing::TFolder& f) { f.FailAfter = 5, f.FailCode = ERROR_ACCESS_DENIED; }, 5},
         {"empty drive root", [](TFakeListing::TFolder& f) { f.Entries.clear(); }, 0},
     };
     for (const TCase& c : cases) {
@@ -84,6 +159,7 @@ TEST_F(WalkTest, ListingFailuresAreLoggedOnceAndTheWalkGoesOn) {
         Fake->AddFile(Root + L"a\\1", Minute(1));
         Fake->AddFile(Root + L"b\\2", Minute(2));
         Fake->AddFile(Root + L"b\\3", Minute(3));
+        Fake->AddFile(Root + L"b\\s\\5", Minute(5));
         Fake->AddFile(Root + L"c\\4", Minute(4));
         c.Break(Fake->Folder(Root + L"b\\"));
 
@@ -147,9 +223,15 @@ std::wstring DeepFolder(int level) {
 }
 
 TEST_F(WalkTest, StopDuringADeepWalkEndsCleanlyAndQuietly) {
-    for (size_t batch : {size_t{1}, size_t{256}}) {
-        SCOPED_TRACE(batch);
+    struct TCase {
+        size_t Batch;
+        unsigned Listers;
+    };
+    for (TCase c : {TCase{1, 0}, TCase{256, 0}, TCase{1, 2}, TCase{256, 2}}) {
+        const size_t batch = c.Batch;
+        SCOPED_TRACE(testing::Message() << "batch " << batch << " listers " << c.Listers);
         TScanRun& run = NewRun(true, 0, batch);
+        run.Job->ListerCount = c.Listers;
         // The walk may run one batch ahead of the batch being applied: the tree is larger than the
         // batches up to the stop and one more.
         DeepTree(*Fake, 12, 100);
@@ -166,8 +248,8 @@ TEST_F(WalkTest, StopDuringADeepWalkEndsCleanlyAndQuietly) {
         ASSERT_TRUE(run.Run());
 
         ASSERT_GE(servedAtStop, 0);
-        // The walk finishes the entry at hand, sees the request and lists nothing more.
-        EXPECT_LE(Fake->Served - servedAtStop, 1);
+        // The walk and each lister finish the entry at hand, see the request and list nothing more.
+        EXPECT_LE(Fake->Served - servedAtStop, 1 + c.Listers);
         if (batch == 1) {
             EXPECT_EQ(eventsAtStop, run.Recorder.Events.size());
         }
@@ -311,6 +393,230 @@ TEST_F(WalkTest, BatchingChangesNothingAtTheSinks) {
             EXPECT_EQ(ranking[0], ranking[2]);
             EXPECT_EQ(rows[0], rows[1]);
             EXPECT_EQ(rows[0], rows[2]);
+        }
+    }
+}
+
+void BuildTree(TFakeListing& fake, TShape shape) {
+    std::mt19937 random(7);
+    const auto time = [&random] { return Minute(static_cast<int>(random() % 5000)); };
+    switch (shape) {
+    case TShape::Wide:
+        for (int d = 0; d < 6; ++d) {
+            const std::wstring folder = Root + L"d" + std::to_wstring(d) + L"\\";
+            fake.AddFile(Root + L"top" + std::to_wstring(d), time());
+            for (int e = 0; e < 3; ++e) {
+                for (int f = 0; f < 4; ++f) {
+                    fake.AddFile(folder + L"e" + std::to_wstring(e) + L"\\" + std::to_wstring(f), time());
+                }
+            }
+            fake.AddFile(folder + L"last", time());
+        }
+        for (int f = 0; f < 40; ++f) {
+            fake.AddFile(Root + L"big\\" + std::to_wstring(f), time());
+        }
+        break;
+    case TShape::Deep: {
+        DeepTree(fake, 12, 10);
+        std::wstring chain = Root;
+        for (int level = 0; level < 12; ++level) {
+            chain += L"e" + std::to_wstring(level) + L"\\";
+            fake.AddFile(chain + L"f", time());
+        }
+        break;
+    }
+    case TShape::Resisting: {
+        fake.AddFile(Root + L"a.txt", time());
+        fake.AddFile(Root + L"first\\f", time()); // left to the walk while it is held
+        fake.AddFile(Root + L"denied\\x", time());
+        fake.Folder(Root + L"denied\\").OpenError = ERROR_ACCESS_DENIED;
+        fake.AddFolder(Root + L"gone\\");
+        fake.Folder(Root + L"gone\\").OpenError = ERROR_PATH_NOT_FOUND;
+        for (int f = 0; f < 4; ++f) {
+            fake.AddFile(Root + L"half\\" + std::to_wstring(f), time());
+        }
+        fake.Folder(Root + L"half\\").FailAfter = 4; // ".", "..", 0, 1
+        fake.Folder(Root + L"half\\").FailCode = ERROR_SHARING_VIOLATION;
+        // Fails at its end, after its subfolder s was walked.
+        fake.AddFile(Root + L"late\\0", time());
+        fake.AddFile(Root + L"late\\s\\1", time());
+        fake.AddFile(Root + L"late\\s\\2", time());
+        fake.Folder(Root + L"late\\").FailAfter = 4;
+        fake.Folder(Root + L"late\\").FailCode = ERROR_ACCESS_DENIED;
+        fake.AddFolder(Root + L"empty\\");
+        fake.Folder(Root + L"empty\\").Entries.clear();
+        fake.AddFile(Root + L"odd\\never", FILETIME{0xFFFFFFFF, 0x7FFFFFFF});
+        fake.AddFile(LongFolder + L"beyond", time());
+        fake.AddFile(Root + L"ln\\in\\behind", time());
+        for (WIN32_FIND_DATAW& entry : fake.Folder(Root).Entries) {
+            if (std::wstring(entry.cFileName) == L"ln") {
+                entry.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            }
+        }
+        fake.AddFile(Root + L"z.txt", time());
+        break;
+    }
+    }
+}
+
+// Listers change nothing the sinks see, nor the log or the counts, on every shape of tree, in
+// both modes, whatever the number of listers and the bounds. The walk is held at the root until
+// the listers have opened what they may, so that the walk takes their listings.
+TEST_F(WalkTest, ListersChangeNothingAtTheSinks) {
+    struct TConfig {
+        unsigned Listers;
+        size_t Folders;
+        size_t Entries;
+    };
+    const TConfig configs[] = {
+        {1, 256, 262144}, {2, 256, 262144}, {8, 256, 262144}, {2, 2, 262144}, {2, 256, 30}};
+    struct TMode {
+        bool ByDate;
+        int Limit;
+    };
+    for (TShape shape : {TShape::Wide, TShape::Deep, TShape::Resisting}) {
+        for (TMode mode : {TMode{true, 0}, TMode{false, 3}}) {
+            TScanRun& reference = NewRun(mode.ByDate, mode.Limit, 1);
+            reference.Job->ListerCount = 0;
+            BuildTree(*Fake, shape);
+            ASSERT_TRUE(reference.Run());
+            for (const TConfig& config : configs) {
+                SCOPED_TRACE(testing::Message() << "shape " << static_cast<int>(shape) << " byDate "
+                                                << mode.ByDate << " listers " << config.Listers << " folders "
+                                                << config.Folders << " entries " << config.Entries);
+                TScanRun& run = NewRun(mode.ByDate, mode.Limit, 1);
+                run.Job->ListerCount = config.Listers;
+                run.Job->MaxFoldersAhead = config.Folders;
+                run.Job->MaxEntriesAhead = config.Entries;
+                BuildTree(*Fake, shape);
+                // Past the entry bound the listers may stop after their first folders.
+                const int ahead = config.Entries < 262144 ? 1
+                                                          : std::min(ListersReadWhileHeld(*Fake),
+                                                                     static_cast<int>(config.Folders));
+                TWatchedListing& watch = *Watch;
+                HoldAtRoot(run, [&watch, ahead] { return watch.OpenedAhead >= ahead; });
+                std::vector<std::wstring> strayOpens;
+                std::mutex strayMutex;
+                Watch->BeforeOpen = [&](const std::wstring& folder, bool byWalk) {
+                    if (!byWalk && (folder.starts_with(Root + L"ln\\") || folder.size() + 4 > MAX_PATH)) {
+                        std::lock_guard lock(strayMutex);
+                        strayOpens.push_back(folder);
+                    }
+                };
+
+                ASSERT_TRUE(run.Run());
+
+                EXPECT_TRUE(Held);
+                EXPECT_EQ(reference.Recorder.Events, run.Recorder.Events);
+                EXPECT_EQ(reference.Recorder.LogLines, run.Recorder.LogLines);
+                EXPECT_EQ(reference.Job->FileCount, run.Job->FileCount);
+                EXPECT_EQ(reference.Recorder.Rows(), run.Recorder.Rows());
+                EXPECT_EQ(Fake->Opens, Fake->Closes);
+                EXPECT_TRUE(strayOpens.empty()) << "a lister opened a link or a folder past the path limit";
+                EXPECT_LE(run.Job->PeakFoldersAhead, config.Folders);
+                EXPECT_LE(run.Job->PeakEntriesAhead, config.Entries);
+                if (config.Folders < 256) {
+                    EXPECT_EQ(config.Folders, run.Job->PeakFoldersAhead);
+                }
+                if (shape == TShape::Wide && config.Entries < 262144) {
+                    // The big folder does not fit: read ahead in part, the rest by the walk.
+                    EXPECT_EQ(config.Entries, run.Job->PeakEntriesAhead);
+                }
+                if (shape == TShape::Resisting && config.Folders == 256 && config.Entries == 262144) {
+                    // Every failing folder failed in a lister, and its error reached the log with it.
+                    auto opened = Watch->FoldersOpenedAhead();
+                    std::sort(opened.begin(), opened.end());
+                    for (const wchar_t* name : {L"denied\\", L"gone\\", L"half\\", L"late\\", L"empty\\"}) {
+                        EXPECT_TRUE(std::binary_search(opened.begin(), opened.end(), Root + name)) << name;
+                    }
+                    EXPECT_EQ(5u, run.Recorder.LogLines.size());
+                }
+            }
+        }
+    }
+}
+
+// A lister held inside its listing while the scan stops or pauses: the end notification waits until
+// the lister has left and closed its listing, paused listers take no new folder, and a resumed scan
+// reports exactly what an uninterrupted one does.
+TEST_F(WalkTest, StopAndPauseWithAListerHeldInItsListing) {
+    enum class TAct { Stop, PauseThenStop, PauseThenResume };
+    for (TAct act : {TAct::Stop, TAct::PauseThenStop, TAct::PauseThenResume}) {
+        SCOPED_TRACE(static_cast<int>(act));
+        TScanRun& reference = NewRun(true, 0, 1);
+        reference.Job->ListerCount = 0;
+        BuildTree(*Fake, TShape::Wide);
+        ASSERT_TRUE(reference.Run());
+
+        TScanRun& run = NewRun(true, 0, 1);
+        BuildTree(*Fake, TShape::Wide);
+        const std::wstring heldFolder = Root + L"d1\\";
+        HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::atomic<bool> inside{false}, left{false}, paused{false};
+        std::atomic<int> opensWhilePaused{0};
+        Watch->BeforeOpen = [&](const std::wstring& folder, bool byWalk) {
+            if (!byWalk && paused) {
+                ++opensWhilePaused;
+            }
+            if (!byWalk && folder == heldFolder) {
+                inside = true;
+                WaitForSingleObject(release, 20000);
+                left = true;
+            }
+        };
+        bool acted = false;
+        HoldAtRoot(
+            run, [&] { return inside.load(); },
+            [&] {
+                if (act == TAct::Stop) {
+                    run.Job->Terminate();
+                } else {
+                    paused = true;
+                    run.Job->Suspend();
+                }
+                acted = true;
+            });
+        bool leftBeforeEnd = false;
+        long long opensAtEnd = -1, closesAtEnd = -2;
+        run.Job->OnTerminate = [&](TThread&) {
+            ++run.Ended;
+            leftBeforeEnd = left;
+            opensAtEnd = Fake->Opens;
+            closesAtEnd = Fake->Closes;
+        };
+
+        run.Start();
+        ASSERT_TRUE(PumpUntil([&] { return acted; }));
+        EXPECT_TRUE(Held);
+        if (act == TAct::Stop) {
+            // Time for a walk that would not wait for its listers to end too early.
+            PumpUntil([&] { return run.Ended > 0; }, 300);
+            SetEvent(release);
+        } else {
+            SetEvent(release);
+            // Time for a lister that would not pause to take another folder.
+            PumpUntil([&] { return opensWhilePaused > 1; }, 300);
+            paused = false;
+            run.Job->Resume();
+            if (act == TAct::PauseThenStop) {
+                run.Job->Terminate();
+            }
+        }
+        ASSERT_TRUE(run.WaitForEnd());
+        CloseHandle(release);
+
+        EXPECT_EQ(1, run.Ended);
+        EXPECT_TRUE(leftBeforeEnd) << "the end notification ran while a lister was inside its listing";
+        EXPECT_EQ(opensAtEnd, closesAtEnd) << "a listing was open when the end notification ran";
+        // The one lister not held may have been about to open its next folder as the pause came.
+        EXPECT_LE(opensWhilePaused, 1);
+        EXPECT_FALSE(run.Job->FatalException);
+        EXPECT_TRUE(run.Recorder.LogLines.empty());
+        if (act == TAct::PauseThenResume) {
+            EXPECT_EQ(reference.Recorder.Events, run.Recorder.Events);
+            EXPECT_EQ(reference.Job->FileCount, run.Job->FileCount);
+        } else {
+            EXPECT_LT(run.Job->FileCount, reference.Job->FileCount);
         }
     }
 }

@@ -1,0 +1,279 @@
+#include "scan/listers.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <utility>
+
+void TFolderListing::Add(const WIN32_FIND_DATAW& entry) {
+    const std::size_t length = wcsnlen(entry.cFileName, MAX_PATH - 1);
+    Entries.push_back(
+        {entry.dwFileAttributes, entry.ftLastWriteTime, static_cast<std::uint32_t>(Names.size())});
+    Names.append(entry.cFileName, length).push_back(L'\0');
+}
+
+void OpenToRead(IListing& listing, const std::wstring& pattern, TFolderListing& folder) {
+    folder.Rest = listing.Open(pattern, folder.Next, folder.Error);
+}
+
+TListingCursor::TListingCursor(IListing& listing, TFolderListing& folder)
+    : listing_(listing), folder_(folder) {
+    valid_ = !folder_.Entries.empty() || folder_.Rest;
+    error_ = folder_.Error;
+    if (folder_.Rest) {
+        folder_.Next.cFileName[MAX_PATH - 1] = L'\0';
+    }
+}
+
+TListingCursor::~TListingCursor() {
+    if (folder_.Rest) {
+        listing_.Close(folder_.Rest);
+        folder_.Rest = nullptr;
+    }
+}
+
+const wchar_t* TListingCursor::Name() const {
+    return Stored() ? folder_.Names.data() + folder_.Entries[index_].Name : folder_.Next.cFileName;
+}
+
+DWORD TListingCursor::Attributes() const {
+    return Stored() ? folder_.Entries[index_].Attributes : folder_.Next.dwFileAttributes;
+}
+
+const FILETIME& TListingCursor::LastWrite() const {
+    return Stored() ? folder_.Entries[index_].LastWrite : folder_.Next.ftLastWriteTime;
+}
+
+void TListingCursor::Advance() {
+    ++position_;
+    if (Stored()) {
+        ++index_;
+        valid_ = Stored() || folder_.Rest;
+    } else if (listing_.Next(folder_.Rest, folder_.Next, error_)) {
+        folder_.Next.cFileName[MAX_PATH - 1] = L'\0';
+    } else {
+        valid_ = false;
+    }
+}
+
+TListers::TListers(IListing& listing, unsigned count, std::size_t maxFolders, std::size_t maxEntries,
+                   TListerControl control)
+    : listing_(listing), maxFolders_(maxFolders), maxEntries_(maxEntries), control_(std::move(control)) {
+    try {
+        for (unsigned i = 0; i < count; ++i) {
+            threads_.emplace_back(&TListers::Work, this);
+        }
+    } catch (...) {
+        Stop();
+        throw;
+    }
+}
+
+TListers::~TListers() {
+    Stop();
+}
+
+void TListers::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_.store(true);
+        changed_.notify_all();
+    }
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+    threads_.clear();
+    for (auto& [folder, ahead] : ahead_) {
+        if (ahead.Listing && ahead.Listing->Rest) {
+            listing_.Close(ahead.Listing->Rest);
+            ahead.Listing->Rest = nullptr;
+        }
+    }
+    ahead_.clear();
+    queue_.clear();
+}
+
+std::size_t TListers::PeakFolders() const {
+    std::lock_guard lock(mutex_);
+    return peakFolders_;
+}
+
+void TListers::Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] {
+            return stopping_.load() ||
+                   (queue_.size() > 1 && held_ < maxFolders_ && entries_.load() < maxEntries_);
+        });
+        if (Stopping()) {
+            // Asked to stop by the scan: the walk ends soon and stops the listers.
+            changed_.wait(lock, [this] { return stopping_.load(); });
+            return;
+        }
+        if (control_.Pausing()) {
+            lock.unlock();
+            control_.WaitWhilePaused();
+            lock.lock();
+            continue;
+        }
+        const auto next = std::next(queue_.begin());
+        const std::wstring folder = std::move(next->second);
+        queue_.erase(next);
+        TAhead& ahead = ahead_.at(folder);
+        ahead.State = TState::Reading;
+        ahead.Listing = std::make_unique<TFolderListing>();
+        peakFolders_ = std::max(peakFolders_, ++held_);
+        lock.unlock();
+        // Tells the walk, should it wait for this folder, to pause with the listers.
+        const auto pause = [this, &ahead] {
+            {
+                std::lock_guard pausing(mutex_);
+                ahead.Paused = true;
+                changed_.notify_all();
+            }
+            control_.WaitWhilePaused();
+            std::lock_guard resumed(mutex_);
+            ahead.Paused = false;
+        };
+        try {
+            ReadInto(folder, *ahead.Listing, pause);
+            lock.lock();
+            QueueSubfolders(folder, ahead.Order, *ahead.Listing);
+        } catch (...) {
+            if (!lock.owns_lock()) {
+                lock.lock();
+            }
+            ahead.Listing->Failure = std::current_exception();
+        }
+        ahead.State = TState::Read;
+        changed_.notify_all();
+    }
+}
+
+bool TListers::Take(const std::wstring& folder, TFolderListing& listing, const std::function<void()>& pause) {
+    std::unique_lock lock(mutex_);
+    const auto found = ahead_.find(folder);
+    if (found == ahead_.end()) {
+        return false;
+    }
+    TAhead& ahead = found->second;
+    if (ahead.State == TState::Queued) {
+        queue_.erase(ahead.Order);
+        ahead_.erase(found);
+        return false;
+    }
+    while (ahead.State == TState::Reading) {
+        if (ahead.Paused && control_.Pausing() && !Stopping()) {
+            lock.unlock();
+            pause();
+            lock.lock();
+        } else {
+            changed_.wait(lock);
+        }
+    }
+    listing = std::move(*ahead.Listing);
+    ahead_.erase(found);
+    --held_;
+    changed_.notify_all();
+    return true;
+}
+
+void TListers::Read(const std::wstring& folder, const TWalkOrder& order, TFolderListing& listing,
+                    const std::function<void()>& pause) {
+    ReadInto(folder, listing, pause);
+    std::lock_guard lock(mutex_);
+    QueueSubfolders(folder, order, listing);
+    changed_.notify_all();
+}
+
+void TListers::Release(const TFolderListing& listing) {
+    if (listing.Entries.empty()) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    entries_.fetch_sub(listing.Entries.size());
+    changed_.notify_all();
+}
+
+void TListers::ReadInto(const std::wstring& folder, TFolderListing& listing,
+                        const std::function<void()>& pause) {
+    WIN32_FIND_DATAW entry;
+    TListingHandle handle = listing_.Open(folder + L"*.*", entry, listing.Error);
+    if (!handle) {
+        return;
+    }
+    // Closes the listing however reading ends, unless it is handed on open.
+    struct TCloser {
+        IListing& Listing;
+        TListingHandle& Handle;
+        ~TCloser() {
+            if (Handle) {
+                Listing.Close(Handle);
+            }
+        }
+    } closer{listing_, handle};
+    for (;;) {
+        if (!Charge()) {
+            // Past the bound: whoever walks the folder reads the rest.
+            listing.Next = entry;
+            listing.Rest = std::exchange(handle, nullptr);
+            return;
+        }
+        listing.Add(entry);
+        // A listing left because of a stop has not failed.
+        if (Stopping()) {
+            listing.Error = ERROR_SUCCESS;
+            return;
+        }
+        if (control_.Pausing()) {
+            pause();
+            if (Stopping()) {
+                listing.Error = ERROR_SUCCESS;
+                return;
+            }
+        }
+        if (!listing_.Next(handle, entry, listing.Error)) {
+            return;
+        }
+    }
+}
+
+bool TListers::Charge() {
+    std::size_t held = entries_.load();
+    do {
+        if (held >= maxEntries_) {
+            return false;
+        }
+    } while (!entries_.compare_exchange_weak(held, held + 1));
+    std::size_t peak = peakEntries_.load();
+    while (held + 1 > peak && !peakEntries_.compare_exchange_weak(peak, held + 1)) {
+    }
+    return true;
+}
+
+// Links are never queued: the walk lists them itself after its loop check. Nor are folders past
+// the path limit, which the walk logs without an open.
+void TListers::QueueSubfolders(const std::wstring& folder, const TWalkOrder& order,
+                               const TFolderListing& listing) {
+    TWalkOrder position = order;
+    position.push_back(0);
+    for (const TListedEntry& entry : listing.Entries) {
+        position.back() = static_cast<std::uint32_t>(&entry - listing.Entries.data());
+        if ((entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+            (entry.Attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            continue;
+        }
+        const wchar_t* name = listing.Names.data() + entry.Name;
+        if (std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0) {
+            continue;
+        }
+        std::wstring path = folder + name + L"\\";
+        if (path.size() + 4 > MAX_PATH) {
+            continue;
+        }
+        const auto [added, inserted] = ahead_.try_emplace(path);
+        if (inserted) {
+            added->second.Order = position;
+            queue_.emplace(position, std::move(path));
+        }
+    }
+}

@@ -1,0 +1,145 @@
+#pragma once
+// Listers read folders ahead of the walk, on threads of their own. Opening a folder is most of what
+// listing it costs (a round trip to the Wine server, or to a file server on a share), so several
+// opens at once shorten the walk. The walk still visits folders in its own order and takes each
+// listing when it reaches the folder.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "scan/listing.h"
+
+struct TListedEntry {
+    DWORD Attributes = 0;
+    FILETIME LastWrite{};
+    std::uint32_t Name = 0; // where its null-terminated name starts in the listing's Names
+};
+
+// A folder's listing: the entries read so far, in the order listed; then either how the listing
+// ended or, where reading stopped at the bound, the listing still open with the entry it read last.
+struct TFolderListing {
+    std::vector<TListedEntry> Entries;
+    std::wstring Names;
+    DWORD Error = ERROR_SUCCESS; // without Rest: 18 when the listing ran to its end, else its failure
+    TListingHandle Rest = nullptr;
+    WIN32_FIND_DATAW Next;      // with Rest: read, not stored
+    std::exception_ptr Failure; // thrown while a lister listed; thrown again in the walk
+
+    void Add(const WIN32_FIND_DATAW& entry);
+};
+
+// Opens a folder to be read entry by entry by whoever walks it, with nothing read ahead.
+void OpenToRead(IListing& listing, const std::wstring& pattern, TFolderListing& folder);
+
+// The entries of a listing in order: those stored, then those still to read from its open rest,
+// which it closes when it goes.
+class TListingCursor {
+  public:
+    TListingCursor(IListing& listing, TFolderListing& folder);
+    TListingCursor(const TListingCursor&) = delete;
+    TListingCursor& operator=(const TListingCursor&) = delete;
+    ~TListingCursor();
+
+    // False once no entry is left; Error then tells how the listing ended.
+    bool Valid() const { return valid_; }
+    const wchar_t* Name() const;
+    DWORD Attributes() const;
+    const FILETIME& LastWrite() const;
+    void Advance();
+    DWORD Error() const { return error_; }
+    // How many entries came before the one at hand.
+    std::uint32_t Position() const { return position_; }
+
+  private:
+    bool Stored() const { return index_ < folder_.Entries.size(); }
+
+    IListing& listing_;
+    TFolderListing& folder_;
+    std::size_t index_ = 0;
+    std::uint32_t position_ = 0;
+    bool valid_ = false;
+    DWORD error_ = ERROR_SUCCESS;
+};
+
+// Where a folder stands in the walk's order: the positions of its entry in the listings on its way
+// from the root. Compared in sequence, they order folders as the walk reaches them.
+using TWalkOrder = std::vector<std::uint32_t>;
+
+// What the listers need of the scan they serve.
+struct TListerControl {
+    std::function<bool()> Stopping;
+    std::function<bool()> Pausing;
+    std::function<void()> WaitWhilePaused; // returns when resumed or asked to stop
+};
+
+class TListers {
+  public:
+    // count threads that list through listing, which must take calls from several threads.
+    TListers(IListing& listing, unsigned count, std::size_t maxFolders, std::size_t maxEntries,
+             TListerControl control);
+    TListers(const TListers&) = delete;
+    TListers& operator=(const TListers&) = delete;
+    ~TListers();
+
+    // The walk has reached a folder that listers may read (not through a link, within the path
+    // limit). Gives its listing when a lister has read or begun it, waiting for that lister (and
+    // calling pause while it pauses); false when no lister had begun it: the walk lists it itself.
+    bool Take(const std::wstring& folder, TFolderListing& listing, const std::function<void()>& pause);
+    // The walk lists a folder itself, at order in its walk: reads it as far as the bound allows and
+    // queues its subfolders.
+    void Read(const std::wstring& folder, const TWalkOrder& order, TFolderListing& listing,
+              const std::function<void()>& pause);
+    // The walk is done with a listing it took or read: its entries no longer count against the bound.
+    void Release(const TFolderListing& listing);
+    // Ends the listers and closes every listing they hold. The walk calls it before its end.
+    void Stop();
+
+    // The most held ahead at once.
+    std::size_t PeakFolders() const;
+    std::size_t PeakEntries() const { return peakEntries_.load(); }
+
+  private:
+    enum class TState { Queued, Reading, Read };
+    struct TAhead {
+        TWalkOrder Order;
+        TState State = TState::Queued;
+        bool Paused = false; // its lister waits at the pause gate
+        std::unique_ptr<TFolderListing> Listing;
+    };
+
+    void Work();
+    bool Stopping() const { return stopping_.load() || control_.Stopping(); }
+    void ReadInto(const std::wstring& folder, TFolderListing& listing, const std::function<void()>& pause);
+    // Counts one more entry held, when the bound leaves room for it.
+    bool Charge();
+    void QueueSubfolders(const std::wstring& folder, const TWalkOrder& order, const TFolderListing& listing);
+
+    IListing& listing_;
+    const std::size_t maxFolders_;
+    const std::size_t maxEntries_;
+    TListerControl control_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<std::size_t> entries_{0};
+    std::atomic<std::size_t> peakEntries_{0};
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    // Folders to read, in the walk's order: the listers work depth first, as the walk does. The
+    // first is left to the walk, which reaches it next or has passed it: so the walk lists too,
+    // rather than wait for a lister that took the one folder it needs.
+    std::map<TWalkOrder, std::wstring> queue_;
+    // Every folder queued, being read or read, that the walk has not reached yet.
+    std::unordered_map<std::wstring, TAhead> ahead_;
+    std::size_t held_ = 0; // of them, being read or read
+    std::size_t peakFolders_ = 0;
+    std::vector<std::thread> threads_;
+};
