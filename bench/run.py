@@ -34,7 +34,8 @@ class Runner:
         self.runs, self.slow_limit, self.timeout = runs, slow_limit, timeout
         self.wine = os.path.join(build, "wine-run.sh")
         self.exe = {name: os.path.join(build, "bench", name + ".exe")
-                    for name in ("bench_walk", "bench_engine", "bench_launch", "bench_window", "bench_wine_costs")}
+                    for name in ("bench_walk", "bench_engine", "bench_launch", "bench_window", "bench_wine_costs",
+                                 "bench_cli")}
 
     def wine_result(self, exe, *args):
         done = subprocess.run([self.wine, self.exe[exe], *args], capture_output=True, text=True,
@@ -81,6 +82,15 @@ def cases_of(tree, info, root):
             if who == "window" and tree == "T3" and share == "1.0":
                 arguments += ("--operations",)
             cases.append((f"{who} date {float(share):.0%}", f"{who}-d{share}", program, arguments))
+    # The command-line scan, against the engine row of the same mode: the hundred newest of T3, and
+    # every file of T1, each written to a file.
+    out = os.path.join(os.path.dirname(root), f"cli-{tree}.txt")
+    if tree == "T3":
+        cases.append((f"command line --newest {N_SMALL} --out", f"cli-n{N_SMALL}", "bench_cli",
+                      ("--newest", str(N_SMALL), "--out", windows_path(out).rstrip("\\"), win)))
+    if tree == "T1":
+        cases.append(("command line --within, every file", "cli-d1.0", "bench_cli",
+                      ("--within", "36500d", "--out", windows_path(out).rstrip("\\"), win)))
     return cases
 
 
@@ -269,6 +279,15 @@ def target_lines(rows):
         if share:
             lines.append(f"- simulated share, {listers} listers: {1 / share:.2f} times as fast as without "
                          f"(target at least {least}): {'met' if 1 / share >= least else 'MISSED'}")
+    # The command line against the engine doing the same scan in the same run.
+    for tree, cli, engine in (("T3", f"cli-n{N_SMALL}", f"engine-n{N_SMALL}"), ("T1", "cli-d1.0", "engine-d1.0")):
+        mine = [r for r in rows if r[0] == tree and r[2] == cli]
+        theirs = [r for r in rows if r[0] == tree and r[2] == engine]
+        if mine and theirs and mine[0][3] and theirs[0][3]:
+            check(f"command line on {tree} ({cli}), time against the engine row", [mine[0][3] / theirs[0][3]], 1.05)
+        if mine and theirs and mine[0][6] is not None and theirs[0][6] is not None:
+            check(f"command line on {tree} ({cli}), peak memory over the engine row's",
+                  [mine[0][6] - theirs[0][6]], 0.0625, " MB")
     engine_t3 = [r[6] for r in rows if r[0] == "T3" and r[2] == f"engine-n{N_SMALL}"]
     engine0_t3 = [r[6] for r in rows if r[0] == "T3" and r[2] == f"engine0-n{N_SMALL}"]
     if engine_t3 and engine0_t3 and None not in engine_t3 + engine0_t3:

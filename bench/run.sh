@@ -10,7 +10,7 @@ build="${QUENWICK_BENCH_BUILD:-$root/build-bench}"
 cache="${QUENWICK_BENCH_CACHE:-/tmp/quenwick-bench}"
 bash "$root/scripts/deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUENWICK_TESTS=OFF -DQUENWICK_BENCH=ON >/dev/null
-cmake --build "$build" --target bench_walk bench_engine bench_launch bench_wine_costs bench_window
+cmake --build "$build" --target bench_walk bench_engine bench_launch bench_wine_costs bench_window bench_cli
 
 source "$root/scripts/virtual_display.sh"
 start_virtual_display || true

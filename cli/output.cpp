@@ -1,6 +1,5 @@
 #include "cli/output.h"
 
-#include <cwchar>
 
 namespace {
 
@@ -8,28 +7,48 @@ constexpr std::size_t BufferSize = 64 * 1024;
 
 } // namespace
 
-std::wstring IsoText(TDateTime value) {
-    const SYSTEMTIME t = DecodeDateTime(value);
-    wchar_t text[32];
-    std::swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
-                  t.wMinute, t.wSecond, t.wMilliseconds);
-    return text;
+std::string Utf8(std::wstring_view text) {
+    std::string bytes(text.size() * 3, '\0');
+    const int written = text.empty() ? 0
+                                     : WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                           bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr);
+    bytes.resize(static_cast<std::size_t>(written > 0 ? written : 0));
+    return bytes;
 }
 
-std::wstring CsvField(const std::wstring& text) {
-    const bool quote = text.find_first_of(L",;\"\r\n") != std::wstring::npos ||
-                       (!text.empty() && (text.front() == L' ' || text.back() == L' '));
+void AppendIsoText(TDateTime value, std::string& out) {
+    const SYSTEMTIME t = DecodeDateTime(value);
+    char text[] = "0000-00-00T00:00:00.000";
+    const auto put = [&text](std::size_t at, unsigned number, std::size_t digits) {
+        for (std::size_t i = digits; i-- > 0; number /= 10) {
+            text[at + i] = static_cast<char>('0' + number % 10);
+        }
+    };
+    put(0, t.wYear, 4);
+    put(5, t.wMonth, 2);
+    put(8, t.wDay, 2);
+    put(11, t.wHour, 2);
+    put(14, t.wMinute, 2);
+    put(17, t.wSecond, 2);
+    put(20, t.wMilliseconds, 3);
+    out.append(text, sizeof text - 1);
+}
+
+void AppendCsvField(std::string_view text, std::string& out) {
+    const bool quote = text.find_first_of(",;\"\r\n") != std::string_view::npos ||
+                       (!text.empty() && (text.front() == ' ' || text.back() == ' '));
     if (!quote) {
-        return text;
+        out.append(text);
+        return;
     }
-    std::wstring field = L"\"";
-    for (const wchar_t c : text) {
-        field += c;
-        if (c == L'"') {
-            field += L'"';
+    out += '"';
+    for (const char c : text) {
+        out += c;
+        if (c == '"') {
+            out += '"';
         }
     }
-    return field + L"\"";
+    out += '"';
 }
 
 bool IsConsole(HANDLE handle) {
@@ -67,6 +86,24 @@ void TTextOutput::Write(const wchar_t* text, std::size_t length) {
         if (bytes_.size() >= BufferSize && !Flush()) {
             return;
         }
+    }
+}
+
+void TTextOutput::WriteUtf8(std::string_view text) {
+    if (!handle_ || failed_) {
+        return;
+    }
+    if (console_) {
+        std::wstring wide(text.size(), L'\0');
+        const int length = text.empty() ? 0
+                                        : MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                              wide.data(), static_cast<int>(wide.size()));
+        Write(wide.data(), static_cast<std::size_t>(length > 0 ? length : 0));
+        return;
+    }
+    bytes_.append(text);
+    if (bytes_.size() >= BufferSize) {
+        Flush();
     }
 }
 
