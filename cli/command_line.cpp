@@ -194,8 +194,8 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
         if (!message.hwnd && message.message == StopMessage) {
             job->Terminate();
         } else if (!message.hwnd && message.message == WM_TIMER) {
-            // The walk counts files on its own thread without a lock; a count read while it moves
-            // is good enough for a progress line.
+            // The walk counts through an atomic view; a count read while it moves is good enough
+            // for a progress line.
             const std::int64_t files =
                 std::atomic_ref<std::int64_t>(job->FileCount).load(std::memory_order_relaxed);
             errors.Progress(folders.Folders, files, folders.Folder);

@@ -1,6 +1,7 @@
 #include "scan/work_thread.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cwchar>
 
 #include "scan/listers.h"
@@ -130,7 +131,10 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink, 
                                   underLink || throughLink);
                 }
             } else {
-                ++FileCount;
+                // Counted through an atomic view: a progress line may read the count meanwhile.
+                // Relaxed, it costs what a plain increment does.
+                const std::atomic_ref<std::int64_t> count(FileCount);
+                count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
                 SYSTEMTIME local;
                 TDateTime time;
                 // A time stamp that has no local date in the years 1 to 9999 is counted, never qualifies.

@@ -36,6 +36,7 @@ class TWorkThread : public TThread {
     std::int32_t ErrorCode = 0;
     IStatusLine* StatusBarRef = nullptr;
     IResultsList* ListViewRef = nullptr;
+    // Written by the walk alone; another thread reads it only through std::atomic_ref.
     std::int64_t FileCount = 0;
     // Created by LogError on the first failure; the end notification takes it (std::move) and shows it.
     std::unique_ptr<IProcessingLog> LogsFormRef;
