@@ -44,7 +44,6 @@ bool IsCommandLineScan(const std::vector<std::wstring>& arguments) {
 }
 
 bool ParseMoment(const std::wstring& text, TDateTime& moment) {
-    SYSTEMTIME fields{};
     std::size_t at = 0;
     int year, month, day, hour = 0, minute = 0, second = 0, ms = 0;
     if (!Digits(text, at, 4, year) || !Literal(text, at, L'-') || !Digits(text, at, 2, month) ||
@@ -77,14 +76,7 @@ bool ParseMoment(const std::wstring& text, TDateTime& moment) {
     if (at != text.size()) {
         return false;
     }
-    fields.wYear = static_cast<WORD>(year);
-    fields.wMonth = static_cast<WORD>(month);
-    fields.wDay = static_cast<WORD>(day);
-    fields.wHour = static_cast<WORD>(hour);
-    fields.wMinute = static_cast<WORD>(minute);
-    fields.wSecond = static_cast<WORD>(second);
-    fields.wMilliseconds = static_cast<WORD>(ms);
-    return TryEncodeDateTime(fields, moment);
+    return TryEncodeDateTime(CalendarFields(year, month, day, hour, minute, second, ms), moment);
 }
 
 bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, TDateTime& moment) {

@@ -22,6 +22,18 @@ std::uint64_t (*steadyClockForTesting)() = nullptr;
 
 } // namespace
 
+SYSTEMTIME CalendarFields(int year, int month, int day, int hour, int minute, int second, int ms) {
+    SYSTEMTIME fields{};
+    fields.wYear = static_cast<WORD>(year);
+    fields.wMonth = static_cast<WORD>(month);
+    fields.wDay = static_cast<WORD>(day);
+    fields.wHour = static_cast<WORD>(hour);
+    fields.wMinute = static_cast<WORD>(minute);
+    fields.wSecond = static_cast<WORD>(second);
+    fields.wMilliseconds = static_cast<WORD>(ms);
+    return fields;
+}
+
 int DaysInMonth(int year, int month) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;

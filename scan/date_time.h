@@ -7,6 +7,8 @@
 
 using TDateTime = double;
 
+// Calendar fields from their numbers; the day of the week stays 0.
+SYSTEMTIME CalendarFields(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0);
 // 28 to 31 by the Gregorian calendar; month from 1 to 12.
 int DaysInMonth(int year, int month);
 // Day number plus the time of day (milliseconds included); false outside the years 1 to 9999.

@@ -124,15 +124,7 @@ std::wstring Iso(const SYSTEMTIME& t) {
 }
 
 SYSTEMTIME Local(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0) {
-    SYSTEMTIME t{};
-    t.wYear = static_cast<WORD>(year);
-    t.wMonth = static_cast<WORD>(month);
-    t.wDay = static_cast<WORD>(day);
-    t.wHour = static_cast<WORD>(hour);
-    t.wMinute = static_cast<WORD>(minute);
-    t.wSecond = static_cast<WORD>(second);
-    t.wMilliseconds = static_cast<WORD>(ms);
-    return t;
+    return CalendarFields(year, month, day, hour, minute, second, ms);
 }
 
 FILETIME FileTimeOfLocal(const SYSTEMTIME& local) {

@@ -170,14 +170,7 @@ std::vector<std::wstring> TWatchedListing::FoldersOpenedAhead() const {
 }
 
 FILETIME UtcFileTime(int year, int month, int day, int hour, int minute, int second, int ms) {
-    SYSTEMTIME fields{};
-    fields.wYear = static_cast<WORD>(year);
-    fields.wMonth = static_cast<WORD>(month);
-    fields.wDay = static_cast<WORD>(day);
-    fields.wHour = static_cast<WORD>(hour);
-    fields.wMinute = static_cast<WORD>(minute);
-    fields.wSecond = static_cast<WORD>(second);
-    fields.wMilliseconds = static_cast<WORD>(ms);
+    const SYSTEMTIME fields = CalendarFields(year, month, day, hour, minute, second, ms);
     FILETIME time{};
     if (!SystemTimeToFileTime(&fields, &time)) {
         throw std::invalid_argument("bad calendar fields");

@@ -7,15 +7,7 @@
 namespace {
 
 SYSTEMTIME Fields(int year, int month, int day, int hour, int minute, int second, int ms) {
-    SYSTEMTIME fields{};
-    fields.wYear = static_cast<WORD>(year);
-    fields.wMonth = static_cast<WORD>(month);
-    fields.wDay = static_cast<WORD>(day);
-    fields.wHour = static_cast<WORD>(hour);
-    fields.wMinute = static_cast<WORD>(minute);
-    fields.wSecond = static_cast<WORD>(second);
-    fields.wMilliseconds = static_cast<WORD>(ms);
-    return fields;
+    return CalendarFields(year, month, day, hour, minute, second, ms);
 }
 
 TDateTime Value(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0) {
