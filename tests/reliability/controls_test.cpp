@@ -53,12 +53,16 @@ TEST_F(ControlsTest, AProcessingLogOfAHundredThousandLinesIsShownWhole) {
 }
 
 // The listing of the system, held at the first folder until the test lets it in, then as slow as
-// asked per entry: the scan is sure to be under way while the test works the controls.
+// asked per entry; optionally held again at a later folder, so the scan cannot end before the test
+// lets it: the scan is sure to be under way while the test works the controls.
 class TSlowListing final : public IListing {
 public:
-    TSlowListing(HANDLE gate, DWORD msPerEntry) : gate_(gate), ms_(msPerEntry) {}
+    TSlowListing(HANDLE gate, DWORD msPerEntry, HANDLE hold = nullptr, long holdAtOpen = 0)
+        : gate_(gate), ms_(msPerEntry), hold_(hold), holdAtOpen_(holdAtOpen) {}
     TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
         WaitForSingleObject(gate_, INFINITE);
+        if (hold_ && InterlockedIncrement(&opens_) == holdAtOpen_)
+            WaitForSingleObject(hold_, INFINITE);
         return inner_->Open(pattern, entry, error);
     }
     bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
@@ -74,6 +78,9 @@ public:
 private:
     HANDLE gate_;
     DWORD ms_;
+    HANDLE hold_;
+    long holdAtOpen_;
+    long opens_ = 0;
     std::unique_ptr<IListing> inner_ = CreateSystemListing();
 };
 
@@ -82,6 +89,7 @@ protected:
     void SetUp() override {
         ControlsTest::SetUp();
         gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        hold = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         for (int f = 0; f < 30; ++f) {
             const std::wstring folder = L"f" + std::to_wstring(f);
             tree.Folder(folder);
@@ -91,11 +99,15 @@ protected:
     }
     void TearDown() override {
         SetEvent(gate);
+        SetEvent(hold);
         ControlsTest::TearDown();
         CloseHandle(gate);
+        CloseHandle(hold);
     }
-    void UseSlowListing(DWORD msPerEntry) {
-        form->PrepareJob = [this, msPerEntry](TWorkThread& job) { job.Listing = std::make_unique<TSlowListing>(gate, msPerEntry); };
+    void UseSlowListing(DWORD msPerEntry, long holdAtOpen = 0) {
+        form->PrepareJob = [this, msPerEntry, holdAtOpen](TWorkThread& job) {
+            job.Listing = std::make_unique<TSlowListing>(gate, msPerEntry, holdAtOpen ? hold : nullptr, holdAtOpen);
+        };
     }
     std::vector<std::wstring> Lines() {
         std::vector<std::wstring> lines;
@@ -105,6 +117,7 @@ protected:
     }
     TTempTree tree;
     HANDLE gate = nullptr;
+    HANDLE hold = nullptr;
 };
 
 TEST_F(ControlsOnATreeTest, StopPressedManyTimesEndsTheScanOnceAndTheNextScanIsWhole) {
@@ -144,7 +157,9 @@ TEST_F(ControlsOnATreeTest, PauseAndStartAlternatedAThousandTimesChangeNeitherCo
     ASSERT_EQ(3000, count);
     ASSERT_EQ(500u, uninterrupted.size());
 
-    UseSlowListing(2);
+    // Files keep arriving between the rounds, but the 25th of the 31 folders is held open until the
+    // rounds are over, so the scan cannot end before them however fast the machine lists.
+    UseSlowListing(2, 25);
     Start(tree.Root(), 500);
     SetEvent(gate);
     int rounds = 0;
@@ -155,8 +170,8 @@ TEST_F(ControlsOnATreeTest, PauseAndStartAlternatedAThousandTimesChangeNeitherCo
         form->StartActionExecute();
         PumpFor(1);
     }
-    ASSERT_EQ(1000, rounds) << "the scan ended before the thousandth round";
-    ASSERT_TRUE(form->HasJob()) << "the scan ended before the thousandth round";
+    ASSERT_EQ(1000, rounds) << "the scan ended while held";
+    SetEvent(hold);
     ASSERT_TRUE(Ends(120000));
     EXPECT_EQ(count, ReportedCount());
     EXPECT_EQ(uninterrupted, Lines());
