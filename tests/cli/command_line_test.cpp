@@ -354,25 +354,6 @@ WORD Subsystem(const wchar_t* exe) {
     return at + 2 <= image.size() ? *reinterpret_cast<const WORD*>(image.data() + at) : 0;
 }
 
-struct TFoundWindow {
-    DWORD OwnProcess;
-    HWND Found = nullptr;
-};
-
-BOOL CALLBACK OtherProgramsWindow(HWND window, LPARAM data) {
-    auto& find = *reinterpret_cast<TFoundWindow*>(data);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    RECT r{};
-    GetWindowRect(window, &r);
-    if (process != find.OwnProcess && IsWindowVisible(window) && r.right - r.left > 1 &&
-        reliability::TProgram::Text(window) == L"Quenwick") {
-        find.Found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 TEST(CommandLineTest, TheConsoleProgramScansAlikeAndOpensTheWindowWithoutSwitches) {
     // The console subsystem is what makes a shell wait and hand over its console.
     EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_CUI, Subsystem(QUENWICK_COM));
@@ -397,20 +378,13 @@ TEST(CommandLineTest, TheConsoleProgramScansAlikeAndOpensTheWindowWithoutSwitche
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");
     const TResult opened = RunProgram(QUENWICK_COM, Arg(tree.Root()), 30000);
     EXPECT_EQ(0, opened.Exit);
-    TFoundWindow find{GetCurrentProcessId()};
-    const ULONGLONG deadline = GetTickCount64() + 30000;
-    while (!find.Found && GetTickCount64() < deadline) {
-        EnumWindows(OtherProgramsWindow, reinterpret_cast<LPARAM>(&find));
-        if (!find.Found)
-            PumpFor(50);
-    }
-    ASSERT_TRUE(find.Found) << "no window appeared";
-    EXPECT_TRUE(reliability::TProgram::Child(find.Found, tree.Root().c_str()))
-        << "the folder is not in the window";
+    const HWND window = reliability::TProgram::OtherProcessWindow(L"Quenwick", 30000);
+    ASSERT_TRUE(window) << "no window appeared";
+    EXPECT_TRUE(reliability::TProgram::Child(window, tree.Root().c_str())) << "the folder is not in the window";
     DWORD processId = 0;
-    GetWindowThreadProcessId(find.Found, &processId);
+    GetWindowThreadProcessId(window, &processId);
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId);
-    PostMessageW(find.Found, WM_CLOSE, 0, 0);
+    PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 30000)) << "the window did not close";
     CloseHandle(process);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");

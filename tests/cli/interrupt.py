@@ -16,20 +16,11 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+from checks import check, finish, windows_path
+
 BUILD, COM = sys.argv[1:3]
 FOLDERS, FILES_PER_FOLDER = 3000, 3
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
-    return condition
-
-
-def windows_path(unix_path):
-    return "Z:" + unix_path.replace("/", "\\")
 
 
 def wait_for(condition, seconds):
@@ -96,8 +87,7 @@ def main():
     finally:
         if xvfb:
             xvfb.kill()
-    print("%d failed" % len(failures) if failures else "all passed")
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":

@@ -1,7 +1,7 @@
-"""What the end-to-end sessions share: the real quenwick.exe started with a folder, keys and clicks
+"""What the end-to-end scenarios share: the real quenwick.exe started with a folder, keys and clicks
 through xdotool on the test's X display, the probe that reads what X cannot tell, and the checks.
 
-Command line of every session: BUILD_DIR QUENWICK_EXE PROBE_EXE.
+Command line of every scenario: BUILD_DIR QUENWICK_EXE PROBE_EXE.
 """
 import os
 import re
@@ -10,18 +10,13 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+from checks import check, finish, windows_path
+
 BUILD, EXE, PROBE = sys.argv[1:4]
 HERE = os.path.dirname(os.path.abspath(__file__))
 SHOTS = os.path.join(BUILD, "e2e-shots")
 WINE_RUN = os.path.join(BUILD, "wine-run.sh")
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
-    return condition
 
 
 def run(*command, **options):
@@ -35,10 +30,6 @@ def probe(*arguments):
 
 def xdotool(*arguments):
     return run("xdotool", *arguments).stdout.decode().strip()
-
-
-def windows_path(unix_path):
-    return "Z:" + unix_path.replace("/", "\\")
 
 
 class Formats:

@@ -2,11 +2,11 @@
 """The real quenwick.exe, driven from outside as a user would: keys and clicks through xdotool on the
 test's X display, the clipboard read back through xclip, the settings read from the Wine prefix.
 
-    run.py BUILD_DIR QUENWICK_EXE PROBE_EXE [SESSION...]    (scans, window; all when none is named)
+    run.py BUILD_DIR QUENWICK_EXE PROBE_EXE [SCENARIO...]    (scans, window; all when none is named)
 
-Three scan sessions: the number mode (the menu by a right click), the date mode (by Shift+F10), and a
+Three scan scenarios: the number mode (the menu by a right click), the date mode (by Shift+F10), and a
 scan of a million files stopped halfway, after which a second scan is paused and the window closed:
-Esc answers the stop question No, Enter Yes. Then the window's own behaviour (window_sessions.py):
+Esc answers the stop question No, Enter Yes. Then the window's own behaviour (window_scenarios.py):
 keyboard and focus, repainting, the stored place, and the list's keys.
 Screenshots of every step go to BUILD_DIR/e2e-shots.
 """
@@ -17,8 +17,8 @@ import subprocess
 import sys
 import time
 
-from driver import BUILD, HERE, SHOTS, Formats, Program, check, failures, probe, run, windows_path
-import window_sessions
+from driver import BUILD, HERE, SHOTS, Formats, Program, check, finish, probe, run, windows_path
+import window_scenarios
 
 BASE = 1577836800  # the million tree's time origin, as make_trees.py has it
 
@@ -157,18 +157,17 @@ def main():
         formats = Formats()
         tree = os.path.join(BUILD, "e2e-tree")
         files = make_small_tree(tree, int(time.time()))
-        sessions = sys.argv[4:] or ["scans", "window"]
-        if "scans" in sessions:
+        scenarios = sys.argv[4:] or ["scans", "window"]
+        if "scans" in scenarios:
             number_mode(formats, tree, files)
             date_mode(formats, tree, files)
             stopped_halfway(formats, os.path.join(trees, "million"))
-        if "window" in sessions:
-            window_sessions.all_sessions(tree, files, os.path.join(trees, "million"))
+        if "window" in scenarios:
+            window_scenarios.all_scenarios(tree, files, os.path.join(trees, "million"))
     finally:
         if xvfb:
             xvfb.kill()
-    print("%d failed" % len(failures) if failures else "all passed")
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":

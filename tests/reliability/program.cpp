@@ -10,6 +10,7 @@ namespace {
 struct TFind {
     DWORD ProcessId;
     const wchar_t* Text;
+    bool OtherProcess = false; // any process but ProcessId
     HWND Found = nullptr;
 };
 
@@ -20,7 +21,7 @@ BOOL CALLBACK MatchTopLevel(HWND window, LPARAM data) {
     RECT r{};
     GetWindowRect(window, &r);
     // The hidden owner window carries the title too, but has no size.
-    if (process == find.ProcessId && IsWindowVisible(window) && r.right - r.left > 1 &&
+    if ((process == find.ProcessId) != find.OtherProcess && IsWindowVisible(window) && r.right - r.left > 1 &&
         TProgram::Text(window) == find.Text) {
         find.Found = window;
         return FALSE;
@@ -35,6 +36,17 @@ BOOL CALLBACK MatchChild(HWND window, LPARAM data) {
         return FALSE;
     }
     return TRUE;
+}
+
+HWND WaitForTopLevel(TFind find, DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&find));
+        if (find.Found || GetTickCount64() >= end) {
+            return find.Found;
+        }
+        Sleep(50);
+    }
 }
 
 } // namespace
@@ -60,15 +72,11 @@ TProgram::~TProgram() {
 }
 
 HWND TProgram::Window(const wchar_t* title, DWORD ms) const {
-    const ULONGLONG end = GetTickCount64() + ms;
-    for (;;) {
-        TFind find{process_.dwProcessId, title};
-        EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&find));
-        if (find.Found || GetTickCount64() >= end) {
-            return find.Found;
-        }
-        Sleep(50);
-    }
+    return WaitForTopLevel({process_.dwProcessId, title}, ms);
+}
+
+HWND TProgram::OtherProcessWindow(const wchar_t* title, DWORD ms) {
+    return WaitForTopLevel({GetCurrentProcessId(), title, true}, ms);
 }
 
 HWND TProgram::Child(HWND parent, const wchar_t* text) {

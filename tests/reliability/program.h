@@ -13,6 +13,9 @@ public:
     HWND Main() const { return main_; }
     // A visible top-level window of the program with this title, waited for up to ms.
     HWND Window(const wchar_t* title, DWORD ms = 15000) const;
+    // A visible top-level window with this title of a process other than the test's own, waited for
+    // up to ms: the program started by another program.
+    static HWND OtherProcessWindow(const wchar_t* title, DWORD ms = 15000);
     // A child control by its text.
     static HWND Child(HWND parent, const wchar_t* text);
     static std::wstring Text(HWND window);

@@ -13,14 +13,9 @@ import sys
 import tempfile
 import zipfile
 
+from checks import check, finish
+
 ROOT, BUILD = sys.argv[1:3]
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
 
 
 def file_version(exe):
@@ -59,5 +54,4 @@ with tempfile.TemporaryDirectory() as out:
             check(bool(dlls) and not [d for d in dlls if d.startswith("lib")],
                   "%s imports only system libraries: %s" % (program, dlls))
 
-print("%d failure(s)" % len(failures))
-sys.exit(1 if failures else 0)
+sys.exit(finish())

@@ -10,14 +10,9 @@ import subprocess
 import sys
 import tempfile
 
+from checks import check, finish
+
 ROOT, BUILD = sys.argv[1:3]
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
 
 
 def magick(*command):
@@ -61,5 +56,4 @@ with tempfile.TemporaryDirectory() as tmp:
     else:
         check(False, "the screenshot exists")
 
-print("%d failure(s)" % len(failures))
-sys.exit(1 if failures else 0)
+sys.exit(finish())

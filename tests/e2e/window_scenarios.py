@@ -196,7 +196,7 @@ def list_keys(tree, files):
     program.close(expect_question=False)
 
 
-def all_sessions(tree, files, million):
+def all_scenarios(tree, files, million):
     mode_by_keyboard(tree)
     focus_after_start_and_picker(million)
     repaint(tree)
