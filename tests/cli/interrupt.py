@@ -14,33 +14,17 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
-from checks import check, finish, windows_path
+from checks import check, display_of_its_own, finish, wait_for, windows_path
 
 BUILD, COM = sys.argv[1:3]
 FOLDERS, FILES_PER_FOLDER = 3000, 3
 
 
-def wait_for(condition, seconds):
-    deadline = time.monotonic() + seconds
-    while not condition():
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.02)
-    return True
-
-
 def main():
-    xvfb = None
-    if not os.environ.get("DISPLAY"):
-        # wine-run.sh would wrap the program in xvfb-run, which the signal would reach instead.
-        display = next(n for n in range(90, 130) if not os.path.exists("/tmp/.X11-unix/X%d" % n))
-        xvfb = subprocess.Popen(["Xvfb", ":%d" % display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"])
-        os.environ["DISPLAY"] = ":%d" % display
-        wait_for(lambda: os.path.exists("/tmp/.X11-unix/X%d" % display), 5)
-    try:
+    # wine-run.sh would wrap the program in xvfb-run, which the signal would reach instead.
+    with display_of_its_own():
         with tempfile.TemporaryDirectory() as top:
             tree = os.path.join(top, "tree")
             files = set()
@@ -84,9 +68,6 @@ def main():
             check(logged[-1] == "" and all(pattern.fullmatch(line) for line in logged[:-1]),
                   "standard error holds the looping folders' lines and nothing else (no progress line)")
             check(0 < len(logged) - 1 < FOLDERS, "%d of %d looping folders reported" % (len(logged) - 1, FOLDERS))
-    finally:
-        if xvfb:
-            xvfb.kill()
     return finish()
 
 

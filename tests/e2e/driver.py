@@ -11,7 +11,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
-from checks import check, finish, windows_path
+from checks import check, display_of_its_own, finish, windows_path
 
 BUILD, EXE, PROBE = sys.argv[1:4]
 HERE = os.path.dirname(os.path.abspath(__file__))

@@ -13,11 +13,10 @@ Screenshots of every step go to BUILD_DIR/e2e-shots.
 import os
 import re
 import shutil
-import subprocess
 import sys
 import time
 
-from driver import BUILD, HERE, SHOTS, Formats, Program, check, finish, probe, run, windows_path
+from driver import BUILD, HERE, SHOTS, Formats, Program, check, display_of_its_own, finish, probe, run, windows_path
 import window_scenarios
 
 BASE = 1577836800  # the million tree's time origin, as make_trees.py has it
@@ -142,16 +141,7 @@ def main():
     os.makedirs(SHOTS, exist_ok=True)
     for old in os.listdir(SHOTS):
         os.remove(os.path.join(SHOTS, old))
-    xvfb = None
-    if not os.environ.get("DISPLAY"):
-        display = next(n for n in range(90, 130) if not os.path.exists("/tmp/.X11-unix/X%d" % n))
-        xvfb = subprocess.Popen(["Xvfb", ":%d" % display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"])
-        os.environ["DISPLAY"] = ":%d" % display
-        for _ in range(50):
-            if os.path.exists("/tmp/.X11-unix/X%d" % display):
-                break
-            time.sleep(0.1)
-    try:
+    with display_of_its_own():
         trees = os.path.join(BUILD, "trees")
         run(sys.executable, os.path.join(HERE, "..", "reliability", "make_trees.py"), trees, "million", check=True)
         formats = Formats()
@@ -164,9 +154,6 @@ def main():
             stopped_halfway(formats, os.path.join(trees, "million"))
         if "window" in scenarios:
             window_scenarios.all_scenarios(tree, files, os.path.join(trees, "million"))
-    finally:
-        if xvfb:
-            xvfb.kill()
     return finish()
 
 
