@@ -17,7 +17,7 @@ void TFileList::clear() {
 }
 
 std::size_t TFileList::Locate(std::size_t& index) const {
-    // At most a few hundred blocks (N is at most 32767): a linear pass costs less than a lookup table.
+    // Only tests and appends ask by position; the scan inserts by time (InsertInOrder).
     std::size_t block = 0;
     while (block < blocks_.size() && index >= blocks_[block].Count()) {
         index -= blocks_[block].Count();
@@ -38,7 +38,16 @@ TFileItem& TFileList::insert(std::size_t index, TFileItem item) {
     if (index > size_) {
         throw std::out_of_range("TFileList index");
     }
-    std::size_t block = Locate(index);
+    const std::size_t block = Locate(index);
+    return InsertAt(block, index, std::move(item));
+}
+
+TFileItem& TFileList::InsertInOrder(TFileItem item) {
+    const auto [block, offset] = PlaceOf(item.Time);
+    return InsertAt(block, offset, std::move(item));
+}
+
+TFileItem& TFileList::InsertAt(std::size_t block, std::size_t index, TFileItem item) {
     if (block == blocks_.size()) {
         // Appending: the last block takes it while it has room.
         if (block > 0 && blocks_[block - 1].Items.size() < 2 * BlockSize) {
@@ -84,17 +93,25 @@ void TFileList::pop_front() {
     }
 }
 
+std::pair<std::size_t, std::size_t> TFileList::PlaceOf(TDateTime x) const {
+    // Blocks are in time order, so their newest entries are too: a binary search over the blocks,
+    // however many a large N holds, then one within the block.
+    const auto block = std::partition_point(blocks_.begin(), blocks_.end(),
+                                            [x](const TBlock& b) { return b.Items.back().Time < x; });
+    if (block == blocks_.end()) {
+        return {blocks_.size(), 0};
+    }
+    const auto first = block->Items.begin() + static_cast<std::ptrdiff_t>(block->First);
+    const auto found = std::lower_bound(first, block->Items.end(), x,
+                                        [](const TFileItem& item, TDateTime value) { return item.Time < value; });
+    return {static_cast<std::size_t>(block - blocks_.begin()), static_cast<std::size_t>(found - first)};
+}
+
 std::size_t TFileList::LowerBound(TDateTime x) const {
-    std::size_t before = 0;
-    for (const TBlock& block : blocks_) {
-        if (block.Items.back().Time >= x) {
-            const auto first = block.Items.begin() + static_cast<std::ptrdiff_t>(block.First);
-            const auto found =
-                std::lower_bound(first, block.Items.end(), x,
-                                 [](const TFileItem& item, TDateTime value) { return item.Time < value; });
-            return before + static_cast<std::size_t>(found - first);
-        }
-        before += block.Count();
+    const auto [block, offset] = PlaceOf(x);
+    std::size_t before = offset;
+    for (std::size_t b = 0; b < block; ++b) {
+        before += blocks_[b].Count();
     }
     return before;
 }

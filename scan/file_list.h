@@ -3,6 +3,7 @@
 // block's entries, not all the later ones, and dropping the oldest moves none of the others.
 #include <cstddef>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "scan/date_time.h"
@@ -49,6 +50,8 @@ class TFileList {
     const TFileItem& front() const { return blocks_.front().Items[blocks_.front().First]; }
     // Inserts before the entry at index (index == size() appends) and gives back the new entry.
     TFileItem& insert(std::size_t index, TFileItem item);
+    // Inserts before every entry of the same or a later time and gives back the new entry.
+    TFileItem& InsertInOrder(TFileItem item);
     void push_back(TFileItem item) { insert(size_, std::move(item)); }
     void pop_front();
     // The number of entries whose Time is less than x: where an entry of time x goes, before those
@@ -66,6 +69,10 @@ class TFileList {
     static constexpr std::size_t BlockSize = 64;
     // The block holding index, and the index's offset within its live entries.
     std::size_t Locate(std::size_t& index) const;
+    // Where an entry of time x goes: its block (blocks_.size() when after all) and its offset there.
+    std::pair<std::size_t, std::size_t> PlaceOf(TDateTime x) const;
+    // Inserts before the index-th live entry of the block; block == blocks_.size() appends.
+    TFileItem& InsertAt(std::size_t block, std::size_t index, TFileItem item);
 
     std::vector<TBlock> blocks_;
     std::size_t size_ = 0;

@@ -315,8 +315,7 @@ int TWorkThread::FindIndex(TDateTime x) const {
 }
 
 void TWorkThread::AddFile() {
-    TFileItem& item =
-        Files.insert(static_cast<std::size_t>(FindIndex(CurrentTime)), TFileItem{CurrentFile, CurrentTime});
+    TFileItem& item = Files.InsertInOrder(TFileItem{CurrentFile, CurrentTime});
     if (ListViewRef) {
         item.Item = ListViewRef->AddRow(CurrentFile, DateTimeText(CurrentTime, FormatSettings), CurrentTime);
     }
