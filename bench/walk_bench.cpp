@@ -55,15 +55,13 @@ struct TAheadWalk {
         ++Folders;
         TFolderListing listing;
         const auto never = [] {};
-        if (!Listers.Take(folder, listing, never)) {
-            Listers.Read(folder, Order, listing, never);
-        }
+        Listers.List(folder, Order, listing, never);
         {
             TListingCursor entries(Listing, listing);
             for (; entries.Valid(); entries.Advance()) {
                 const wchar_t* name = entries.Name();
                 if (entries.Attributes() & FILE_ATTRIBUTE_DIRECTORY) {
-                    if (std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0) {
+                    if (!IsDotName(name)) {
                         Order.push_back(entries.Position());
                         Walk(folder + name + L"\\");
                         Order.pop_back();

@@ -15,6 +15,13 @@ void OpenToRead(IListing& listing, const std::wstring& pattern, TFolderListing& 
     folder.Rest = listing.Open(pattern, folder.Next, folder.Error);
 }
 
+void CloseRest(IListing& listing, TFolderListing& folder) {
+    if (folder.Rest) {
+        listing.Close(folder.Rest);
+        folder.Rest = nullptr;
+    }
+}
+
 TListingCursor::TListingCursor(IListing& listing, TFolderListing& folder)
     : listing_(listing), folder_(folder) {
     valid_ = !folder_.Entries.empty() || folder_.Rest;
@@ -25,10 +32,7 @@ TListingCursor::TListingCursor(IListing& listing, TFolderListing& folder)
 }
 
 TListingCursor::~TListingCursor() {
-    if (folder_.Rest) {
-        listing_.Close(folder_.Rest);
-        folder_.Rest = nullptr;
-    }
+    CloseRest(listing_, folder_);
 }
 
 const wchar_t* TListingCursor::Name() const {
@@ -44,9 +48,9 @@ const FILETIME& TListingCursor::LastWrite() const {
 }
 
 void TListingCursor::Advance() {
-    ++position_;
-    if (Stored()) {
-        ++index_;
+    const bool stored = Stored();
+    ++index_;
+    if (stored) {
         valid_ = Stored() || folder_.Rest;
     } else if (listing_.Next(folder_.Rest, folder_.Next, error_)) {
         folder_.Next.cFileName[MAX_PATH - 1] = L'\0';
@@ -83,9 +87,8 @@ void TListers::Stop() {
     }
     threads_.clear();
     for (auto& [folder, ahead] : ahead_) {
-        if (ahead.Listing && ahead.Listing->Rest) {
-            listing_.Close(ahead.Listing->Rest);
-            ahead.Listing->Rest = nullptr;
+        if (ahead.Listing) {
+            CloseRest(listing_, *ahead.Listing);
         }
     }
     ahead_.clear();
@@ -105,8 +108,6 @@ void TListers::Work() {
                    (queue_.size() > 1 && held_ < maxFolders_ && entries_.load() < maxEntries_);
         });
         if (Stopping()) {
-            // Asked to stop by the scan: the walk ends soon and stops the listers.
-            changed_.wait(lock, [this] { return stopping_.load(); });
             return;
         }
         if (control_.Pausing()) {
@@ -118,9 +119,17 @@ void TListers::Work() {
         const auto next = std::next(queue_.begin());
         const std::wstring folder = std::move(next->second);
         queue_.erase(next);
+        std::unique_ptr<TFolderListing> listing;
+        try {
+            listing = std::make_unique<TFolderListing>();
+        } catch (const std::bad_alloc&) {
+            // No room to read ahead: the walk lists the folder itself when it reaches it.
+            ahead_.erase(folder);
+            continue;
+        }
         TAhead& ahead = ahead_.at(folder);
         ahead.State = TState::Reading;
-        ahead.Listing = std::make_unique<TFolderListing>();
+        ahead.Listing = std::move(listing);
         peakFolders_ = std::max(peakFolders_, ++held_);
         lock.unlock();
         // Tells the walk, should it wait for this folder, to pause with the listers.
@@ -177,8 +186,11 @@ bool TListers::Take(const std::wstring& folder, TFolderListing& listing, const s
     return true;
 }
 
-void TListers::Read(const std::wstring& folder, const TWalkOrder& order, TFolderListing& listing,
+void TListers::List(const std::wstring& folder, const TWalkOrder& order, TFolderListing& listing,
                     const std::function<void()>& pause) {
+    if (Take(folder, listing, pause)) {
+        return;
+    }
     ReadInto(folder, listing, pause);
     std::lock_guard lock(mutex_);
     QueueSubfolders(folder, order, listing);
@@ -219,17 +231,13 @@ void TListers::ReadInto(const std::wstring& folder, TFolderListing& listing,
             return;
         }
         listing.Add(entry);
+        if (!Stopping() && control_.Pausing()) {
+            pause();
+        }
         // A listing left because of a stop has not failed.
         if (Stopping()) {
             listing.Error = ERROR_SUCCESS;
             return;
-        }
-        if (control_.Pausing()) {
-            pause();
-            if (Stopping()) {
-                listing.Error = ERROR_SUCCESS;
-                return;
-            }
         }
         if (!listing_.Next(handle, entry, listing.Error)) {
             return;
@@ -263,11 +271,11 @@ void TListers::QueueSubfolders(const std::wstring& folder, const TWalkOrder& ord
             continue;
         }
         const wchar_t* name = listing.Names.data() + entry.Name;
-        if (std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0) {
+        if (IsDotName(name)) {
             continue;
         }
         std::wstring path = folder + name + L"\\";
-        if (path.size() + 4 > MAX_PATH) {
+        if (!WithinPathLimit(path)) {
             continue;
         }
         const auto [added, inserted] = ahead_.try_emplace(path);

@@ -39,6 +39,8 @@ struct TFolderListing {
 
 // Opens a folder to be read entry by entry by whoever walks it, with nothing read ahead.
 void OpenToRead(IListing& listing, const std::wstring& pattern, TFolderListing& folder);
+// Closes what is still open of a listing.
+void CloseRest(IListing& listing, TFolderListing& folder);
 
 // The entries of a listing in order: those stored, then those still to read from its open rest,
 // which it closes when it goes.
@@ -57,15 +59,14 @@ class TListingCursor {
     void Advance();
     DWORD Error() const { return error_; }
     // How many entries came before the one at hand.
-    std::uint32_t Position() const { return position_; }
+    std::uint32_t Position() const { return static_cast<std::uint32_t>(index_); }
 
   private:
     bool Stored() const { return index_ < folder_.Entries.size(); }
 
     IListing& listing_;
     TFolderListing& folder_;
-    std::size_t index_ = 0;
-    std::uint32_t position_ = 0;
+    std::size_t index_ = 0; // counts on past the stored entries through the open rest
     bool valid_ = false;
     DWORD error_ = ERROR_SUCCESS;
 };
@@ -91,12 +92,10 @@ class TListers {
     ~TListers();
 
     // The walk has reached a folder that listers may read (not through a link, within the path
-    // limit). Gives its listing when a lister has read or begun it, waiting for that lister (and
-    // calling pause while it pauses); false when no lister had begun it: the walk lists it itself.
-    bool Take(const std::wstring& folder, TFolderListing& listing, const std::function<void()>& pause);
-    // The walk lists a folder itself, at order in its walk: reads it as far as the bound allows and
-    // queues its subfolders.
-    void Read(const std::wstring& folder, const TWalkOrder& order, TFolderListing& listing,
+    // limit), at order in its walk. Gives its listing: the one a lister has read or begun, waiting
+    // for that lister (and calling pause while it pauses); else the walk reads it itself, as far as
+    // the bound allows, and queues its subfolders.
+    void List(const std::wstring& folder, const TWalkOrder& order, TFolderListing& listing,
               const std::function<void()>& pause);
     // The walk is done with a listing it took or read: its entries no longer count against the bound.
     void Release(const TFolderListing& listing);
@@ -117,6 +116,8 @@ class TListers {
     };
 
     void Work();
+    // The listing a lister has read or begun; false when none had begun it.
+    bool Take(const std::wstring& folder, TFolderListing& listing, const std::function<void()>& pause);
     bool Stopping() const { return stopping_.load() || control_.Stopping(); }
     void ReadInto(const std::wstring& folder, TFolderListing& listing, const std::function<void()>& pause);
     // Counts one more entry held, when the bound leaves room for it.

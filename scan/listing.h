@@ -29,5 +29,16 @@ struct IListing {
     virtual bool Identity(const std::wstring& folder, TFolderIdentity& identity) = 0;
 };
 
+// The two names every listing holds besides its entries: "." and "..".
+inline bool IsDotName(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+// Whether a folder (ending in a backslash) can be listed within the system's path limit: its
+// pattern, folder + "*.*", and the terminating null.
+inline bool WithinPathLimit(const std::wstring& folder) {
+    return folder.size() + 4 <= MAX_PATH;
+}
+
 // The system's listing: FindFirstFileExW with the basic information and large fetches.
 std::unique_ptr<IListing> CreateSystemListing();

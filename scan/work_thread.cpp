@@ -81,29 +81,33 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink, 
 
     const std::wstring pattern = folder + L"*.*";
     TFolderListing listing;
+    // However the folder ends, even by a failure before its entries are walked, what is left of its
+    // listing is closed and no longer counts against the listers' bound.
     struct TRelease {
+        IListing& Lister;
         TListers* Listers;
-        const TFolderListing& Listing;
+        TFolderListing& Listing;
         ~TRelease() {
+            CloseRest(Lister, Listing);
             if (Listers) {
                 Listers->Release(Listing);
             }
         }
-    } release{listers_.get(), listing};
+    } release{*Listing, listers_.get(), listing};
     const auto pause = [this] {
         HandOff(true);
         PassGate();
     };
     // The system's path limit holds here also where the file system would take longer paths.
-    if (pattern.size() + 1 > MAX_PATH) {
+    if (!WithinPathLimit(folder)) {
         listing.Error = ERROR_FILENAME_EXCED_RANGE;
     } else if (throughLink && LeadsBack(folder)) {
         listing.Error = ERROR_CANT_RESOLVE_FILENAME;
     } else if (!listers_ || throughLink || underLink) {
         // Listers never go through a link; the walk lists what lies behind one as it meets it.
         OpenToRead(*Listing, pattern, listing);
-    } else if (!listers_->Take(folder, listing, pause)) {
-        listers_->Read(folder, walkOrder_, listing, pause);
+    } else {
+        listers_->List(folder, walkOrder_, listing, pause);
     }
     if (listing.Failure) {
         std::rethrow_exception(listing.Failure);
@@ -121,7 +125,7 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink, 
             const wchar_t* name = entries.Name();
             const DWORD attributes = entries.Attributes();
             if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (Recursive && std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0) {
+                if (Recursive && !IsDotName(name)) {
                     walkOrder_.push_back(entries.Position());
                     struct TPopOrder {
                         TWalkOrder& Order;
