@@ -7,6 +7,7 @@
 #include "cli/arguments.h"
 #include "cli/output.h"
 #include "cli/progress.h"
+#include "scan/listing.h"
 #include "scan/sys_error.h"
 #include "scan/work_thread.h"
 #include "toolkit/error.h"
@@ -130,27 +131,6 @@ class TDatedRows final : public IResultsList {
     TRowId lastId_ = 0;
     std::string pool_;
 };
-
-std::wstring FullFolderPath(const std::wstring& folder) {
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0) {
-            full = folder;
-            break;
-        }
-        if (length < full.size()) {
-            full.resize(length);
-            break;
-        }
-        full.resize(length);
-    }
-    if (full.empty() || full.back() != L'\\') {
-        full += L'\\';
-    }
-    return full;
-}
 
 bool EndsWithCsv(const std::wstring& path) {
     return path.size() >= 4 &&

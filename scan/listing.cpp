@@ -1,5 +1,26 @@
 #include "scan/listing.h"
 
+std::wstring FullFolderPath(const std::wstring& folder) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) {
+            full = folder;
+            break;
+        }
+        if (length < full.size()) {
+            full.resize(length);
+            break;
+        }
+        full.resize(length);
+    }
+    if (full.empty() || full.back() != L'\\') {
+        full += L'\\';
+    }
+    return full;
+}
+
 namespace {
 
 class TSystemListing final : public IListing {

@@ -40,5 +40,9 @@ inline bool WithinPathLimit(const std::wstring& folder) {
     return folder.size() + 4 <= MAX_PATH;
 }
 
+// The folder's full path (relative parts resolved against the current folder) with one backslash
+// at its end; the folder as given when it cannot be resolved.
+std::wstring FullFolderPath(const std::wstring& folder);
+
 // The system's listing: FindFirstFileExW with the basic information and large fetches.
 std::unique_ptr<IListing> CreateSystemListing();

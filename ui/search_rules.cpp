@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <windows.h>
 #include <shellapi.h>
+#include "scan/listing.h"
 
 std::wstring RootPathFromText(const std::wstring& text)
 {
@@ -12,18 +13,7 @@ std::wstring RootPathFromText(const std::wstring& text)
     std::replace(path.begin(), path.end(), L'/', L'\\');
     if (path.size() == 2 && path[1] == L':')
         path += L'\\'; // "C:" alone would be the current folder of drive C
-    if (!path.empty()) {
-        const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-        std::wstring full(size, L'\0');
-        const DWORD length = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
-        if (length > 0 && length < size) {
-            full.resize(length);
-            path = std::move(full);
-        }
-    }
-    if (path.empty() || path.back() != L'\\')
-        path += L'\\';
-    return path;
+    return FullFolderPath(path);
 }
 
 int NumberFromText(const std::wstring& text, int lastValid, int max, const std::wstring& thousandSeparator)
