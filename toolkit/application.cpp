@@ -33,10 +33,10 @@ void TApplication::Dispatch(MSG& message) {
         terminated_ = true;
         return;
     }
-    // A filter may close its window: walk a copy.
-    const std::vector<IMessageLoopFilter*> filters = filters_;
-    for (IMessageLoopFilter* filter : filters) {
-        if (std::ranges::find(filters_, filter) != filters_.end() && filter->PreTranslateMessage(message)) {
+    // A filter that takes the message ends the walk at once, and one that does not has run no code
+    // of its window: the list cannot change under this loop.
+    for (IMessageLoopFilter* filter : filters_) {
+        if (filter->PreTranslateMessage(message)) {
             return;
         }
     }
@@ -89,8 +89,9 @@ void TApplication::Idle() {
 
 void TApplication::Terminate() { PostQuitMessage(0); }
 
-void TApplication::ShowException(const std::exception_ptr& failure) {
-    ShowMessageBox(ErrorReportText(ExceptionMessage(failure)), title_, MB_OK | MB_ICONERROR);
+void TApplication::ShowException(const std::exception_ptr& failure, const wchar_t* caption) {
+    ShowMessageBox(ErrorReportText(ExceptionMessage(failure)), caption ? caption : title_.c_str(),
+                   MB_OK | MB_ICONERROR);
 }
 
 void TApplication::RemoveMessageFilter(IMessageLoopFilter& filter) { std::erase(filters_, &filter); }

@@ -47,7 +47,8 @@ public:
     bool Terminated() const { return terminated_; }
 
     // The general error report: error icon, the application's title, the message.
-    void ShowException(const std::exception_ptr& failure);
+    // Under the application's title unless another caption is given.
+    void ShowException(const std::exception_ptr& failure, const wchar_t* caption = nullptr);
 
     void AddMessageFilter(IMessageLoopFilter& filter) { filters_.push_back(&filter); }
     void RemoveMessageFilter(IMessageLoopFilter& filter);

@@ -133,7 +133,6 @@ void TForm::Create(const TFormProperties& properties, std::span<const TControlRo
 }
 
 void TForm::CreateControls(std::span<const TControlRow> layout, const TFormProperties& properties) {
-    cancelButton_ = properties.CancelButton;
     const std::vector<const TControlRow*> ordered = CreationOrder(layout);
     int id = FirstControlId;
     for (std::size_t i = 0; i < ordered.size(); ++i) {
@@ -175,7 +174,6 @@ void TForm::DestroyHandle() {
     // Controls may be gone already; nothing routes to them from here on.
     placed_.clear();
     actionLists_.clear();
-    cancelButton_ = nullptr;
     if (handle_) {
         Application.RemoveMessageFilter(*this);
         Application.RemoveIdleHandler(*this);
@@ -281,7 +279,8 @@ void TForm::Realign() {
     GetClientRect(handle_, &client);
     int deltaWidth = client.right - designClientWidth_;
     int deltaHeight = client.bottom - designClientHeight_;
-    std::vector<TControl*> moved, resized;
+    std::vector<std::pair<TControl*, TBounds>> moved;
+    std::vector<TControl*> resized;
     HDWP batch = BeginDeferWindowPos(static_cast<int>(placed_.size()));
     for (const TPlaced& placed : placed_) {
         if (placed.DockBottom) {
@@ -292,7 +291,7 @@ void TForm::Realign() {
         if (wanted == current) {
             continue;
         }
-        moved.push_back(placed.Control);
+        moved.emplace_back(placed.Control, wanted);
         if (wanted.Width != current.Width || wanted.Height != current.Height) {
             resized.push_back(placed.Control);
         }
@@ -303,14 +302,12 @@ void TForm::Realign() {
     }
     if (!batch || !EndDeferWindowPos(batch)) {
         // Out of memory for the batch: one by one is slower to look at, but right.
-        for (TControl* control : moved) {
-            const auto placed = std::ranges::find(placed_, control, &TPlaced::Control);
-            TBounds wanted = AnchoredBounds(placed->Design, placed->Anchors, deltaWidth, deltaHeight);
+        for (const auto& [control, wanted] : moved) {
             SetWindowPos(control->Handle(), nullptr, wanted.Left, wanted.Top, wanted.Width, wanted.Height,
                          SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
         }
     }
-    for (TControl* control : moved) {
+    for (const auto& [control, wanted] : moved) {
         RedrawWindow(control->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     }
     for (const TPlaced& placed : placed_) {

@@ -114,7 +114,6 @@ private:
     int designClientHeight_ = 0;
     std::vector<TPlaced> placed_;
     std::vector<TActionList*> actionLists_;
-    TButton* cancelButton_ = nullptr;
     // The control that had the focus when the form was last deactivated.
     HWND lastFocus_ = nullptr;
     bool modal_ = false;

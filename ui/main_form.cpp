@@ -28,7 +28,7 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     NumberSpin.Associate = &NumberEdit;
     NumberSpin.Min = 0;
     NumberSpin.Max = MaxNumber;
-    NumberSpin.InitialPosition = 100;
+    NumberSpin.InitialPosition = InitialNumber;
     LatestDate.Kind = TDateTimePicker::TKind::Date;
     LatestTime.Kind = TDateTimePicker::TKind::Time;
     ListView.OwnerData = true;

@@ -74,8 +74,8 @@ public:
     void AboutLabelMouseMove(int x, int y);
     void AboutLabelClick();
     void CloseButtonClick();
-    // The number box, on leaving it: what it holds is made what a scan would take.
     void NumberEditChange();
+    // The number box, on leaving it: what it holds is made what a scan would take.
     void NumberEditExit();
     void StartActionUpdate();
     void StartActionExecute();
@@ -125,7 +125,8 @@ private:
     void SaveSettings();
     // The number in the box brought into range, written back, and returned.
     int CommitNumber();
-    int lastNumber_ = 100;
+    static constexpr int InitialNumber = 100;
+    int lastNumber_ = InitialNumber;
     std::wstring thousandSeparator_ = UserFormatSettings().ThousandSeparator;
     void ConnectResultsList();
     void ConnectSearchControl();

@@ -1,8 +1,6 @@
 #include "ui/program.h"
 
 #include "toolkit/application.h"
-#include "toolkit/error.h"
-#include "toolkit/message_box.h"
 
 int RunProgram(const std::function<std::unique_ptr<TForm>()>& createMainForm) {
     try {
@@ -13,8 +11,7 @@ int RunProgram(const std::function<std::unique_ptr<TForm>()>& createMainForm) {
         Application.Run();
         return 0;
     } catch (...) {
-        ShowMessageBox(ErrorReportText(ExceptionMessage(std::current_exception())), L"Application Error",
-                       MB_OK | MB_ICONERROR);
+        Application.ShowException(std::current_exception(), L"Application Error");
         return 1;
     }
 }
