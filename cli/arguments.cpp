@@ -8,10 +8,6 @@ namespace {
 
 const wchar_t Choices[] = L"--newest N, --after MOMENT or --within DURATION";
 
-std::wstring Quoted(const std::wstring& text) {
-    return L"\"" + text + L"\"";
-}
-
 // Reads exactly count digits at text[at...], moving at past them.
 bool Digits(const std::wstring& text, std::size_t& at, std::size_t count, int& value) {
     if (at + count > text.size()) {
@@ -38,6 +34,10 @@ bool Literal(const std::wstring& text, std::size_t& at, wchar_t c) {
 }
 
 } // namespace
+
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + text + L"\"";
+}
 
 bool IsCommandLineScan(const std::vector<std::wstring>& arguments) {
     return !arguments.empty() && arguments.front().starts_with(L"--");
@@ -120,11 +120,7 @@ bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, TDateTime& mo
         }
     }
     // Before 1601 there are no file times: every file is newer.
-    SYSTEMTIME first{};
-    first.wYear = 1;
-    first.wMonth = 1;
-    first.wDay = 1;
-    return TryEncodeDateTime(first, moment);
+    return TryEncodeDateTime(CalendarFields(1, 1, 1), moment);
 }
 
 bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& nowUtc, TScanRequest& request,

@@ -33,3 +33,6 @@ bool ParseMoment(const std::wstring& text, TDateTime& moment);
 bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, TDateTime& moment);
 
 std::wstring HelpText();
+
+// The text in double quotes, as the messages name a path or an argument.
+std::wstring Quoted(const std::wstring& text);

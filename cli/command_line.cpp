@@ -32,14 +32,10 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     return TRUE;
 }
 
-std::wstring Quoted(const std::wstring& text) {
-    return L"\"" + text + L"\"";
-}
-
 // Standard error: the processing log's lines as they come, and on a console the progress line.
 class TErrorStream {
   public:
-    explicit TErrorStream(HANDLE handle) : out_(handle), handle_(handle) {}
+    explicit TErrorStream(HANDLE handle) : out_(handle) {}
 
     bool Console() const { return out_.Console(); }
     void Line(const std::wstring& text) {
@@ -50,7 +46,7 @@ class TErrorStream {
     void Progress(std::int64_t folders, std::int64_t files, const std::wstring& folder) {
         CONSOLE_SCREEN_BUFFER_INFO info;
         const int width =
-            GetConsoleScreenBufferInfo(handle_, &info) ? info.srWindow.Right - info.srWindow.Left + 1 : 80;
+            GetConsoleScreenBufferInfo(out_.Handle(), &info) ? info.srWindow.Right - info.srWindow.Left + 1 : 80;
         std::wstring line = ProgressLine(folders, files, folder, width);
         const std::size_t length = line.size();
         // What is left of a longer line before is blanked.
@@ -71,7 +67,6 @@ class TErrorStream {
 
   private:
     TTextOutput out_;
-    HANDLE handle_;
     std::size_t shown_ = 0;
 };
 
@@ -98,43 +93,44 @@ class TErrorLog final : public IProcessingLog {
     int& lines_;
 };
 
-// The date mode's rows, in the order the ranking adds them (it never deletes any). Every line must
-// be held until the scan ends to be written newest first, so a row is its time and its path in
-// UTF-8 in one shared pool: about 60 bytes a file, where a string of its own took twice as much.
+// The date mode's rows, in the order the ranking adds them: in this mode it never looks a row up
+// or deletes one. Every line must be held until the scan ends to be written newest first, so a row
+// is its time and its path in UTF-8 in one shared pool: about 60 bytes a file, where a string of
+// its own took twice as much.
 class TDatedRows final : public IResultsList {
   public:
     struct TRow {
         TDateTime Time;
-        std::uint32_t Offset;
+        std::uint64_t Offset; // a pool of many millions of paths passes 4 GB
         std::uint32_t Length;
-        TRowId Id;
     };
     std::vector<TRow> Rows;
 
     TRowId AddRow(const std::wstring& caption, const std::wstring&, TDateTime time) override {
-        const std::string path = Utf8(caption);
-        Rows.push_back({time, static_cast<std::uint32_t>(pool_.size()), static_cast<std::uint32_t>(path.size()),
-                        ++lastId_});
-        pool_.append(path);
-        return lastId_;
+        const std::size_t at = pool_.size();
+        AppendUtf8(caption, pool_);
+        Rows.push_back({time, at, static_cast<std::uint32_t>(pool_.size() - at)});
+        return 0;
     }
-    int IndexOfRow(TRowId row) const override {
-        const auto found =
-            std::find_if(Rows.begin(), Rows.end(), [row](const TRow& r) { return r.Id == row; });
-        return found == Rows.end() ? -1 : static_cast<int>(found - Rows.begin());
-    }
+    int IndexOfRow(TRowId) const override { return -1; }
     void DeleteRow(int index) override { Rows.erase(Rows.begin() + index); }
-    void Clear() override { Rows.clear(); }
+    void Clear() override {
+        Rows.clear();
+        pool_.clear();
+    }
     std::string_view Path(const TRow& row) const { return std::string_view(pool_).substr(row.Offset, row.Length); }
 
   private:
-    TRowId lastId_ = 0;
     std::string pool_;
 };
 
 bool EndsWithCsv(const std::wstring& path) {
     return path.size() >= 4 &&
            CompareStringOrdinal(path.c_str() + path.size() - 4, 4, L".csv", 4, TRUE) == CSTR_EQUAL;
+}
+
+std::wstring CannotWrite(const std::wstring& path, DWORD code) {
+    return LogLine(L"quenwick: cannot write " + Quoted(path), static_cast<int>(code));
 }
 
 struct THandleCloser {
@@ -164,7 +160,6 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
     // In the number mode the ranking itself holds the N newest and nothing else grows: it needs no
     // results list.
     job->ListViewRef = request.ByDate ? &dated : nullptr;
-    job->FileCount = 0;
     job->CreateProcessingLog = [&] { return std::make_unique<TErrorLog>(errors, failedFolders); };
     job->OnTerminate = [&](TThread&) { ended = true; };
 
@@ -231,8 +226,7 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
         }
     }
     if (!out.Flush() && !request.OutPath.empty()) {
-        errors.Line(
-            LogLine(L"quenwick: cannot write " + Quoted(request.OutPath), static_cast<int>(out.Error())));
+        errors.Line(CannotWrite(request.OutPath, out.Error()));
         failed = true;
     }
     if (interrupts.load() > 0) {
@@ -264,8 +258,7 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         handle = CreateFileW(request.OutPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            errors.Line(LogLine(L"quenwick: cannot write " + Quoted(request.OutPath),
-                                static_cast<int>(GetLastError())));
+            errors.Line(CannotWrite(request.OutPath, GetLastError()));
             return 2;
         }
         file.reset(handle);

@@ -1,19 +1,32 @@
 #include "cli/output.h"
 
-
 namespace {
 
 constexpr std::size_t BufferSize = 64 * 1024;
 
+bool IsConsole(HANDLE handle) {
+    DWORD mode;
+    return handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
 } // namespace
 
 std::string Utf8(std::wstring_view text) {
-    std::string bytes(text.size() * 3, '\0');
-    const int written = text.empty() ? 0
-                                     : WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                           bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr);
-    bytes.resize(static_cast<std::size_t>(written > 0 ? written : 0));
+    std::string bytes;
+    AppendUtf8(text, bytes);
     return bytes;
+}
+
+void AppendUtf8(std::wstring_view text, std::string& out) {
+    if (text.empty()) {
+        return;
+    }
+    // At most three bytes for each UTF-16 unit; converted in place at the end of out.
+    const std::size_t at = out.size();
+    out.resize(at + text.size() * 3);
+    const int written = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data() + at,
+                                            static_cast<int>(text.size() * 3), nullptr, nullptr);
+    out.resize(at + static_cast<std::size_t>(written > 0 ? written : 0));
 }
 
 void AppendIsoText(TDateTime value, std::string& out) {
@@ -51,11 +64,6 @@ void AppendCsvField(std::string_view text, std::string& out) {
     out += '"';
 }
 
-bool IsConsole(HANDLE handle) {
-    DWORD mode;
-    return handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
-}
-
 TTextOutput::TTextOutput(HANDLE handle)
     : handle_(handle && handle != INVALID_HANDLE_VALUE ? handle : nullptr), console_(IsConsole(handle)) {}
 
@@ -70,22 +78,9 @@ void TTextOutput::Write(const wchar_t* text, std::size_t length) {
         }
         return;
     }
-    // Converted in pieces that end on whole characters: a surrogate pair is never split.
-    while (length > 0) {
-        std::size_t piece = length < 8192 ? length : 8192;
-        if (piece < length && text[piece - 1] >= 0xD800 && text[piece - 1] <= 0xDBFF) {
-            --piece;
-        }
-        const std::size_t at = bytes_.size();
-        bytes_.resize(at + piece * 3);
-        const int written = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(piece), bytes_.data() + at,
-                                                static_cast<int>(piece * 3), nullptr, nullptr);
-        bytes_.resize(at + static_cast<std::size_t>(written > 0 ? written : 0));
-        text += piece;
-        length -= piece;
-        if (bytes_.size() >= BufferSize && !Flush()) {
-            return;
-        }
+    AppendUtf8({text, length}, bytes_);
+    if (bytes_.size() >= BufferSize) {
+        Flush();
     }
 }
 

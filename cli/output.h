@@ -9,14 +9,13 @@
 // The lines are made in UTF-8, the form files and pipes get: a hundred thousand of them are written
 // in a few milliseconds.
 std::string Utf8(std::wstring_view text);
+void AppendUtf8(std::wstring_view text, std::string& out);
 // Local time in ISO 8601 with milliseconds: 2026-12-07T14:30:15.250.
 void AppendIsoText(TDateTime value, std::string& out);
 // A field as spreadsheets read CSV: quoted, with inner quotes doubled, when it holds a separator
 // (comma or semicolon, the list separator of many locales), a quote, a line break or outer blanks.
 // The characters that decide are ASCII, so UTF-8 is read byte by byte.
 void AppendCsvField(std::string_view text, std::string& out);
-
-bool IsConsole(HANDLE handle);
 
 class TTextOutput {
   public:
@@ -27,12 +26,12 @@ class TTextOutput {
     ~TTextOutput() { Flush(); }
 
     bool Console() const { return console_; }
+    HANDLE Handle() const { return handle_; }
     void Write(const std::wstring& text) { Write(text.data(), text.size()); }
     void Write(const wchar_t* text, std::size_t length);
     void WriteUtf8(std::string_view text);
     // False once a write has failed (a full disk, a closed pipe); later text is dropped.
     bool Flush();
-    bool Failed() const { return failed_; }
     DWORD Error() const { return error_; }
 
   private:
