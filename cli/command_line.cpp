@@ -107,9 +107,12 @@ class TDatedRows final : public IResultsList {
     std::vector<TRow> Rows;
 
     TRowId AddRow(const std::wstring& caption, const std::wstring&, TDateTime time) override {
-        const std::size_t at = pool_.size();
-        AppendUtf8(caption, pool_);
-        Rows.push_back({time, at, static_cast<std::uint32_t>(pool_.size() - at)});
+        // Converted in a buffer of its own: converting in the pool would make it grow by three times
+        // the path's length at its end, and so double its capacity early.
+        path_.clear();
+        AppendUtf8(caption, path_);
+        Rows.push_back({time, pool_.size(), static_cast<std::uint32_t>(path_.size())});
+        pool_.append(path_);
         return 0;
     }
     int IndexOfRow(TRowId) const override { return -1; }
@@ -122,6 +125,7 @@ class TDatedRows final : public IResultsList {
 
   private:
     std::string pool_;
+    std::string path_;
 };
 
 bool EndsWithCsv(const std::wstring& path) {
