@@ -89,7 +89,8 @@ void TResultsList::ReleaseRedraw() {
     if (!redrawHeld_) return;
     redrawHeld_ = false;
     SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list_, nullptr, FALSE);
+    // The header too: while drawing was off, the window could paint over both.
+    RedrawWindow(list_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void TResultsList::Clear() {
@@ -131,6 +132,8 @@ void TResultsList::StopTimer() {
     timerRunning_ = false;
 }
 
+// Paints at once what changed: a scan keeps the queue busy, and WM_PAINT comes only to an empty one,
+// by which time the next burst of deletions would have turned drawing off again.
 void TResultsList::Flush() {
     StopTimer();
     if (shownCount_ != store_.Count()) RefreshCount(LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
@@ -138,6 +141,7 @@ void TResultsList::Flush() {
         ReleaseRedraw();
         lastRefresh_ = SteadyMilliseconds();
     }
+    RedrawWindow(list_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void TResultsList::SortByTime() {

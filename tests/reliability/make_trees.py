@@ -2,7 +2,7 @@
 """Makes the big and odd trees of the reliability and end-to-end tests on the Linux side, where it is
 far faster than through Wine, and where names Windows calls cannot make (case-only twins) are possible.
 
-    make_trees.py ROOT KIND...    KIND: million, deep, names, special
+    make_trees.py ROOT KIND...    KIND: million, rising, deep, names, special
 
 Each tree is built under a temporary name and renamed when whole, so a tree that exists is complete;
 an existing tree is kept. File times follow the formulas below, which the tests repeat.
@@ -26,6 +26,20 @@ def million(top):
                 fd = os.open(os.path.join(folder, "f%04d.txt" % c), os.O_CREAT | os.O_WRONLY, 0o644)
                 os.utime(fd, (t, t))
                 os.close(fd)
+
+
+def rising(top):
+    # 300 folders of 1,000 empty files whose times rise in the order the walk meets them (Wine lists
+    # a folder by name), so that in the number mode every file enters the N newest and pushes out an
+    # older one: the most churn a ranking meets. File i of the walk is BASE + i seconds.
+    for a in range(300):
+        folder = os.path.join(top, "r%03d" % a)
+        os.makedirs(folder)
+        for c in range(1000):
+            fd = os.open(os.path.join(folder, "g%04d.txt" % c), os.O_CREAT | os.O_WRONLY, 0o644)
+            t = BASE + a * 1000 + c
+            os.utime(fd, (t, t))
+            os.close(fd)
 
 
 def deep(top):
