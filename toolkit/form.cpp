@@ -233,6 +233,7 @@ void TForm::UpdateActions() {
     for (TActionList* list : actionLists_) {
         list->UpdateAll();
     }
+    ReturnDisplacedFocus(handle_);
 }
 
 TBounds TForm::BoundsRect() const {

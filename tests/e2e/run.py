@@ -143,7 +143,8 @@ def main():
         os.remove(os.path.join(SHOTS, old))
     with display_of_its_own():
         trees = os.path.join(BUILD, "trees")
-        run(sys.executable, os.path.join(HERE, "..", "reliability", "make_trees.py"), trees, "million", check=True)
+        run(sys.executable, os.path.join(HERE, "..", "reliability", "make_trees.py"), trees, "million", "rising",
+            check=True)
         formats = Formats()
         tree = os.path.join(BUILD, "e2e-tree")
         files = make_small_tree(tree, int(time.time()))
@@ -153,7 +154,7 @@ def main():
             date_mode(formats, tree, files)
             stopped_halfway(formats, os.path.join(trees, "million"))
         if "window" in scenarios:
-            window_scenarios.all_scenarios(tree, files, os.path.join(trees, "million"))
+            window_scenarios.all_scenarios(tree, files, os.path.join(trees, "million"), os.path.join(trees, "rising"))
     return finish()
 
 

@@ -1,4 +1,5 @@
-"""The window's own behaviour on the real program, as a keyboard user meets it: the search mode switched
+"""The window's own behaviour on the real program, as a keyboard user meets it: the list drawn while a
+scan fills it and Start focused when it ends, the search mode switched
 with the arrow keys, the focus after Start and after the folder picker, a window that repaints what a
 size change uncovers, the size that survives a minimised or maximised close, and the list's keys.
 """
@@ -6,7 +7,7 @@ import os
 import subprocess
 import time
 
-from driver import Program, check, probe, run, windows_path, xdotool, WINE_RUN
+from driver import SHOTS, Program, check, probe, run, windows_path, xdotool, WINE_RUN
 
 CONTROLS_OF_A_FORM = ("", "QuenwickForm", "QuenwickHandOff")
 
@@ -196,7 +197,69 @@ def list_keys(tree, files):
     program.close(expect_question=False)
 
 
-def all_scenarios(tree, files, million):
+def dark_share(path, x, y, width, height):
+    """The share of dark pixels (text, not grid lines) in a part of a picture of the list."""
+    result = run("convert", path, "+repage", "-crop", "%dx%d+%d+%d" % (width, height, x, y), "-colorspace", "gray",
+                 "-threshold", "50%", "-format", "%[fx:mean]", "info:")
+    return 1.0 - float(result.stdout.decode() or 1)
+
+
+def list_picture(program, name):
+    """The list's area on the screen, at 96 pixels per inch: 383 by 205 at 152, 56."""
+    path = os.path.join(SHOTS, "%s-list-%s.png" % (program.name, name))
+    run("import", "-window", "root", "-crop", "383x205+%d+%d" % (program.x + 152, program.y + 56), path)
+    return path
+
+
+def drawn(path):
+    """Column captions in the header and rows of text below it."""
+    return dark_share(path, 2, 2, 360, 16) > 0.01 and dark_share(path, 2, 22, 360, 170) > 0.02
+
+
+def live_list(rising):
+    """While a scan fills the list, pictures of it show the header and rows; in the number mode, where
+    every file of this tree enters the N newest, each picture shows other rows than the one before, also
+    after Pause and Start. When the scan ends the focus is back on Start, so Enter starts the next one;
+    a focus the user moved during a scan stays where it was put."""
+    for kind in ("number", "date"):
+        program = Program("live-" + kind, rising)
+        if kind == "date":
+            program.click(8 + 8, 136 + 8)
+            program.click(24 + 45, 160 + 10)  # the year of "Files modified after": before the tree's
+            program.keys("2", "0", "1", "9")
+        program.click(8 + 25, 272 + 12)  # Start
+        pictures, running = [], True
+        while running:
+            if kind == "number" and len(pictures) == 4:
+                program.keys("alt+p")
+                pictures.append(list_picture(program, "paused"))
+                program.keys("alt+s")
+            pictures.append(list_picture(program, str(len(pictures))))
+            running = program.status("Successfully processed", 1)[0] != 0
+            if kind == "date" and len(pictures) == 3:
+                program.click(152 + 60, 56 + 30)  # into the list: the user's own move
+        pictures.pop()  # maybe taken after the end
+        blank = [os.path.basename(p) for p in pictures if not drawn(p)]
+        check(len(pictures) >= 5 and not blank,
+              "live, %s: %d pictures during the scan, each with header and rows (not: %r)" % (kind, len(pictures), blank))
+        if kind == "number":
+            same = [os.path.basename(b) for a, b in zip(pictures, pictures[1:])
+                    if run("compare", "-metric", "AE", a, b, "/dev/null").stderr.decode().split()[:1] == ["0"]]
+            check(not same, "live, number: each picture shows other rows than the one before (not: %r)" % same)
+            check(until(lambda: program.focus()[2] == "&Start"),
+                  "live, number: after the scan started by a click the focus is on Start (%r)" % (program.focus(),))
+            program.keys("Return")
+            code, text = program.status(windows_path(rising) + "\\r", 30000)
+            check(code == 0 and program.process.poll() is None, "live, number: Enter starts the next scan (%r)" % text)
+            program.status("Successfully processed")
+        else:
+            check(program.focus()[1] == "SysListView32", "live, date: the list keeps the focus the user gave it (%r)"
+                  % (program.focus(),))
+        program.close(expect_question=False)
+
+
+def all_scenarios(tree, files, million, rising):
+    live_list(rising)
     mode_by_keyboard(tree)
     focus_after_start_and_picker(million)
     repaint(tree)
