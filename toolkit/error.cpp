@@ -1,5 +1,7 @@
 #include "toolkit/error.h"
 
+#include <new>
+
 namespace {
 
 std::string ToNarrow(const std::wstring& text, UINT codePage) {
@@ -51,6 +53,8 @@ std::wstring ExceptionMessage(const std::exception_ptr& failure) {
         std::rethrow_exception(failure);
     } catch (const TError& error) {
         return error.Message();
+    } catch (const std::bad_alloc&) {
+        return L"Out of memory";
     } catch (const std::exception& error) {
         return ToWide(error.what(), CP_ACP);
     } catch (...) {

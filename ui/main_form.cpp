@@ -48,8 +48,9 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     CloseButton.OnClick = [this] { CloseButtonClick(); };
     AboutLabel.OnMouseMove = [this](int x, int y) { AboutLabelMouseMove(x, y); };
     AboutLabel.OnClick = [this] { AboutLabelClick(); };
+    // Shown: a browser that honours the show command on a fresh start would open hidden.
     OpenAddress = [](HWND parent, const char* address) {
-        ShellExecuteA(parent, "open", address, nullptr, nullptr, SW_HIDE);
+        return reinterpret_cast<INT_PTR>(ShellExecuteA(parent, "open", address, nullptr, nullptr, SW_SHOWNORMAL));
     };
 
     for (TAction* action : {&StartAction, &PauseAction, &StopAction, &OpenAction, &ExploreAction, &CopyAction,

@@ -101,11 +101,14 @@ public:
     // preselect and receives the choice; false when cancelled or not shown.
     bool PickFolder(const std::wstring& title, const std::wstring& root, std::wstring& folder);
 
-    // Opens the about label's address; tests replace it.
-    std::function<void(HWND parent, const char* address)> OpenAddress;
+    // Opens the about label's address and gives the shell's result; tests replace it.
+    std::function<INT_PTR(HWND parent, const char* address)> OpenAddress;
     // The shell call behind Open and Explore; tests replace it.
     std::function<INT_PTR(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters)>
         ShellExecuteCall;
+    // Opens the folder of a file with the file selected; false when the shell could not, and
+    // Explore then opens the folder alone. Tests replace it.
+    std::function<bool(const std::wstring& path)> ShowInFolder;
 
     // The rows of ListView, which only displays them.
     std::unique_ptr<TResultsList> Results;
@@ -134,6 +137,9 @@ private:
     void ResumeJob();
 
     std::unique_ptr<IStatusLine> StatusLine;
-    void ShellOnSelectedRow(const wchar_t* verb, bool splitFolder);
+    // The selected row's path; false when no row is selected.
+    bool SelectedPath(std::wstring& path) const;
+    // A shell result of 32 or less, told in the system's words under the path it was about.
+    void ReportShellFailure(const std::wstring& path, INT_PTR result);
     void CopySelectedRows(TCopyLayout layout);
 };

@@ -127,5 +127,6 @@ void TMainForm::AboutLabelMouseMove(int x, int y) {
 void TMainForm::AboutLabelClick() {
     ReleaseCapture();
     AboutLabel.SetUnderlined(false);
-    OpenAddress(Handle(), AboutAddress);
+    const std::string address = AboutAddress;
+    ReportShellFailure(std::wstring(address.begin(), address.end()), OpenAddress(Handle(), AboutAddress));
 }

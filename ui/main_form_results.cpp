@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <shellapi.h>
+#include <shlobj.h>
 #include "toolkit/application.h"
 #include "toolkit/clipboard.h"
 #include "toolkit/handoff.h"
@@ -10,6 +11,23 @@
 #include "scan/sys_error.h"
 #include "ui/copy_text.h"
 #include "ui/search_rules.h"
+
+namespace {
+
+// The shell's own "show in folder": the file's folder opened with the file selected.
+bool SelectInShellFolder(const std::wstring& path) {
+    // The call needs COM on this thread; it stays for the program's life once begun here.
+    static const bool comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    PIDLIST_ABSOLUTE item = nullptr;
+    if (!comReady || FAILED(SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr))) {
+        return false;
+    }
+    const HRESULT result = SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
+    CoTaskMemFree(item);
+    return SUCCEEDED(result);
+}
+
+} // namespace
 
 void TMainForm::ConnectResultsList() {
     Results = std::make_unique<TResultsList>(ListView.Handle());
@@ -23,6 +41,7 @@ void TMainForm::ConnectResultsList() {
     ShellExecuteCall = [](HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters) {
         return reinterpret_cast<INT_PTR>(ShellExecuteW(owner, verb, file, parameters, nullptr, SW_SHOWNORMAL));
     };
+    ShowInFolder = SelectInShellFolder;
 
     OpenAction.OnUpdate = [this] { OpenActionUpdate(); };
     OpenAction.OnExecute = [this] { OpenActionExecute(); };
@@ -84,28 +103,39 @@ void TMainForm::SelectAllActionUpdate() {
     SelectAllAction.SetEnabled(Results->SelectedCount() < Results->RowCount());
 }
 
-void TMainForm::ShellOnSelectedRow(const wchar_t* verb, bool splitFolder) {
+bool TMainForm::SelectedPath(std::wstring& path) const {
     const int row = Results->FirstSelected();
     if (row < 0) {
-        return;
+        return false;
     }
-    const std::wstring path = Results->Row(row).Path;
-    INT_PTR result;
-    if (splitFolder) {
-        const TExploreTarget split = SplitForExplore(path);
-        result = ShellExecuteCall(Application.Handle(), verb, split.Folder.c_str(), split.Name.c_str());
-    } else {
-        result = ShellExecuteCall(Application.Handle(), verb, path.c_str(), nullptr);
-    }
+    path = Results->Row(row).Path;
+    return true;
+}
+
+void TMainForm::ReportShellFailure(const std::wstring& path, INT_PTR result) {
     if (result <= 32) {
         // The box names the file, then what went wrong in the system's words.
         ShowMessageBox(path + L"\r\n\r\n" + SysErrorText(ShellErrorCode(result)), Application.Title(), MB_OK);
     }
 }
 
-void TMainForm::OpenActionExecute() { ShellOnSelectedRow(L"open", false); }
+void TMainForm::OpenActionExecute() {
+    std::wstring path;
+    if (SelectedPath(path)) {
+        ReportShellFailure(path, ShellExecuteCall(Application.Handle(), L"open", path.c_str(), nullptr));
+    }
+}
 
-void TMainForm::ExploreActionExecute() { ShellOnSelectedRow(L"explore", true); }
+// The folder with the file selected, as every file manager shows it; the folder alone where the
+// shell cannot select.
+void TMainForm::ExploreActionExecute() {
+    std::wstring path;
+    if (!SelectedPath(path) || ShowInFolder(path)) {
+        return;
+    }
+    const TExploreTarget split = SplitForExplore(path);
+    ReportShellFailure(path, ShellExecuteCall(Application.Handle(), L"explore", split.Folder.c_str(), split.Name.c_str()));
+}
 
 // The text of a million rows takes a good part of a second to make; the window keeps answering.
 void TMainForm::CopySelectedRows(TCopyLayout layout) {

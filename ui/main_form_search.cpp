@@ -132,7 +132,12 @@ bool TMainForm::FormCloseQuery() {
 void TMainForm::WorkThreadTerminate() {
     TWorkThread& job = *WorkThread;
     const TDateTime runningTime = job.Suspended() ? job.Elapsed : RunningClock() - job.Elapsed;
-    StatusBar.SetText(CompletionText(job.FileCount, runningTime, UserFormatSettings()));
+    const bool failed = job.FatalException != nullptr;
+    StatusBar.SetText(CompletionText(job.FileCount, runningTime, UserFormatSettings(), failed));
+    // Why it stopped, in the words any other failure gets; the rows found so far stay.
+    if (failed) {
+        Application.ShowException(job.FatalException);
+    }
     if (std::unique_ptr<IProcessingLog> log = std::move(job.LogsFormRef)) {
         ShowProcessingLog(static_cast<TLogsForm&>(*log));
     }

@@ -78,11 +78,11 @@ bool PauseEnabled(TJobState job) { return job == TJobState::Running; }
 
 bool StopEnabled(TJobState job) { return job != TJobState::None; }
 
+// A value is its day number plus the time of day, so its day is the floor: before 30 December 1899
+// the value is negative, and truncating would move it a day later.
 TDateTime ThresholdFromPickers(TDateTime date, TDateTime time)
 {
-    double timeDays = 0;
-    const double timeOfDay = std::modf(time, &timeDays);
-    return std::trunc(date) + std::fabs(timeOfDay);
+    return std::floor(date) + (time - std::floor(time));
 }
 
 std::wstring RunningTimeText(TDateTime duration, const TFormatSettings& settings)
@@ -115,8 +115,9 @@ std::wstring RunningTimeText(TDateTime duration, const TFormatSettings& settings
     return buffer;
 }
 
-std::wstring CompletionText(std::int64_t fileCount, TDateTime duration, const TFormatSettings& settings)
+std::wstring CompletionText(std::int64_t fileCount, TDateTime duration, const TFormatSettings& settings,
+                           bool failed)
 {
-    return L"Successfully processed " + std::to_wstring(fileCount) + L" files for " +
-           RunningTimeText(duration, settings) + L".";
+    return (failed ? L"Stopped on an error after " : L"Successfully processed ") + std::to_wstring(fileCount) +
+           L" files for " + RunningTimeText(duration, settings) + L".";
 }

@@ -32,4 +32,6 @@ TDateTime ThresholdFromPickers(TDateTime date, TDateTime time);
 
 // "s.zzz" under a minute, "m:ss" under an hour, "h:mm:ss" from there, prefixed with the whole days.
 std::wstring RunningTimeText(TDateTime duration, const TFormatSettings& settings);
-std::wstring CompletionText(std::int64_t fileCount, TDateTime duration, const TFormatSettings& settings);
+// A scan that a failure ended is not called a success: "Stopped on an error after %d files for %s."
+std::wstring CompletionText(std::int64_t fileCount, TDateTime duration, const TFormatSettings& settings,
+                           bool failed = false);

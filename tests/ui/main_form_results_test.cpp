@@ -66,11 +66,16 @@ protected:
         return {form->OpenAction.Enabled(),   form->ExploreAction.Enabled(), form->CopyAction.Enabled(),
                 form->CopyNTAction.Enabled(), form->CopyTNAction.Enabled(),  form->SelectAllAction.Enabled()};
     }
-    void RecordShellCalls(INT_PTR result) {
+    // The shell cannot select the file in its folder unless selects says so.
+    void RecordShellCalls(INT_PTR result, bool selects = false) {
         form->ShellExecuteCall = [this, result](HWND owner, const wchar_t* verb, const wchar_t* file,
                                                 const wchar_t* parameters) {
             shellCalls.push_back({owner, verb, file, parameters != nullptr, parameters ? parameters : L""});
             return result;
+        };
+        form->ShowInFolder = [this, selects](const std::wstring& path) {
+            shownInFolder.push_back(path);
+            return selects;
         };
     }
     // Chooses a popup-menu entry the way the menu does: a command to the window.
@@ -82,6 +87,7 @@ protected:
     std::unique_ptr<TMainForm> form;
     std::vector<TShownBox> boxes;
     std::vector<TShellCall> shellCalls;
+    std::vector<std::wstring> shownInFolder;
 };
 
 TEST_F(MainFormResultsTest, EnableRulesFollowTheSelection) {
@@ -132,7 +138,13 @@ TEST_F(MainFormResultsTest, OpenAndExploreHandTheRowToTheShellOwnedByTheHiddenWi
         EXPECT_EQ(explored[i].first, shellCalls[i + 1].File);
         EXPECT_EQ(explored[i].second, shellCalls[i + 1].Parameters);
     }
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\data\\report.txt", L"D:\\top.txt", L"nameonly"}), shownInFolder);
     EXPECT_TRUE(boxes.empty()) << "a result above 32 is success";
+    // Where the shell shows the file in its folder, nothing more is asked of it.
+    shellCalls.clear();
+    RecordShellCalls(33, true);
+    Choose(form->ExploreItem);
+    EXPECT_TRUE(shellCalls.empty());
 }
 
 TEST_F(MainFormResultsTest, OpeningADeletedFileShowsTheSystemTextInAPlainBox) {

@@ -3,12 +3,15 @@
 #include <windows.h>
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <regex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 #include "scan/scan_harness.h"
 #include "scan/sys_error.h"
 #include "scan/work_thread.h"
+#include "toolkit/application.h"
 #include "toolkit/format_settings.h"
 #include "toolkit/message_box.h"
 #include "ui/logs_form.h"
@@ -51,7 +54,8 @@ protected:
         form->Show();
         SetMessageBoxForTesting([this](const std::wstring& text, const std::wstring& caption, UINT flags) {
             questions.push_back(caption + L"|" + text);
-            EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1), flags);
+            const UINT question = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1;
+            EXPECT_EQ(caption == L"Confirm" ? question : static_cast<UINT>(MB_OK | MB_ICONERROR), flags);
             return answer;
         });
         form->ShowProcessingLog = [this](TLogsForm& log) {
@@ -326,6 +330,61 @@ TEST_F(MainFormSearchTest, FailedFoldersGiveOneLogShownAfterTheReportAndBeforeTh
     EXPECT_TRUE(std::regex_match(statusWhenLogShown, CompletionPattern)) << "the report comes first";
     EXPECT_EQ((std::vector<std::wstring>{L"R:\\r\\old.txt", L"R:\\r\\new.txt"}), rowsWhenLogShown);
     EXPECT_EQ((std::vector<std::wstring>{L"R:\\r\\new.txt", L"R:\\r\\old.txt"}), Rows());
+}
+
+// A listing that fails with a C++ failure in one folder: the scan cannot go on.
+class TFailingListing final : public IListing {
+public:
+    TFailingListing(std::unique_ptr<IListing> inner, std::wstring failing)
+        : inner_(std::move(inner)), failing_(std::move(failing)) {}
+    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
+        if (pattern == failing_ + L"*.*") throw std::bad_alloc();
+        return inner_->Open(pattern, entry, error);
+    }
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override { return inner_->Next(listing, entry, error); }
+    void Close(TListingHandle listing) override { inner_->Close(listing); }
+    bool Identity(const std::wstring&, TFolderIdentity&) override { return false; }
+
+private:
+    std::unique_ptr<IListing> inner_;
+    std::wstring failing_;
+};
+
+class TFailingStatus final : public IStatusLine {
+public:
+    void SetText(const std::wstring& text) override {
+        if (text == L"R:\\r\\later\\") throw std::runtime_error("the status line failed");
+    }
+};
+
+// A failure that ends the walk, in the listing or in a sink, is said as any other failure, and
+// the scan is not called a success; what was found stays, sorted, and the log is shown as usual.
+TEST_F(MainFormSearchTest, AFailedScanIsReportedAsAFailure) {
+    TFailingStatus failingStatus;
+    for (const bool inListing : {true, false}) {
+        SCOPED_TRACE(inListing ? "listing" : "sink");
+        auto listing = std::make_unique<TFakeListing>(L"R:\\r\\");
+        listing->AddFile(L"R:\\r\\old.txt", UtcFileTime(2020, 1, 1));
+        listing->AddFile(L"R:\\r\\new.txt", UtcFileTime(2023, 1, 1));
+        listing->AddFolder(L"R:\\r\\denied\\");
+        listing->Folder(L"R:\\r\\denied\\").OpenError = ERROR_ACCESS_DENIED;
+        listing->AddFile(L"R:\\r\\later\\x.txt", UtcFileTime(2024, 1, 1));
+        form->PrepareJob = [&](TWorkThread& job) {
+            job.Listing = std::make_unique<TFailingListing>(std::move(listing), inListing ? L"R:\\r\\later\\" : L"");
+            if (!inListing) job.StatusBarRef = &failingStatus;
+        };
+        questions.clear();
+        shownLogs.clear();
+        form->PathEdit.SetText(L"R:\\r");
+        form->StartActionExecute();
+        ASSERT_TRUE(ScanEnds());
+
+        ASSERT_EQ(1u, questions.size());
+        EXPECT_EQ(Application.Title() + L"|" + (inListing ? L"Out of memory." : L"the status line failed."), questions[0]);
+        EXPECT_EQ(L"Stopped on an error after ", form->StatusBar.Text().substr(0, 26));
+        EXPECT_EQ((std::vector<std::wstring>{LogLine(L"R:\\r\\denied\\", 5)}), shownLogs);
+        EXPECT_EQ((std::vector<std::wstring>{L"R:\\r\\new.txt", L"R:\\r\\old.txt"}), Rows());
+    }
 }
 
 TEST_F(MainFormSearchTest, ARootThatDoesNotExistIsLoggedOnce) {

@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <memory>
 #include "toolkit/dpi.h"
 #include "toolkit/format_settings.h"
 #include "toolkit/message_box.h"
 #include "toolkit/error.h"
+#include "scan/sys_error.h"
 #include "ui/main_form.h"
 #include "ui/program.h"
 #include "ui/window_test_support.h"
@@ -431,7 +433,16 @@ TEST_F(MainFormTest, AboutLabelTurnsHotInsideAndPlainOutsideAndOnClick) {
     TMainForm& f = Open();
     f.Show();
     std::vector<std::pair<HWND, std::string>> opened;
-    f.OpenAddress = [&](HWND parent, const char* address) { opened.emplace_back(parent, address); };
+    INT_PTR shellResult = 33;
+    f.OpenAddress = [&](HWND parent, const char* address) {
+        opened.emplace_back(parent, address);
+        return shellResult;
+    };
+    std::vector<std::wstring> boxes;
+    SetMessageBoxForTesting([&](const std::wstring& text, const std::wstring&, UINT) {
+        boxes.push_back(text);
+        return IDOK;
+    });
     HWND label = f.AboutLabel.Handle();
     auto move = [&](int x, int y) { SendMessageW(label, WM_MOUSEMOVE, 0, MAKELPARAM(x, y)); };
     auto hot = [&] { return f.AboutLabel.Underlined() && GetCapture() == label; };
@@ -460,6 +471,12 @@ TEST_F(MainFormTest, AboutLabelTurnsHotInsideAndPlainOutsideAndOnClick) {
     EXPECT_EQ("https://www.dovrel.example/?prod=qnwk", opened[0].second);
     move(5, 5);
     EXPECT_TRUE(hot()) << "the next move inside turns it hot again";
+    EXPECT_TRUE(boxes.empty());
+    // A page that cannot be opened is said, as for a file.
+    shellResult = SE_ERR_NOASSOC;
+    SendMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"https://www.dovrel.example/?prod=qnwk\r\n\r\n" + SysErrorText(ERROR_NO_ASSOCIATION), boxes[0]);
 }
 
 } // namespace

@@ -53,6 +53,8 @@ TEST(CompletionText, CarriesTheCountAndTheRunningTime)
               CompletionText(1234, 12.3 * Second, WithTimeSeparator(L":")));
     EXPECT_EQ(L"Successfully processed 5000000000 files for 1 day 1:00:00.",
               CompletionText(5'000'000'000LL, 25 * 3600 * Second, WithTimeSeparator(L":")));
+    EXPECT_EQ(L"Stopped on an error after 7 files for 0.500.",
+              CompletionText(7, 0.5 * Second, WithTimeSeparator(L":"), true));
 }
 
 // One full path with one backslash at its end, whatever way it was typed.
@@ -118,6 +120,9 @@ TEST(ThresholdFromPickers, TakesTheDateOfOneAndTheTimeOfDayOfTheOther)
     const double pickerDate = march1 + 10.25 / 24;
     const double pickerTime = march1 + 40 + 14.5 / 24;
     EXPECT_DOUBLE_EQ(march1 + 14.5 / 24, ThresholdFromPickers(pickerDate, pickerTime));
+    // 29 December 1899, 06:00 is day -1 plus a quarter: -0.75.
+    EXPECT_NEAR(-1 + 14.5 / 24, ThresholdFromPickers(-0.75, pickerTime), 1e-9);
+    EXPECT_NEAR(march1 + 0.25, ThresholdFromPickers(pickerDate, -0.75), 1e-9);
 }
 
 } // namespace
