@@ -154,17 +154,15 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink, 
                 }
             }
 
+            // Halt holding nothing, with everything found so far delivered; a stopping scan too.
+            if (PauseRequested()) {
+                pause();
+            }
             // A listing left because of the terminate request has not failed: nothing to log.
             if (Terminated()) {
                 return;
             }
-            if (PauseRequested()) {
-                // Halt holding nothing, with everything found so far delivered.
-                pause();
-                if (Terminated()) {
-                    return;
-                }
-            } else if (!pending_.empty() && GetTickCount64() - lastHandOff_ >= BatchMilliseconds) {
+            if (!pending_.empty() && GetTickCount64() - lastHandOff_ >= BatchMilliseconds) {
                 HandOff();
             }
         }

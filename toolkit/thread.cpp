@@ -57,7 +57,7 @@ void TThread::Terminate() {
 
 void TThread::PassGate() {
     std::unique_lock lock(gateMutex_);
-    gateChanged_.wait(lock, [this] { return !paused_.load(std::memory_order_acquire) || Terminated(); });
+    gateChanged_.wait(lock, [this] { return !paused_.load(std::memory_order_acquire); });
 }
 
 void TThread::WaitFor() {
@@ -69,6 +69,7 @@ void TThread::WaitFor() {
 void TThread::Detach() {
     detached_.store(true, std::memory_order_release);
     Terminate();
+    Resume();
 }
 
 void TThread::DoTerminate() {
@@ -89,6 +90,8 @@ void TThread::Run(TThread* self) {
     } catch (...) {
         self->FatalException = std::current_exception();
     }
+    // A scan paused while stopping reports its end only once resumed.
+    self->PassGate();
     try {
         self->DoTerminate();
     } catch (...) {

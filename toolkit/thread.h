@@ -23,7 +23,7 @@ class TThread {
     void Suspend();
     // True while the thread has not been started or its pause gate is closed.
     bool Suspended() const;
-    // Asks the body to end; never cleared. Also lets a paused body leave its gate.
+    // Asks the body to end; never cleared. A paused body stays paused, stopping, until resumed.
     void Terminate();
     bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
     // True once the body and the end step have run.
@@ -36,8 +36,8 @@ class TThread {
     // The failure that ended the body (or the end step), if one did. Held, never shown.
     std::exception_ptr FatalException;
     // Cuts the thread loose from the user-interface thread, for an owner that goes away while the
-    // body may still run: asks it to end (a paused body leaves its gate) and drops the end
-    // notification, which will not run unless it already has. Call on the user-interface thread.
+    // body may still run: asks it to end, opens its gate and drops the end notification, which will
+    // not run unless it already has. Call on the user-interface thread.
     void Detach();
     // Blocks the caller until the body and its end step have finished. Not for free-on-terminate threads,
     // and not on the user-interface thread while the end step needs the hand-off.
@@ -49,8 +49,9 @@ class TThread {
     virtual void Execute() = 0;
     // True while a pause has been asked for and the gate is closed.
     bool PauseRequested() const { return paused_.load(std::memory_order_acquire); }
-    // Waits while the gate is closed and no termination is asked for. Call it only where the body
-    // holds nothing the user-interface thread may need.
+    // Waits while the gate is closed, also when termination has been asked for: a stopping thread
+    // that is paused ends only once resumed. Call it only where the body holds nothing the
+    // user-interface thread may need.
     void PassGate();
     // Asks a started body to end and waits for it. Derived destructors call it, so that the body
     // never runs on a half-destroyed object.

@@ -287,6 +287,7 @@ TScanRun::TScanRun() {
 TScanRun::~TScanRun() {
     if (Started && Ended == 0) {
         Job->Terminate();
+        Job->Resume();
         if (!PumpUntil([this] { return Ended > 0; }, 5000)) {
             (void)Job.release();
         }

@@ -291,27 +291,36 @@ TEST_F(WalkTest, PauseHaltsTheWalkAndResumeLosesAndRepeatsNothing) {
     EXPECT_EQ(reference.Job->FileCount, run.Job->FileCount);
 }
 
-TEST_F(WalkTest, PauseThenStopEndsTheJob) {
-    TScanRun& run = NewRun(true, 0, 256);
-    DeepTree(*Fake, 8, 400);
-    bool paused = false;
-    run.Recorder.AfterEvent = [&](const std::wstring& event) {
-        if (!paused && event == L"folder " + DeepFolder(2)) {
-            paused = true;
-            run.Job->Suspend();
-        }
-    };
-    run.Start();
-    ASSERT_TRUE(PumpUntil([&] { return paused; }));
-    PumpFor(100);
-    EXPECT_EQ(0, run.Ended);
-    run.Job->Resume();
-    run.Job->Terminate();
-    ASSERT_TRUE(run.WaitForEnd());
-    EXPECT_EQ(1, run.Ended);
-    EXPECT_EQ(Fake->Opens, Fake->Closes);
-    EXPECT_TRUE(run.Recorder.LogLines.empty());
-    EXPECT_LT(run.Job->FileCount, 8 * 400);
+// Paused, then stopped: the stop resumes it and it ends. Stopped, then paused before the walk saw
+// the request: it stays paused, ending nothing, until resumed.
+TEST_F(WalkTest, PauseAndStopInEitherOrderEndOnlyOnceResumed) {
+    for (const bool stopFirst : {false, true}) {
+        SCOPED_TRACE(stopFirst ? "stop, then pause" : "pause, then stop");
+        TScanRun& run = NewRun(true, 0, 256);
+        DeepTree(*Fake, 8, 400);
+        bool paused = false;
+        run.Recorder.AfterEvent = [&](const std::wstring& event) {
+            if (!paused && event == L"folder " + DeepFolder(2)) {
+                paused = true;
+                if (stopFirst) {
+                    run.Job->Terminate();
+                }
+                run.Job->Suspend();
+            }
+        };
+        run.Start();
+        ASSERT_TRUE(PumpUntil([&] { return paused; }));
+        PumpFor(100);
+        EXPECT_EQ(0, run.Ended);
+        EXPECT_TRUE(run.Job->Suspended());
+        run.Job->Resume();
+        run.Job->Terminate();
+        ASSERT_TRUE(run.WaitForEnd());
+        EXPECT_EQ(1, run.Ended);
+        EXPECT_EQ(Fake->Opens, Fake->Closes);
+        EXPECT_TRUE(run.Recorder.LogLines.empty());
+        EXPECT_LT(run.Job->FileCount, 8 * 400);
+    }
 }
 
 TEST_F(WalkTest, AFailureInAHandedOffCallEndsTheWalkQuietly) {

@@ -182,7 +182,7 @@ TEST_F(HandOff, FreeOnTerminateDeletesTheThreadAfterItsEnd) {
     EXPECT_FALSE(destroyedAtEnd);
 }
 
-TEST_F(HandOff, PauseGateHoldsTheBodyUntilResumeOrTerminate) {
+TEST_F(HandOff, PauseGateHoldsTheBodyUntilResumedAlsoWhenTerminated) {
     for (bool stop : {false, true}) {
         SCOPED_TRACE(stop ? "terminate" : "resume");
         TCountingThread thread([](TCountingThread& self) {
@@ -206,10 +206,13 @@ TEST_F(HandOff, PauseGateHoldsTheBodyUntilResumeOrTerminate) {
         EXPECT_EQ(held, thread.Steps);
         EXPECT_EQ(0, ends);
         if (stop) {
+            // Stopping and paused: it stays at its gate until resumed.
             thread.Terminate();
-        } else {
-            thread.Resume();
+            PumpFor(100);
+            EXPECT_EQ(0, ends);
+            EXPECT_TRUE(thread.AtGate);
         }
+        thread.Resume();
         EXPECT_TRUE(PumpUntil([&] { return ends > 0; }));
         thread.WaitFor();
         EXPECT_EQ(stop ? held : 1000000, thread.Steps);
