@@ -8,21 +8,27 @@ namespace {
 
 const wchar_t Choices[] = L"--newest N, --after MOMENT or --within DURATION";
 
-// Reads exactly count digits at text[at...], moving at past them.
-bool Digits(const std::wstring& text, std::size_t& at, std::size_t count, int& value) {
-    if (at + count > text.size()) {
-        return false;
-    }
+// Reads at least fewest and at most most digits at text[at...], moving at past them; digits tells
+// how many there were.
+bool Digits(const std::wstring& text, std::size_t& at, std::size_t fewest, std::size_t most,
+            std::int64_t& value, std::size_t* digits = nullptr) {
+    std::size_t count = 0;
     value = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const wchar_t c = text[at + i];
-        if (c < L'0' || c > L'9') {
-            return false;
-        }
-        value = value * 10 + (c - L'0');
+    for (; count < most && at + count < text.size() && text[at + count] >= L'0' && text[at + count] <= L'9';
+         ++count) {
+        value = value * 10 + (text[at + count] - L'0');
     }
     at += count;
-    return true;
+    if (digits) {
+        *digits = count;
+    }
+    return count >= fewest;
+}
+
+// The whole text is a number of one to most digits.
+bool WholeNumber(const std::wstring& text, std::size_t most, std::int64_t& value) {
+    std::size_t at = 0;
+    return Digits(text, at, 1, most, value) && at == text.size();
 }
 
 bool Literal(const std::wstring& text, std::size_t& at, wchar_t c) {
@@ -45,42 +51,39 @@ bool IsCommandLineScan(const std::vector<std::wstring>& arguments) {
 
 bool ParseMoment(const std::wstring& text, TDateTime& moment) {
     std::size_t at = 0;
-    int year, month, day, hour = 0, minute = 0, second = 0, ms = 0;
-    if (!Digits(text, at, 4, year) || !Literal(text, at, L'-') || !Digits(text, at, 2, month) ||
-        !Literal(text, at, L'-') || !Digits(text, at, 2, day)) {
+    std::int64_t year, month, day, hour = 0, minute = 0, second = 0, fraction = 0;
+    if (!Digits(text, at, 4, 4, year) || !Literal(text, at, L'-') || !Digits(text, at, 2, 2, month) ||
+        !Literal(text, at, L'-') || !Digits(text, at, 2, 2, day)) {
         return false;
     }
+    std::size_t fractionDigits = 3;
     if (at < text.size()) {
-        if (!(Literal(text, at, L'T') || Literal(text, at, L' ')) || !Digits(text, at, 2, hour) ||
-            !Literal(text, at, L':') || !Digits(text, at, 2, minute)) {
+        if (!(Literal(text, at, L'T') || Literal(text, at, L' ')) || !Digits(text, at, 2, 2, hour) ||
+            !Literal(text, at, L':') || !Digits(text, at, 2, 2, minute)) {
             return false;
         }
-        if (Literal(text, at, L':')) {
-            if (!Digits(text, at, 2, second)) {
-                return false;
-            }
-            if (Literal(text, at, L'.')) {
-                // One to three digits: tenths, hundredths or milliseconds.
-                std::size_t digits = 0;
-                for (int scale = 100; digits < 3 && at < text.size() && text[at] >= L'0' && text[at] <= L'9';
-                     scale /= 10) {
-                    ms += (text[at++] - L'0') * scale;
-                    ++digits;
-                }
-                if (digits == 0) {
-                    return false;
-                }
-            }
+        // Seconds, then one to three digits of their fraction: tenths, hundredths or milliseconds.
+        if (Literal(text, at, L':') &&
+            (!Digits(text, at, 2, 2, second) ||
+             (Literal(text, at, L'.') && !Digits(text, at, 1, 3, fraction, &fractionDigits)))) {
+            return false;
         }
     }
     if (at != text.size()) {
         return false;
     }
-    return TryEncodeDateTime(CalendarFields(year, month, day, hour, minute, second, ms), moment);
+    for (; fractionDigits < 3; ++fractionDigits) {
+        fraction *= 10;
+    }
+    return TryEncodeDateTime(CalendarFields(static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
+                                            static_cast<int>(hour), static_cast<int>(minute),
+                                            static_cast<int>(second), static_cast<int>(fraction)),
+                             moment);
 }
 
 bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, TDateTime& moment) {
-    if (text.size() < 2 || text.size() > 11) {
+    std::int64_t count = 0;
+    if (text.empty() || !WholeNumber(text.substr(0, text.size() - 1), 10, count)) {
         return false;
     }
     std::int64_t ticksPerUnit;
@@ -100,20 +103,11 @@ bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, TDateTime& mo
     default:
         return false;
     }
-    std::int64_t count = 0;
-    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] < L'0' || text[i] > L'9') {
-            return false;
-        }
-        count = count * 10 + (text[i] - L'0');
-    }
-    const std::int64_t now = static_cast<std::int64_t>(
-        (static_cast<std::uint64_t>(nowUtc.dwHighDateTime) << 32) | nowUtc.dwLowDateTime);
+    const std::int64_t now = FileTimeTicks(nowUtc);
     // Counted back in UTC and converted as the walk converts file times, so a daylight-saving
     // change inside the duration neither adds nor loses an hour.
     if (count <= now / ticksPerUnit) {
-        const auto ticks = static_cast<std::uint64_t>(now - count * ticksPerUnit);
-        const FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+        const FILETIME utc = FileTimeOfTicks(now - count * ticksPerUnit);
         SYSTEMTIME local;
         if (TLocalTimeConverter().ToLocal(utc, local) && TryEncodeDateTime(local, moment)) {
             return true;
@@ -182,12 +176,7 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
             }
             if (name == L"--newest") {
                 std::int64_t n = 0;
-                bool ok = !text.empty() && text.size() <= 10;
-                for (const wchar_t c : text) {
-                    ok = ok && c >= L'0' && c <= L'9';
-                    n = n * 10 + (c - L'0');
-                }
-                if (!ok || n > 2147483647) {
+                if (!WholeNumber(text, 10, n) || n > 2147483647) {
                     return fail(L"--newest needs a whole number from 0 to 2147483647, not " + Quoted(text) +
                                 L".");
                 }

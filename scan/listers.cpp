@@ -4,6 +4,8 @@
 #include <cwchar>
 #include <utility>
 
+#include "toolkit/scope_exit.h"
+
 void TFolderListing::Add(const WIN32_FIND_DATAW& entry) {
     const std::size_t length = wcsnlen(entry.cFileName, MAX_PATH - 1);
     Entries.push_back(
@@ -127,6 +129,7 @@ void TListers::Work() {
             ahead_.erase(folder);
             continue;
         }
+        // Used after the lock is released: this lister owns it while Reading (see listers.h).
         TAhead& ahead = ahead_.at(folder);
         ahead.State = TState::Reading;
         ahead.Listing = std::move(listing);
@@ -214,15 +217,11 @@ void TListers::ReadInto(const std::wstring& folder, TFolderListing& listing,
         return;
     }
     // Closes the listing however reading ends, unless it is handed on open.
-    struct TCloser {
-        IListing& Listing;
-        TListingHandle& Handle;
-        ~TCloser() {
-            if (Handle) {
-                Listing.Close(Handle);
-            }
+    const TScopeExit close([this, &handle] {
+        if (handle) {
+            listing_.Close(handle);
         }
-    } closer{listing_, handle};
+    });
     for (;;) {
         if (!Charge()) {
             // Past the bound: whoever walks the folder reads the rest.

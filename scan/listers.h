@@ -124,6 +124,15 @@ class TListers {
     bool Charge();
     void QueueSubfolders(const std::wstring& folder, const TWalkOrder& order, const TFolderListing& listing);
 
+    // Who may touch what:
+    // - mutex_ guards queue_, ahead_, held_, peakFolders_ and every TAhead's State and Paused;
+    //   changed_ announces a change to any of them (and to entries_, the bound the listers wait on).
+    // - A folder's listing belongs to the lister that set its State to Reading, which fills it
+    //   without the lock; the walk moves it out only once State is Read, under the lock. The
+    //   TAhead itself stays where it is meanwhile: an unordered_map moves no element when it grows,
+    //   and only the walk's Take (after Read) and Stop (after the listers are joined) erase one.
+    // - entries_ is atomic because the walk and the listers charge it for every entry they store
+    //   without taking the lock; only a release, which may let a waiting lister go on, takes it.
     IListing& listing_;
     const std::size_t maxFolders_;
     const std::size_t maxEntries_;

@@ -2,26 +2,26 @@
 
 #include "scan/date_time.h"
 
-namespace {
-
-constexpr std::int64_t TicksPerMinute = 600'000'000;
-
-std::int64_t Ticks(const FILETIME& time) {
+std::int64_t FileTimeTicks(const FILETIME& time) {
     return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
                                      time.dwLowDateTime);
 }
 
-FILETIME FileTime(std::int64_t ticks) {
+FILETIME FileTimeOfTicks(std::int64_t ticks) {
     const auto value = static_cast<std::uint64_t>(ticks);
     return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
 }
+
+namespace {
+
+constexpr std::int64_t TicksPerMinute = 600'000'000;
 
 std::int64_t TicksOf(const SYSTEMTIME& fields) {
     FILETIME time;
     if (!SystemTimeToFileTime(&fields, &time)) {
         return 0;
     }
-    return Ticks(time);
+    return FileTimeTicks(time);
 }
 
 // The local moment of a transition in the given year. A rule without a year means "the wDay-th
@@ -106,7 +106,7 @@ std::int64_t TLocalTimeConverter::BiasTicks(const TYear& year, std::int64_t utcT
 }
 
 bool TLocalTimeConverter::ToLocal(const FILETIME& utc, SYSTEMTIME& local) {
-    const std::int64_t ticks = Ticks(utc);
+    const std::int64_t ticks = FileTimeTicks(utc);
     if (ticks < 0) {
         return false;
     }
@@ -125,6 +125,6 @@ bool TLocalTimeConverter::ToLocal(const FILETIME& utc, SYSTEMTIME& local) {
     if (__builtin_sub_overflow(ticks, bias, &localTicks) || localTicks < 0) {
         return false;
     }
-    const FILETIME localTime = FileTime(localTicks);
+    const FILETIME localTime = FileTimeOfTicks(localTicks);
     return FileTimeToSystemTime(&localTime, &local) != FALSE;
 }

@@ -6,6 +6,10 @@
 #include <unordered_map>
 #include <windows.h>
 
+// A file time as one number of 100-nanosecond ticks since 1601, and back.
+std::int64_t FileTimeTicks(const FILETIME& time);
+FILETIME FileTimeOfTicks(std::int64_t ticks);
+
 class TLocalTimeConverter {
   public:
     // The zone of the system at construction.

@@ -7,6 +7,7 @@
 #include "scan/listers.h"
 #include "scan/sys_error.h"
 #include "toolkit/handoff.h"
+#include "toolkit/scope_exit.h"
 
 namespace {
 
@@ -38,17 +39,14 @@ void TWorkThread::Execute() {
                                                              [this] { PassGate(); }});
     }
     // The listers end, and close what they hold, before the end notification, whatever ends the walk.
-    struct TEndListers {
-        TWorkThread& Job;
-        ~TEndListers() {
-            if (Job.listers_) {
-                Job.listers_->Stop();
-                Job.PeakFoldersAhead = Job.listers_->PeakFolders();
-                Job.PeakEntriesAhead = Job.listers_->PeakEntries();
-                Job.listers_.reset();
-            }
+    const TScopeExit endListers([this] {
+        if (listers_) {
+            listers_->Stop();
+            PeakFoldersAhead = listers_->PeakFolders();
+            PeakEntriesAhead = listers_->PeakEntries();
+            listers_.reset();
         }
-    } endListers{*this};
+    });
     lastHandOff_ = GetTickCount64();
     walkHeld_ = Files.size();
     walkAfter_ = After;
@@ -79,25 +77,34 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink, 
     const std::wstring folder = RootPath + relative;
     Notify({TNotification::TKind::FolderEntered, folder});
 
-    const std::wstring pattern = folder + L"*.*";
     TFolderListing listing;
     // However the folder ends, even by a failure before its entries are walked, what is left of its
     // listing is closed and no longer counts against the listers' bound.
-    struct TRelease {
-        IListing& Lister;
-        TListers* Listers;
-        TFolderListing& Listing;
-        ~TRelease() {
-            CloseRest(Lister, Listing);
-            if (Listers) {
-                Listers->Release(Listing);
-            }
+    const TScopeExit release([this, &listing] {
+        CloseRest(*Listing, listing);
+        if (listers_) {
+            listers_->Release(listing);
         }
-    } release{*Listing, listers_.get(), listing};
-    const auto pause = [this] {
-        HandOff(true);
-        PassGate();
-    };
+    });
+    ListFolder(folder, throughLink, underLink, listing);
+    TListingCursor entries(*Listing, listing);
+    if (entries.Valid()) {
+        openFolders_.push_back({folder});
+        const TScopeExit pop([this] { openFolders_.pop_back(); });
+        // A listing left because of the terminate request has not failed: nothing to log.
+        if (!WalkEntries(relative, folder, entries, underLink || throughLink)) {
+            return;
+        }
+    }
+    // The line names the folder whose listing failed, also when a subfolder was entered since.
+    const DWORD error = entries.Error();
+    if (IsLoggedCode(error)) {
+        Notify({TNotification::TKind::ListingFailed, folder, 0, static_cast<std::int32_t>(error)});
+    }
+}
+
+void TWorkThread::ListFolder(const std::wstring& folder, bool throughLink, bool underLink,
+                             TFolderListing& listing) {
     // The system's path limit holds here also where the file system would take longer paths.
     if (!WithinPathLimit(folder)) {
         listing.Error = ERROR_FILENAME_EXCED_RANGE;
@@ -105,74 +112,64 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink, 
         listing.Error = ERROR_CANT_RESOLVE_FILENAME;
     } else if (!listers_ || throughLink || underLink) {
         // Listers never go through a link; the walk lists what lies behind one as it meets it.
-        OpenToRead(*Listing, pattern, listing);
+        OpenToRead(*Listing, folder + L"*.*", listing);
     } else {
-        listers_->List(folder, walkOrder_, listing, pause);
+        listers_->List(folder, walkOrder_, listing, [this] { Pause(); });
     }
     if (listing.Failure) {
         std::rethrow_exception(listing.Failure);
     }
+}
 
-    TListingCursor entries(*Listing, listing);
-    if (entries.Valid()) {
-        openFolders_.push_back({folder});
-        struct TPop {
-            std::vector<TOpenFolder>& Folders;
-            ~TPop() { Folders.pop_back(); }
-        } pop{openFolders_};
-
-        for (; entries.Valid(); entries.Advance()) {
-            const wchar_t* name = entries.Name();
-            const DWORD attributes = entries.Attributes();
-            if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (Recursive && !IsDotName(name)) {
-                    walkOrder_.push_back(entries.Position());
-                    struct TPopOrder {
-                        TWalkOrder& Order;
-                        ~TPopOrder() { Order.pop_back(); }
-                    } popOrder{walkOrder_};
-                    ProcessFolder(relative + name + L"\\", (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
-                                  underLink || throughLink);
-                }
-            } else {
-                // Counted through an atomic view: a progress line may read the count meanwhile.
-                // Relaxed, it costs what a plain increment does.
-                const std::atomic_ref<std::int64_t> count(FileCount);
-                count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-                SYSTEMTIME local;
-                TDateTime time;
-                // A time stamp that has no local date in the years 1 to 9999 is counted, never qualifies.
-                if (localTime_.ToLocal(entries.LastWrite(), local) && TryEncodeDateTime(local, time)) {
-                    if (WalkQualifies(time)) {
-                        // One allocation per file: this runs for every file of the tree in the date mode.
-                        std::wstring path;
-                        const std::size_t nameLength = std::wcslen(name);
-                        path.reserve(folder.size() + nameLength);
-                        path.append(folder).append(name, nameLength);
-                        Notify({TNotification::TKind::FileQualifies, std::move(path), time});
-                    }
-                }
-            }
-
-            // Halt holding nothing, with everything found so far delivered; a stopping scan too.
-            if (PauseRequested()) {
-                pause();
-            }
-            // A listing left because of the terminate request has not failed: nothing to log.
-            if (Terminated()) {
-                return;
-            }
-            if (!pending_.empty() && GetTickCount64() - lastHandOff_ >= BatchMilliseconds) {
-                HandOff();
-            }
+bool TWorkThread::WalkEntries(const std::wstring& relative, const std::wstring& folder, TListingCursor& entries,
+                              bool underLink) {
+    for (; entries.Valid(); entries.Advance()) {
+        const wchar_t* name = entries.Name();
+        const DWORD attributes = entries.Attributes();
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            ConsiderFile(folder, name, entries.LastWrite());
+        } else if (Recursive && !IsDotName(name)) {
+            walkOrder_.push_back(entries.Position());
+            const TScopeExit popOrder([this] { walkOrder_.pop_back(); });
+            ProcessFolder(relative + name + L"\\", (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, underLink);
+        }
+        // Halt holding nothing, with everything found so far delivered; a stopping scan too.
+        if (PauseRequested()) {
+            Pause();
+        }
+        if (Terminated()) {
+            return false;
+        }
+        if (!pending_.empty() && GetTickCount64() - lastHandOff_ >= BatchMilliseconds) {
+            HandOff();
         }
     }
+    return true;
+}
 
-    // The line names the folder whose listing failed, also when a subfolder was entered since.
-    const DWORD error = entries.Error();
-    if (IsLoggedCode(error)) {
-        Notify({TNotification::TKind::ListingFailed, folder, 0, static_cast<std::int32_t>(error)});
+void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, const FILETIME& lastWrite) {
+    // Counted through an atomic view: a progress line may read the count meanwhile. Relaxed, it
+    // costs what a plain increment does.
+    const std::atomic_ref<std::int64_t> count(FileCount);
+    count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    SYSTEMTIME local;
+    TDateTime time;
+    // A time stamp that has no local date in the years 1 to 9999 is counted, never qualifies.
+    if (!localTime_.ToLocal(lastWrite, local) || !TryEncodeDateTime(local, time) ||
+        !Qualifies(walkHeld_, walkAfter_, time)) {
+        return;
     }
+    // One allocation per file: this runs for every file of the tree in the date mode.
+    std::wstring path;
+    const std::size_t nameLength = std::wcslen(name);
+    path.reserve(folder.size() + nameLength);
+    path.append(folder).append(name, nameLength);
+    Notify({TNotification::TKind::FileQualifies, std::move(path), time});
+}
+
+void TWorkThread::Pause() {
+    HandOff(true);
+    PassGate();
 }
 
 // Whether a link leads to a folder that is open on the way down to it. Identities are read only
@@ -291,7 +288,7 @@ void TWorkThread::Apply(const TNotification& notification) {
         CurrentTime = notification.Time;
         if (ByDate != 0) {
             AddDatedFile();
-        } else if (Qualifies(CurrentTime)) {
+        } else if (Qualifies(Files.size(), After, CurrentTime)) {
             // The walk tested against the count and threshold of its last hand-off; earlier files of
             // this batch may have raised them since.
             AddFile();

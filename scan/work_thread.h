@@ -17,6 +17,8 @@
 #include "toolkit/thread.h"
 
 class TListers;
+class TListingCursor;
+struct TFolderListing;
 
 class TWorkThread : public TThread {
   public:
@@ -64,9 +66,11 @@ class TWorkThread : public TThread {
     std::size_t PeakFoldersAhead = 0;
     std::size_t PeakEntriesAhead = 0;
 
-    // Whether a file of this time enters the results, against the Files and After of the moment.
-    bool Qualifies(TDateTime time) const {
-        return static_cast<std::int64_t>(Files.size()) < Limit || time > After;
+    // Whether a file of this time enters the results while held files are held and the threshold
+    // is after: fewer than Limit held, or newer than the threshold. The walk asks with the values of
+    // its last hand-off, the ranking with Files and After as they are.
+    bool Qualifies(std::size_t held, TDateTime after, TDateTime time) const {
+        return static_cast<std::int64_t>(held) < Limit || time > after;
     }
     // The ranking, on the user-interface thread.
     int FindIndex(TDateTime x) const;
@@ -81,6 +85,16 @@ class TWorkThread : public TThread {
     void ProcessFolder(const std::wstring& relative, bool throughLink = false, bool underLink = false);
 
   private:
+    // Gives the folder's listing: read by a lister or the walk, or none, with the reason.
+    void ListFolder(const std::wstring& folder, bool throughLink, bool underLink, TFolderListing& listing);
+    // Walks a folder's entries, subfolders at once; false when the walk was asked to stop.
+    bool WalkEntries(const std::wstring& relative, const std::wstring& folder, TListingCursor& entries,
+                     bool underLink);
+    // Counts a file and hands it on when it qualifies.
+    void ConsiderFile(const std::wstring& folder, const wchar_t* name, const FILETIME& lastWrite);
+    // Halts holding nothing, everything found so far delivered, until resumed.
+    void Pause();
+
     struct TNotification {
         enum class TKind { FolderEntered, FileQualifies, ListingFailed } Kind;
         std::wstring Path;
@@ -99,9 +113,6 @@ class TWorkThread : public TThread {
     void HandOff(bool drain = false);
     void CollectBatch();
     void TrimBatch();
-    bool WalkQualifies(TDateTime time) const {
-        return static_cast<std::int64_t>(walkHeld_) < Limit || time > walkAfter_;
-    }
     void Apply(const TNotification& notification);
     bool LeadsBack(const std::wstring& folder);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include "toolkit/focus.h"
+#include "toolkit/scope_exit.h"
 
 void TAction::SetEnabled(bool enabled) {
     if (enabled != enabled_) {
@@ -54,22 +55,20 @@ bool TAction::BoundTo(HMENU menu) const {
 }
 
 void TActionList::UpdateAll() {
+    std::vector<std::pair<TAction*, bool>> before;
     // What changed is pushed however the updates end, a failing handler included.
-    struct TChanges {
-        std::vector<std::pair<TAction*, bool>> Before;
-        ~TChanges() {
-            for (bool enabling : {true, false}) {
-                for (auto [action, was] : Before) {
-                    action->held_ = false;
-                    if (action->Enabled() != was && action->Enabled() == enabling) {
-                        action->Push();
-                    }
+    const TScopeExit pushChanges([&before] {
+        for (bool enabling : {true, false}) {
+            for (auto [action, was] : before) {
+                action->held_ = false;
+                if (action->Enabled() != was && action->Enabled() == enabling) {
+                    action->Push();
                 }
             }
         }
-    } changes;
+    });
     for (TAction* action : actions_) {
-        changes.Before.emplace_back(action, action->Enabled());
+        before.emplace_back(action, action->Enabled());
         action->held_ = true;
         action->Update();
     }

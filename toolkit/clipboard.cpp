@@ -57,7 +57,6 @@ void PlaceFormat(UINT format, TGlobalMemory& memory) {
 
 void SetClipboardWaitObserverForTesting(std::function<void()> observer) { waitObserver = std::move(observer); }
 
-void PutClipboardText(HWND owner, std::wstring text) { TClipboardText(std::move(text)).Place(owner); }
 
 TClipboardText::TClipboardText(std::wstring text) {
     // Both copies are made before the clipboard is opened, so it is held only briefly.

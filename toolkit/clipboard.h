@@ -5,19 +5,16 @@
 #include <string>
 #include <windows.h>
 
-// Empties the clipboard and places the text twice: as CF_TEXT in the ANSI code page and as
-// CF_UNICODETEXT. Another program may hold the clipboard for a moment, so opening is retried for
-// about a quarter of a second; then std::runtime_error("Cannot open clipboard") is thrown and the
-// clipboard is left as it was. The text is taken, and freed once copied.
-void PutClipboardText(HWND owner, std::wstring text);
-
 // Tests see each time the copy finds the clipboard held and waits to try again.
 void SetClipboardWaitObserverForTesting(std::function<void()> observer);
 
 class TGlobalMemory;
 
-// The same in two steps: making the two copies, which may run on any thread and take long for a
-// big text, and placing them, on the thread of the owner window.
+// Text for the clipboard, in two steps: making its two copies, CF_TEXT in the ANSI code page and
+// CF_UNICODETEXT, which may run on any thread and take long for a big text; and placing them, on
+// the thread of the owner window, after emptying the clipboard. Another program may hold the
+// clipboard for a moment, so opening is retried for about a quarter of a second; then
+// std::runtime_error("Cannot open clipboard") is thrown and the clipboard is left as it was.
 class TClipboardText {
 public:
     explicit TClipboardText(std::wstring text);

@@ -151,13 +151,6 @@ void TButton::Created() {
     }
 }
 
-void TButton::Click() {
-    if (Enabled() && Visible()) {
-        SendMessageW(GetParent(handle_), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(handle_), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(handle_));
-    }
-}
-
 void TButton::Command(WORD code) {
     if (code != BN_CLICKED) {
         return;
@@ -232,10 +225,6 @@ void TListView::Created() {
         column.cx = Columns[i].Width;
         SendMessageW(handle_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
-}
-
-int TListView::ColumnWidth(int column) const {
-    return static_cast<int>(SendMessageW(handle_, LVM_GETCOLUMNWIDTH, column, 0));
 }
 
 void TListView::SetColumnWidth(int column, int width) { SendMessageW(handle_, LVM_SETCOLUMNWIDTH, column, width); }

@@ -119,8 +119,6 @@ public:
     TAction* Action = nullptr;
     // Ends a modal showing of the form with this result when clicked.
     int ModalResult = 0;
-    // Clicks it as the mouse would, without moving the focus; nothing when disabled.
-    void Click();
     const wchar_t* WindowClass() const override { return L"BUTTON"; }
     DWORD WindowStyle() const override { return WS_TABSTOP | BS_PUSHBUTTON; }
 
@@ -198,7 +196,6 @@ public:
     std::function<void()> OnDoubleClick;
     // A key pressed while the list has the focus; with it set, Enter comes here too.
     std::function<void(WORD key)> OnKeyDown;
-    int ColumnWidth(int column) const;
     void SetColumnWidth(int column, int width);
     const wchar_t* WindowClass() const override;
     DWORD WindowStyle() const override;

@@ -30,14 +30,16 @@ std::wstring ToWide(const std::string& text, UINT codePage) {
     return result;
 }
 
-std::wstring SystemText(DWORD code) {
-    wchar_t buffer[512];
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                  buffer, ARRAYSIZE(buffer), nullptr);
-    return std::wstring(buffer, length);
-}
-
 } // namespace
+
+std::wstring SystemMessage(DWORD code) {
+    std::wstring text(256, L'\0');
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                            FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                        nullptr, code, 0, text.data(), 256, nullptr);
+    text.resize(length <= 256 ? length : 0);
+    return text;
+}
 
 TError::TError(std::wstring message) : message_(std::move(message)), narrow_(ToNarrow(message_, CP_UTF8)) {}
 
@@ -45,7 +47,7 @@ void RaiseLastOSError(DWORD code) {
     if (code == 0) {
         throw TError(L"A call to an OS function failed");
     }
-    throw TError(L"System Error.  Code: " + std::to_wstring(code) + L".\r\n" + SystemText(code));
+    throw TError(L"System Error.  Code: " + std::to_wstring(code) + L".\r\n" + SystemMessage(code));
 }
 
 std::wstring ExceptionMessage(const std::exception_ptr& failure) {

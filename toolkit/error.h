@@ -15,6 +15,10 @@ private:
     std::string narrow_;
 };
 
+// The system's message text for a code as the system gives it (normally ending with a line break);
+// empty when it has none that fits into 256 characters.
+std::wstring SystemMessage(DWORD code);
+
 // "System Error.  Code: %d." and the system's text on a second line, or "A call to an OS function
 // failed" when there is no code.
 [[noreturn]] void RaiseLastOSError(DWORD code = GetLastError());

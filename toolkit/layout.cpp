@@ -1,6 +1,7 @@
 #include "toolkit/layout.h"
 
 #include <algorithm>
+#include <windows.h>
 
 namespace {
 
@@ -18,10 +19,7 @@ void AnchorAxis(int& start, int& extent, bool nearSide, bool farSide, int delta)
 } // namespace
 
 int ScaleToScreen(int value, int pixelsPerInch) {
-    long long scaled = static_cast<long long>(value) * pixelsPerInch;
-    long long half = DesignPixelsPerInch / 2;
-    return static_cast<int>(scaled >= 0 ? (scaled + half) / DesignPixelsPerInch
-                                        : -((-scaled + half) / DesignPixelsPerInch));
+    return MulDiv(value, pixelsPerInch, DesignPixelsPerInch);
 }
 
 TBounds ScaleToScreen(const TBounds& design, int pixelsPerInch) {

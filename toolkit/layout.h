@@ -19,7 +19,7 @@ struct TBounds {
     bool operator==(const TBounds&) const = default;
 };
 
-// value * pixelsPerInch / 96, rounded to the nearest pixel.
+// value * pixelsPerInch / 96, rounded to the nearest pixel (half a pixel away from zero), as MulDiv does.
 int ScaleToScreen(int value, int pixelsPerInch);
 TBounds ScaleToScreen(const TBounds& design, int pixelsPerInch);
 

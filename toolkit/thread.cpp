@@ -99,7 +99,6 @@ void TThread::Run(TThread* self) {
             self->FatalException = std::current_exception();
         }
     }
-    self->finished_.store(true, std::memory_order_release);
     if (self->FreeOnTerminate) {
         self->thread_.detach();
         delete self;

@@ -26,8 +26,6 @@ class TThread {
     // Asks the body to end; never cleared. A paused body stays paused, stopping, until resumed.
     void Terminate();
     bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
-    // True once the body and the end step have run.
-    bool Finished() const { return finished_.load(std::memory_order_acquire); }
 
     // Set before the first Resume: the object deletes itself after its end step.
     bool FreeOnTerminate = false;
@@ -62,7 +60,6 @@ class TThread {
 
     std::atomic<bool> terminated_{false};
     std::atomic<bool> paused_{false};
-    std::atomic<bool> finished_{false};
     std::atomic<bool> detached_{false};
     bool started_ = false;
     std::thread thread_;

@@ -6,10 +6,11 @@
 #include <windows.h>
 #include <shellapi.h>
 #include "scan/listing.h"
+#include "toolkit/text.h"
 
 std::wstring RootPathFromText(const std::wstring& text)
 {
-    std::wstring path = TrimControls(text);
+    std::wstring path(TrimControls(text));
     std::replace(path.begin(), path.end(), L'/', L'\\');
     if (path.size() == 2 && path[1] == L':')
         path += L'\\'; // "C:" alone would be the current folder of drive C
@@ -18,7 +19,7 @@ std::wstring RootPathFromText(const std::wstring& text)
 
 int NumberFromText(const std::wstring& text, int lastValid, int max, const std::wstring& thousandSeparator)
 {
-    const std::wstring trimmed = TrimControls(text);
+    const std::wstring trimmed(TrimControls(text));
     std::wstring digits;
     for (std::size_t i = 0; i < trimmed.size();) {
         if (trimmed[i] >= L'0' && trimmed[i] <= L'9') {
@@ -57,16 +58,6 @@ int ShellErrorCode(long long result)
     default:
         return static_cast<int>(result);
     }
-}
-
-std::wstring TrimControls(const std::wstring& text)
-{
-    size_t first = 0, last = text.size();
-    while (first < last && text[first] <= L' ')
-        ++first;
-    while (last > first && text[last - 1] <= L' ')
-        --last;
-    return text.substr(first, last - first);
 }
 
 bool StartEnabled(const std::wstring& pathText, TJobState job)

@@ -19,9 +19,6 @@ int NumberFromText(const std::wstring& text, int lastValid, int max, const std::
 // (0 and 26 to 32) are not system error codes: 31, no association, would read as "general failure".
 int ShellErrorCode(long long result);
 
-// Trimmed of leading and trailing characters at or below U+0020.
-std::wstring TrimControls(const std::wstring& text);
-
 enum class TJobState { None, Running, Paused };
 bool StartEnabled(const std::wstring& pathText, TJobState job);
 bool PauseEnabled(TJobState job);

@@ -51,7 +51,7 @@ protected:
         form->Results->SelectAll();
         form->PopupMenu.Handle();
         reader = clipboard_support::MakeWindow();
-        PutClipboardText(reader, L"before");
+        TClipboardText(L"before").Place(reader);
     }
     void TearDown() override {
         DestroyWindow(reader);

@@ -36,7 +36,7 @@ TEST_F(ControlsTest, AProcessingLogOfAHundredThousandLinesIsShownWhole) {
             KillTimer(nullptr, id);
             *text = open->LogEdit.Text();
             *focused = open->CloseButton.Focused();
-            open->CloseButton.Click();
+            SendMessageW(open->CloseButton.Handle(), BM_CLICK, 0, 0);
         });
         log.ShowModalOver(form->Handle());
     };

@@ -30,7 +30,7 @@ void Replay(int limit, const std::vector<TArrival>& arrivals, const std::vector<
     for (const TArrival& arrival : arrivals) {
         SCOPED_TRACE(testing::Message()
                      << "arrival " << std::string(arrival.Name, arrival.Name + wcslen(arrival.Name)));
-        ASSERT_EQ(arrival.HandedOff, job.Qualifies(arrival.Time));
+        ASSERT_EQ(arrival.HandedOff, job.Qualifies(job.Files.size(), job.After, arrival.Time));
         list.Events.clear();
         if (arrival.HandedOff) {
             job.CurrentFile = arrival.Name;

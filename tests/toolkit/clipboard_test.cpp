@@ -21,7 +21,7 @@ TEST_F(ClipboardTest, PlacesTheSameTextInBothFormats) {
         L"C:\\donn\u00e9es\\\u65e5\u672c\u8a9e\\\u0444\u0430\u0439\u043b \U0001F600.txt",
     };
     for (const std::wstring& text : texts) {
-        PutClipboardText(window_, text);
+        TClipboardText(text).Place(window_);
         const TContent content = ReadClipboard(window_);
         ASSERT_TRUE(content.HasText);
         ASSERT_TRUE(content.HasUnicode);
@@ -29,6 +29,6 @@ TEST_F(ClipboardTest, PlacesTheSameTextInBothFormats) {
         EXPECT_EQ(Ansi(text), content.Text);
     }
     // The plain line is ASCII, so its ANSI form is the same characters.
-    PutClipboardText(window_, texts[0]);
+    TClipboardText(texts[0]).Place(window_);
     EXPECT_EQ(std::string(texts[0].begin(), texts[0].end()), ReadClipboard(window_).Text);
 }

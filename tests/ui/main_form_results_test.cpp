@@ -196,7 +196,7 @@ TEST_F(MainFormResultsTest, CopyFollowsTheListOrderAfterAHeaderClick) {
 
 TEST_F(MainFormResultsTest, OpeningTheCopySubmenuLeavesTheClipboardAlone) {
     HWND reader = MakeWindow();
-    PutClipboardText(reader, L"the user's own text");
+    TClipboardText(L"the user's own text").Place(reader);
     AddRows(2);
     Select({1});
     HMENU copyMenu = nullptr;
@@ -213,7 +213,7 @@ TEST_F(MainFormResultsTest, OpeningTheCopySubmenuLeavesTheClipboardAlone) {
 // Held until the copy has given up: reported at once, the clipboard kept, and a later copy works.
 TEST_F(MainFormResultsTest, ABusyClipboardIsReportedAndKeepsItsText) {
     HWND reader = MakeWindow();
-    PutClipboardText(reader, L"before");
+    TClipboardText(L"before").Place(reader);
     AddRows(2);
     Select({0});
     {

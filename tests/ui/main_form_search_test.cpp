@@ -420,7 +420,7 @@ TEST_F(MainFormSearchTest, TheLogWindowShowsEveryLineWithItsOkButtonFocused) {
         }
         KillTimer(nullptr, id);
         okDefault = SendMessageW(shown->CloseButton.Handle(), WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON;
-        shown->CloseButton.Click();
+        SendMessageW(shown->CloseButton.Handle(), BM_CLICK, 0, 0);
     });
     EXPECT_EQ(IDOK, log.ShowModalOver(form->Handle()));
     EXPECT_TRUE(okFocused);

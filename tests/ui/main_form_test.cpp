@@ -168,7 +168,7 @@ TEST_F(MainFormTest, ScalesToTheScreen) {
         SendMessageW(f.Handle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
         EXPECT_EQ(c.MinWidth, info.ptMinTrackSize.x) << c.PixelsPerInch;
         EXPECT_EQ(c.MinHeight, info.ptMinTrackSize.y) << c.PixelsPerInch;
-        EXPECT_EQ(c.DateTimeColumn, f.ListView.ColumnWidth(1)) << c.PixelsPerInch;
+        EXPECT_EQ(c.DateTimeColumn, ListView_GetColumnWidth(f.ListView.Handle(), 1)) << c.PixelsPerInch;
         SIZE client = ClientSize(f.Handle());
         EXPECT_EQ(c.ClientWidth, client.cx) << c.PixelsPerInch;
         EXPECT_EQ(c.ClientHeight, client.cy) << c.PixelsPerInch;
@@ -189,12 +189,12 @@ TEST_F(MainFormTest, ListViewIsAnOwnerDataReportWithTwoColumns) {
     // The "File" column takes what the list leaves beside "Date/Time" and a scroll bar, and follows
     // the window's width.
     const int fileWidth = 383 - 120 - GetSystemMetrics(SM_CXVSCROLL) - 4;
-    EXPECT_EQ(fileWidth, f.ListView.ColumnWidth(0));
-    EXPECT_EQ(120, f.ListView.ColumnWidth(1));
+    EXPECT_EQ(fileWidth, ListView_GetColumnWidth(f.ListView.Handle(), 0));
+    EXPECT_EQ(120, ListView_GetColumnWidth(f.ListView.Handle(), 1));
     TBounds bounds = f.BoundsRect();
     bounds.Width += 100;
     f.SetBounds(bounds);
-    EXPECT_EQ(fileWidth + 100, f.ListView.ColumnWidth(0));
+    EXPECT_EQ(fileWidth + 100, ListView_GetColumnWidth(f.ListView.Handle(), 0));
     wchar_t caption[32] = {};
     LVCOLUMNW column{LVCF_TEXT};
     column.pszText = caption;
