@@ -1,6 +1,7 @@
 #include "scan_harness.h"
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 
 #include "toolkit/handoff.h"
@@ -106,6 +107,9 @@ TListingHandle TFakeListing::Open(const std::wstring& pattern, WIN32_FIND_DATAW&
     if (found == Folders.end()) {
         error = ERROR_PATH_NOT_FOUND;
         return nullptr;
+    }
+    if (found->second.ThrowOnOpen) {
+        throw std::bad_alloc();
     }
     if (found->second.OpenError) {
         error = found->second.OpenError;

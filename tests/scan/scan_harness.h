@@ -46,6 +46,7 @@ class TFakeListing final : public IListing {
     struct TFolder {
         std::vector<WIN32_FIND_DATAW> Entries;
         DWORD OpenError = 0;         // the open fails with this code
+        bool ThrowOnOpen = false;    // the open fails with std::bad_alloc
         size_t FailAfter = SIZE_MAX; // Next fails after this many entries ...
         DWORD FailCode = 0;          // ... with this code
     };

@@ -332,24 +332,6 @@ TEST_F(MainFormSearchTest, FailedFoldersGiveOneLogShownAfterTheReportAndBeforeTh
     EXPECT_EQ((std::vector<std::wstring>{L"R:\\r\\new.txt", L"R:\\r\\old.txt"}), Rows());
 }
 
-// A listing that fails with a C++ failure in one folder: the scan cannot go on.
-class TFailingListing final : public IListing {
-public:
-    TFailingListing(std::unique_ptr<IListing> inner, std::wstring failing)
-        : inner_(std::move(inner)), failing_(std::move(failing)) {}
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
-        if (pattern == failing_ + L"*.*") throw std::bad_alloc();
-        return inner_->Open(pattern, entry, error);
-    }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override { return inner_->Next(listing, entry, error); }
-    void Close(TListingHandle listing) override { inner_->Close(listing); }
-    bool Identity(const std::wstring&, TFolderIdentity&) override { return false; }
-
-private:
-    std::unique_ptr<IListing> inner_;
-    std::wstring failing_;
-};
-
 class TFailingStatus final : public IStatusLine {
 public:
     void SetText(const std::wstring& text) override {
@@ -369,8 +351,9 @@ TEST_F(MainFormSearchTest, AFailedScanIsReportedAsAFailure) {
         listing->AddFolder(L"R:\\r\\denied\\");
         listing->Folder(L"R:\\r\\denied\\").OpenError = ERROR_ACCESS_DENIED;
         listing->AddFile(L"R:\\r\\later\\x.txt", UtcFileTime(2024, 1, 1));
+        listing->Folder(L"R:\\r\\later\\").ThrowOnOpen = inListing;
         form->PrepareJob = [&](TWorkThread& job) {
-            job.Listing = std::make_unique<TFailingListing>(std::move(listing), inListing ? L"R:\\r\\later\\" : L"");
+            job.Listing = std::move(listing);
             if (!inListing) job.StatusBarRef = &failingStatus;
         };
         questions.clear();
