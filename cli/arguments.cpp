@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "scan/filters.h"
 #include "scan/local_time.h"
 
 namespace {
@@ -46,7 +47,7 @@ std::wstring Quoted(const std::wstring& text) {
 }
 
 bool IsCommandLineScan(const std::vector<std::wstring>& arguments) {
-    return !arguments.empty() && arguments.front().starts_with(L"--");
+    return !arguments.empty() && (arguments.front().starts_with(L"--") || arguments.front() == L"-0");
 }
 
 bool ParseMoment(const std::wstring& text, TDateTime& moment) {
@@ -117,11 +118,13 @@ bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, TDateTime& mo
     return TryEncodeDateTime(CalendarFields(1, 1, 1), moment);
 }
 
-bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& nowUtc, TScanRequest& request,
+bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& nowUtc, TCommandLine& request,
                     std::wstring& error) {
-    request = TScanRequest{};
+    request = TCommandLine{};
+    TScanRequest& scan = request.Scan;
     std::wstring selection; // the switch that chose the files
-    bool outGiven = false;
+    std::wstring format;    // the switch that chose the output's form
+    bool outGiven = false, timeGiven = false;
     const auto fail = [&error](const std::wstring& text) {
         error = L"quenwick: " + text;
         return false;
@@ -133,7 +136,7 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
                 return fail(L"unexpected argument " + Quoted(argument) +
                             L": the folder comes last, after the switches.");
             }
-            request.Folder = argument;
+            scan.Root = argument;
             break;
         }
         // "--name value" or "--name=value".
@@ -154,75 +157,111 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
             text = arguments[++i];
             return true;
         };
-        if (name == L"--help" || name == L"--version" || name == L"--no-subfolders") {
+        if (name == L"--help" || name == L"--version" || name == L"--no-subfolders" || name == L"-0" ||
+            name == L"--null" || name == L"--json") {
             if (inlineValue) {
                 return fail(name + L" takes no value.");
             }
             if (name == L"--no-subfolders") {
-                request.Recursive = false;
+                scan.Recursive = false;
                 continue;
             }
-            request.Action = name == L"--help" ? TScanRequest::TAction::Help : TScanRequest::TAction::Version;
-            return true;
+            if (name == L"--help" || name == L"--version") {
+                request.Action = name == L"--help" ? TCommandLine::TAction::Help : TCommandLine::TAction::Version;
+                return true;
+            }
+            if (!format.empty() && format != name) {
+                return fail(name + L" cannot go with " + format + L": the lines have one form.");
+            }
+            format = name;
+            request.Format = name == L"--json" ? TOutputFormat::Json : TOutputFormat::Null;
+            continue;
+        }
+        std::wstring text;
+        if (name == L"--newest" || name == L"--after" || name == L"--within" || name == L"--out" ||
+            name == L"--skip" || name == L"--name" || name == L"--time") {
+            if (!value(text)) {
+                return fail(name + L" needs a value.");
+            }
+        } else {
+            return fail(L"unknown switch " + Quoted(name) + L" (quenwick --help lists them).");
         }
         if (name == L"--newest" || name == L"--after" || name == L"--within") {
             if (!selection.empty()) {
                 return fail(name + L" cannot go with " + selection + L": give one of " + Choices + L".");
             }
             selection = name;
-            std::wstring text;
-            if (!value(text)) {
-                return fail(name + L" needs a value.");
-            }
             if (name == L"--newest") {
                 std::int64_t n = 0;
                 if (!WholeNumber(text, 10, n) || n > 2147483647) {
                     return fail(L"--newest needs a whole number from 0 to 2147483647, not " + Quoted(text) +
                                 L".");
                 }
-                request.ByDate = false;
-                request.Newest = static_cast<std::int32_t>(n);
+                scan.ByDate = false;
+                scan.Newest = static_cast<std::int32_t>(n);
             } else if (name == L"--after") {
-                if (!ParseMoment(text, request.After)) {
+                if (!ParseMoment(text, scan.After)) {
                     return fail(
                         L"--after needs a local date and time such as 2026-12-07, 2026-12-07T14:30 or "
                         L"\"2026-12-07 14:30:15.250\", not " +
                         Quoted(text) + L".");
                 }
-                request.ByDate = true;
+                scan.ByDate = true;
             } else {
-                if (!ParseWithin(text, nowUtc, request.After)) {
+                if (!ParseWithin(text, nowUtc, scan.After)) {
                     return fail(L"--within needs a duration such as 90s, 15m, 2h or 3d, not " + Quoted(text) +
                                 L".");
                 }
-                request.ByDate = true;
+                scan.ByDate = true;
             }
-            continue;
-        }
-        if (name == L"--out") {
+        } else if (name == L"--out") {
             if (outGiven) {
                 return fail(L"--out is given twice.");
             }
             outGiven = true;
-            if (!value(request.OutPath) || request.OutPath.empty()) {
+            if (text.empty()) {
                 return fail(L"--out needs a file name.");
             }
-            continue;
+            request.OutPath = text;
+        } else if (name == L"--time") {
+            const auto is = [&text](const wchar_t* word) {
+                return CompareStringOrdinal(text.c_str(), -1, word, -1, TRUE) == CSTR_EQUAL;
+            };
+            if (timeGiven || !(is(L"modified") || is(L"created") || is(L"either"))) {
+                return fail(timeGiven ? std::wstring(L"--time is given twice.")
+                                      : L"--time needs modified, created or either, not " + Quoted(text) + L".");
+            }
+            timeGiven = true;
+            scan.Time = is(L"modified") ? TTimeKind::Modified : is(L"created") ? TTimeKind::Created : TTimeKind::Either;
+        } else {
+            // Each may repeat; the patterns of all of them count.
+            std::wstring& list = name == L"--skip" ? scan.SkipFolders : scan.NameMasks;
+            list += (list.empty() ? L"" : L";") + text;
         }
-        return fail(L"unknown switch " + Quoted(name) + L" (quenwick --help lists them).");
     }
     if (selection.empty()) {
         return fail(L"say which files: " + std::wstring(Choices) + L".");
     }
-    if (request.Folder.empty()) {
+    if (scan.Root.empty()) {
         return fail(L"the folder to scan is missing; it comes last.");
+    }
+    // The patterns are checked here too, so a bad one is refused before an --out file is made.
+    std::wstring fault;
+    if (TScanFilters filters; !filters.Set(scan.SkipFolders, scan.NameMasks, fault)) {
+        return fail(fault);
+    }
+    if (request.Format == TOutputFormat::Lines && request.OutPath.size() >= 4 &&
+        CompareStringOrdinal(request.OutPath.c_str() + request.OutPath.size() - 4, 4, L".csv", 4, TRUE) ==
+            CSTR_EQUAL) {
+        request.Format = TOutputFormat::Csv;
     }
     return true;
 }
 
 std::wstring HelpText() {
     return L"Usage: quenwick (--newest N | --after MOMENT | --within DURATION) [--no-subfolders]\r\n"
-           L"                [--out FILE] FOLDER\r\n"
+           L"                [--skip PATTERNS] [--name PATTERNS] [--time modified|created|either]\r\n"
+           L"                [--out FILE] [-0 | --json] FOLDER\r\n"
            L"       quenwick [FOLDER]          opens the window\r\n"
            L"\r\n"
            L"Lists the files below FOLDER, newest first, one a line: the full path, a tab, and the\r\n"
@@ -234,8 +273,17 @@ std::wstring HelpText() {
            L"                     2026-12-07T14:30 or \"2026-12-07 14:30:15.250\"\r\n"
            L"  --within DURATION  every file changed within the last 90s, 15m, 2h or 3d\r\n"
            L"  --no-subfolders    only the files in FOLDER itself\r\n"
+           L"  --skip PATTERNS    leave out folders: a name anywhere (node_modules; .git; cache*) or,\r\n"
+           L"                     with a backslash, a full path (C:\\Users\\me\\AppData; *\\Temp)\r\n"
+           L"  --name PATTERNS    only files whose name matches one of them (*.docx; report*)\r\n"
+           L"                     Patterns are separated by ; with * and ?, and --skip and --name\r\n"
+           L"                     may each be given more than once.\r\n"
+           L"  --time KIND        the time that counts: modified (the default), created, or either,\r\n"
+           L"                     the later of the two (finds files copied or unpacked recently)\r\n"
            L"  --out FILE         write the lines to FILE instead, in UTF-8; a FILE ending in .csv\r\n"
            L"                     gets CSV with a byte-order mark for spreadsheets\r\n"
+           L"  -0, --null         paths only, each ended by NUL, for xargs -0\r\n"
+           L"  --json             one JSON object a line: path, local time with its UTC offset, UTC\r\n"
            L"  --help, --version\r\n"
            L"\r\n"
            L"Folders that cannot be listed are named on standard error and the scan goes on.\r\n"

@@ -5,24 +5,27 @@
 #include <vector>
 
 #include "scan/date_time.h"
+#include "scan/scan_request.h"
 
-struct TScanRequest {
+// Lines (path, tab, local time), CSV (by an --out name ending in .csv), paths ended by NUL (-0),
+// or one JSON object a line (--json).
+enum class TOutputFormat { Lines, Csv, Null, Json };
+
+struct TCommandLine {
     enum class TAction { Scan, Help, Version };
     TAction Action = TAction::Scan;
-    std::wstring Folder; // as given
-    bool Recursive = true;
-    bool ByDate = false;
-    std::int32_t Newest = 0; // number mode
-    TDateTime After = 0;     // date mode: local time
-    std::wstring OutPath;    // empty: standard output
+    TScanRequest Scan;    // its Root as given
+    std::wstring OutPath; // empty: standard output
+    TOutputFormat Format = TOutputFormat::Lines;
 };
 
-// True when these arguments ask for a scan without a window: the first one begins with "--".
+// True when these arguments ask for a scan without a window: the first one begins with "--" or
+// is "-0".
 bool IsCommandLineScan(const std::vector<std::wstring>& arguments);
 
 // Reads the arguments; on a bad one, false and error holds one line that names it. nowUtc is the
 // moment --within counts back from.
-bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& nowUtc, TScanRequest& request,
+bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& nowUtc, TCommandLine& request,
                     std::wstring& error);
 
 // "2026-12-07", "2026-12-07T14:30" or "2026-12-07 14:30:15.250" (seconds and one to three digits of

@@ -70,68 +70,48 @@ class TErrorStream {
     std::size_t shown_ = 0;
 };
 
-class TFolderCount final : public IStatusLine {
-  public:
-    std::int64_t Folders = 0;
-    std::wstring Folder;
-    void SetText(const std::wstring& text) override {
-        ++Folders;
-        Folder = text;
-    }
-};
-
-class TErrorLog final : public IProcessingLog {
-  public:
-    TErrorLog(TErrorStream& errors, int& lines) : errors_(errors), lines_(lines) {}
-    void AppendLine(const std::wstring& line) override {
-        errors_.Line(line);
-        ++lines_;
-    }
-
-  private:
-    TErrorStream& errors_;
-    int& lines_;
-};
-
-// The date mode's rows, in the order the ranking adds them: in this mode it never looks a row up
-// or deletes one. Every line must be held until the scan ends to be written newest first, so a row
-// is its time and its path in UTF-8 in one shared pool: about 60 bytes a file, where a string of
-// its own took twice as much.
-class TDatedRows final : public IResultsList {
+// What the command line needs of a scan: the folder count and the folder for the progress line,
+// the processing log's lines on standard error, and the date mode's files. The date mode's files
+// must all be held until the scan ends to be written newest first, so each is its times and its
+// path in UTF-8 in one shared pool: about 70 bytes a file, where a string of its own took twice as
+// much. The number mode's files are the ranking's.
+class TCommandLineSink final : public IScanListener {
   public:
     struct TRow {
         TDateTime Time;
+        std::int64_t Utc;
         std::uint64_t Offset; // a pool of many millions of paths passes 4 GB
         std::uint32_t Length;
     };
+    std::int64_t Folders = 0;
+    std::wstring Folder;
+    int FailedFolders = 0;
     std::vector<TRow> Rows;
 
-    TRowId AddRow(const std::wstring& caption, const std::wstring&, TDateTime time) override {
+    explicit TCommandLineSink(TErrorStream& errors) : errors_(errors) {}
+    void FolderEntered(const std::wstring& folder) override {
+        ++Folders;
+        Folder = folder;
+    }
+    void FileDated(const std::wstring& path, TDateTime time, std::int64_t utc) override {
         // Converted in a buffer of its own: converting in the pool would make it grow by three times
         // the path's length at its end, and so double its capacity early.
         path_.clear();
-        AppendUtf8(caption, path_);
-        Rows.push_back({time, pool_.size(), static_cast<std::uint32_t>(path_.size())});
+        AppendUtf8(path, path_);
+        Rows.push_back({time, utc, pool_.size(), static_cast<std::uint32_t>(path_.size())});
         pool_.append(path_);
-        return 0;
     }
-    int IndexOfRow(TRowId) const override { return -1; }
-    void DeleteRow(int index) override { Rows.erase(Rows.begin() + index); }
-    void Clear() override {
-        Rows.clear();
-        pool_.clear();
+    void ListingFailed(const std::wstring& line) override {
+        errors_.Line(line);
+        ++FailedFolders;
     }
     std::string_view Path(const TRow& row) const { return std::string_view(pool_).substr(row.Offset, row.Length); }
 
   private:
+    TErrorStream& errors_;
     std::string pool_;
     std::string path_;
 };
-
-bool EndsWithCsv(const std::wstring& path) {
-    return path.size() >= 4 &&
-           CompareStringOrdinal(path.c_str() + path.size() - 4, 4, L".csv", 4, TRUE) == CSTR_EQUAL;
-}
 
 std::wstring CannotWrite(const std::wstring& path, DWORD code) {
     return LogLine(L"quenwick: cannot write " + Quoted(path), static_cast<int>(code));
@@ -141,8 +121,38 @@ struct THandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
 
+// One file in the form asked for.
+void AppendFile(TOutputFormat format, std::string_view path, TDateTime time, std::int64_t utc, std::string& line) {
+    switch (format) {
+    case TOutputFormat::Lines:
+        line.append(path).append(1, '\t');
+        AppendIsoText(time, line);
+        line.append("\r\n");
+        break;
+    case TOutputFormat::Csv:
+        AppendCsvField(path, line);
+        line += ',';
+        AppendIsoText(time, line);
+        line.append("\r\n");
+        break;
+    case TOutputFormat::Null:
+        line.append(path).append(1, '\0');
+        break;
+    case TOutputFormat::Json:
+        line.append("{\"path\":");
+        AppendJsonString(path, line);
+        line.append(",\"local\":\"");
+        AppendIsoText(time, line);
+        AppendUtcOffset(time, utc, line);
+        line.append("\",\"utc\":\"");
+        AppendIsoText(UtcValue(utc), line);
+        line.append("Z\"}\r\n");
+        break;
+    }
+}
+
 // Runs the job to its end on this thread, serving its hand-off, and writes what it found.
-int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& errors) {
+int Scan(const TCommandLine& request, TTextOutput& out, TErrorStream& errors) {
     CreateHandOffWindow(true);
     // The queue exists before Ctrl+C can post to it.
     MSG message;
@@ -150,21 +160,15 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
     scanThreadId = GetCurrentThreadId();
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
-    TFolderCount folders;
-    TDatedRows dated;
-    int failedFolders = 0;
+    TCommandLineSink sink(errors);
     bool ended = false;
     auto job = std::make_unique<TWorkThread>();
-    job->RootPath = FullFolderPath(request.Folder);
-    job->Recursive = request.Recursive;
-    job->ByDate = request.ByDate ? 1 : 0;
-    job->Limit = request.ByDate ? 0 : request.Newest;
-    job->After = request.ByDate ? request.After : 0;
-    job->StatusBarRef = &folders;
-    // In the number mode the ranking itself holds the N newest and nothing else grows: it needs no
-    // results list.
-    job->ListViewRef = request.ByDate ? &dated : nullptr;
-    job->CreateProcessingLog = [&] { return std::make_unique<TErrorLog>(errors, failedFolders); };
+    std::wstring fault;
+    if (!job->TakeRequest(request.Scan, fault)) {
+        errors.Line(L"quenwick: " + fault);
+        return 2;
+    }
+    job->Listener = &sink;
     job->OnTerminate = [&](TThread&) { ended = true; };
 
     const UINT_PTR timer = errors.Console() ? SetTimer(nullptr, 0, 100, nullptr) : 0;
@@ -177,7 +181,7 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
             // for a progress line.
             const std::int64_t files =
                 std::atomic_ref<std::int64_t>(job->FileCount).load(std::memory_order_relaxed);
-            errors.Progress(folders.Folders, files, folders.Folder);
+            errors.Progress(sink.Folders, files, sink.Folder);
         } else {
             DispatchMessageW(&message);
         }
@@ -187,7 +191,7 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
     }
     errors.ClearProgress();
     job->WaitFor();
-    bool failed = failedFolders > 0;
+    bool failed = sink.FailedFolders > 0;
     if (job->FatalException) {
         errors.Line(L"quenwick: the scan failed: " + ExceptionMessage(job->FatalException));
         failed = true;
@@ -195,27 +199,19 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
 
     // Newest first; of equal times, the row added first, as the window's stable sort leaves them.
     std::string line;
-    const auto write = [&](std::string_view path, TDateTime time) {
+    const auto write = [&](std::string_view path, TDateTime time, std::int64_t utc) {
         line.clear();
-        if (csv) {
-            AppendCsvField(path, line);
-            line += ',';
-        } else {
-            line.append(path).append(1, '\t');
-        }
-        AppendIsoText(time, line);
-        line.append("\r\n");
+        AppendFile(request.Format, path, time, utc, line);
         out.WriteUtf8(line);
     };
-    if (csv) {
+    if (request.Format == TOutputFormat::Csv) {
         out.Write(L"\uFEFFFile,Date/Time\r\n");
     }
-    if (request.ByDate) {
-        std::stable_sort(
-            dated.Rows.begin(), dated.Rows.end(),
-            [](const TDatedRows::TRow& a, const TDatedRows::TRow& b) { return a.Time > b.Time; });
-        for (const TDatedRows::TRow& row : dated.Rows) {
-            write(dated.Path(row), row.Time);
+    if (request.Scan.ByDate) {
+        std::stable_sort(sink.Rows.begin(), sink.Rows.end(),
+                         [](const TCommandLineSink::TRow& a, const TCommandLineSink::TRow& b) { return a.Time > b.Time; });
+        for (const TCommandLineSink::TRow& row : sink.Rows) {
+            write(sink.Path(row), row.Time, row.Utc);
         }
     } else {
         // The ranking is oldest first, and of equal times the one added later stands first: read
@@ -226,7 +222,7 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
             held.push_back(&item);
         }
         for (auto item = held.rbegin(); item != held.rend(); ++item) {
-            write(Utf8((*item)->Name), (*item)->Time);
+            write(Utf8((*item)->Name), (*item)->Time, (*item)->Utc);
         }
     }
     if (!out.Flush() && !request.OutPath.empty()) {
@@ -240,7 +236,7 @@ int Scan(const TScanRequest& request, TTextOutput& out, bool csv, TErrorStream& 
 }
 
 int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors) {
-    TScanRequest request;
+    TCommandLine request;
     std::wstring error;
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
@@ -248,9 +244,9 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         errors.Line(error);
         return 2;
     }
-    if (request.Action != TScanRequest::TAction::Scan) {
+    if (request.Action != TCommandLine::TAction::Scan) {
         TTextOutput out(GetStdHandle(STD_OUTPUT_HANDLE));
-        out.Write(request.Action == TScanRequest::TAction::Help
+        out.Write(request.Action == TCommandLine::TAction::Help
                       ? HelpText()
                       : std::wstring(L"Quenwick " QUENWICK_VERSION L"\r\n"));
         return 0;
@@ -268,7 +264,7 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         file.reset(handle);
     }
     TTextOutput out(handle);
-    return Scan(request, out, !request.OutPath.empty() && EndsWithCsv(request.OutPath), errors);
+    return Scan(request, out, errors);
 }
 
 } // namespace

@@ -1,5 +1,10 @@
 #include "cli/output.h"
 
+#include <cmath>
+#include <cstdio>
+
+#include "scan/local_time.h"
+
 namespace {
 
 constexpr std::size_t BufferSize = 64 * 1024;
@@ -45,6 +50,41 @@ void AppendIsoText(TDateTime value, std::string& out) {
     put(17, t.wSecond, 2);
     put(20, t.wMilliseconds, 3);
     out.append(text, sizeof text - 1);
+}
+
+TDateTime UtcValue(std::int64_t utcTicks) {
+    const FILETIME time = FileTimeOfTicks(utcTicks);
+    SYSTEMTIME fields;
+    TDateTime value = 0;
+    if (FileTimeToSystemTime(&time, &fields)) {
+        TryEncodeDateTime(fields, value);
+    }
+    return value;
+}
+
+void AppendUtcOffset(TDateTime local, std::int64_t utcTicks, std::string& out) {
+    const long long minutes = std::llround((local - UtcValue(utcTicks)) * 1440);
+    const long long size = minutes < 0 ? -minutes : minutes;
+    char text[8];
+    std::snprintf(text, sizeof text, "%c%02lld:%02lld", minutes < 0 ? '-' : '+', size / 60 % 100, size % 60);
+    out.append(text);
+}
+
+void AppendJsonString(std::string_view utf8, std::string& out) {
+    out += '"';
+    for (const char c : utf8) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out.append(escaped);
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
 }
 
 void AppendCsvField(std::string_view text, std::string& out) {

@@ -1,5 +1,6 @@
 #pragma once
 // Where the lines go: a console gets UTF-16 text as it is; a file or a pipe gets UTF-8, buffered.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <windows.h>
@@ -12,6 +13,12 @@ std::string Utf8(std::wstring_view text);
 void AppendUtf8(std::wstring_view text, std::string& out);
 // Local time in ISO 8601 with milliseconds: 2026-12-07T14:30:15.250.
 void AppendIsoText(TDateTime value, std::string& out);
+// A file time in UTC ticks as a date-time value of UTC; 0 when it has no date in the years 1 to 9999.
+TDateTime UtcValue(std::int64_t utcTicks);
+// The difference of a local time from UTC, "+01:00" or "-05:00".
+void AppendUtcOffset(TDateTime local, std::int64_t utcTicks, std::string& out);
+// A JSON string: quotes and backslashes escaped, control characters as \u00XX, the rest UTF-8.
+void AppendJsonString(std::string_view utf8, std::string& out);
 // A field as spreadsheets read CSV: quoted, with inner quotes doubled, when it holds a separator
 // (comma or semicolon, the list separator of many locales), a quote, a line break or outer blanks.
 // The characters that decide are ASCII, so UTF-8 is read byte by byte.

@@ -2,6 +2,7 @@
 // The ranking's entries, oldest first, in short blocks: inserting at a position moves at most one
 // block's entries, not all the later ones, and dropping the oldest moves none of the others.
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@ struct TFileItem {
     std::wstring Name;
     TDateTime Time = 0;
     TRowId Item = 0; // the row that shows this file
+    std::int64_t Utc = 0; // Time as the file time it came from, in UTC ticks
 };
 
 class TFileList {

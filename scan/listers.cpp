@@ -8,8 +8,8 @@
 
 void TFolderListing::Add(const WIN32_FIND_DATAW& entry) {
     const std::size_t length = wcsnlen(entry.cFileName, MAX_PATH - 1);
-    Entries.push_back(
-        {entry.dwFileAttributes, entry.ftLastWriteTime, static_cast<std::uint32_t>(Names.size())});
+    Entries.push_back({entry.dwFileAttributes, entry.ftLastWriteTime, entry.ftCreationTime,
+                       static_cast<std::uint32_t>(Names.size())});
     Names.append(entry.cFileName, length).push_back(L'\0');
 }
 
@@ -47,6 +47,10 @@ DWORD TListingCursor::Attributes() const {
 
 const FILETIME& TListingCursor::LastWrite() const {
     return Stored() ? folder_.Entries[index_].LastWrite : folder_.Next.ftLastWriteTime;
+}
+
+const FILETIME& TListingCursor::Creation() const {
+    return Stored() ? folder_.Entries[index_].Creation : folder_.Next.ftCreationTime;
 }
 
 void TListingCursor::Advance() {
@@ -258,7 +262,7 @@ bool TListers::Charge() {
 }
 
 // Links are never queued: the walk lists them itself after its loop check. Nor are folders past
-// the path limit, which the walk logs without an open.
+// the path limit, which the walk logs without an open, nor folders the scan skips.
 void TListers::QueueSubfolders(const std::wstring& folder, const TWalkOrder& order,
                                const TFolderListing& listing) {
     TWalkOrder position = order;
@@ -274,7 +278,7 @@ void TListers::QueueSubfolders(const std::wstring& folder, const TWalkOrder& ord
             continue;
         }
         std::wstring path = folder + name + L"\\";
-        if (!WithinPathLimit(path)) {
+        if (!WithinPathLimit(path) || (control_.Skips && control_.Skips(name, path))) {
             continue;
         }
         const auto [added, inserted] = ahead_.try_emplace(path);

@@ -21,6 +21,7 @@
 struct TListedEntry {
     DWORD Attributes = 0;
     FILETIME LastWrite{};
+    FILETIME Creation{};
     std::uint32_t Name = 0; // where its null-terminated name starts in the listing's Names
 };
 
@@ -56,6 +57,7 @@ class TListingCursor {
     const wchar_t* Name() const;
     DWORD Attributes() const;
     const FILETIME& LastWrite() const;
+    const FILETIME& Creation() const;
     void Advance();
     DWORD Error() const { return error_; }
     // How many entries came before the one at hand.
@@ -80,6 +82,8 @@ struct TListerControl {
     std::function<bool()> Stopping;
     std::function<bool()> Pausing;
     std::function<void()> WaitWhilePaused; // returns when resumed or asked to stop
+    // Whether the scan leaves a folder out (its name, its path ending with "\"); none when empty.
+    std::function<bool(const wchar_t* name, const std::wstring& folder)> Skips;
 };
 
 class TListers {

@@ -28,3 +28,13 @@ struct IProcessingLog {
     virtual ~IProcessingLog() = default;
     virtual void AppendLine(const std::wstring& line) = 0;
 };
+
+// What a front end without controls needs of a scan: the folder entered, each file of the date
+// mode as it qualifies (the number mode's files are the ranking's when the scan ends), and the log
+// line of each folder that could not be listed.
+struct IScanListener {
+    virtual ~IScanListener() = default;
+    virtual void FolderEntered(const std::wstring& folder) = 0;
+    virtual void FileDated(const std::wstring& path, TDateTime time, std::int64_t utcTicks) = 0;
+    virtual void ListingFailed(const std::wstring& line) = 0;
+};

@@ -31,12 +31,29 @@ TWorkThread::~TWorkThread() {
     }
 }
 
+bool TWorkThread::TakeRequest(const TScanRequest& request, std::wstring& error) {
+    if (!Filters.Set(request.SkipFolders, request.NameMasks, error)) {
+        return false;
+    }
+    RootPath = RootPathFromText(request.Root);
+    Recursive = request.Recursive;
+    ByDate = request.ByDate ? 1 : 0;
+    Limit = request.ByDate ? 0 : std::max(request.Newest, 0);
+    After = request.ByDate ? request.After : 0;
+    TimeKind = request.Time;
+    FileCount = 0;
+    return true;
+}
+
 void TWorkThread::Execute() {
     if (Recursive && ListerCount > 0) {
         listers_ = std::make_unique<TListers>(*Listing, ListerCount, MaxFoldersAhead, MaxEntriesAhead,
                                               TListerControl{[this] { return Terminated(); },
                                                              [this] { return PauseRequested(); },
-                                                             [this] { PassGate(); }});
+                                                             [this] { PassGate(); },
+                                                             [this](const wchar_t* name, const std::wstring& path) {
+                                                                 return Filters.SkipsFolder(name, path);
+                                                             }});
     }
     // The listers end, and close what they hold, before the end notification, whatever ends the walk.
     const TScopeExit endListers([this] {
@@ -127,8 +144,8 @@ bool TWorkThread::WalkEntries(const std::wstring& relative, const std::wstring& 
         const wchar_t* name = entries.Name();
         const DWORD attributes = entries.Attributes();
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            ConsiderFile(folder, name, entries.LastWrite());
-        } else if (Recursive && !IsDotName(name)) {
+            ConsiderFile(folder, name, entries.LastWrite(), entries.Creation());
+        } else if (Recursive && !IsDotName(name) && !SkippedFolder(folder, name)) {
             walkOrder_.push_back(entries.Position());
             const TScopeExit popOrder([this] { walkOrder_.pop_back(); });
             ProcessFolder(relative + name + L"\\", (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, underLink);
@@ -147,15 +164,28 @@ bool TWorkThread::WalkEntries(const std::wstring& relative, const std::wstring& 
     return true;
 }
 
-void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, const FILETIME& lastWrite) {
+bool TWorkThread::SkippedFolder(const std::wstring& folder, const wchar_t* name) const {
+    return Filters.SkipsFolders() && Filters.SkipsFolder(name, folder + name + L"\\");
+}
+
+void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, const FILETIME& lastWrite,
+                               const FILETIME& creation) {
     // Counted through an atomic view: a progress line may read the count meanwhile. Relaxed, it
-    // costs what a plain increment does.
+    // costs what a plain increment does. Every file counts, whether its name is taken or not.
     const std::atomic_ref<std::int64_t> count(FileCount);
     count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    // The name first: a mask that takes few files spares the time conversion of the others.
+    if (!Filters.TakesName(name)) {
+        return;
+    }
+    const FILETIME& utc = TimeKind == TTimeKind::Modified ? lastWrite
+                          : TimeKind == TTimeKind::Created ? creation
+                          : FileTimeTicks(creation) > FileTimeTicks(lastWrite) ? creation
+                                                                               : lastWrite;
     SYSTEMTIME local;
     TDateTime time;
     // A time stamp that has no local date in the years 1 to 9999 is counted, never qualifies.
-    if (!localTime_.ToLocal(lastWrite, local) || !TryEncodeDateTime(local, time) ||
+    if (!localTime_.ToLocal(utc, local) || !TryEncodeDateTime(local, time) ||
         !Qualifies(walkHeld_, walkAfter_, time)) {
         return;
     }
@@ -164,7 +194,7 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
     const std::size_t nameLength = std::wcslen(name);
     path.reserve(folder.size() + nameLength);
     path.append(folder).append(name, nameLength);
-    Notify({TNotification::TKind::FileQualifies, std::move(path), time});
+    Notify({TNotification::TKind::FileQualifies, std::move(path), time, 0, FileTimeTicks(utc)});
 }
 
 void TWorkThread::Pause() {
@@ -282,12 +312,19 @@ void TWorkThread::Apply(const TNotification& notification) {
     case TNotification::TKind::FolderEntered:
         CurrentFolder = notification.Path;
         ShowFolder();
+        if (Listener) {
+            Listener->FolderEntered(CurrentFolder);
+        }
         break;
     case TNotification::TKind::FileQualifies:
         CurrentFile = notification.Path;
         CurrentTime = notification.Time;
+        CurrentUtc = notification.Utc;
         if (ByDate != 0) {
             AddDatedFile();
+            if (Listener) {
+                Listener->FileDated(CurrentFile, CurrentTime, CurrentUtc);
+            }
         } else if (Qualifies(Files.size(), After, CurrentTime)) {
             // The walk tested against the count and threshold of its last hand-off; earlier files of
             // this batch may have raised them since.
@@ -298,6 +335,9 @@ void TWorkThread::Apply(const TNotification& notification) {
         CurrentFolder = notification.Path;
         ErrorCode = notification.Code;
         LogError();
+        if (Listener) {
+            Listener->ListingFailed(LogLine(CurrentFolder, ErrorCode));
+        }
         break;
     }
 }
@@ -314,7 +354,7 @@ int TWorkThread::FindIndex(TDateTime x) const {
 }
 
 void TWorkThread::AddFile() {
-    TFileItem& item = Files.InsertInOrder(TFileItem{CurrentFile, CurrentTime});
+    TFileItem& item = Files.InsertInOrder(TFileItem{CurrentFile, CurrentTime, 0, CurrentUtc});
     if (ListViewRef) {
         item.Item = ListViewRef->AddRow(CurrentFile, DateTimeText(CurrentTime, FormatSettings), CurrentTime);
     }

@@ -9,8 +9,10 @@
 
 #include "scan/date_time.h"
 #include "scan/file_list.h"
+#include "scan/filters.h"
 #include "scan/listing.h"
 #include "scan/local_time.h"
+#include "scan/scan_request.h"
 #include "scan/sinks.h"
 #include "toolkit/format_settings.h"
 #include "toolkit/handoff.h"
@@ -26,6 +28,11 @@ class TWorkThread : public TThread {
     TWorkThread();
     ~TWorkThread() override;
 
+    // The one way in for a front end, before the first resume: the root made a full path, the mode,
+    // N or the moment, the filters and the time that counts. False, with a message naming the
+    // pattern, when a filter can never match; the job is then not to be started.
+    bool TakeRequest(const TScanRequest& request, std::wstring& error);
+
     std::wstring RootPath; // ends with "\"
     bool Recursive = false;
     std::int32_t ByDate = 0; // non-zero: date mode
@@ -34,6 +41,7 @@ class TWorkThread : public TThread {
     std::wstring CurrentFolder;
     std::wstring CurrentFile;
     TDateTime CurrentTime = 0;
+    std::int64_t CurrentUtc = 0; // CurrentTime as the file time it came from, in UTC ticks
     TDateTime Elapsed = 0; // the window's running-time clock; the job never touches it
     std::int32_t ErrorCode = 0;
     IStatusLine* StatusBarRef = nullptr;
@@ -42,6 +50,11 @@ class TWorkThread : public TThread {
     std::int64_t FileCount = 0;
     // Created by LogError on the first failure; the end notification takes it (std::move) and shows it.
     std::unique_ptr<IProcessingLog> LogsFormRef;
+    // A front end without controls hears the scan here, beside or instead of the three above.
+    IScanListener* Listener = nullptr;
+    // Folders left out, names that count, and which time counts.
+    TScanFilters Filters;
+    TTimeKind TimeKind = TTimeKind::Modified;
     TFileList Files; // oldest first
 
     // Makes the processing log at the first failure; set by the window before the first resume.
@@ -90,8 +103,10 @@ class TWorkThread : public TThread {
     // Walks a folder's entries, subfolders at once; false when the walk was asked to stop.
     bool WalkEntries(const std::wstring& relative, const std::wstring& folder, TListingCursor& entries,
                      bool underLink);
-    // Counts a file and hands it on when it qualifies.
-    void ConsiderFile(const std::wstring& folder, const wchar_t* name, const FILETIME& lastWrite);
+    bool SkippedFolder(const std::wstring& folder, const wchar_t* name) const;
+    // Counts a file and hands it on when its name is taken and its time qualifies.
+    void ConsiderFile(const std::wstring& folder, const wchar_t* name, const FILETIME& lastWrite,
+                      const FILETIME& creation);
     // Halts holding nothing, everything found so far delivered, until resumed.
     void Pause();
 
@@ -100,6 +115,7 @@ class TWorkThread : public TThread {
         std::wstring Path;
         TDateTime Time = 0;
         std::int32_t Code = 0;
+        std::int64_t Utc = 0;
     };
     struct TOpenFolder {
         std::wstring Path;

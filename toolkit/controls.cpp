@@ -79,8 +79,8 @@ LRESULT CALLBACK TLabel::SubclassProc(HWND window, UINT message, WPARAM wParam, 
     auto* label = reinterpret_cast<TLabel*>(data);
     switch (message) {
     case WM_GETDLGCODE:
-        // Not a static control to the dialog manager: its access letter moves no focus.
-        return 0;
+        // Not a static control to the dialog manager, unless its access letter leads somewhere.
+        return label->For ? DLGC_STATIC : 0;
     case WM_MOUSEMOVE:
         if (label->OnMouseMove) {
             Guarded([&] { label->OnMouseMove(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))); });
@@ -137,6 +137,9 @@ void TEdit::Command(WORD code) {
 }
 
 void TEdit::Created() {
+    if (!CueText.empty()) {
+        SendMessageW(handle_, EM_SETCUEBANNER, FALSE, reinterpret_cast<LPARAM>(CueText.c_str()));
+    }
     if (MultiLine) {
         // The default limit silently stops appended text at 30,000 characters.
         SendMessageW(handle_, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
@@ -190,6 +193,22 @@ int TUpDown::Position() const {
 }
 
 void TUpDown::SetPosition(int position) { SendMessageW(handle_, UDM_SETPOS32, 0, position); }
+
+// ---- TComboBox
+
+void TComboBox::Created() {
+    for (const std::wstring& item : Items) {
+        SendMessageW(handle_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    }
+    SetSelectedIndex(0);
+}
+
+int TComboBox::SelectedIndex() const { return static_cast<int>(SendMessageW(handle_, CB_GETCURSEL, 0, 0)); }
+
+void TComboBox::SetSelectedIndex(int index) {
+    const bool inside = index >= 0 && index < static_cast<int>(Items.size());
+    SendMessageW(handle_, CB_SETCURSEL, inside ? index : 0, 0);
+}
 
 // ---- TDateTimePicker
 

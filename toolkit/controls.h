@@ -61,10 +61,12 @@ protected:
     HWND handle_ = nullptr;
 };
 
-// Its access letter is drawn but not acted on: the dialog manager passes labels by, so Alt and
-// the letter reach the button that has it.
+// Its access letter is drawn but, unless For is set, not acted on: the dialog manager passes such
+// labels by, so Alt and the letter reach the button that has it.
 class TLabel : public TControl {
 public:
+    // The control the access letter gives the focus to; the form creates the label just before it.
+    TControl* For = nullptr;
     bool RightAligned = false;
     // Paints no background of its own: the form's colour shows through.
     bool Transparent = false;
@@ -101,6 +103,8 @@ public:
     std::function<void()> OnChange;
     // When the box loses the focus.
     std::function<void()> OnExit;
+    // Shown in grey while the box is empty and has no focus: an example of what it takes.
+    std::wstring CueText;
     // Adds text at the end without rewriting what is there.
     void Append(const std::wstring& text);
     const wchar_t* WindowClass() const override { return L"EDIT"; }
@@ -175,6 +179,21 @@ public:
     void SetDateTime(const SYSTEMTIME& value);
     const wchar_t* WindowClass() const override;
     DWORD WindowStyle() const override;
+};
+
+// A drop-down list to choose one of its items from.
+class TComboBox : public TControl {
+public:
+    std::vector<std::wstring> Items;
+    int SelectedIndex() const;
+    // An index outside the items selects the first one.
+    void SetSelectedIndex(int index);
+    const wchar_t* WindowClass() const override { return WC_COMBOBOXW; }
+    DWORD WindowStyle() const override { return WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST; }
+
+protected:
+    void Created() override;
+    void Command(WORD) override {}
 };
 
 class TListView : public TControl {

@@ -39,7 +39,8 @@ bool IsRadio(const TControlRow* row) { return dynamic_cast<const TRadioButton*>(
 // Creation order is the dialog manager's order: tab order, except that the radio buttons of a set
 // follow one another, since the arrow keys move only between neighbours. Only the checked one of
 // a set is a tab stop, so Tab meets the set where its checked button stands in the table.
-// Controls without a tab stop come last, in table order.
+// A label whose access letter leads to a control comes just before it, where the dialog manager
+// looks for the control; other controls without a tab stop come last, in table order.
 std::vector<const TControlRow*> CreationOrder(std::span<const TControlRow> layout) {
     std::vector<const TControlRow*> byTab;
     for (const TControlRow& row : layout) {
@@ -59,6 +60,16 @@ std::vector<const TControlRow*> CreationOrder(std::span<const TControlRow> layou
         ordered.push_back(row);
         if (IsRadio(row)) {
             lastOfSet = ordered.size() - 1;
+        }
+    }
+    for (const TControlRow& row : layout) {
+        const auto* label = dynamic_cast<const TLabel*>(row.Control);
+        if (label && label->For) {
+            std::erase(ordered, &row);
+            const auto target = std::ranges::find_if(ordered, [label](const TControlRow* other) {
+                return other->Control == label->For;
+            });
+            ordered.insert(target, &row);
         }
     }
     return ordered;

@@ -11,7 +11,8 @@
 namespace {
 
 constexpr int DesignMinWidth = 374;
-constexpr int DesignMinHeight = 290;
+// Tall enough that the buttons never cover the time box.
+constexpr int DesignMinHeight = 334;
 constexpr int DesignDateTimeColumnWidth = 120;
 constexpr int MaxNumber = 32767;
 
@@ -41,6 +42,12 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     StopButton.Action = &StopAction;
     AboutLabel.RightAligned = true;
     AboutLabel.Transparent = true;
+    SkipLabel.For = &SkipEdit;
+    SkipEdit.CueText = L"node_modules; .git; *\\AppData\\Local\\Temp";
+    NamesLabel.For = &NamesEdit;
+    NamesEdit.CueText = L"*.docx; report*";
+    TimeLabel.For = &TimeBox;
+    TimeBox.Items = {L"Modified", L"Created", L"Later of the two"};
 
     PathButton.OnClick = [this] { PathButtonClick(); };
     NumberRadioButton.OnClick = [this] { RadioButtonClick(); };
@@ -82,18 +89,24 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
         {&LatestRadioButton, {8, 136, 137, 17}, akLeft | akTop, 6, L"Files modified after"},
         {&LatestDate, {24, 160, 114, 21}, akLeft | akTop, 7, L"", false},
         {&LatestTime, {24, 184, 114, 21}, akLeft | akTop, 8, L"", false},
-        {&ListView, {152, 56, 383, 205}, akLeft | akTop | akRight | akBottom, 13},
-        {&StartButton, {8, 272, 50, 25}, akLeft | akBottom, 9},
-        {&PauseButton, {64, 272, 50, 25}, akLeft | akBottom, 10},
-        {&StopButton, {120, 272, 50, 25}, akLeft | akBottom, 11},
-        {&CloseButton, {488, 272, 50, 25}, akRight | akBottom, 12, L"&Close"},
-        {&AboutLabel, {374, 270, 99, 26}, akRight | akBottom, NoTabStop, L"\u00A9 Dovrel\r\ndovrel.example"},
-        {&StatusBar, {0, 304, 542, 19}, akLeft | akRight | akBottom, NoTabStop, L"", true, true},
+        {&TimeLabel, {8, 210, 137, 13}, akLeft | akTop, NoTabStop, L"&Which time"},
+        {&TimeBox, {24, 225, 114, 21}, akLeft | akTop, 9},
+        {&SkipLabel, {152, 60, 24, 13}, akLeft | akTop, NoTabStop, L"S&kip"},
+        {&SkipEdit, {178, 56, 239, 21}, akLeft | akTop | akRight, 14},
+        {&NamesLabel, {421, 60, 34, 13}, akTop | akRight, NoTabStop, L"&Names"},
+        {&NamesEdit, {457, 56, 78, 21}, akTop | akRight, 15},
+        {&ListView, {152, 84, 383, 205}, akLeft | akTop | akRight | akBottom, 16},
+        {&StartButton, {8, 300, 50, 25}, akLeft | akBottom, 10},
+        {&PauseButton, {64, 300, 50, 25}, akLeft | akBottom, 11},
+        {&StopButton, {120, 300, 50, 25}, akLeft | akBottom, 12},
+        {&CloseButton, {488, 300, 50, 25}, akRight | akBottom, 13, L"&Close"},
+        {&AboutLabel, {374, 298, 99, 26}, akRight | akBottom, NoTabStop, L"\u00A9 Dovrel\r\ndovrel.example"},
+        {&StatusBar, {0, 332, 542, 19}, akLeft | akRight | akBottom, NoTabStop, L"", true, true},
     };
     TFormProperties form;
     form.Caption = Application.Title();
     form.ClientWidth = 542;
-    form.ClientHeight = 323;
+    form.ClientHeight = 351;
     form.Icon = L"MAINICON";
     form.DefaultButton = &StartButton;
     form.CancelButton = &CloseButton;
@@ -147,6 +160,9 @@ void TMainForm::LoadSettings() {
     auto height = key->ReadInteger(L"Height");
     auto number = key->ReadInteger(L"Number");
     auto path = key->ReadString(L"Path");
+    auto skip = key->ReadString(L"SkipFolders");
+    auto names = key->ReadString(L"NameMasks");
+    auto timeKind = key->ReadInteger(L"TimeKind");
 
     TBounds bounds = BoundsRect();
     TBounds stored{left.value_or(bounds.Left), top.value_or(bounds.Top),
@@ -165,6 +181,15 @@ void TMainForm::LoadSettings() {
     if (path) {
         PathEdit.SetText(*path);
     }
+    if (skip) {
+        SkipEdit.SetText(*skip);
+    }
+    if (names) {
+        NamesEdit.SetText(*names);
+    }
+    if (timeKind) {
+        TimeBox.SetSelectedIndex(*timeKind); // one it does not know stays Modified
+    }
 }
 
 void TMainForm::SaveSettings() {
@@ -180,6 +205,9 @@ void TMainForm::SaveSettings() {
     key->WriteInteger(L"Height", bounds.Height);
     key->WriteInteger(L"Number", CommitNumber());
     key->WriteString(L"Path", PathEdit.Text());
+    key->WriteString(L"SkipFolders", SkipEdit.Text());
+    key->WriteString(L"NameMasks", NamesEdit.Text());
+    key->WriteInteger(L"TimeKind", TimeBox.SelectedIndex());
 }
 
 void TMainForm::RadioButtonClick() {

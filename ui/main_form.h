@@ -43,6 +43,13 @@ public:
     TButton CloseButton;
     TLabel AboutLabel;
     TStatusBar StatusBar;
+    // Beyond the search the window started with: folders to skip, names to keep, the time that counts.
+    TLabel SkipLabel;
+    TEdit SkipEdit;
+    TLabel NamesLabel;
+    TEdit NamesEdit;
+    TLabel TimeLabel;
+    TComboBox TimeBox;
     TActionList ActionList;
     TAction StartAction{L"&Start"};
     TAction PauseAction{L"&Pause"};

@@ -1,6 +1,8 @@
 // The main window's side of a scan: Start, Pause and Stop, the close question, the completion report.
 #include "ui/main_form.h"
 
+#include <algorithm>
+
 #include "scan/work_thread.h"
 #include "toolkit/application.h"
 #include "toolkit/message_box.h"
@@ -60,21 +62,29 @@ void TMainForm::StopActionUpdate() { StopAction.SetEnabled(StopEnabled(JobState(
 
 void TMainForm::StartActionExecute() {
     if (!WorkThread) {
-        auto job = std::make_unique<TWorkThread>();
-        job->RootPath = RootPathFromText(PathEdit.Text());
-        job->Recursive = RecurseBox.Checked();
-        if (NumberRadioButton.Checked()) {
-            job->ByDate = 0;
-            job->Limit = CommitNumber();
-            job->After = 0;
+        TScanRequest request;
+        request.Root = PathEdit.Text();
+        request.Recursive = RecurseBox.Checked();
+        request.ByDate = !NumberRadioButton.Checked();
+        if (request.ByDate) {
+            request.After = ThresholdFromPickers(PickerValue(LatestDate), PickerValue(LatestTime));
         } else {
-            job->ByDate = 1;
-            job->Limit = 0;
-            job->After = ThresholdFromPickers(PickerValue(LatestDate), PickerValue(LatestTime));
+            request.Newest = CommitNumber();
+        }
+        request.SkipFolders = SkipEdit.Text();
+        request.NameMasks = NamesEdit.Text();
+        request.Time = static_cast<TTimeKind>(std::clamp(TimeBox.SelectedIndex(), 0, 2));
+        auto job = std::make_unique<TWorkThread>();
+        std::wstring fault;
+        if (!job->TakeRequest(request, fault)) {
+            // Said before anything starts, with the box that holds the pattern ready to mend it.
+            ShowMessageBox(fault, Application.Title(), MB_OK | MB_ICONERROR);
+            std::wstring unused;
+            (TScanFilters().Set(L"", request.NameMasks, unused) ? SkipEdit : NamesEdit).SetFocus();
+            return;
         }
         job->StatusBarRef = StatusLine.get();
         job->ListViewRef = Results.get();
-        job->FileCount = 0;
         job->CreateProcessingLog = [] { return std::make_unique<TLogsForm>(); };
         if (PrepareJob) {
             PrepareJob(*job);

@@ -5,11 +5,6 @@
 #include "scan/date_time.h"
 #include "toolkit/format_settings.h"
 
-// The root folder as the job gets it: the text without the blanks around it, "/" read as "\", made
-// a full path (GetFullPathNameW) so that every row, the status bar and the log name one full path,
-// and ending with one backslash. A drive alone ("C:") is its root; no long-path prefix is added.
-std::wstring RootPathFromText(const std::wstring& text);
-
 // The number a scan takes from the number box: a number written with digits (and the user's digit
 // grouping), a larger one than max brought down to max. Anything else, an empty box included,
 // gives lastValid.

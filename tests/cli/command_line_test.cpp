@@ -4,6 +4,7 @@
 #include "scan/date_time.h"
 #include "scan/sys_error.h"
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -190,6 +191,9 @@ TEST(CommandLineTest, EachSwitchSelectsItsFilesNewestFirstWithTheirLocalTimes) {
         {L"--within 15m " + n, {L"s30", L"m10"}},
         {L"--within 2h " + n, {L"s30", L"m10", L"h1"}},
         {L"--within 3d --no-subfolders " + n, {L"s30", L"m10", L"h1", L"d2"}},
+        {L"--skip sub --after 2024-03-01 " + r, {L"b.txt", L"a.txt"}},
+        {L"--skip=*\\SUB --newest 9 --time=MODIFIED " + r, {L"b.txt", L"a.txt", L"c.txt", L"d.txt"}},
+        {L"--name \"g*; B*\" --name e.txt --newest 9 " + r, {L"sub\\e.txt", L"b.txt", L"sub\\g,h.txt"}},
     };
     for (const auto& c : cases) {
         const TResult result = RunExe(c.Arguments);
@@ -251,6 +255,44 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
     EXPECT_NE(std::string::npos, expectedCsv.find(quotedName));
 }
 
+// -0 gives the paths of the lines, each ended by NUL; --json the same files with their local time,
+// its offset from UTC, and the UTC time.
+TEST(CommandLineTest, NullAndJsonCarryTheLinesFiles) {
+    TTempTree tree;
+    tree.Folder(L"sub");
+    for (const TDatedFile& file : DatedFiles)
+        tree.File(file.Name, FileTimeOfLocal(file.Time));
+    const std::wstring root = Arg(tree.Root());
+    const std::vector<std::wstring> lines = Lines(FromUtf8(RunExe(L"--newest 4 " + root).Out));
+    ASSERT_EQ(4u, lines.size());
+    std::string nulls, json;
+    for (const std::wstring& line : lines) {
+        const std::wstring path = line.substr(0, line.find(L'\t'));
+        nulls += Utf8(path) + '\0';
+        const auto file = std::find_if(std::begin(DatedFiles), std::end(DatedFiles),
+                                       [&](const TDatedFile& f) { return tree.Root() + f.Name == path; });
+        const FILETIME time = FileTimeOfLocal(file->Time);
+        SYSTEMTIME utc;
+        FileTimeToSystemTime(&time, &utc);
+        TDateTime local = 0, universal = 0;
+        TryEncodeDateTime(file->Time, local);
+        TryEncodeDateTime(utc, universal);
+        const long offset = std::lround((local - universal) * 1440);
+        wchar_t zone[8];
+        swprintf(zone, 8, L"%c%02ld:%02ld", offset < 0 ? L'-' : L'+', std::labs(offset) / 60, std::labs(offset) % 60);
+        std::wstring escaped;
+        for (const wchar_t c : path)
+            escaped += c == L'\\' ? L"\\\\" : std::wstring(1, c);
+        json += Utf8(L"{\"path\":\"" + escaped + L"\",\"local\":\"" + Iso(file->Time) + zone + L"\",\"utc\":\"" +
+                     Iso(utc) + L"Z\"}\r\n");
+    }
+    for (const auto& [arguments, expected] : {std::pair{L"-0 --newest 4 " + root, nulls}, {L"--newest 4 --json " + root, json}}) {
+        const TResult result = RunExe(arguments);
+        EXPECT_EQ(0, result.Exit) << arguments;
+        EXPECT_EQ(expected, result.Out) << arguments;
+    }
+}
+
 TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanned) {
     TTempTree tree;
     // Were it scanned, the missing folder would add a line of its own.
@@ -298,6 +340,17 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
          L"quenwick: unexpected argument " + missing + L": the folder comes last, after the switches."},
         {L"--newest 5 --out a.txt --out b.txt " + missing, L"quenwick: --out is given twice."},
         {L"--newest 5 --out \"\" " + missing, L"quenwick: --out needs a file name."},
+        {L"--newest 5 --skip \\ " + missing, L"quenwick: The folder pattern \"\\\" is no folder at all."},
+        {L"--newest 5 --skip \"x; Temp/a\" " + missing,
+         L"quenwick: The folder pattern \"Temp/a\" has \"/\", which no folder name can hold."},
+        {L"--newest 5 --skip AppData\\Local " + missing,
+         L"quenwick: The folder pattern \"AppData\\Local\" matches a folder's full path, which begins with a "
+         L"drive or \\\\server: write it as C:\\..., or begin it with * (*\\AppData\\Local)."},
+        {L"--newest 5 --name a\\b " + missing,
+         L"quenwick: The name mask \"a\\b\" has \"\\\", which no file name can hold."},
+        {L"--newest 5 --time newest " + missing,
+         L"quenwick: --time needs modified, created or either, not \"newest\"."},
+        {L"-0 --newest 5 --json " + missing, L"quenwick: --json cannot go with -0: the lines have one form."},
         // A file that cannot be written is refused before the scan.
         {L"--newest 5 --out " + Arg(folderOut) + L" " + missing,
          L"quenwick: cannot write " + Quoted(folderOut) + L" - ("},

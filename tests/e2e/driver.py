@@ -17,6 +17,8 @@ BUILD, EXE, PROBE = sys.argv[1:4]
 HERE = os.path.dirname(os.path.abspath(__file__))
 SHOTS = os.path.join(BUILD, "e2e-shots")
 WINE_RUN = os.path.join(BUILD, "wine-run.sh")
+# Where the window puts the list and the row of buttons, in client coordinates at 96 pixels per inch.
+LIST_LEFT, LIST_TOP, BUTTONS_TOP = 152, 84, 300
 
 
 def run(*command, **options):
@@ -120,6 +122,10 @@ class Program:
             xdotool("key", "--clearmodifiers", key)
             time.sleep(0.15)
 
+    def type(self, text):
+        xdotool("type", "--delay", "30", text)
+        time.sleep(0.15)
+
     def click(self, x, y, button=1):
         """Clicks at client coordinates of the main window (96 pixels per inch)."""
         xdotool("mousemove", "--sync", str(self.x + x), str(self.y + y), "click", str(button))
@@ -170,10 +176,10 @@ class Program:
             if keyboard:
                 self.keys("shift+F10")
             else:
-                self.click(152 + 60, 56 + 30, 3)
+                self.click(LIST_LEFT + 60, LIST_TOP + 30, 3)
 
         if keyboard:
-            self.click(152 + 60, 56 + 30)
+            self.click(LIST_LEFT + 60, LIST_TOP + 30)
         open_menu()
         self.shot("menu")
         self.keys("Up", "Return")  # the last entry: Select all

@@ -4,8 +4,8 @@ test's X display, the clipboard read back through xclip, the settings read from 
 
     run.py BUILD_DIR QUENWICK_EXE PROBE_EXE [SCENARIO...]    (scans, window; all when none is named)
 
-Three scan scenarios: the number mode (the menu by a right click), the date mode (by Shift+F10), and a
-scan of a million files stopped halfway, after which a second scan is paused and the window closed:
+Four scan scenarios: the number mode (the menu by a right click), the date mode (by Shift+F10), the
+filters set by their access keys, and a scan of a million files stopped halfway, after which a second scan is paused and the window closed:
 Esc answers the stop question No, Enter Yes. Then the window's own behaviour (window_scenarios.py):
 keyboard and focus, repainting, the stored place, and the list's keys.
 Screenshots of every step go to BUILD_DIR/e2e-shots.
@@ -90,6 +90,28 @@ def date_mode(formats, tree, files):
     check_settings(program, tree, 100)
 
 
+def filters(formats, tree, files):
+    """A folder skipped by name, a name mask and the later of the two times, set with the keyboard."""
+    program = Program("filters", tree)
+    program.keys("alt+k")
+    program.type("gamma")
+    program.keys("alt+n")
+    program.type("file0*")
+    program.keys("alt+w", "Down", "Down")  # Later of the two
+    program.shot("filters")
+    program.keys("Return")
+    code, text = program.status("Successfully processed")
+    check(code == 0 and completion(text) == 100, "filters: the 100 files outside gamma are counted (%r)" % text)
+    kept = [f for f in files if "gamma" not in f[1] and f[1].rsplit("\\", 1)[1].startswith("file0")]
+    lines = program.copy_name_and_time()
+    check(len(kept) == 66 and lines == expected_lines(kept, formats),
+          "filters: the list holds the 66 files named file0* outside gamma, newest first (%d lines)" % len(lines))
+    program.close(expect_question=False)
+    values = program.settings()
+    check((values.get("SkipFolders"), values.get("NameMasks"), values.get("TimeKind")) ==
+          (("REG_SZ", "gamma"), ("REG_SZ", "file0*"), ("REG_DWORD", "0x2")), "filters: the three are stored")
+
+
 def stopped_halfway(formats, million):
     program = Program("stopped", million)
     program.keys("Return")
@@ -152,6 +174,7 @@ def main():
         if "scans" in scenarios:
             number_mode(formats, tree, files)
             date_mode(formats, tree, files)
+            filters(formats, tree, files)
             stopped_halfway(formats, os.path.join(trees, "million"))
         if "window" in scenarios:
             window_scenarios.all_scenarios(tree, files, os.path.join(trees, "million"), os.path.join(trees, "rising"))

@@ -7,7 +7,7 @@ import os
 import subprocess
 import time
 
-from driver import SHOTS, Program, check, probe, run, windows_path, xdotool, WINE_RUN
+from driver import BUTTONS_TOP, LIST_LEFT, LIST_TOP, SHOTS, Program, check, probe, run, windows_path, xdotool, WINE_RUN
 
 CONTROLS_OF_A_FORM = ("", "QuenwickForm", "QuenwickHandOff")
 
@@ -121,7 +121,7 @@ def repaint(tree):
     program = Program("paint", tree)
     program.keys("Return")
     program.status("Successfully processed")
-    program.click(152 + 60, 56 + 30)  # a row: no caret blinks in the pictures
+    program.click(LIST_LEFT + 60, LIST_TOP + 30)  # a row: no caret blinks in the pictures
     width = int(program.bounds()[2])
     xdotool("windowsize", program.window, "760", "480")
     check(until(lambda: int(program.bounds()[2]) != width), "paint: the window grows")
@@ -170,9 +170,9 @@ def list_keys(tree, files):
     program.keys("Return")
     program.status("Successfully processed")
     shown = files[:100]  # N is 100, newest first
-    rows = [(56 + 30, shown[0][1]), (56 + 43, shown[1][1])]
+    rows = [(LIST_TOP + 30, shown[0][1]), (LIST_TOP + 43, shown[1][1])]
     for how, (y, path) in zip(("Enter", "double click"), rows):
-        program.click(152 + 60, y)
+        program.click(LIST_LEFT + 60, y)
         if how == "Enter":
             program.keys("Return")
         else:
@@ -188,7 +188,7 @@ def list_keys(tree, files):
     check(code == 0, "list: the keys left the results where they were (%r)" % text)
     subprocess.run(["xclip", "-selection", "clipboard", "-i", "/dev/null"], stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
-    program.click(152 + 60, 56 + 30)
+    program.click(LIST_LEFT + 60, LIST_TOP + 30)
     program.keys("ctrl+a", "ctrl+c")
     time.sleep(0.5)
     out = run("xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING").stdout.decode("utf-8", "replace")
@@ -205,9 +205,9 @@ def dark_share(path, x, y, width, height):
 
 
 def list_picture(program, name):
-    """The list's area on the screen, at 96 pixels per inch: 383 by 205 at 152, 56."""
+    """The list's area on the screen, at 96 pixels per inch: 383 by 205."""
     path = os.path.join(SHOTS, "%s-list-%s.png" % (program.name, name))
-    run("import", "-window", "root", "-crop", "383x205+%d+%d" % (program.x + 152, program.y + 56), path)
+    run("import", "-window", "root", "-crop", "383x205+%d+%d" % (program.x + LIST_LEFT, program.y + LIST_TOP), path)
     return path
 
 
@@ -227,7 +227,7 @@ def live_list(rising):
             program.click(8 + 8, 136 + 8)
             program.click(24 + 45, 160 + 10)  # the year of "Files modified after": before the tree's
             program.keys("2", "0", "1", "9")
-        program.click(8 + 25, 272 + 12)  # Start
+        program.click(8 + 25, BUTTONS_TOP + 12)  # Start
         pictures, running = [], True
         while running:
             if kind == "number" and len(pictures) == 4:
@@ -237,7 +237,7 @@ def live_list(rising):
             pictures.append(list_picture(program, str(len(pictures))))
             running = program.status("Successfully processed", 1)[0] != 0
             if kind == "date" and len(pictures) == 3:
-                program.click(152 + 60, 56 + 30)  # into the list: the user's own move
+                program.click(LIST_LEFT + 60, LIST_TOP + 30)  # into the list: the user's own move
         pictures.pop()  # maybe taken after the end
         blank = [os.path.basename(p) for p in pictures if not drawn(p)]
         check(len(pictures) >= 5 and not blank,

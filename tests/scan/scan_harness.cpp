@@ -24,6 +24,7 @@ WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes, FILETIME time
     WIN32_FIND_DATAW entry{};
     entry.dwFileAttributes = attributes;
     entry.ftLastWriteTime = time;
+    entry.ftCreationTime = time;
     name.copy(entry.cFileName, MAX_PATH - 1);
     return entry;
 }

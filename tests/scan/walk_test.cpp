@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <random>
 #include <stdexcept>
 
@@ -134,6 +135,64 @@ TEST_F(WalkTest, WorkedExampleNotifiesDepthFirstInListingOrder) {
         EXPECT_EQ(2, Fake->Opens);
         EXPECT_EQ(2, Fake->Closes);
         EXPECT_FALSE(run.Job->FatalException);
+    }
+}
+
+// Skipped folders are neither entered nor opened and their files not counted, the root is never
+// skipped; masks keep names while every file counts; the time kind picks the time that counts.
+TEST_F(WalkTest, FiltersLeaveOutFoldersAndNamesAndPickTheTime) {
+    const std::vector<std::pair<std::wstring, int>> tree = {
+        {L"a.txt", 1},       {L"node_modules\\x.txt", 2}, {L"keep\\report.docx", 3}, {L"keep\\node_modules\\y.txt", 4},
+        {L"cache1\\z.txt", 5}, {L"sub\\Temp\\t.txt", 6},  {L"copied.txt", 0}};
+    struct TCase {
+        const wchar_t *Skip, *Names;
+        TTimeKind Time;
+        std::vector<int> Rows; // indices into tree, in walk order
+        int Files;
+        int CopiedMinute;
+    } cases[] = {
+        {L"", L"", TTimeKind::Modified, {0, 1, 2, 3, 4, 5, 6}, 7, 0},
+        {L" node_modules ;; CACHE* ; r", L"", TTimeKind::Modified, {0, 2, 5, 6}, 4, 0},
+        {L"*\\SUB\\temp\\; C:\\r\\keep", L"", TTimeKind::Modified, {0, 1, 4, 6}, 4, 0},
+        {L"", L"*.docx; A*", TTimeKind::Modified, {0, 2}, 7, 0},
+        {L"", L"copied.txt", TTimeKind::Created, {6}, 7, 7},
+        {L"", L"copied.txt", TTimeKind::Either, {6}, 7, 7},
+    };
+    for (const TCase& c : cases) {
+        for (unsigned listers : {0u, 2u}) {
+            SCOPED_TRACE(testing::Message() << static_cast<int>(&c - cases) << " listers " << listers);
+            TScanRun& run = NewRun();
+            TScanRequest request{Root, true, true, 0, 0, c.Skip, c.Names, c.Time};
+            std::wstring error;
+            ASSERT_TRUE(run.Job->TakeRequest(request, error)) << std::string(error.begin(), error.end());
+            run.Job->ListerCount = listers;
+            for (const auto& [path, minute] : tree) {
+                Fake->AddFile(Root + path, Minute(minute));
+            }
+            Fake->Folder(Root).Entries.back().ftCreationTime = Minute(7); // copied in: new, old change time
+            std::vector<std::wstring> opened;
+            std::mutex openedLock;
+            Watch->BeforeOpen = [&](const std::wstring& folder, bool) {
+                std::lock_guard lock(openedLock);
+                opened.push_back(folder);
+            };
+
+            ASSERT_TRUE(run.Run());
+
+            std::vector<std::wstring> expected, rows, entered;
+            for (int i : c.Rows) {
+                expected.push_back(Row(run, Root + tree[i].first, Minute(i == 6 ? c.CopiedMinute : tree[i].second)));
+            }
+            for (const std::wstring& event : run.Recorder.Events) {
+                (event.starts_with(L"row ") ? rows : entered).push_back(event);
+            }
+            EXPECT_EQ(expected, rows);
+            EXPECT_EQ(c.Files, run.Job->FileCount);
+            EXPECT_EQ(entered.size(), opened.size()) << "a folder is opened exactly when it is entered";
+            for (const std::wstring& folder : opened) {
+                EXPECT_NE(entered.end(), std::find(entered.begin(), entered.end(), L"folder " + folder));
+            }
+        }
     }
 }
 

@@ -370,6 +370,19 @@ TEST_F(MainFormSearchTest, AFailedScanIsReportedAsAFailure) {
     }
 }
 
+// A pattern that can never match is said before anything starts; the rows stay as they were.
+TEST_F(MainFormSearchTest, APatternThatCanNeverMatchIsRefusedBeforeTheScan) {
+    form->Results->AddRow(L"C:\\kept.txt", L"t", 1);
+    form->PathEdit.SetText(L"C:\\");
+    form->NamesEdit.SetText(L"*.txt; a\\b");
+    form->StartActionExecute();
+    EXPECT_FALSE(form->HasJob());
+    EXPECT_EQ((std::vector<std::wstring>{Application.Title() +
+                                         L"|The name mask \"a\\b\" has \"\\\", which no file name can hold."}),
+              questions);
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\kept.txt"}), Rows());
+}
+
 TEST_F(MainFormSearchTest, ARootThatDoesNotExistIsLoggedOnce) {
     TTempTree tree;
     form->PathEdit.SetText(tree.Root() + L"missing");

@@ -86,7 +86,13 @@ TEST_F(MainFormSettingsTest, RoundTripWithRegistryTypes) {
         form->SetBounds({100, 120, 600, 400});
         form->PathEdit.SetText(L"C:\\data\\logs");
         form->NumberSpin.SetPosition(250);
+        form->SkipEdit.SetText(L".git; *\\Temp");
+        form->NamesEdit.SetText(L"*.docx");
+        form->TimeBox.SetSelectedIndex(2);
     }
+    EXPECT_EQ(L".git; *\\Temp", StoredText(L"SkipFolders"));
+    EXPECT_EQ(L"*.docx", StoredText(L"NameMasks"));
+    EXPECT_EQ(2, StoredInteger(L"TimeKind"));
     EXPECT_EQ(120, StoredInteger(L"Top"));
     EXPECT_EQ(100, StoredInteger(L"Left"));
     EXPECT_EQ(600, StoredInteger(L"Width"));
@@ -99,6 +105,9 @@ TEST_F(MainFormSettingsTest, RoundTripWithRegistryTypes) {
     EXPECT_EQ(250, form->NumberSpin.Position());
     EXPECT_EQ(L"250", form->NumberEdit.Text());
     EXPECT_EQ(L"C:\\data\\logs", form->PathEdit.Text());
+    EXPECT_EQ(L".git; *\\Temp", form->SkipEdit.Text());
+    EXPECT_EQ(L"*.docx", form->NamesEdit.Text());
+    EXPECT_EQ(2, form->TimeBox.SelectedIndex());
 }
 
 TEST_F(MainFormSettingsTest, FirstArgumentOverridesTheStoredPathAndIsStored) {
@@ -118,7 +127,7 @@ TEST_F(MainFormSettingsTest, StoredSizeIsRaisedToTheMinimum) {
     EXPECT_EQ(500, form->BoundsRect().Height);
     StoreInteger(L"Height", 10);
     form = Open();
-    EXPECT_EQ(290, form->BoundsRect().Height);
+    EXPECT_EQ(334, form->BoundsRect().Height);
 }
 
 TEST_F(MainFormSettingsTest, NumberStoredIsTheSpinsLastValidPosition) {
@@ -175,6 +184,8 @@ TEST_F(MainFormSettingsTest, WrongTypedValuesAreIgnoredAndRewritten) {
         {L"Number", REG_DWORD, &eight, 8},         {L"Top", REG_SZ, text.c_str(), 8},
         {L"Left", REG_BINARY, &four, 2},           {L"Path", REG_DWORD, &four, 4},
         {L"Path", REG_BINARY, text.c_str(), 6},    {L"Path", REG_MULTI_SZ, L"a\0b\0", 10},
+        {L"SkipFolders", REG_DWORD, &four, 4},     {L"NameMasks", REG_BINARY, text.c_str(), 6},
+        {L"TimeKind", REG_SZ, text.c_str(), 8},    {L"TimeKind", REG_DWORD, &four, 4},
     };
     for (const Case& c : cases) {
         DeleteSettings();
@@ -185,10 +196,12 @@ TEST_F(MainFormSettingsTest, WrongTypedValuesAreIgnoredAndRewritten) {
             EXPECT_EQ(design.Height, form->BoundsRect().Height) << c.Name << " type " << c.Type;
             EXPECT_EQ(100, form->NumberSpin.Position()) << c.Name << " type " << c.Type;
             EXPECT_EQ(L"", form->PathEdit.Text()) << c.Name << " type " << c.Type;
+            EXPECT_EQ(L"", form->SkipEdit.Text() + form->NamesEdit.Text()) << c.Name << " type " << c.Type;
+            EXPECT_EQ(0, form->TimeBox.SelectedIndex()) << c.Name << " type " << c.Type;
             EXPECT_TRUE(CaptionOnScreen(form->BoundsRect())) << c.Name << " type " << c.Type;
         }
         // The exit rewrites every value with its proper type.
-        for (const wchar_t* name : {L"Top", L"Left", L"Width", L"Height", L"Number"}) {
+        for (const wchar_t* name : {L"Top", L"Left", L"Width", L"Height", L"Number", L"TimeKind"}) {
             StoredInteger(name);
         }
         EXPECT_EQ(L"", StoredText(L"Path"));

@@ -59,7 +59,7 @@ TEST_F(MainFormTest, FirstStartWithoutSettings) {
 
     SIZE client = ClientSize(f.Handle());
     EXPECT_EQ(542, client.cx);
-    EXPECT_EQ(323, client.cy);
+    EXPECT_EQ(351, client.cy);
     EXPECT_EQ(L"100", f.NumberEdit.Text());
     EXPECT_EQ(100, f.NumberSpin.Position());
     EXPECT_EQ(L"", f.PathEdit.Text());
@@ -71,6 +71,9 @@ TEST_F(MainFormTest, FirstStartWithoutSettings) {
     EXPECT_FALSE(f.LatestDate.Enabled());
     EXPECT_FALSE(f.LatestTime.Enabled());
     EXPECT_TRUE(f.PathEdit.Focused());
+    EXPECT_EQ(L"", f.SkipEdit.Text());
+    EXPECT_EQ(L"", f.NamesEdit.Text());
+    EXPECT_EQ(0, f.TimeBox.SelectedIndex()) << "Modified";
 
     // Both pickers show the same moment, one hour before the start, to the minute.
     SYSTEMTIME date = f.LatestDate.DateTime();
@@ -93,9 +96,10 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
         {&f.PathLabel, {8, 8, 22, 13}},       {&f.PathEdit, {8, 24, 495, 21}},
         {&f.PathButton, {506, 24, 30, 21}},   {&f.RecurseBox, {8, 48, 113, 17}},
         {&f.NumberEdit, {24, 104, 99, 21}},   {&f.NumberSpin, {123, 104, 15, 21}},
-        {&f.LatestDate, {24, 160, 114, 21}},  {&f.ListView, {152, 56, 383, 205}},
-        {&f.StartButton, {8, 272, 50, 25}},   {&f.CloseButton, {488, 272, 50, 25}},
-        {&f.AboutLabel, {374, 270, 99, 26}},
+        {&f.LatestDate, {24, 160, 114, 21}},  {&f.ListView, {152, 84, 383, 205}},
+        {&f.StartButton, {8, 300, 50, 25}},   {&f.CloseButton, {488, 300, 50, 25}},
+        {&f.AboutLabel, {374, 298, 99, 26}},  {&f.SkipEdit, {178, 56, 239, 21}},
+        {&f.NamesEdit, {457, 56, 78, 21}},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(row.Bounds, row.Control->Bounds()) << row.Control->Text().c_str();
@@ -111,8 +115,9 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
     for (HWND at = first; at && (order.empty() || at != first); at = GetNextDlgTabItem(f.Handle(), at, FALSE)) {
         order.push_back(at);
     }
-    std::vector<HWND> expected = {f.PathEdit.Handle(), f.PathButton.Handle(), f.RecurseBox.Handle(),
-                                  f.NumberRadioButton.Handle(), f.NumberEdit.Handle(), f.ListView.Handle()};
+    std::vector<HWND> expected = {f.PathEdit.Handle(),          f.PathButton.Handle(), f.RecurseBox.Handle(),
+                                  f.NumberRadioButton.Handle(), f.NumberEdit.Handle(), f.TimeBox.Handle(),
+                                  f.SkipEdit.Handle(),          f.NamesEdit.Handle(),  f.ListView.Handle()};
     // Disabled and stop-less controls are skipped; the buttons follow their actions.
     std::erase_if(order, [&](HWND w) { return w == f.StartButton.Handle() || w == f.PauseButton.Handle() ||
                                               w == f.StopButton.Handle() || w == f.CloseButton.Handle(); });
@@ -121,9 +126,11 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
     // Widening and heightening by 100 stretches the list and moves the anchored buttons.
     TBounds outer = f.BoundsRect();
     f.SetBounds({outer.Left, outer.Top, outer.Width + 100, outer.Height + 100});
-    EXPECT_EQ((TBounds{152, 56, 483, 305}), f.ListView.Bounds());
-    EXPECT_EQ((TBounds{588, 372, 50, 25}), f.CloseButton.Bounds());
-    EXPECT_EQ((TBounds{8, 372, 50, 25}), f.StartButton.Bounds());
+    EXPECT_EQ((TBounds{152, 84, 483, 305}), f.ListView.Bounds());
+    EXPECT_EQ((TBounds{588, 400, 50, 25}), f.CloseButton.Bounds());
+    EXPECT_EQ((TBounds{8, 400, 50, 25}), f.StartButton.Bounds());
+    EXPECT_EQ((TBounds{178, 56, 339, 21}), f.SkipEdit.Bounds());
+    EXPECT_EQ((TBounds{557, 56, 78, 21}), f.NamesEdit.Bounds());
     EXPECT_EQ((TBounds{606, 24, 30, 21}), f.PathButton.Bounds());
     EXPECT_EQ((TBounds{8, 24, 595, 21}), f.PathEdit.Bounds());
     EXPECT_EQ((TBounds{24, 104, 99, 21}), f.NumberEdit.Bounds());
@@ -157,9 +164,9 @@ TEST_F(MainFormTest, ScalesToTheScreen) {
     struct Case {
         int PixelsPerInch, MinWidth, MinHeight, DateTimeColumn, ClientWidth, ClientHeight;
     } cases[] = {
-        {96, 374, 290, 120, 542, 323},
-        {120, 467, 362, 150, 678, 404},
-        {144, 561, 435, 180, 813, 485},
+        {96, 374, 334, 120, 542, 351},
+        {120, 467, 417, 150, 678, 439},
+        {144, 561, 501, 180, 813, 527},
     };
     for (const Case& c : cases) {
         SetScreenPixelsPerInchForTesting(c.PixelsPerInch);
@@ -321,6 +328,13 @@ TEST_F(MainFormTest, AltPPressesPauseOnlyWhenEnabledAndNeverFocusesThePath) {
         EXPECT_FALSE(f.PathEdit.Focused()) << "Pause enabled: " << enabled;
         // The dialog manager presses a button by its access key as a click does, focus and all.
         EXPECT_TRUE(enabled ? f.PauseButton.Focused() : f.RecurseBox.Focused()) << "Pause enabled: " << enabled;
+    }
+    // The new boxes' labels lead to them.
+    TMainForm& f = Open();
+    ShowInFront();
+    for (auto [key, box] : {std::pair<WORD, TControl*>{'K', &f.SkipEdit}, {'N', &f.NamesEdit}, {'W', &f.TimeBox}}) {
+        Press({VK_MENU, key});
+        EXPECT_TRUE(PumpUntil([&] { return box->Focused(); })) << static_cast<char>(key);
     }
 }
 

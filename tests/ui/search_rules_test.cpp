@@ -3,6 +3,7 @@
 #include <string>
 #include <windows.h>
 
+#include "scan/scan_request.h"
 #include "ui/search_rules.h"
 
 namespace {

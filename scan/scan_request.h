@@ -1,0 +1,29 @@
+#pragma once
+// One scan as a front end asks for it: the window and the command line both fill this in and hand
+// it to the job, which checks and normalises it in one place (TWorkThread::TakeRequest).
+#include <cstdint>
+#include <string>
+
+#include "scan/date_time.h"
+
+// Which of a file's times counts: its last change, its creation (a copied or unpacked file gets a
+// new one and keeps its old change time), or the later of the two.
+enum class TTimeKind : std::uint8_t { Modified, Created, Either };
+
+// The root folder as the job gets it: the text without the blanks around it, "/" read as "\", made
+// a full path (GetFullPathNameW) so that every row, the status bar and the log name one full path,
+// and ending with one backslash. A drive alone ("C:") is its root; no long-path prefix is added.
+std::wstring RootPathFromText(const std::wstring& text);
+
+struct TScanRequest {
+    std::wstring Root; // as typed or given: blanks around it, "/" or a relative path are fine
+    bool Recursive = true;
+    bool ByDate = false;
+    std::int32_t Newest = 0; // number mode: N
+    TDateTime After = 0;     // date mode: the moment, local time
+    // ";"-separated patterns with * and ?. A folder pattern without "\" names a folder anywhere in
+    // the tree, one with "\" a folder's full path; a name mask names files. Empty: none.
+    std::wstring SkipFolders;
+    std::wstring NameMasks;
+    TTimeKind Time = TTimeKind::Modified;
+};
