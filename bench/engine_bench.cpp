@@ -1,6 +1,7 @@
 // The engine alone: the real scan thread and the real hand-off, reporting to sinks that do nothing.
 // --listers K lists ahead with K threads (0: the walk lists every folder itself); --share walks the
-// simulated network share instead of ROOT.
+// simulated network share instead of ROOT; --skip, --name and --time as on the command line.
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -35,12 +36,19 @@ int wmain(int argc, wchar_t** argv) {
     const long long value = std::wcstoll(argv[3], nullptr, 10);
     int listers = -1;
     bool share = false;
+    std::wstring skip, names, time;
     for (int i = 4; i < argc; ++i) {
         const std::wstring option = argv[i];
         if (option == L"--listers" && i + 1 < argc) {
             listers = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
         } else if (option == L"--share") {
             share = true;
+        } else if (option == L"--skip" && i + 1 < argc) {
+            skip = argv[++i];
+        } else if (option == L"--name" && i + 1 < argc) {
+            names = argv[++i];
+        } else if (option == L"--time" && i + 1 < argc) {
+            time = argv[++i];
         }
     }
     CreateHandOffWindow();
@@ -74,6 +82,12 @@ int wmain(int argc, wchar_t** argv) {
     if (share) {
         job->Listing = std::make_unique<TShareListing>(job->RootPath);
     }
+    std::wstring fault;
+    if (!job->Filters.Set(skip, names, fault)) {
+        std::fwprintf(stderr, L"%ls\n", fault.c_str());
+        return 2;
+    }
+    job->TimeKind = time == L"either" ? TTimeKind::Either : time == L"created" ? TTimeKind::Created : TTimeKind::Modified;
     job->StatusBarRef = &sinks;
     job->ListViewRef = &sinks;
     job->FileCount = 0;

@@ -91,6 +91,12 @@ def cases_of(tree, info, root):
     if tree == "T1":
         cases.append(("command line --within, every file", "cli-d1.0", "bench_cli",
                       ("--within", "36500d", "--out", windows_path(out).rstrip("\\"), win)))
+        # The filters, against the engine N=100 row: six of the eleven top folders skipped by name, a
+        # mask that takes one file name of the 91 in each folder, and the later of the two times.
+        for label, kind, option in (("skip 6 of 11 top folders", "filter-skip", ("--skip", "d000;d002;d004;d006;d008;d010")),
+                                    ("mask taking 1.1% of the files", "filter-mask", ("--name", "f0007.*")),
+                                    ("time: later of modified and created", "filter-either", ("--time", "either"))):
+            cases.append((f"engine N={N_SMALL}, {label}", kind, "bench_engine", (win, "number", str(N_SMALL)) + option))
     return cases
 
 
@@ -288,6 +294,10 @@ def target_lines(rows):
         if mine and theirs and mine[0][6] is not None and theirs[0][6] is not None:
             check(f"command line on {tree} ({cli}), peak memory over the engine row's",
                   [mine[0][6] - theirs[0][6]], 0.0625, " MB")
+    for kind, limit in (("filter-skip", 0.55), ("filter-mask", 0.95), ("filter-either", 1.05)):
+        mine, base = ratio_of("T1", kind), ratio_of("T1", f"engine-n{N_SMALL}")
+        if mine is not None and base:
+            check(f"T1 {kind}, time against the engine N={N_SMALL} row", [mine / base], limit)
     engine_t3 = [r[6] for r in rows if r[0] == "T3" and r[2] == f"engine-n{N_SMALL}"]
     engine0_t3 = [r[6] for r in rows if r[0] == "T3" and r[2] == f"engine0-n{N_SMALL}"]
     if engine_t3 and engine0_t3 and None not in engine_t3 + engine0_t3:
