@@ -16,7 +16,7 @@ class TNullSinks final : public IStatusLine, public IResultsList {
   public:
     long long Added = 0;
     void SetText(const std::wstring&) override {}
-    TRowId AddRow(const std::wstring&, const std::wstring&, TDateTime) override {
+    TRowId AddRow(const std::wstring&, TDateTime) override {
         return static_cast<TRowId>(++Added);
     }
     int IndexOfRow(TRowId) const override { return -1; }

@@ -107,18 +107,25 @@ void SetSteadyClockForTesting(std::uint64_t (*clock)()) { steadyClockForTesting 
 
 namespace {
 
-std::wstring Number(int value, int digits) {
-    std::wstring text = std::to_wstring(value);
-    if (static_cast<int>(text.size()) < digits) {
-        text.insert(0, static_cast<size_t>(digits) - text.size(), L'0');
+// Appends value with at least digits digits, zeros in front.
+void AppendNumber(std::wstring& out, int value, int digits) {
+    wchar_t text[12];
+    int length = 0;
+    do {
+        text[length++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value > 0 && length < 12);
+    for (int i = length; i < digits; ++i) {
+        out += L'0';
     }
-    return text;
+    while (length > 0) {
+        out += text[--length];
+    }
 }
 
-std::wstring DateText(const SYSTEMTIME& fields, const TFormatSettings& settings) {
-    const std::wstring& pattern =
-        settings.ShortDatePattern.empty() ? std::wstring(L"M/d/yy") : settings.ShortDatePattern;
-    std::wstring text;
+void AppendDate(std::wstring& out, const SYSTEMTIME& fields, const TFormatSettings& settings) {
+    static const std::wstring fallback = L"M/d/yy";
+    const std::wstring& pattern = settings.ShortDatePattern.empty() ? fallback : settings.ShortDatePattern;
     for (size_t i = 0; i < pattern.size();) {
         const wchar_t letter = pattern[i];
         size_t run = 1;
@@ -128,34 +135,34 @@ std::wstring DateText(const SYSTEMTIME& fields, const TFormatSettings& settings)
         switch (letter) {
         case L'd':
             if (run >= 4) {
-                text += settings.LongDayNames[fields.wDayOfWeek];
+                out += settings.LongDayNames[fields.wDayOfWeek];
             } else if (run == 3) {
-                text += settings.ShortDayNames[fields.wDayOfWeek];
+                out += settings.ShortDayNames[fields.wDayOfWeek];
             } else {
-                text += Number(fields.wDay, static_cast<int>(run));
+                AppendNumber(out, fields.wDay, static_cast<int>(run));
             }
             break;
         case L'M':
             if (run >= 4) {
-                text += settings.LongMonthNames[fields.wMonth - 1];
+                out += settings.LongMonthNames[fields.wMonth - 1];
             } else if (run == 3) {
-                text += settings.ShortMonthNames[fields.wMonth - 1];
+                out += settings.ShortMonthNames[fields.wMonth - 1];
             } else {
-                text += Number(fields.wMonth, static_cast<int>(run));
+                AppendNumber(out, fields.wMonth, static_cast<int>(run));
             }
             break;
         case L'y':
             if (run <= 2) {
-                text += Number(fields.wYear % 100, static_cast<int>(run));
+                AppendNumber(out, fields.wYear % 100, static_cast<int>(run));
             } else {
-                text += Number(fields.wYear, 4);
+                AppendNumber(out, fields.wYear, 4);
             }
             break;
         case L'g':
             break; // era names: the Gregorian calendar needs none
         case L'/':
             for (size_t k = 0; k < run; ++k) {
-                text += settings.DateSeparator;
+                out += settings.DateSeparator;
             }
             break;
         case L'\'': {
@@ -164,41 +171,57 @@ std::wstring DateText(const SYSTEMTIME& fields, const TFormatSettings& settings)
             for (; j < pattern.size(); ++j) {
                 if (pattern[j] == L'\'') {
                     if (j + 1 < pattern.size() && pattern[j + 1] == L'\'') {
-                        text += L'\'';
+                        out += L'\'';
                         ++j;
                         continue;
                     }
                     break;
                 }
-                text += pattern[j];
+                out += pattern[j];
             }
             i = j + 1;
             continue;
         }
         default:
-            text.append(run, letter);
+            out.append(run, letter);
             break;
         }
         i += run;
     }
-    return text;
 }
 
 } // namespace
 
-std::wstring DateTimeText(TDateTime value, const TFormatSettings& settings) {
+void AppendDateTimeText(std::wstring& out, TDateTime value, const TFormatSettings& settings) {
     const SYSTEMTIME fields = DecodeDateTime(value);
+    AppendDate(out, fields, settings);
+    out += L' ';
+    const std::wstring* symbol = nullptr;
     int hour = fields.wHour;
     if (settings.TwelveHourClock) {
         hour = hour % 12 == 0 ? 12 : hour % 12;
-    }
-    std::wstring time = Number(hour, settings.LeadingZeroHours ? 2 : 1) + settings.TimeSeparator +
-                        Number(fields.wMinute, 2) + settings.TimeSeparator + Number(fields.wSecond, 2);
-    if (settings.TwelveHourClock) {
-        const std::wstring& symbol = fields.wHour < 12 ? settings.AmSymbol : settings.PmSymbol;
-        if (!symbol.empty()) {
-            time = settings.SymbolBeforeTime ? symbol + L' ' + time : time + L' ' + symbol;
+        symbol = fields.wHour < 12 ? &settings.AmSymbol : &settings.PmSymbol;
+        if (symbol->empty()) {
+            symbol = nullptr;
         }
     }
-    return DateText(fields, settings) + L' ' + time;
+    if (symbol && settings.SymbolBeforeTime) {
+        out += *symbol;
+        out += L' ';
+    }
+    AppendNumber(out, hour, settings.LeadingZeroHours ? 2 : 1);
+    out += settings.TimeSeparator;
+    AppendNumber(out, fields.wMinute, 2);
+    out += settings.TimeSeparator;
+    AppendNumber(out, fields.wSecond, 2);
+    if (symbol && !settings.SymbolBeforeTime) {
+        out += L' ';
+        out += *symbol;
+    }
+}
+
+std::wstring DateTimeText(TDateTime value, const TFormatSettings& settings) {
+    std::wstring text;
+    AppendDateTimeText(text, value, settings);
+    return text;
 }

@@ -25,3 +25,5 @@ void SetSteadyClockForTesting(std::uint64_t (*clock)());
 
 // Short date pattern, one space, hours:mm:ss with the AM/PM symbol where the settings place it.
 std::wstring DateTimeText(TDateTime value, const TFormatSettings& settings);
+// The same text appended to out: a list writes one for each row it draws or copies.
+void AppendDateTimeText(std::wstring& out, TDateTime value, const TFormatSettings& settings);

@@ -15,8 +15,9 @@ using TRowId = std::uint64_t;
 
 struct IResultsList {
     virtual ~IResultsList() = default;
-    // Appends a row (caption and its one sub-item) carrying the file's exact time; gives back its identity.
-    virtual TRowId AddRow(const std::wstring& caption, const std::wstring& dateTimeText, TDateTime time) = 0;
+    // Appends a row: the file's path as its caption and its exact time, whose date-time text is its
+    // one sub-item, written whenever the row is shown or copied. Gives back the row's identity.
+    virtual TRowId AddRow(const std::wstring& caption, TDateTime time) = 0;
     // The row's current position, or -1 when the list does not hold it.
     virtual int IndexOfRow(TRowId row) const = 0;
     virtual void DeleteRow(int index) = 0;

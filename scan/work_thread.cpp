@@ -18,7 +18,7 @@ bool IsLoggedCode(DWORD code) {
 } // namespace
 
 TWorkThread::TWorkThread()
-    : TThread(true), FormatSettings(UserFormatSettings()), Listing(CreateSystemListing()) {}
+    : TThread(true), Listing(CreateSystemListing()) {}
 
 TWorkThread::~TWorkThread() {
     EndBeforeDestruction();
@@ -356,7 +356,7 @@ int TWorkThread::FindIndex(TDateTime x) const {
 void TWorkThread::AddFile() {
     TFileItem& item = Files.InsertInOrder(TFileItem{CurrentFile, CurrentTime, 0, CurrentUtc});
     if (ListViewRef) {
-        item.Item = ListViewRef->AddRow(CurrentFile, DateTimeText(CurrentTime, FormatSettings), CurrentTime);
+        item.Item = ListViewRef->AddRow(CurrentFile, CurrentTime);
     }
     while (static_cast<std::int64_t>(Files.size()) > Limit) {
         if (ListViewRef) {
@@ -374,7 +374,7 @@ void TWorkThread::AddFile() {
 
 void TWorkThread::AddDatedFile() {
     if (ListViewRef) {
-        ListViewRef->AddRow(CurrentFile, DateTimeText(CurrentTime, FormatSettings), CurrentTime);
+        ListViewRef->AddRow(CurrentFile, CurrentTime);
     }
 }
 

@@ -59,8 +59,6 @@ class TWorkThread : public TThread {
 
     // Makes the processing log at the first failure; set by the window before the first resume.
     std::function<std::unique_ptr<IProcessingLog>()> CreateProcessingLog;
-    // How rows write their date-time text; the user's settings unless replaced before the first resume.
-    TFormatSettings FormatSettings;
     // Where folders are read; the system's listing unless replaced before the first resume.
     std::unique_ptr<IListing> Listing;
     // Notifications travel to the user-interface thread in batches of at most this many, and not

@@ -58,17 +58,21 @@ void PlaceFormat(UINT format, TGlobalMemory& memory) {
 void SetClipboardWaitObserverForTesting(std::function<void()> observer) { waitObserver = std::move(observer); }
 
 
-TClipboardText::TClipboardText(std::wstring text) {
+TClipboardText::TClipboardText(std::wstring text)
+    : TClipboardText(text.size(), [&text](wchar_t* chars) {
+          std::memcpy(chars, text.data(), text.size() * sizeof(wchar_t));
+          // A million rows would otherwise be held three times at once: the text, and its two copies.
+          std::wstring().swap(text);
+      }) {}
+
+TClipboardText::TClipboardText(std::size_t length, const std::function<void(wchar_t* text)>& fill) {
     // Both copies are made before the clipboard is opened, so it is held only briefly.
-    const std::size_t length = text.size();
     auto wide = std::make_unique<TGlobalMemory>((length + 1) * sizeof(wchar_t));
     wide->Write([&](void* data) {
         wchar_t* chars = static_cast<wchar_t*>(data);
-        std::memcpy(chars, text.data(), length * sizeof(wchar_t));
+        fill(chars);
         chars[length] = L'\0';
     });
-    // A million rows would otherwise be held three times at once: the text, and its two copies.
-    std::wstring().swap(text);
 
     const wchar_t* chars = static_cast<const wchar_t*>(GlobalLock(wide->Get()));
     if (!chars) throw std::bad_alloc();

@@ -18,6 +18,9 @@ class TGlobalMemory;
 class TClipboardText {
 public:
     explicit TClipboardText(std::wstring text);
+    // A text of length characters that fill writes straight into the clipboard's memory: a big
+    // text is then held once, not twice.
+    TClipboardText(std::size_t length, const std::function<void(wchar_t* text)>& fill);
     ~TClipboardText();
     TClipboardText(TClipboardText&&) noexcept;
     TClipboardText& operator=(TClipboardText&&) noexcept;

@@ -18,6 +18,15 @@ enum class TCopyLayout {
 // One line per row in the given order, joined by CR LF, no line break after the last.
 std::wstring CopyText(const std::vector<TRowText>& rows, TCopyLayout layout);
 
+// A row's line in parts: its path as folder and name (either may be empty) and its time text. A
+// big copy is counted first and then written once where it goes, with these two.
+struct TRowParts {
+    std::wstring_view Folder, Name, TimeText;
+};
+std::size_t LineLength(const TRowParts& row, TCopyLayout layout);
+// Writes the line at out and gives back where it ends.
+wchar_t* WriteLine(wchar_t* out, const TRowParts& row, TCopyLayout layout);
+
 struct TExploreTarget {
     std::wstring Folder; // up to and including the last backslash or colon
     std::wstring Name;   // the rest

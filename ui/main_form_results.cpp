@@ -137,17 +137,7 @@ void TMainForm::ExploreActionExecute() {
     ReportShellFailure(path, ShellExecuteCall(Application.Handle(), L"explore", split.Folder.c_str(), split.Name.c_str()));
 }
 
-// The text of a million rows takes a good part of a second to make; the window keeps answering.
-void TMainForm::CopySelectedRows(TCopyLayout layout) {
-    std::vector<TRowText> rows = Results->SelectedRows();
-    std::optional<TClipboardText> text;
-    RunBesideMessages([&] {
-        std::wstring joined = CopyText(rows, layout);
-        std::vector<TRowText>().swap(rows); // before the text's two copies are made
-        text.emplace(std::move(joined));
-    });
-    text->Place(Application.Handle());
-}
+void TMainForm::CopySelectedRows(TCopyLayout layout) { Results->SelectedText(layout).Place(Application.Handle()); }
 
 void TMainForm::CopyActionExecute() { CopySelectedRows(TCopyLayout::OnlyNames); }
 

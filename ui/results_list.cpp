@@ -1,5 +1,6 @@
 #include "ui/results_list.h"
 #include <algorithm>
+#include <optional>
 #include "toolkit/handoff.h"
 
 namespace {
@@ -56,8 +57,8 @@ void CALLBACK TResultsList::CountTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
     if (auto* list = static_cast<TResultsList*>(GetPropW(window, kOwnerProperty))) list->Flush();
 }
 
-TRowId TResultsList::AddRow(const std::wstring& caption, const std::wstring& dateTimeText, TDateTime time) {
-    const TRowId id = store_.Append(caption, dateTimeText, time);
+TRowId TResultsList::AddRow(const std::wstring& caption, TDateTime time) {
+    const TRowId id = store_.Append(caption, time);
     ScheduleCountRefresh();
     return id;
 }
@@ -205,19 +206,49 @@ int TResultsList::SelectedCount() const {
 
 int TResultsList::FirstSelected() const { return NextItem(list_, -1, LVNI_SELECTED); }
 
-std::vector<TRowText> TResultsList::SelectedRows() const {
-    std::vector<TRowText> rows;
+TRow TResultsList::Row(int index) const {
+    TRow row = store_[index];
+    row.TimeText = DateTimeText(row.Time, settings_);
+    return row;
+}
+
+TClipboardText TResultsList::SelectedText(TCopyLayout layout) {
+    Flush();
+    // Positions are read from the control here, on its own thread; all of them need no list.
     const int selected = SelectedCount();
-    if (selected <= 0) return rows;
-    rows.reserve(static_cast<std::size_t>(selected));
-    if (selected == shownCount_) {
-        // Everything shown is selected: no need to ask the control row by row.
-        for (int i = 0; i < shownCount_; ++i) rows.push_back({store_[i].Path, store_[i].TimeText});
-        return rows;
+    const bool all = selected >= shownCount_;
+    std::vector<std::uint32_t> positions;
+    if (!all) {
+        positions.reserve(static_cast<std::size_t>(std::max(selected, 0)));
+        for (int i = FirstSelected(); i >= 0 && i < store_.Count(); i = NextItem(list_, i, LVNI_SELECTED))
+            positions.push_back(static_cast<std::uint32_t>(i));
     }
-    for (int i = FirstSelected(); i >= 0 && i < store_.Count(); i = NextItem(list_, i, LVNI_SELECTED))
-        rows.push_back({store_[i].Path, store_[i].TimeText});
-    return rows;
+    const std::size_t count = all ? static_cast<std::size_t>(shownCount_) : positions.size();
+    std::optional<TClipboardText> text;
+    // The text of a million rows takes a good part of a second to make; the window keeps answering.
+    RunBesideMessages([&] {
+        std::wstring time;
+        const auto parts = [&](std::size_t k) {
+            const int i = all ? static_cast<int>(k) : static_cast<int>(positions[k]);
+            time.clear();
+            if (layout != TCopyLayout::OnlyNames) AppendDateTimeText(time, store_.Time(i), settings_);
+            return TRowParts{store_.Folder(i), store_.Name(i), time};
+        };
+        // A line break comes before a line once the text holds anything.
+        std::size_t length = 0;
+        for (std::size_t k = 0; k < count; ++k) length += (length ? 2 : 0) + LineLength(parts(k), layout);
+        text.emplace(length, [&](wchar_t* out) {
+            wchar_t* at = out;
+            for (std::size_t k = 0; k < count; ++k) {
+                if (at != out) {
+                    *at++ = L'\r';
+                    *at++ = L'\n';
+                }
+                at = WriteLine(at, parts(k), layout);
+            }
+        });
+    });
+    return std::move(*text);
 }
 
 POINT TResultsList::KeyboardMenuPoint() const {
@@ -252,13 +283,20 @@ int TResultsList::FindItem(const NMLVFINDITEMW& find) const {
     if (count == 0 || wanted.empty()) return -1;
     const bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
     const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
+    // Compares a part of the path with the same stretch of the wanted text, case-insensitively.
+    const auto same = [](std::wstring_view part, std::wstring_view text) {
+        return CompareStringOrdinal(part.data(), static_cast<int>(part.size()), text.data(),
+                                    static_cast<int>(text.size()), TRUE) == CSTR_EQUAL;
+    };
     for (int step = 0; step < count; ++step) {
         const int i = (start + step) % count;
         if (i < start && !(find.lvfi.flags & LVFI_WRAP)) break;
-        const std::wstring& path = store_[i].Path;
-        if (path.size() < wanted.size() || (!partial && path.size() != wanted.size())) continue;
-        if (CompareStringOrdinal(path.c_str(), static_cast<int>(wanted.size()), wanted.data(),
-                                 static_cast<int>(wanted.size()), TRUE) == CSTR_EQUAL)
+        const std::wstring_view folder = store_.Folder(i), name = store_.Name(i);
+        const std::size_t size = folder.size() + name.size();
+        if (size < wanted.size() || (!partial && size != wanted.size())) continue;
+        const std::size_t inFolder = std::min(folder.size(), wanted.size());
+        if (same(folder.substr(0, inFolder), wanted.substr(0, inFolder)) &&
+            same(name.substr(0, wanted.size() - inFolder), wanted.substr(inFolder)))
             return i;
     }
     return -1;
@@ -269,15 +307,24 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
     switch (header.code) {
     case LVN_GETDISPINFOW: {
         LVITEMW& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
-        if ((item.mask & LVIF_TEXT) && item.iItem >= 0 && item.iItem < store_.Count()) {
-            const TRow& row = store_[item.iItem];
-            // The rows outlive the control's use of the pointer, so no copy is made.
-            if (item.iSubItem == 0)
-                item.pszText = const_cast<LPWSTR>(row.Path.c_str());
-            else if (item.iSubItem == 1)
-                item.pszText = const_cast<LPWSTR>(row.TimeText.c_str());
-            else if (item.pszText && item.cchTextMax > 0)
-                item.pszText[0] = L'\0';
+        if ((item.mask & LVIF_TEXT) && item.iItem >= 0 && item.iItem < store_.Count() && item.pszText &&
+            item.cchTextMax > 0) {
+            // Written when asked for: the rows hold the time as its value and the path in two parts.
+            std::wstring text;
+            if (item.iSubItem == 0) {
+                text.assign(store_.Folder(item.iItem));
+                text += store_.Name(item.iItem);
+            } else if (item.iSubItem == 1) {
+                AppendDateTimeText(text, store_.Time(item.iItem), settings_);
+            }
+            if (text.size() < static_cast<std::size_t>(item.cchTextMax)) {
+                std::copy(text.begin(), text.end(), item.pszText);
+                item.pszText[text.size()] = L'\0';
+            } else {
+                // Longer than the control's buffer: shown whole from here until the next request.
+                longPath_ = std::move(text);
+                item.pszText = longPath_.data();
+            }
         }
         result = 0;
         return true;

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include "scan/sinks.h"
+#include "toolkit/clipboard.h"
+#include "toolkit/format_settings.h"
 #include "ui/copy_text.h"
 #include "ui/row_store.h"
 
@@ -22,7 +24,7 @@ public:
     TResultsList& operator=(const TResultsList&) = delete;
 
     // The ranking's side. New rows reach the control at most about ten times a second.
-    TRowId AddRow(const std::wstring& caption, const std::wstring& dateTimeText, TDateTime time) override;
+    TRowId AddRow(const std::wstring& caption, TDateTime time) override;
     int IndexOfRow(TRowId row) const override;
     void DeleteRow(int index) override;
     void Clear() override;
@@ -40,11 +42,14 @@ public:
     void SelectAll();
 
     int RowCount() const { return store_.Count(); }
-    const TRow& Row(int index) const { return store_[index]; }
+    // The row with its time's text as shown.
+    TRow Row(int index) const;
     // What the control reports as selected.
     int SelectedCount() const;
     int FirstSelected() const; // -1 when none
-    std::vector<TRowText> SelectedRows() const; // in list order
+    // The selected rows' lines in list order, made beside the window's messages straight into
+    // the clipboard's memory.
+    TClipboardText SelectedText(TCopyLayout layout);
     // Where the keyboard's context-menu key opens the menu, in screen coordinates: the centre of the
     // first selected row, or the list's top-left corner.
     POINT KeyboardMenuPoint() const;
@@ -67,6 +72,10 @@ private:
 
     HWND list_;
     TRowStore store_;
+    // How the time texts are written: the user's settings, read once.
+    TFormatSettings settings_ = UserFormatSettings();
+    // A path the control shows, when it is longer than the control's own buffer.
+    std::wstring longPath_;
     int shownCount_ = 0; // the item count the control has
     ULONGLONG lastRefresh_ = 0;
     bool timerRunning_ = false;

@@ -115,9 +115,9 @@ void ReportRowsAsChild(DWORD parent) {
     TScanRun run;
     run.Job->RootPath = tree.Root();
     run.Job->ByDate = 1;
-    run.Job->FormatSettings.ShortDatePattern = L"yyyy-MM-dd";
-    run.Job->FormatSettings.TwelveHourClock = false;
-    run.Job->FormatSettings.LeadingZeroHours = true;
+    run.Recorder.Settings.ShortDatePattern = L"yyyy-MM-dd";
+    run.Recorder.Settings.TwelveHourClock = false;
+    run.Recorder.Settings.LeadingZeroHours = true;
     std::wostringstream report;
     if (run.Run()) {
         for (const std::wstring& event : run.Recorder.Events) {

@@ -31,9 +31,9 @@ WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes, FILETIME time
 
 } // namespace
 
-TRowId TRecorder::AddRow(const std::wstring& caption, const std::wstring& dateTimeText, TDateTime) {
+TRowId TRecorder::AddRow(const std::wstring& caption, TDateTime time) {
     rows_.emplace_back(nextRow_, caption);
-    Record(L"row " + caption + L" " + dateTimeText);
+    Record(L"row " + caption + L" " + DateTimeText(time, Settings));
     return nextRow_++;
 }
 

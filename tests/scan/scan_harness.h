@@ -24,7 +24,9 @@ class TRecorder final : public IStatusLine, public IResultsList {
     std::function<void(const std::wstring& event)> AfterEvent;
 
     void SetText(const std::wstring& text) override { Record(L"folder " + text); }
-    TRowId AddRow(const std::wstring& caption, const std::wstring& dateTimeText, TDateTime) override;
+    // A row's text is written with these, as the results list writes it.
+    TFormatSettings Settings = UserFormatSettings();
+    TRowId AddRow(const std::wstring& caption, TDateTime time) override;
     int IndexOfRow(TRowId row) const override;
     void DeleteRow(int index) override;
     void Clear() override { rows_.clear(); }

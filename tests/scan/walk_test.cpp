@@ -40,7 +40,7 @@ class WalkTest : public ::testing::Test {
         return run;
     }
     std::wstring Row(TScanRun& run, const std::wstring& path, FILETIME time) {
-        return L"row " + path + L" " + DateTimeText(LocalValue(time), run.Job->FormatSettings);
+        return L"row " + path + L" " + DateTimeText(LocalValue(time), run.Recorder.Settings);
     }
 
     // Holds the walk at the root (each notification its own batch) until ready() holds, which the

@@ -49,7 +49,7 @@ protected:
     void AddRows(int count) {
         for (int i = 0; i < count; ++i) {
             const double time = 46082 + i / 1440.0;
-            form->Results->AddRow(L"C:\\r\\f" + std::to_wstring(i) + L".txt", L"t" + std::to_wstring(i), time);
+            form->Results->AddRow(L"C:\\r\\f" + std::to_wstring(i) + L".txt", time);
         }
         form->Results->Flush();
     }
@@ -110,9 +110,9 @@ TEST_F(MainFormResultsTest, OneRowSelectedInAOneRowList) {
 }
 
 TEST_F(MainFormResultsTest, OpenAndExploreHandTheRowToTheShellOwnedByTheHiddenWindow) {
-    form->Results->AddRow(L"C:\\data\\report.txt", L"t", 1);
-    form->Results->AddRow(L"D:\\top.txt", L"t", 2);
-    form->Results->AddRow(L"nameonly", L"t", 3);
+    form->Results->AddRow(L"C:\\data\\report.txt", 1);
+    form->Results->AddRow(L"D:\\top.txt", 2);
+    form->Results->AddRow(L"nameonly", 3);
     form->Results->Flush();
     RecordShellCalls(33);
     Select({0});
@@ -152,7 +152,7 @@ TEST_F(MainFormResultsTest, OpeningADeletedFileShowsTheSystemTextInAPlainBox) {
     GetTempPathW(MAX_PATH, folder);
     const std::wstring gone = std::wstring(folder) + L"quenwick-deleted-file.txt";
     DeleteFileW(gone.c_str());
-    form->Results->AddRow(gone, L"t", 1);
+    form->Results->AddRow(gone, 1);
     form->Results->Flush();
     Select({0});
     Choose(form->OpenItem);
@@ -185,12 +185,16 @@ TEST_F(MainFormResultsTest, CopyFollowsTheListOrderAfterAHeaderClick) {
     SendMessageW(form->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
     Choose(form->NandTItem);
     HWND reader = MakeWindow();
-    EXPECT_EQ(L"C:\\r\\f2.txt\tt2\r\nC:\\r\\f1.txt\tt1\r\nC:\\r\\f0.txt\tt0", ReadClipboard(reader).Unicode);
+    std::wstring t[3];
+    for (int i = 0; i < 3; ++i) t[i] = DateTimeText(46082 + i / 1440.0, UserFormatSettings());
+    EXPECT_EQ(L"C:\\r\\f2.txt\t" + t[2] + L"\r\nC:\\r\\f1.txt\t" + t[1] + L"\r\nC:\\r\\f0.txt\t" + t[0],
+              ReadClipboard(reader).Unicode);
 
     click.iSubItem = 0;
     SendMessageW(form->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
     Choose(form->TandNItem);
-    EXPECT_EQ(L"t0\tC:\\r\\f0.txt\t\r\nt1\tC:\\r\\f1.txt\t\r\nt2\tC:\\r\\f2.txt\t", ReadClipboard(reader).Unicode);
+    EXPECT_EQ(t[0] + L"\tC:\\r\\f0.txt\t\r\n" + t[1] + L"\tC:\\r\\f1.txt\t\r\n" + t[2] + L"\tC:\\r\\f2.txt\t",
+              ReadClipboard(reader).Unicode);
     DestroyWindow(reader);
 }
 

@@ -47,7 +47,7 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
             const TDateTime time = 40000.0 + static_cast<double>(file + random() % 300) / 100.0;
             if (static_cast<int>(held.size()) == limit && time <= held.front().Time) continue;
             const std::wstring path = L"C:\\tree\\f" + std::to_wstring(random() % 100000) + L".txt";
-            const TRowId id = store.Append(path, L"text", time);
+            const TRowId id = store.Append(path, time);
             if (countAtSort >= 0 && firstIdAfterSort == 0) firstIdAfterSort = id;
             const auto at = std::lower_bound(held.begin(), held.end(), time,
                                              [](const THeld& h, TDateTime t) { return h.Time < t; });
@@ -89,7 +89,7 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
 TEST(RowStore, IdentitiesOfDeletedAndClearedRowsAreNotFound) {
     TRowStore store;
     std::vector<TRowId> ids;
-    for (int i = 0; i < 6; ++i) ids.push_back(store.Append(L"p" + std::to_wstring(i), L"t", i));
+    for (int i = 0; i < 6; ++i) ids.push_back(store.Append(L"p" + std::to_wstring(i), i));
     store.Erase(store.IndexOf(ids[2]));
     SortByTime(store);
     store.Erase(store.IndexOf(ids[4]));
@@ -98,7 +98,7 @@ TEST(RowStore, IdentitiesOfDeletedAndClearedRowsAreNotFound) {
     EXPECT_EQ((std::vector<std::wstring>{L"p5", L"p3", L"p1", L"p0"}), Paths(store));
     for (int i : {0, 1, 3, 5}) EXPECT_EQ(L"p" + std::to_wstring(i), store[store.IndexOf(ids[i])].Path);
     store.Clear();
-    const TRowId fresh = store.Append(L"new", L"t", 1);
+    const TRowId fresh = store.Append(L"new", 1);
     EXPECT_EQ(0, store.IndexOf(fresh));
     for (TRowId id : ids) EXPECT_EQ(-1, store.IndexOf(id));
     EXPECT_EQ(-1, store.IndexOf(0));
@@ -109,11 +109,11 @@ TEST(RowStore, IdentitiesOfDeletedAndClearedRowsAreNotFound) {
 // 2075. Equal times keep the order in which the rows came.
 TEST(RowStore, SortByTimeIsNewestFirstByValueAndStable) {
     TRowStore store;
-    store.Append(L"old", L"6/1/75 0:00:00", kJune1975);
-    store.Append(L"same-a", L"6/1/20 0:00:00", kJune2020);
-    store.Append(L"new", L"6/1/20 0:00:01", kJune2020 + 1.0 / 86400);
-    store.Append(L"same-b", L"6/1/20 0:00:00", kJune2020);
-    store.Append(L"same-c", L"6/1/20 0:00:00", kJune2020);
+    store.Append(L"old", kJune1975);
+    store.Append(L"same-a", kJune2020);
+    store.Append(L"new", kJune2020 + 1.0 / 86400);
+    store.Append(L"same-b", kJune2020);
+    store.Append(L"same-c", kJune2020);
     SortByTime(store);
     EXPECT_EQ((std::vector<std::wstring>{L"new", L"same-a", L"same-b", L"same-c", L"old"}), Paths(store));
     SortByTime(store);
@@ -130,7 +130,7 @@ TEST(RowStore, SortByNameFollowsLstrcmpWThenTimeRestoresNewestFirst) {
         L"C:\\data\\b.txt",        L"D:\\x",               L"C:\\data",              L"C:\\data\\\u0444\u0430\u0439\u043b.txt",
     };
     TRowStore store;
-    for (std::size_t i = 0; i < paths.size(); ++i) store.Append(paths[i], L"t", 44000.0 + static_cast<double>(i % 5));
+    for (std::size_t i = 0; i < paths.size(); ++i) store.Append(paths[i], 44000.0 + static_cast<double>(i % 5));
     std::vector<std::pair<std::wstring, TRowId>> expected;
     for (int i = 0; i < store.Count(); ++i) expected.emplace_back(store[i].Path, store[i].Id);
     std::stable_sort(expected.begin(), expected.end(),
@@ -159,7 +159,7 @@ TEST(RowStore, LargeSortByNameIsInLstrcmpWOrderAndStable) {
     TRowStore store;
     for (int i = 0; i < 60000; ++i)
         store.Append(L"C:\\root\\d" + std::to_wstring(random() % 40) + L"\\" + names[random() % 8] + std::to_wstring(random() % 500),
-                     L"t", i);
+                     i);
     SortByName(store);
     ASSERT_EQ(60000, store.Count());
     for (int i = 1; i < store.Count(); ++i) {
