@@ -46,7 +46,7 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         for (int i = 0; i < 3; ++i)
-            form->Results->AddRow(L"C:\\r\\f" + std::to_wstring(i) + L".txt", 46082 + i);
+            form->Results->AddRow(L"C:\\r\\f" + std::to_wstring(i) + L".txt", 46082 + i / 1440.0);
         form->Results->Flush();
         form->Results->SelectAll();
         form->PopupMenu.Handle();
@@ -59,7 +59,10 @@ protected:
     }
     void CopyNameAndTime() { SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(form->NandTItem.Id(), 0), 0); }
     std::wstring Clipboard() { return clipboard_support::ReadClipboard(reader).Unicode; }
-    const std::wstring copied = L"C:\\r\\f0.txt\t3/1/2026 0:00:00\r\nC:\\r\\f1.txt\t3/1/2026 0:01:00\r\nC:\\r\\f2.txt\t3/1/2026 0:02:00";
+    static std::wstring Line(int i) {
+        return L"C:\\r\\f" + std::to_wstring(i) + L".txt\t" + DateTimeText(46082 + i / 1440.0, UserFormatSettings());
+    }
+    const std::wstring copied = Line(0) + L"\r\n" + Line(1) + L"\r\n" + Line(2);
     HWND reader = nullptr;
 };
 
@@ -131,7 +134,7 @@ TEST_P(GarbageSettingsTest, TheWindowOpensWithItsDesignValueAndRewritesTheValueP
     {
         TMainForm form({});
         form.Show();
-        const RECT design{0, 0, 542, 323};
+        const RECT design{0, 0, 542, 351};
         RECT client{};
         GetClientRect(form.Handle(), &client);
         EXPECT_EQ(design.right, client.right);
@@ -173,7 +176,7 @@ TEST_F(ExtremeSettingsTest, NumbersAtTheEndsOfTheirRangeGiveAUsableWindow) {
                 RECT outer{};
                 GetWindowRect(form.Handle(), &outer);
                 EXPECT_GE(outer.right - outer.left, 374);
-                EXPECT_GE(outer.bottom - outer.top, 290);
+                EXPECT_GE(outer.bottom - outer.top, 334);
                 EXPECT_LE(outer.right - outer.left, GetSystemMetrics(SM_CXMAXTRACK));
                 EXPECT_LE(outer.bottom - outer.top, GetSystemMetrics(SM_CYMAXTRACK));
                 // Its caption can be reached to drag it.
