@@ -53,7 +53,8 @@ TRowId TRowStore::Append(std::wstring_view path, TDateTime time) {
     const std::uint32_t name = StoreName(path.substr(split));
     if (freeRecords_.empty() && records_ >> RecordBlockBits == recordBlocks_.size())
         recordBlocks_.emplace_back(new TRecord[1u << RecordBlockBits]);
-    slots_.reserve(slots_.size() + 1); // nothing below may fail once the record is taken
+    // Nothing below may fail once the record is taken.
+    if (slots_.size() == slots_.capacity()) slots_.reserve(std::max<std::size_t>(64, slots_.capacity() * 2));
     std::uint32_t record = records_;
     if (freeRecords_.empty()) {
         ++records_;
@@ -110,6 +111,7 @@ void TRowStore::BuildSortedIndex() const {
 void TRowStore::Erase(int index) {
     const auto position = static_cast<std::size_t>(index);
     const std::uint32_t record = slots_[head_ + position];
+    freeRecords_.push_back(record); // first: what may fail comes before anything changes
     if (position < sortedCount_) {
         --sortedCount_;
         if (sortedCount_ == 0) {
@@ -126,7 +128,6 @@ void TRowStore::Erase(int index) {
         }
     }
     deadNameChars_ += NameOf(Record(record)).size() + 2;
-    freeRecords_.push_back(record);
     const auto slot = slots_.begin() + static_cast<std::ptrdiff_t>(head_ + position);
     if (position < static_cast<std::size_t>(Count()) / 2) {
         std::move_backward(slots_.begin() + static_cast<std::ptrdiff_t>(head_), slot, slot + 1);
