@@ -18,10 +18,11 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-TREES = ("T1", "T2", "TR", "T3", "TS")
+TREES = ("T1", "T2", "TR", "T3", "TS", "TG")
 SHARE_LISTERS = (0, 1, 2, 4, 8)
 N_SMALL, N_LARGE = 100, 10_000
 SHARES = ("0.01", "0.5", "1.0")
+SCAN_PEAKS = {}  # tree -> the window's peak with every row, before the operations
 
 
 def windows_path(path):
@@ -69,7 +70,7 @@ def cases_of(tree, info, root):
     win = windows_path(root)
     after = info["after"]
     cases = [("bare walker", "walk", "bench_walk", (win,)),
-             ("listed-ahead walker, 2 listers", "walk-ahead", "bench_walk", (win, "2")),
+             ("listed-ahead walker, the program's listers", "walk-ahead", "bench_walk", (win, "auto")),
              (f"find | sort -rn | head -{N_SMALL}", "find", None, (root, N_SMALL)),
              ("cmd /c dir /s /b /o:-d", "dir", "bench_launch", (f"cmd /c dir /s /b /o:-d {win}",)),
              (f"engine N={N_SMALL}, no listers", f"engine0-n{N_SMALL}", "bench_engine",
@@ -101,9 +102,20 @@ def cases_of(tree, info, root):
 
 
 def share_cases():
-    """The engine on the simulated share, N=100, with each number of listers; the first is the base."""
+    """The engine on the simulated share, N=100, with each number of listers, the first the base, and
+    with the number the program takes for a share (a UNC path)."""
+    root = "\\\\sim\\share\\"
     return [(f"share, {n} lister{'s' if n > 1 else ''}" if n else "share, no listers", f"share-{n}", "bench_engine",
-             ("S:\\share\\", "number", str(N_SMALL), "--share", "--listers", str(n))) for n in SHARE_LISTERS]
+             (root, "number", str(N_SMALL), "--share", "--listers", str(n))) for n in SHARE_LISTERS] + \
+           [("share, the program's listers", "share-auto", "bench_engine", (root, "number", str(N_SMALL), "--share"))]
+
+
+def generated_cases():
+    """Ten million generated files (bench/generated_listing.h), every one qualifying in the date mode,
+    walked by the engine into sinks that do nothing, the base, and into the results list's row store."""
+    root = "S:\\gen\\"
+    return [("generated, sinks that do nothing", "gen-null", "bench_engine", (root, "date", "0", "--generated")),
+            ("generated, the row store", "gen-store", "bench_engine", (root, "date", "0", "--generated", "--store"))]
 
 
 def run_case(runner, case, results):
@@ -153,6 +165,8 @@ def main():
                         help="a case whose warm-up takes longer than this many seconds is timed by that run alone")
     parser.add_argument("--timeout", type=float, default=600.0, help="seconds before one run is given up")
     parser.add_argument("--json", help="also write every measurement here")
+    parser.add_argument("--busy", action="store_true",
+                        help="one CPU-bound process runs beside the cases for the whole run, as on a user's busy machine")
     options = parser.parse_args()
     if options.quick:
         options.trees, options.runs = "T1,TR,TS", 1
@@ -164,6 +178,15 @@ def main():
         sys.exit(f"{options.cache} has {free_mb:.0f} MB free; the trees need about {need_mb} MB")
 
     runner = Runner(options.build, options.cache, options.runs, options.slow_limit, options.timeout)
+    busy = subprocess.Popen([sys.executable, "-c", "while True: pass"]) if options.busy else None
+    try:
+        run_all(options, trees, runner, busy is not None)
+    finally:
+        if busy:
+            busy.kill()
+
+
+def run_all(options, trees, runner, busy):
     # Wine's first start after the prefix was made can take long: not part of any case.
     subprocess.run([runner.wine, runner.exe["bench_walk"], windows_path(HERE)], capture_output=True, timeout=300)
     everything = {}
@@ -171,6 +194,8 @@ def main():
     for tree in trees:
         if tree == "TS":
             info, cases = {"files": 100100}, share_cases()
+        elif tree == "TG":
+            info, cases = {"files": 10_000_000}, generated_cases()
         else:
             info = make_tree(options.cache, tree)
             cases = cases_of(tree, info, os.path.join(options.cache, tree))
@@ -206,6 +231,13 @@ def main():
             scan_peak = largest(measured, "scan_peak_mb")
             if scan_peak is not None:
                 notes.append(f"peak {scan_peak:.0f} MB before the operations")
+                SCAN_PEAKS[tree] = scan_peak
+            store = largest(measured, "store_bytes")
+            if store is not None and rows_seen:
+                notes.append(f"{store / rows_seen:.1f} bytes a row in the store")
+            listers = largest(measured, "listers")
+            if listers:
+                notes.append(f"{int(listers)} lister{'s' if listers > 1 else ''}")
             ahead = largest(measured, "ahead_folders")
             if ahead:
                 notes.append(f"ahead at most {int(ahead)} folders, {int(largest(measured, 'ahead_entries')):,} entries")
@@ -222,6 +254,8 @@ def main():
                              largest(results[label], operation + "_reply_ms"), None, ""))
 
     print()
+    if busy:
+        print("Busy machine: one CPU-bound process ran beside every case.")
     print(f"Quenwick benchmark: median of {options.runs} runs after a warm-up; ratio to the bare walker "
           f"on the same tree (TS: to the share walked without listers); reply: the longest wait for the "
           f"window's answer, any run; peak: largest run.")
@@ -237,7 +271,7 @@ def main():
     for row in table[1:]:
         print("| " + " | ".join(str(c).ljust(w) for c, w in zip(row, widths)) + " |")
     print()
-    for line in target_lines(rows):
+    for line in target_lines(rows, busy):
         print(line)
     print()
     costs = runner.wine_result("bench_wine_costs")
@@ -251,7 +285,7 @@ def main():
             json.dump(everything, out, indent=1)
 
 
-def target_lines(rows):
+def target_lines(rows, busy):
     """Each target with its worst measured figure."""
     lines = []
 
@@ -269,7 +303,7 @@ def target_lines(rows):
         found = [r[4] for r in rows if r[0] == tree and r[2] == kind]
         return found[0] if found and found[0] is not None else None
 
-    for tree, limit in (("T1", 0.75), ("T2", 0.70), ("T3", 0.80)):
+    for tree, limit in (("T1", 0.90), ("T2", 0.70)) if not busy else (("T1", 1.0), ("T2", 1.0), ("TR", 1.0), ("T3", 1.0)):
         check(f"listed-ahead walker on {tree}, ratio", [ratio_of(tree, "walk-ahead")], limit)
     # Listing ahead should lower the engine and the window by the factor it lowers the walker.
     for tree in ("T1", "T2", "TR", "T3"):
@@ -298,6 +332,10 @@ def target_lines(rows):
         mine, base = ratio_of("T1", kind), ratio_of("T1", f"engine-n{N_SMALL}")
         if mine is not None and base:
             check(f"T1 {kind}, time against the engine N={N_SMALL} row", [mine / base], limit)
+    gen = ratio_of("TG", "gen-store")
+    if gen is not None:
+        check("ten million generated rows into the row store, time against sinks that do nothing", [gen], 1.10)
+        check("ten million generated rows, peak memory", [r[6] for r in by(lambda r: r[2] == "gen-store")], 1600, " MB")
     engine_t3 = [r[6] for r in rows if r[0] == "T3" and r[2] == f"engine-n{N_SMALL}"]
     engine0_t3 = [r[6] for r in rows if r[0] == "T3" and r[2] == f"engine0-n{N_SMALL}"]
     if engine_t3 and engine0_t3 and None not in engine_t3 + engine0_t3:
@@ -309,12 +347,15 @@ def target_lines(rows):
           [r[4] for r in by(lambda r: r[2] == "window-d1.0" and r[0] == "T1")], 1.5)
     check("window date 100% on T3, Start to sorted list, ratio",
           [r[4] for r in by(lambda r: r[2] == "window-d1.0" and r[0] == "T3")], 2.0)
-    check("T3 sort by time, share of the walk", [r[4] for r in by(lambda r: r[2] == "op-sort_by_time")], 0.25)
-    for op in ("sort_by_name", "select_all", "copy"):
+    check("T3 sort by time, share of the walk", [r[4] for r in by(lambda r: r[2] == "op-sort_by_time")], 0.05)
+    check("T3 sort by name, share of the walk", [r[4] for r in by(lambda r: r[2] == "op-sort_by_name")], 0.25)
+    for op in ("select_all", "copy"):
         check(f"T3 {op.replace('_', ' ')}, share of the walk", [r[4] for r in by(lambda r: r[2] == "op-" + op)],
               1.0)
+    if "T3" in SCAN_PEAKS:
+        check("peak memory with 1,000,000 rows, before the operations", [SCAN_PEAKS["T3"]], 130, " MB")
     check("peak memory with 1,000,000 rows, the operations included",
-          [r[6] for r in by(lambda r: r[2] == "window-d1.0" and r[0] == "T3")], 500, " MB")
+          [r[6] for r in by(lambda r: r[2] == "window-d1.0" and r[0] == "T3")], 200, " MB")
     check("reply to a message while scanning (engine and window cases)",
           [r[5] for r in by(lambda r: r[2].startswith(("engine", "window", "share")))], 100, " ms")
     check("reply to a message during the T3 row operations", [r[5] for r in by(lambda r: r[2].startswith("op-"))],

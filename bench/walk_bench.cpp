@@ -87,7 +87,10 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: bench_walk ROOT\\ [LISTERS]\n");
         return 2;
     }
-    const unsigned listers = argc > 2 ? static_cast<unsigned>(std::wcstoul(argv[2], nullptr, 10)) : 0;
+    // "auto": as many as the scan itself would take for this folder.
+    const unsigned listers = argc < 3                          ? 0
+                             : std::wstring(argv[2]) == L"auto" ? ListersFor(argv[1])
+                                                                : static_cast<unsigned>(std::wcstoul(argv[2], nullptr, 10));
     if (listers > 0) {
         const auto listing = CreateSystemListing();
         const double start = Seconds();
@@ -97,7 +100,7 @@ int wmain(int argc, wchar_t** argv) {
         pool.Stop();
         const double seconds = Seconds() - start;
         PrintResult("seconds=" + std::to_string(seconds) + " files=" + std::to_string(walk.Files) +
-                    " folders=" + std::to_string(walk.Folders) + " peak_mb=" +
+                    " listers=" + std::to_string(listers) + " folders=" + std::to_string(walk.Folders) + " peak_mb=" +
                     std::to_string(PeakMegabytes()) + " checksum=" + std::to_string(walk.Checksum));
         return 0;
     }

@@ -1,6 +1,7 @@
 #include "scan/listers.h"
 
 #include <algorithm>
+#include <bit>
 #include <cwchar>
 #include <utility>
 
@@ -65,6 +66,20 @@ void TListingCursor::Advance() {
     }
 }
 
+unsigned ListersFor(const std::wstring& root) {
+    const bool share = root.starts_with(L"\\\\") ||
+                       (root.size() >= 2 && root[1] == L':' && GetDriveTypeW((root.substr(0, 2) + L"\\").c_str()) == DRIVE_REMOTE);
+    if (share) {
+        return 8;
+    }
+    DWORD_PTR process = 0, system = 0;
+    unsigned processors = 1;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0) {
+        processors = static_cast<unsigned>(std::popcount(static_cast<std::uint64_t>(process)));
+    }
+    return std::clamp(processors - 1, 1u, 4u);
+}
+
 TListers::TListers(IListing& listing, unsigned count, std::size_t maxFolders, std::size_t maxEntries,
                    TListerControl control)
     : listing_(listing), maxFolders_(maxFolders), maxEntries_(maxEntries), control_(std::move(control)) {
@@ -107,6 +122,8 @@ std::size_t TListers::PeakFolders() const {
 }
 
 void TListers::Work() {
+    // Reading ahead is the one thing here that can wait: the window's thread comes first.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] {

@@ -73,6 +73,13 @@ class TListingCursor {
     DWORD error_ = ERROR_SUCCESS;
 };
 
+// How many listers read ahead of a walk of root: on a local disk the processors the program may
+// use, less the one the walk needs, at least one and at most four; on a network share (a UNC path
+// or a drive the system calls remote), where the walk waits on round trips and not on processors,
+// eight. Under Wine the Wine server serves every open too, so on two processors one lister is
+// faster than two.
+unsigned ListersFor(const std::wstring& root);
+
 // Where a folder stands in the walk's order: the positions of its entry in the listings on its way
 // from the root. Compared in sequence, they order folders as the walk reaches them.
 using TWalkOrder = std::vector<std::uint32_t>;

@@ -46,8 +46,9 @@ bool TWorkThread::TakeRequest(const TScanRequest& request, std::wstring& error) 
 }
 
 void TWorkThread::Execute() {
-    if (Recursive && ListerCount > 0) {
-        listers_ = std::make_unique<TListers>(*Listing, ListerCount, MaxFoldersAhead, MaxEntriesAhead,
+    const unsigned listers = ListerCount == ListersByMachine ? ListersFor(RootPath) : ListerCount;
+    if (Recursive && listers > 0) {
+        listers_ = std::make_unique<TListers>(*Listing, listers, MaxFoldersAhead, MaxEntriesAhead,
                                               TListerControl{[this] { return Terminated(); },
                                                              [this] { return PauseRequested(); },
                                                              [this] { PassGate(); },

@@ -67,8 +67,10 @@ class TWorkThread : public TThread {
     std::size_t BatchSize = 256;
     unsigned BatchMilliseconds = 50;
     // Listers read folders ahead of the walk on threads of their own; with none, the walk lists
-    // every folder itself. Not a setting: tests and the benchmark change it before the first resume.
-    unsigned ListerCount = 2;
+    // every folder itself. By default as many as ListersFor says for the root; not a setting: tests
+    // and the benchmark change it before the first resume.
+    static constexpr unsigned ListersByMachine = UINT32_MAX;
+    unsigned ListerCount = ListersByMachine;
     // What the listers may hold ahead of the walk. A folder with more entries than fit is read
     // ahead only as far as they fit; the walk reads the rest itself.
     std::size_t MaxFoldersAhead = 256;

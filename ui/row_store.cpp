@@ -247,12 +247,12 @@ struct TKeyPool {
 
 void MakeSortKeys(const TRowStore& store, std::size_t begin, std::size_t end, LCID locale, TKeyPool& pool) {
     pool.Places.reserve(end - begin);
-    std::unordered_map<std::wstring_view, std::pair<std::size_t, std::uint32_t>> firstOfFolder;
+    // Where the first key made for each folder lies in Bytes, and its size; none yet: SIZE_MAX.
+    std::vector<std::pair<std::size_t, std::uint32_t>> firstOfFolder(store.FolderCount(), {SIZE_MAX, 0});
     std::wstring path;
     std::vector<unsigned char> key;
     for (std::size_t r = begin; r < end; ++r) {
-        const std::wstring_view folder = store.Folder(static_cast<int>(r));
-        path.assign(folder);
+        path.assign(store.Folder(static_cast<int>(r)));
         path += store.Name(static_cast<int>(r));
         // Keys run about three bytes per character, so one try fits nearly every path.
         key.resize(path.size() * 4 + 16);
@@ -270,14 +270,16 @@ void MakeSortKeys(const TRowStore& store, std::size_t begin, std::size_t end, LC
             }
         }
         const auto length = static_cast<std::uint32_t>(size);
-        const auto [first, isFirst] = firstOfFolder.try_emplace(folder, pool.Bytes.size(), length);
+        auto& first = firstOfFolder[store.FolderNumber(static_cast<int>(r))];
         std::uint32_t shared = 0;
-        if (!isFirst) {
-            const unsigned char* base = pool.Bytes.data() + first->second.first;
-            const std::uint32_t limit = std::min(first->second.second, length);
+        if (first.first == SIZE_MAX) {
+            first = {pool.Bytes.size(), length};
+        } else {
+            const unsigned char* base = pool.Bytes.data() + first.first;
+            const std::uint32_t limit = std::min(first.second, length);
             while (shared < limit && base[shared] == key[shared]) ++shared;
         }
-        pool.Places.push_back({first->second.first, pool.Bytes.size(), shared, length - shared});
+        pool.Places.push_back({first.first, pool.Bytes.size(), shared, length - shared});
         pool.Bytes.insert(pool.Bytes.end(), key.begin() + shared, key.begin() + length);
     }
 }
@@ -288,6 +290,16 @@ struct TItem {
 };
 
 std::uint64_t HeadAt(const TKeyRef& key, std::size_t depth) {
+    // Mostly the eight bytes lie in one of the two parts, and are read at once.
+    const unsigned char* bytes = depth + 8 <= key.BaseSize ? key.Base + depth
+                                 : depth >= key.BaseSize && depth - key.BaseSize + 8 <= key.OwnSize
+                                     ? key.Own + (depth - key.BaseSize)
+                                     : nullptr;
+    if (bytes) {
+        std::uint64_t head;
+        std::memcpy(&head, bytes, sizeof head);
+        return __builtin_bswap64(head);
+    }
     std::uint64_t head = 0;
     for (std::size_t i = depth; i < depth + 8; ++i) head = head << 8 | key.At(i);
     return head;
@@ -303,7 +315,8 @@ void SortByKeys(TItem* first, TItem* last, const TKeyRef* keys, std::size_t dept
     for (const TItem* it = first + 1; it != last && common > depth; ++it) {
         const TKeyRef& key = keys[it->Row];
         const std::size_t limit = std::min(common, key.Size());
-        std::size_t d = depth;
+        // Keys of one folder agree for as long as both still read from the folder's first key.
+        std::size_t d = key.Base == lead.Base ? std::max<std::size_t>(depth, std::min({key.BaseSize, lead.BaseSize, static_cast<std::uint32_t>(limit)})) : depth;
         while (d < limit && key.At(d) == lead.At(d)) ++d;
         common = d;
     }

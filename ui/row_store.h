@@ -46,6 +46,9 @@ public:
     TRow operator[](int index) const;
     // The path in its two parts: the folder up to and including its last backslash, and the name.
     std::wstring_view Folder(int index) const;
+    // The folder's number: rows of one folder have the same; all are below FolderCount().
+    std::uint32_t FolderNumber(int index) const { return RecordAt(index).Folder; }
+    std::uint32_t FolderCount() const { return static_cast<std::uint32_t>(folders_.size()); }
     std::wstring_view Name(int index) const;
     std::wstring Path(int index) const;
     TDateTime Time(int index) const { return RecordAt(index).Time; }
