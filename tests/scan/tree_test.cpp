@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "scan/listers.h"
 #include "scan/sys_error.h"
 #include "scan_harness.h"
 
@@ -314,4 +315,14 @@ TEST_F(TreeTest, ListersChangeNothingAtTheSinks) {
     }
 }
 
+} // namespace
+
+namespace {
+// A share is read ahead by eight listers, a local folder by one to four, never none.
+TEST(ListersFor, AShareGetsMoreThanALocalFolder) {
+    EXPECT_EQ(8u, ListersFor(L"\\\\server\\share\\"));
+    const unsigned local = ListersFor(TTempTree().Root());
+    EXPECT_GE(local, 1u);
+    EXPECT_LE(local, 4u);
+}
 } // namespace
