@@ -267,7 +267,7 @@ def run_all(options, trees, runner, busy):
     header = ("tree", "case", "median s", "ratio", "reply ms", "peak MB", "notes")
     table = [header] + [(t, l, number(s, 3), number(r), number(m, 1), number(p, 0), n)
                         for t, l, _, s, r, m, p, n in rows]
-    table = [[str(c).replace("|", "\\|") for c in row] for row in table]  # a pipe in a case splits a Markdown cell
+    table = [[c.replace("|", "\\|") for c in map(str, row)] for row in table]  # a pipe splits a Markdown cell
     widths = [max(len(row[i]) for row in table) for i in range(len(header))]
     for number_of_row, row in enumerate(table):
         print("| " + " | ".join(c.ljust(w) for c, w in zip(row, widths)) + " |")

@@ -315,9 +315,6 @@ TEST_F(TreeTest, ListersChangeNothingAtTheSinks) {
     }
 }
 
-} // namespace
-
-namespace {
 // A share is read ahead by eight listers, a local folder by one to four, never none.
 TEST(ListersFor, AShareGetsMoreThanALocalFolder) {
     EXPECT_EQ(8u, ListersFor(L"\\\\server\\share\\"));
@@ -325,4 +322,5 @@ TEST(ListersFor, AShareGetsMoreThanALocalFolder) {
     EXPECT_GE(local, 1u);
     EXPECT_LE(local, 4u);
 }
+
 } // namespace
