@@ -94,6 +94,14 @@ HWND WindowToActivate(HWND owner) {
     return find.Found;
 }
 
+// Calls put off by Later, oldest first; only the user-interface thread touches them.
+std::deque<std::function<void()>> laterCalls;
+
+UINT LaterMessage() {
+    static const UINT message = RegisterWindowMessageW(L"Quenwick.Later");
+    return message;
+}
+
 UINT PassActivationMessage() {
     static const UINT message = RegisterWindowMessageW(L"Quenwick.PassActivation");
     return message;
@@ -102,6 +110,15 @@ UINT PassActivationMessage() {
 LRESULT CALLBACK HandOffWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == HandOffMessage()) {
         RunQueuedCalls();
+        return 0;
+    }
+    if (message == LaterMessage()) {
+        // One call per message: what was posted meanwhile keeps its turn.
+        if (!laterCalls.empty()) {
+            const std::function<void()> call = std::move(laterCalls.front());
+            laterCalls.pop_front();
+            call();
+        }
         return 0;
     }
     if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE) {
@@ -156,6 +173,7 @@ HWND HandOffWindow() {
 void DestroyHandOffWindow() {
     if (const HWND window = handOffWindow) {
         RunQueuedCalls();
+        laterCalls.clear();
         handOffWindow = nullptr;
         userInterfaceThreadId = 0;
         DestroyWindow(window);
@@ -164,6 +182,14 @@ void DestroyHandOffWindow() {
 
 bool IsUserInterfaceThread() {
     return userInterfaceThreadId != 0 && GetCurrentThreadId() == userInterfaceThreadId;
+}
+
+void Later(std::function<void()> call) {
+    if (!IsUserInterfaceThread() || !PostMessageW(handOffWindow, LaterMessage(), 0, 0)) {
+        call();
+        return;
+    }
+    laterCalls.push_back(std::move(call));
 }
 
 void Synchronize(const std::function<void()>& call) {

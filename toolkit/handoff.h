@@ -32,6 +32,11 @@ void Wait(THandOffCall& queued);
 
 bool IsUserInterfaceThread();
 
+// Runs call on the user-interface thread after the message being handled, as a posted message of its
+// own: long work cut into such pieces leaves the window answering between them. Meant for that
+// thread; elsewhere, without the hand-off window, or with the queue full, call runs at once.
+void Later(std::function<void()> call);
+
 // Runs work on a helper thread while the user-interface thread keeps answering messages sent to its
 // windows and painting them, so that a long computation does not leave the window dead. Input,
 // timers, other posted messages and hand-off calls wait until work has ended; hand-off calls stay held

@@ -31,6 +31,11 @@ private:
     HWND list_;
 };
 
+// Flushes the results list a control belongs to, if it still has one.
+void FlushOwner(HWND list) {
+    if (auto* owner = static_cast<TResultsList*>(GetPropW(list, kOwnerProperty))) owner->Flush();
+}
+
 int NextItem(HWND list, int after, UINT flags) {
     return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after), MAKELPARAM(flags, 0)));
 }
@@ -54,7 +59,7 @@ TResultsList::~TResultsList() {
 }
 
 void CALLBACK TResultsList::CountTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
-    if (auto* list = static_cast<TResultsList*>(GetPropW(window, kOwnerProperty))) list->Flush();
+    FlushOwner(window);
 }
 
 TRowId TResultsList::AddRow(const std::wstring& caption, TDateTime time) {
@@ -105,11 +110,16 @@ void TResultsList::Clear() {
 }
 
 // The timer alone would not do: WM_TIMER comes only to an empty queue, and a scan keeps the queue
-// busy, so the rows themselves also bring an overdue update.
+// busy, so the rows themselves also bring an overdue update. It comes as a message of its own: under
+// Wine an update takes tens of milliseconds (each redraw of the scroll bar asks the theme a hundred
+// times whether it is on), and added to a batch of rows it would leave messages waiting twice as long.
 void TResultsList::ScheduleCountRefresh() {
     const ULONGLONG now = SteadyMilliseconds();
     if (now - lastRefresh_ >= kCountInterval) {
-        if (redrawHeld_ || shownCount_ != store_.Count()) Flush();
+        if ((redrawHeld_ || shownCount_ != store_.Count()) && !flushPosted_) {
+            flushPosted_ = true;
+            Later([list = list_] { FlushOwner(list); });
+        }
     } else if (shownCount_ != store_.Count()) {
         StartTimer(kCountInterval - (now - lastRefresh_));
     }
@@ -136,6 +146,7 @@ void TResultsList::StopTimer() {
 // Paints at once what changed: a scan keeps the queue busy, and WM_PAINT comes only to an empty one,
 // by which time the next burst of deletions would have turned drawing off again.
 void TResultsList::Flush() {
+    flushPosted_ = false;
     StopTimer();
     if (shownCount_ != store_.Count()) RefreshCount(LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
     if (redrawHeld_) {
