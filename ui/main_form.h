@@ -10,10 +10,10 @@
 #include "toolkit/form.h"
 #include "toolkit/format_settings.h"
 #include "ui/results_list.h"
+#include "ui/status_bar_line.h"
 
 class TWorkThread;
 class TLogsForm;
-struct IStatusLine;
 
 // Where the settings live under HKEY_CURRENT_USER.
 inline constexpr wchar_t SettingsKey[] = L"Software\\Dovrel\\qnwk";
@@ -143,7 +143,7 @@ private:
     bool AskStop();
     void ResumeJob();
 
-    std::unique_ptr<IStatusLine> StatusLine;
+    std::unique_ptr<TStatusBarLine> StatusLine;
     // The selected row's path; false when no row is selected.
     bool SelectedPath(std::wstring& path) const;
     // A shell result of 32 or less, told in the system's words under the path it was about.

@@ -5,20 +5,12 @@
 
 #include "scan/work_thread.h"
 #include "toolkit/application.h"
+#include "toolkit/handoff.h"
 #include "toolkit/message_box.h"
 #include "ui/logs_form.h"
 #include "ui/search_rules.h"
 
 namespace {
-
-class TStatusBarLine final : public IStatusLine {
-public:
-    explicit TStatusBarLine(TStatusBar& bar) : bar_(bar) {}
-    void SetText(const std::wstring& text) override { bar_.SetText(text); }
-
-private:
-    TStatusBar& bar_;
-};
 
 // The running time is read off a clock that no change of the date, the time or daylight saving
 // moves. Elapsed keeps its meaning, in days: the shifted start while running, the time so far while
@@ -32,6 +24,19 @@ TDateTime PickerValue(const TDateTimePicker& picker) {
 }
 
 } // namespace
+
+void TStatusBarLine::SetText(const std::wstring& text) {
+    if (!*pending_) {
+        Later([&bar = bar_, weak = std::weak_ptr(pending_)] {
+            const auto pending = weak.lock();
+            if (pending && *pending) {
+                bar.SetText(**pending);
+                pending->reset();
+            }
+        });
+    }
+    *pending_ = text;
+}
 
 void TMainForm::ConnectSearchControl() {
     StatusLine = std::make_unique<TStatusBarLine>(StatusBar);
@@ -143,6 +148,7 @@ void TMainForm::WorkThreadTerminate() {
     TWorkThread& job = *WorkThread;
     const TDateTime runningTime = job.Suspended() ? job.Elapsed : RunningClock() - job.Elapsed;
     const bool failed = job.FatalException != nullptr;
+    StatusLine->Discard();
     StatusBar.SetText(CompletionText(job.FileCount, runningTime, UserFormatSettings(), failed));
     // Why it stopped, in the words any other failure gets; the rows found so far stay.
     if (failed) {

@@ -150,6 +150,23 @@ TEST_F(MainFormSearchTest, NumberModeEndsWithTheNewestFilesNewestFirst) {
     EXPECT_TRUE(std::regex_match(form->StatusBar.Text(), CompletionPattern));
 }
 
+// The bar takes the last folder of a batch once the batch's message is over; a folder put off
+// before the completion report never covers it.
+TEST_F(MainFormSearchTest, TheStatusBarTakesTheLastFolderOfABatchAndNeverCoversTheReport) {
+    TStatusBarLine line(form->StatusBar);
+    form->StatusBar.SetText(L"before");
+    line.SetText(L"R:\\a\\");
+    line.SetText(L"R:\\b\\");
+    EXPECT_EQ(L"before", form->StatusBar.Text());
+    Application.ProcessMessages();
+    EXPECT_EQ(L"R:\\b\\", form->StatusBar.Text());
+    line.SetText(L"R:\\c\\");
+    line.Discard();
+    form->StatusBar.SetText(L"report");
+    Application.ProcessMessages();
+    EXPECT_EQ(L"report", form->StatusBar.Text());
+}
+
 TEST_F(MainFormSearchTest, DateModeTakesTheDateOfOnePickerAndTheTimeOfTheOther) {
     TTempTree tree;
     const FILETIME threshold = UtcFileTime(2024, 3, 1, 14, 30);
