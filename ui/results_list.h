@@ -79,6 +79,5 @@ private:
     int shownCount_ = 0; // the item count the control has
     ULONGLONG lastRefresh_ = 0;
     bool timerRunning_ = false;
-    bool flushPosted_ = false;
     bool redrawHeld_ = false; // while the ranking deletes rows in a burst
 };
