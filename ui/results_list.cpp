@@ -106,9 +106,9 @@ void TResultsList::Clear() {
 
 // The timer alone would not do: WM_TIMER comes only to an empty queue, and a scan keeps the queue
 // busy, so the rows themselves also bring an overdue update. Under Wine an update takes 20 to 60 ms
-// (each redraw of the scroll bar asks the theme about a hundred and fifty times whether it is on,
-// three server calls each); run as a message of its own, after the batch, it left the window's
-// longest wait no shorter in the benchmark, with the walk then running beside it.
+// (each redraw of the scroll bar asks the theme dozens of times whether it is on, several server
+// calls each); run as a message of its own, after the batch, it left the window's longest wait no
+// shorter in the benchmark, with the walk then running beside it.
 void TResultsList::ScheduleCountRefresh() {
     const ULONGLONG now = SteadyMilliseconds();
     if (now - lastRefresh_ >= kCountInterval) {
