@@ -233,14 +233,17 @@ def live_list(rising):
         program.click(8 + 25, BUTTONS_TOP + 12)  # Start
         pictures, running = [], True
         while running:
-            if kind == "number" and len(pictures) == 4:
+            # Paused, the list stays drawn. In the date mode, whose scan is the shorter, the pause comes
+            # early and lasts four pictures, so that enough are taken on a machine of any speed.
+            if len(pictures) == (4 if kind == "number" else 1):
                 program.keys("alt+p")
-                pictures.append(list_picture(program, "paused"))
+                for paused in range(1 if kind == "number" else 4):
+                    pictures.append(list_picture(program, "paused-%d" % paused))
                 program.keys("alt+s")
+                if kind == "date":
+                    program.click(LIST_LEFT + 60, LIST_TOP + 30)  # into the list: the user's own move
             pictures.append(list_picture(program, str(len(pictures))))
             running = program.status("Successfully processed", 1)[0] != 0
-            if kind == "date" and len(pictures) == 3:
-                program.click(LIST_LEFT + 60, LIST_TOP + 30)  # into the list: the user's own move
         pictures.pop()  # maybe taken after the end
         blank = [os.path.basename(p) for p in pictures if not drawn(p)]
         check(len(pictures) >= 5 and not blank,
