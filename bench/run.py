@@ -44,7 +44,7 @@ class Runner:
         for line in done.stdout.splitlines():
             if line.startswith("result "):
                 return dict(field.split("=", 1) for field in line.split()[1:])
-        raise RuntimeError(f"{exe} {' '.join(args)} gave no result:\n{done.stdout}\n{done.stderr}")
+        raise RuntimeError(f"{exe} {' '.join(args)} gave no result (exit code {done.returncode}):\n{done.stdout}\n{done.stderr}")
 
     def find_result(self, root, n):
         """What a Linux user would type; its peak is that of the largest process of the pipeline."""
