@@ -94,7 +94,11 @@ int wmain(int argc, wchar_t** argv) {
     if (listers > 0) {
         const auto listing = CreateSystemListing();
         const double start = Seconds();
-        TListers pool(*listing, listers, 256, 262144, {[] { return false; }, [] { return false; }, [] {}});
+        // As the scan does: by machine on a local folder, only while a processor is to spare.
+        const bool byMachine = std::wstring(argv[2]) == L"auto" && !OnShare(argv[1]);
+        TListers pool(*listing, listers, 256, 262144,
+                      {[] { return false; }, [] { return false; }, [] {}, {},
+                       byMachine ? std::function<bool()>(ProcessorToSpare) : nullptr});
         TAheadWalk walk{*listing, pool};
         walk.Walk(argv[1]);
         pool.Stop();

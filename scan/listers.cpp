@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cwchar>
 #include <utility>
 
@@ -66,10 +67,13 @@ void TListingCursor::Advance() {
     }
 }
 
+bool OnShare(const std::wstring& root) {
+    return root.starts_with(L"\\\\") ||
+           (root.size() >= 2 && root[1] == L':' && GetDriveTypeW((root.substr(0, 2) + L"\\").c_str()) == DRIVE_REMOTE);
+}
+
 unsigned ListersFor(const std::wstring& root) {
-    const bool share = root.starts_with(L"\\\\") ||
-                       (root.size() >= 2 && root[1] == L':' && GetDriveTypeW((root.substr(0, 2) + L"\\").c_str()) == DRIVE_REMOTE);
-    if (share) {
+    if (OnShare(root)) {
         return 8;
     }
     DWORD_PTR process = 0, system = 0;
@@ -78,6 +82,39 @@ unsigned ListersFor(const std::wstring& root) {
         processors = static_cast<unsigned>(std::popcount(static_cast<std::uint64_t>(process)));
     }
     return std::clamp(processors - 1, 1u, 4u);
+}
+
+namespace {
+
+std::uint64_t Ticks(const FILETIME& time) { return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime; }
+
+} // namespace
+
+bool ProcessorToSpare() {
+    struct TMeasure {
+        std::uint64_t At = 0;            // milliseconds
+        std::uint64_t Idle = 0, Own = 0; // 100-nanosecond units, the idle time summed over processors
+        // A lister measures before it first reads: on a busy machine its first tenth of a second
+        // would cost a small walk more than it gains.
+        bool Spare = false;
+    };
+    static thread_local TMeasure last;
+    const std::uint64_t now = GetTickCount64();
+    if (last.At != 0 && now - last.At < 100) {
+        return last.Spare;
+    }
+    FILETIME idle, kernel, user, created, exited, ownKernel, ownUser;
+    if (!GetSystemTimes(&idle, &kernel, &user) ||
+        !GetThreadTimes(GetCurrentThread(), &created, &exited, &ownKernel, &ownUser)) {
+        return true;
+    }
+    TMeasure current{now, Ticks(idle), Ticks(ownKernel) + Ticks(ownUser), false};
+    if (last.At != 0) {
+        const std::uint64_t spare = (current.Idle - last.Idle) + (current.Own - last.Own);
+        current.Spare = spare * 2 >= (now - last.At) * 10000;
+    }
+    last = current;
+    return last.Spare;
 }
 
 TListers::TListers(IListing& listing, unsigned count, std::size_t maxFolders, std::size_t maxEntries,
@@ -102,6 +139,7 @@ void TListers::Stop() {
         std::lock_guard lock(mutex_);
         stopping_.store(true);
         changed_.notify_all();
+        stopped_.notify_all();
     }
     for (std::thread& thread : threads_) {
         thread.join();
@@ -137,6 +175,11 @@ void TListers::Work() {
             lock.unlock();
             control_.WaitWhilePaused();
             lock.lock();
+            continue;
+        }
+        if (control_.MayReadAhead && !control_.MayReadAhead()) {
+            // Not woken by the walk's every change: a woken lister would take the processor it gave back.
+            stopped_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stopping_.load(); });
             continue;
         }
         const auto next = std::next(queue_.begin());

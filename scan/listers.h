@@ -79,6 +79,14 @@ class TListingCursor {
 // eight. Under Wine the Wine server serves every open too, so on two processors one lister is
 // faster than two.
 unsigned ListersFor(const std::wstring& root);
+// Whether root lies on a network share: a UNC path, or a drive the system calls remote.
+bool OnShare(const std::wstring& root);
+// Whether the machine has a processor to spare for the lister that asks: over its last tenth of a
+// second, the processors' idle time and the lister's own time come to half a processor or more.
+// Under Wine a lower thread priority does not reach the system, so on a busy machine a lister would
+// take the one free processor from the walk; this is how it gives it back. Called on a lister's
+// thread; each lister keeps its own measure.
+bool ProcessorToSpare();
 
 // Where a folder stands in the walk's order: the positions of its entry in the listings on its way
 // from the root. Compared in sequence, they order folders as the walk reaches them.
@@ -91,6 +99,9 @@ struct TListerControl {
     std::function<void()> WaitWhilePaused; // returns when resumed or asked to stop
     // Whether the scan leaves a folder out (its name, its path ending with "\"); none when empty.
     std::function<bool(const wchar_t* name, const std::wstring& folder)> Skips;
+    // Asked by a lister before each folder it would read ahead; while it says no, the lister looks
+    // again every tenth of a second and the walk lists for itself. Empty: always read ahead.
+    std::function<bool()> MayReadAhead;
 };
 
 class TListers {
@@ -154,6 +165,7 @@ class TListers {
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
+    std::condition_variable stopped_; // what a lister waits on while the machine has no processor to spare
     // Folders to read, in the walk's order: the listers work depth first, as the walk does. The
     // first is left to the walk, which reaches it next or has passed it: so the walk lists too,
     // rather than wait for a lister that took the one folder it needs.

@@ -46,7 +46,12 @@ bool TWorkThread::TakeRequest(const TScanRequest& request, std::wstring& error) 
 }
 
 void TWorkThread::Execute() {
-    const unsigned listers = ListerCount == ListersByMachine ? ListersFor(RootPath) : ListerCount;
+    const bool byMachine = ListerCount == ListersByMachine;
+    const unsigned listers = byMachine ? ListersFor(RootPath) : ListerCount;
+    std::function<bool()> mayReadAhead = MayReadAhead;
+    if (byMachine && !mayReadAhead && !OnShare(RootPath)) {
+        mayReadAhead = ProcessorToSpare;
+    }
     if (Recursive && listers > 0) {
         listers_ = std::make_unique<TListers>(*Listing, listers, MaxFoldersAhead, MaxEntriesAhead,
                                               TListerControl{[this] { return Terminated(); },
@@ -54,7 +59,8 @@ void TWorkThread::Execute() {
                                                              [this] { PassGate(); },
                                                              [this](const wchar_t* name, const std::wstring& path) {
                                                                  return Filters.SkipsFolder(name, path);
-                                                             }});
+                                                             },
+                                                             mayReadAhead});
     }
     // The listers end, and close what they hold, before the end notification, whatever ends the walk.
     const TScopeExit endListers([this] {

@@ -528,16 +528,19 @@ void BuildTree(TFakeListing& fake, TShape shape) {
 }
 
 // Listers change nothing the sinks see, nor the log or the counts, on every shape of tree, in
-// both modes, whatever the number of listers and the bounds. The walk is held at the root until
-// the listers have opened what they may, so that the walk takes their listings.
+// both modes, whatever the number of listers and the bounds, and whether the machine lets them
+// read ahead at once, after a while or never. The walk is held at the root until the listers have
+// opened what they may, so that the walk takes their listings.
 TEST_F(WalkTest, ListersChangeNothingAtTheSinks) {
+    enum class TSpare { Always, Later, Never };
     struct TConfig {
         unsigned Listers;
         size_t Folders;
         size_t Entries;
+        TSpare Spare = TSpare::Always;
     };
-    const TConfig configs[] = {
-        {1, 256, 262144}, {2, 256, 262144}, {8, 256, 262144}, {2, 2, 262144}, {2, 256, 30}};
+    const TConfig configs[] = {{1, 256, 262144}, {2, 256, 262144}, {8, 256, 262144}, {2, 2, 262144},
+                               {2, 256, 30},     {2, 256, 262144, TSpare::Later}, {2, 256, 262144, TSpare::Never}};
     struct TMode {
         bool ByDate;
         int Limit;
@@ -551,16 +554,23 @@ TEST_F(WalkTest, ListersChangeNothingAtTheSinks) {
             for (const TConfig& config : configs) {
                 SCOPED_TRACE(testing::Message() << "shape " << static_cast<int>(shape) << " byDate "
                                                 << mode.ByDate << " listers " << config.Listers << " folders "
-                                                << config.Folders << " entries " << config.Entries);
+                                                << config.Folders << " entries " << config.Entries << " spare "
+                                                << static_cast<int>(config.Spare));
                 TScanRun& run = NewRun(mode.ByDate, mode.Limit, 1);
                 run.Job->ListerCount = config.Listers;
+                auto asks = std::make_shared<std::atomic<int>>(0);
+                if (config.Spare != TSpare::Always) {
+                    const bool never = config.Spare == TSpare::Never;
+                    run.Job->MayReadAhead = [asks, never] { return !never && ++*asks > 2; };
+                }
                 run.Job->MaxFoldersAhead = config.Folders;
                 run.Job->MaxEntriesAhead = config.Entries;
                 BuildTree(*Fake, shape);
                 // Past the entry bound the listers may stop after their first folders.
-                const int ahead = config.Entries < 262144 ? 1
-                                                          : std::min(ListersReadWhileHeld(*Fake),
-                                                                     static_cast<int>(config.Folders));
+                const int ahead = config.Spare == TSpare::Never ? 0
+                                  : config.Entries < 262144    ? 1
+                                                               : std::min(ListersReadWhileHeld(*Fake),
+                                                                          static_cast<int>(config.Folders));
                 TWatchedListing& watch = *Watch;
                 HoldAtRoot(run, [&watch, ahead] { return watch.OpenedAhead >= ahead; });
                 std::vector<std::wstring> strayOpens;
@@ -590,7 +600,10 @@ TEST_F(WalkTest, ListersChangeNothingAtTheSinks) {
                     // The big folder does not fit: read ahead in part, the rest by the walk.
                     EXPECT_EQ(config.Entries, run.Job->PeakEntriesAhead);
                 }
-                if (shape == TShape::Resisting && config.Folders == 256 && config.Entries == 262144) {
+                if (config.Spare == TSpare::Never) {
+                    EXPECT_EQ(0u, run.Job->PeakFoldersAhead);
+                    EXPECT_EQ(0, Watch->OpenedAhead.load());
+                } else if (shape == TShape::Resisting && config.Folders == 256 && config.Entries == 262144) {
                     // Every failing folder failed in a lister, and its error reached the log with it.
                     auto opened = Watch->FoldersOpenedAhead();
                     std::sort(opened.begin(), opened.end());
