@@ -94,11 +94,10 @@ int wmain(int argc, wchar_t** argv) {
     if (listers > 0) {
         const auto listing = CreateSystemListing();
         const double start = Seconds();
-        // As the scan does: by machine on a local folder, only while a processor is to spare.
-        const bool byMachine = std::wstring(argv[2]) == L"auto" && !OnShare(argv[1]);
+        // "auto" reads ahead by the scan's own rule too.
         TListers pool(*listing, listers, 256, 262144,
                       {[] { return false; }, [] { return false; }, [] {}, {},
-                       byMachine ? std::function<bool()>(ProcessorToSpare) : nullptr});
+                       std::wstring(argv[2]) == L"auto" ? ReadAheadRuleFor(argv[1]) : nullptr});
         TAheadWalk walk{*listing, pool};
         walk.Walk(argv[1]);
         pool.Stop();

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <utility>
 
+#include "scan/local_time.h"
 #include "toolkit/scope_exit.h"
 
 void TFolderListing::Add(const WIN32_FIND_DATAW& entry) {
@@ -67,10 +68,14 @@ void TListingCursor::Advance() {
     }
 }
 
+namespace {
+
 bool OnShare(const std::wstring& root) {
     return root.starts_with(L"\\\\") ||
            (root.size() >= 2 && root[1] == L':' && GetDriveTypeW((root.substr(0, 2) + L"\\").c_str()) == DRIVE_REMOTE);
 }
+
+} // namespace
 
 unsigned ListersFor(const std::wstring& root) {
     if (OnShare(root)) {
@@ -84,16 +89,10 @@ unsigned ListersFor(const std::wstring& root) {
     return std::clamp(processors - 1, 1u, 4u);
 }
 
-namespace {
-
-std::uint64_t Ticks(const FILETIME& time) { return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime; }
-
-} // namespace
-
 bool ProcessorToSpare() {
     struct TMeasure {
         std::uint64_t At = 0;            // milliseconds
-        std::uint64_t Idle = 0, Own = 0; // 100-nanosecond units, the idle time summed over processors
+        std::int64_t Idle = 0, Own = 0;  // 100-nanosecond units, the idle time summed over processors
         // A lister measures before it first reads: on a busy machine its first tenth of a second
         // would cost a small walk more than it gains.
         bool Spare = false;
@@ -108,13 +107,17 @@ bool ProcessorToSpare() {
         !GetThreadTimes(GetCurrentThread(), &created, &exited, &ownKernel, &ownUser)) {
         return true;
     }
-    TMeasure current{now, Ticks(idle), Ticks(ownKernel) + Ticks(ownUser), false};
+    TMeasure current{now, FileTimeTicks(idle), FileTimeTicks(ownKernel) + FileTimeTicks(ownUser), false};
     if (last.At != 0) {
-        const std::uint64_t spare = (current.Idle - last.Idle) + (current.Own - last.Own);
-        current.Spare = spare * 2 >= (now - last.At) * 10000;
+        const std::int64_t spare = (current.Idle - last.Idle) + (current.Own - last.Own);
+        current.Spare = spare * 2 >= static_cast<std::int64_t>(now - last.At) * 10000;
     }
     last = current;
     return last.Spare;
+}
+
+std::function<bool()> ReadAheadRuleFor(const std::wstring& root) {
+    return OnShare(root) ? nullptr : std::function<bool()>(ProcessorToSpare);
 }
 
 TListers::TListers(IListing& listing, unsigned count, std::size_t maxFolders, std::size_t maxEntries,

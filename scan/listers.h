@@ -79,14 +79,15 @@ class TListingCursor {
 // eight. Under Wine the Wine server serves every open too, so on two processors one lister is
 // faster than two.
 unsigned ListersFor(const std::wstring& root);
-// Whether root lies on a network share: a UNC path, or a drive the system calls remote.
-bool OnShare(const std::wstring& root);
 // Whether the machine has a processor to spare for the lister that asks: over its last tenth of a
 // second, the processors' idle time and the lister's own time come to half a processor or more.
 // Under Wine a lower thread priority does not reach the system, so on a busy machine a lister would
 // take the one free processor from the walk; this is how it gives it back. Called on a lister's
 // thread; each lister keeps its own measure.
 bool ProcessorToSpare();
+// When the listers of a walk of root may read ahead: on a local disk while ProcessorToSpare says
+// so; on a share always (empty), since there they wait on round trips and not on processors.
+std::function<bool()> ReadAheadRuleFor(const std::wstring& root);
 
 // Where a folder stands in the walk's order: the positions of its entry in the listings on its way
 // from the root. Compared in sequence, they order folders as the walk reaches them.

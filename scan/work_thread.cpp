@@ -48,10 +48,7 @@ bool TWorkThread::TakeRequest(const TScanRequest& request, std::wstring& error) 
 void TWorkThread::Execute() {
     const bool byMachine = ListerCount == ListersByMachine;
     const unsigned listers = byMachine ? ListersFor(RootPath) : ListerCount;
-    std::function<bool()> mayReadAhead = MayReadAhead;
-    if (byMachine && !mayReadAhead && !OnShare(RootPath)) {
-        mayReadAhead = ProcessorToSpare;
-    }
+    const std::function<bool()> mayReadAhead = MayReadAhead || !byMachine ? MayReadAhead : ReadAheadRuleFor(RootPath);
     if (Recursive && listers > 0) {
         listers_ = std::make_unique<TListers>(*Listing, listers, MaxFoldersAhead, MaxEntriesAhead,
                                               TListerControl{[this] { return Terminated(); },

@@ -71,8 +71,8 @@ class TWorkThread : public TThread {
     // and the benchmark change it before the first resume.
     static constexpr unsigned ListersByMachine = UINT32_MAX;
     unsigned ListerCount = ListersByMachine;
-    // Listers read ahead only while this says yes; by machine on a local folder, while the machine
-    // has a processor to spare (ProcessorToSpare). Empty: always.
+    // Listers read ahead only while this says yes. Empty: by machine as ReadAheadRuleFor says for
+    // the root, else always.
     std::function<bool()> MayReadAhead;
     // What the listers may hold ahead of the walk. A folder with more entries than fit is read
     // ahead only as far as they fit; the walk reads the rest itself.

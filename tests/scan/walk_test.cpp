@@ -558,8 +558,8 @@ TEST_F(WalkTest, ListersChangeNothingAtTheSinks) {
                                                 << static_cast<int>(config.Spare));
                 TScanRun& run = NewRun(mode.ByDate, mode.Limit, 1);
                 run.Job->ListerCount = config.Listers;
-                auto asks = std::make_shared<std::atomic<int>>(0);
                 if (config.Spare != TSpare::Always) {
+                    auto asks = std::make_shared<std::atomic<int>>(0);
                     const bool never = config.Spare == TSpare::Never;
                     run.Job->MayReadAhead = [asks, never] { return !never && ++*asks > 2; };
                 }
