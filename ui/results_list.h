@@ -1,5 +1,6 @@
 #pragma once
 // The results list: an owner-data list view that shows the rows of a TRowStore.
+#include <climits>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -59,8 +60,12 @@ public:
     HWND Handle() const { return list_; }
 
 private:
+    // No row selected or focused and no selection mark: a deletion then moves no row state.
+    bool NothingMarked() const;
+    // Whether the control shows other than the rows: count, deleted rows, or drawing held.
+    bool Behind() const;
+    void InvalidateStaleRows();
     void ScheduleCountRefresh();
-    void RefreshCount(DWORD flags);
     void StartTimer(ULONGLONG delay);
     void StopTimer();
     void HoldRedraw();
@@ -77,6 +82,7 @@ private:
     // A path the control shows, when it is longer than the control's own buffer.
     std::wstring longPath_;
     int shownCount_ = 0; // the item count the control has
+    int staleFrom_ = INT_MAX; // the first row deleted behind the control's back since the last update
     ULONGLONG lastRefresh_ = 0;
     bool timerRunning_ = false;
     bool redrawHeld_ = false; // while the ranking deletes rows in a burst
