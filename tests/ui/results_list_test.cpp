@@ -169,7 +169,6 @@ TEST_F(ResultsListClockTest, ItemCountFollowsStreamedRowsAtMostTenTimesASecond) 
     SetState(19898, LVIS_FOCUSED, LVIS_FOCUSED);
     deleteRows(100, 200);
     EXPECT_TRUE(PumpUntil([&] { return ItemCount() == 19800 && !seen.Redraws.empty() && seen.Redraws.back() == TRUE; }));
-    EXPECT_EQ(19800, ItemCount());
     EXPECT_EQ(L"C:\\f19998", FocusedCaption());
     for (LPARAM flags : seen.CountFlags) EXPECT_EQ(LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL, flags);
     EXPECT_EQ((std::vector<WPARAM>{FALSE, TRUE}), seen.Redraws);
