@@ -1,6 +1,5 @@
 #include "ui/results_list.h"
 #include <algorithm>
-#include <climits>
 #include <optional>
 #include "toolkit/handoff.h"
 
@@ -8,7 +7,6 @@ namespace {
 constexpr wchar_t kOwnerProperty[] = L"Quenwick.ResultsList";
 constexpr UINT_PTR kCountTimerId = 0x5157;
 constexpr ULONGLONG kCountInterval = 100; // ms: at most ten count updates a second
-constexpr int kNoStaleRow = INT_MAX;
 
 void SetState(HWND list, int index, UINT state, UINT mask) {
     LVITEMW item{};
@@ -70,19 +68,21 @@ int TResultsList::IndexOfRow(TRowId row) const { return store_.IndexOf(row); }
 void TResultsList::DeleteRow(int index) {
     if (index < 0 || index >= store_.Count()) return;
     store_.Erase(index);
-    if (index < shownCount_ && NothingMarked()) {
-        // With no row state to move, the control need not hear of it: the rows from here down are
-        // drawn again at the next update, which also sets the count. Turning drawing back on after
-        // the deletions below costs Wine a whole redraw of list, header and scroll bars, about twice
-        // what drawing the changed rows costs.
-        staleFrom_ = std::min(staleFrom_, index);
-    } else if (index < shownCount_) {
-        // The control moves the selection and focus of the rows below up by one.
-        --shownCount_;
-        // A deletion that redraws costs Wine about 4 ms, one in the ranking's burst about 2 us: drawing
-        // waits for the next count update.
-        HoldRedraw();
-        SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
+    if (index < shownCount_) {
+        if (NothingMarked()) {
+            // With no row state to move, the control need not hear of it: the rows from here down
+            // are drawn again at the next update, which also sets the count. Turning drawing back on
+            // after the deletions below costs Wine a whole redraw of list, header and scroll bars,
+            // about twice what drawing the changed rows costs.
+            staleFrom_ = std::min(staleFrom_, index);
+        } else {
+            // The control moves the selection and focus of the rows below up by one.
+            --shownCount_;
+            // A deletion that redraws costs Wine about 4 ms, one in the ranking's burst about 2 us:
+            // drawing waits for the next count update.
+            HoldRedraw();
+            SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
+        }
     }
     ScheduleCountRefresh();
 }

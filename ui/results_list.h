@@ -82,7 +82,8 @@ private:
     // A path the control shows, when it is longer than the control's own buffer.
     std::wstring longPath_;
     int shownCount_ = 0; // the item count the control has
-    int staleFrom_ = INT_MAX; // the first row deleted behind the control's back since the last update
+    static constexpr int kNoStaleRow = INT_MAX;
+    int staleFrom_ = kNoStaleRow; // the first row deleted behind the control's back since the last update
     ULONGLONG lastRefresh_ = 0;
     bool timerRunning_ = false;
     bool redrawHeld_ = false; // while the ranking deletes rows in a burst
