@@ -324,8 +324,8 @@ bool TListers::Charge() {
     return true;
 }
 
-// Links are never queued: the walk lists them itself after its loop check. Nor are folders past
-// the path limit, which the walk logs without an open, nor folders the scan skips.
+// Links are never queued: the walk lists them itself after its loop check. Nor are folders the scan
+// skips.
 void TListers::QueueSubfolders(const std::wstring& folder, const TWalkOrder& order,
                                const TFolderListing& listing) {
     TWalkOrder position = order;
@@ -341,7 +341,7 @@ void TListers::QueueSubfolders(const std::wstring& folder, const TWalkOrder& ord
             continue;
         }
         std::wstring path = folder + name + L"\\";
-        if (!WithinPathLimit(path) || (control_.Skips && control_.Skips(name, path))) {
+        if (control_.Skips && control_.Skips(name, path)) {
             continue;
         }
         const auto [added, inserted] = ahead_.try_emplace(path);

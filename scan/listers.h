@@ -114,8 +114,8 @@ class TListers {
     TListers& operator=(const TListers&) = delete;
     ~TListers();
 
-    // The walk has reached a folder that listers may read (not through a link, within the path
-    // limit), at order in its walk. Gives its listing: the one a lister has read or begun, waiting
+    // The walk has reached a folder that listers may read (not through a link, not skipped), at
+    // order in its walk. Gives its listing: the one a lister has read or begun, waiting
     // for that lister (and calling pause while it pauses); else the walk reads it itself, as far as
     // the bound allows, and queues its subfolders.
     void List(const std::wstring& folder, const TWalkOrder& order, TFolderListing& listing,

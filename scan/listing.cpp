@@ -21,14 +21,46 @@ std::wstring FullFolderPath(const std::wstring& folder) {
     return full;
 }
 
+std::wstring SystemPath(std::wstring_view path) {
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) {
+        return std::wstring(path);
+    }
+    if (path.starts_with(L"\\\\")) {
+        return std::wstring(L"\\\\?\\UNC\\").append(path.substr(2));
+    }
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') {
+        return std::wstring(L"\\\\?\\").append(path);
+    }
+    return std::wstring(path);
+}
+
+std::wstring OrdinaryPath(std::wstring_view path) {
+    if (path.size() >= 8 && path.starts_with(L"\\\\?\\") &&
+        CompareStringOrdinal(path.data() + 4, 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL) {
+        return std::wstring(L"\\\\").append(path.substr(8));
+    }
+    if (path.starts_with(L"\\\\?\\")) {
+        return std::wstring(path.substr(4));
+    }
+    return std::wstring(path);
+}
+
 namespace {
+
+// The listing's pattern on the system's path. Under the prefix "*.*" would be taken literally by some
+// file systems (a name with a dot), so every name is asked for with "*".
+std::wstring SystemPattern(const std::wstring& pattern) {
+    const std::size_t folderEnd = pattern.rfind(L'\\') + 1;
+    const std::wstring_view mask = std::wstring_view(pattern).substr(folderEnd);
+    return SystemPath(std::wstring_view(pattern).substr(0, folderEnd)).append(mask == L"*.*" ? L"*" : mask);
+}
 
 class TSystemListing final : public IListing {
   public:
     // Only attributes, time and long name are used: skipping the short name and fetching in large
     // blocks helps on Windows; under Wine both calls list at the same speed.
     TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
-        HANDLE listing = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+        HANDLE listing = FindFirstFileExW(SystemPattern(pattern).c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
                                           nullptr, FIND_FIRST_EX_LARGE_FETCH);
         if (listing == INVALID_HANDLE_VALUE) {
             error = GetLastError();
@@ -45,7 +77,7 @@ class TSystemListing final : public IListing {
     }
     void Close(TListingHandle listing) override { FindClose(static_cast<HANDLE>(listing)); }
     bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
-        HANDLE file = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        HANDLE file = CreateFileW(SystemPath(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             return false;

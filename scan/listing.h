@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <windows.h>
 
 using TListingHandle = void*;
@@ -34,15 +35,17 @@ inline bool IsDotName(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
-// Whether a folder (ending in a backslash) can be listed within the system's path limit: its
-// pattern, folder + "*.*", and the terminating null.
-inline bool WithinPathLimit(const std::wstring& folder) {
-    return folder.size() + 4 <= MAX_PATH;
-}
-
 // The folder's full path (relative parts resolved against the current folder) with one backslash
 // at its end; the folder as given when it cannot be resolved.
 std::wstring FullFolderPath(const std::wstring& folder);
 
-// The system's listing: FindFirstFileExW with the basic information and large fetches.
+// A full path as the system takes it whatever its length: \\?\ before a drive path, \\?\UNC\ for
+// a share, so that neither the 260-character limit nor the trimming of names that end in a dot or a
+// blank applies. A path that has a prefix already, or is not full, stays as it is.
+std::wstring SystemPath(std::wstring_view path);
+// The ordinary path of one given with \\?\ or \\?\UNC\: what users see and filters match.
+std::wstring OrdinaryPath(std::wstring_view path);
+
+// The system's listing: FindFirstFileExW with the basic information and large fetches, on the
+// folder's SystemPath, so that paths of any length and names ending in a dot or a blank are read.
 std::unique_ptr<IListing> CreateSystemListing();

@@ -80,7 +80,8 @@ void TWorkThread::Execute() {
         stoppedWhileApplying_ = Terminated();
     };
     try {
-        ProcessFolder(L"");
+        folder_ = RootPath;
+        ProcessFolder();
     } catch (...) {
         // What the walk collected before its failure still reaches the sinks, as it would have one by
         // one. After a failed hand-off nothing is pending.
@@ -94,9 +95,8 @@ void TWorkThread::Execute() {
     HandOff(true);
 }
 
-void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink, bool underLink) {
-    const std::wstring folder = RootPath + relative;
-    Notify({TNotification::TKind::FolderEntered, folder});
+void TWorkThread::ProcessFolder(bool throughLink, bool underLink) {
+    Notify({TNotification::TKind::FolderEntered, folder_});
 
     TFolderListing listing;
     // However the folder ends, even by a failure before its entries are walked, what is left of its
@@ -107,29 +107,26 @@ void TWorkThread::ProcessFolder(const std::wstring& relative, bool throughLink, 
             listers_->Release(listing);
         }
     });
-    ListFolder(folder, throughLink, underLink, listing);
+    ListFolder(folder_, throughLink, underLink, listing);
     TListingCursor entries(*Listing, listing);
     if (entries.Valid()) {
-        openFolders_.push_back({folder});
+        openFolders_.push_back({folder_.size()});
         const TScopeExit pop([this] { openFolders_.pop_back(); });
         // A listing left because of the terminate request has not failed: nothing to log.
-        if (!WalkEntries(relative, folder, entries, underLink || throughLink)) {
+        if (!WalkEntries(entries, underLink || throughLink)) {
             return;
         }
     }
     // The line names the folder whose listing failed, also when a subfolder was entered since.
     const DWORD error = entries.Error();
     if (IsLoggedCode(error)) {
-        Notify({TNotification::TKind::ListingFailed, folder, 0, static_cast<std::int32_t>(error)});
+        Notify({TNotification::TKind::ListingFailed, folder_, 0, static_cast<std::int32_t>(error)});
     }
 }
 
 void TWorkThread::ListFolder(const std::wstring& folder, bool throughLink, bool underLink,
                              TFolderListing& listing) {
-    // The system's path limit holds here also where the file system would take longer paths.
-    if (!WithinPathLimit(folder)) {
-        listing.Error = ERROR_FILENAME_EXCED_RANGE;
-    } else if (throughLink && LeadsBack(folder)) {
+    if (throughLink && LeadsBack(folder)) {
         listing.Error = ERROR_CANT_RESOLVE_FILENAME;
     } else if (!listers_ || throughLink || underLink) {
         // Listers never go through a link; the walk lists what lies behind one as it meets it.
@@ -142,17 +139,21 @@ void TWorkThread::ListFolder(const std::wstring& folder, bool throughLink, bool 
     }
 }
 
-bool TWorkThread::WalkEntries(const std::wstring& relative, const std::wstring& folder, TListingCursor& entries,
-                              bool underLink) {
+bool TWorkThread::WalkEntries(TListingCursor& entries, bool underLink) {
     for (; entries.Valid(); entries.Advance()) {
         const wchar_t* name = entries.Name();
         const DWORD attributes = entries.Attributes();
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            ConsiderFile(folder, name, entries.LastWrite(), entries.Creation());
-        } else if (Recursive && !IsDotName(name) && !SkippedFolder(folder, name)) {
-            walkOrder_.push_back(entries.Position());
-            const TScopeExit popOrder([this] { walkOrder_.pop_back(); });
-            ProcessFolder(relative + name + L"\\", (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, underLink);
+            ConsiderFile(folder_, name, entries.LastWrite(), entries.Creation());
+        } else if (Recursive && !IsDotName(name)) {
+            const std::size_t length = folder_.size();
+            folder_.append(name).push_back(L'\\');
+            const TScopeExit back([this, length] { folder_.resize(length); });
+            if (!Filters.SkipsFolders() || !Filters.SkipsFolder(name, folder_)) {
+                walkOrder_.push_back(entries.Position());
+                const TScopeExit popOrder([this] { walkOrder_.pop_back(); });
+                ProcessFolder((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, underLink);
+            }
         }
         // Halt holding nothing, with everything found so far delivered; a stopping scan too.
         if (PauseRequested()) {
@@ -166,10 +167,6 @@ bool TWorkThread::WalkEntries(const std::wstring& relative, const std::wstring& 
         }
     }
     return true;
-}
-
-bool TWorkThread::SkippedFolder(const std::wstring& folder, const wchar_t* name) const {
-    return Filters.SkipsFolders() && Filters.SkipsFolder(name, folder + name + L"\\");
 }
 
 void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, const FILETIME& lastWrite,
@@ -216,7 +213,7 @@ bool TWorkThread::LeadsBack(const std::wstring& folder) {
     for (TOpenFolder& open : openFolders_) {
         if (!open.IdentityRead) {
             open.IdentityRead = true;
-            open.IdentityKnown = Listing->Identity(open.Path, open.Identity);
+            open.IdentityKnown = Listing->Identity(folder_.substr(0, open.PathLength), open.Identity);
         }
         if (open.IdentityKnown && open.Identity == target) {
             return true;

@@ -83,10 +83,11 @@ class TWorkThread : public TThread {
     std::size_t PeakEntriesAhead = 0;
 
     // Whether a file of this time enters the results while held files are held and the threshold
-    // is after: fewer than Limit held, or newer than the threshold. The walk asks with the values of
-    // its last hand-off, the ranking with Files and After as they are.
+    // is after: fewer than Limit held, or newer than the threshold. With N = 0 no file does, rather
+    // than each entering the list and leaving it again at once. The walk asks with the values of its
+    // last hand-off, the ranking with Files and After as they are.
     bool Qualifies(std::size_t held, TDateTime after, TDateTime time) const {
-        return static_cast<std::int64_t>(held) < Limit || time > after;
+        return (ByDate != 0 || Limit > 0) && (static_cast<std::int64_t>(held) < Limit || time > after);
     }
     // The ranking, on the user-interface thread.
     int FindIndex(TDateTime x) const;
@@ -97,16 +98,15 @@ class TWorkThread : public TThread {
 
   protected:
     void Execute() override;
-    // throughLink: the folder is a link; underLink: a link lies on its way from the root.
-    void ProcessFolder(const std::wstring& relative, bool throughLink = false, bool underLink = false);
+    // Walks the folder whose path the walk holds; throughLink: the folder is a link; underLink: a
+    // link lies on its way from the root.
+    void ProcessFolder(bool throughLink = false, bool underLink = false);
 
   private:
     // Gives the folder's listing: read by a lister or the walk, or none, with the reason.
     void ListFolder(const std::wstring& folder, bool throughLink, bool underLink, TFolderListing& listing);
     // Walks a folder's entries, subfolders at once; false when the walk was asked to stop.
-    bool WalkEntries(const std::wstring& relative, const std::wstring& folder, TListingCursor& entries,
-                     bool underLink);
-    bool SkippedFolder(const std::wstring& folder, const wchar_t* name) const;
+    bool WalkEntries(TListingCursor& entries, bool underLink);
     // Counts a file and hands it on when its name is taken and its time qualifies.
     void ConsiderFile(const std::wstring& folder, const wchar_t* name, const FILETIME& lastWrite,
                       const FILETIME& creation);
@@ -121,7 +121,7 @@ class TWorkThread : public TThread {
         std::int64_t Utc = 0;
     };
     struct TOpenFolder {
-        std::wstring Path;
+        std::size_t PathLength; // its path is the walk's folder_ up to here
         bool IdentityRead = false;
         bool IdentityKnown = false;
         TFolderIdentity Identity;
@@ -151,6 +151,9 @@ class TWorkThread : public TThread {
     unsigned long long lastHandOff_ = 0;
     TLocalTimeConverter localTime_;
     std::vector<TOpenFolder> openFolders_;
+    // The folder being walked, ending with "\": each level adds its name and takes it off again, so
+    // a walk 16,000 folders deep holds one path rather than one for each level.
+    std::wstring folder_;
     std::unique_ptr<TListers> listers_;
     // Where the walk stands, in the terms the listers order their work by.
     std::vector<std::uint32_t> walkOrder_;

@@ -61,12 +61,11 @@ TEST(Ranking, ThreeFreshestTableRowByRow) {
            {L"9", L"7", L"8"});
 }
 
-TEST(Ranking, ZeroKeepsNothingAndNeverMovesTheThreshold) {
+TEST(Ranking, ZeroTakesNoFileAtAll) {
     Replay(0,
            {
-               {L"5", 5, true, {}, L"5", 0},
-               {L"9", 9, true, {}, L"9", 0},
-               {L"9b", 9, true, {}, L"9b", 0},
+               {L"5", 5, false, {}, L"", 0},
+               {L"9", 9, false, {}, L"", 0},
            },
            {});
 }

@@ -219,21 +219,21 @@ TTempTree::~TTempTree() {
 
 std::wstring TTempTree::Folder(const std::wstring& relative) {
     const std::wstring path = root_ + relative;
-    CreateDirectoryW(path.c_str(), nullptr);
+    CreateDirectoryW(SystemPath(path).c_str(), nullptr);
     return path + L"\\";
 }
 
 std::wstring TTempTree::File(const std::wstring& relative, FILETIME time, DWORD attributes) {
     const std::wstring path = root_ + relative;
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         throw std::runtime_error("cannot create a test file");
     }
     SetFileTime(file, nullptr, nullptr, &time);
     CloseHandle(file);
     if (attributes) {
-        SetFileAttributesW(path.c_str(), attributes);
+        SetFileAttributesW(SystemPath(path).c_str(), attributes);
     }
     return path;
 }

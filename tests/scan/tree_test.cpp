@@ -157,29 +157,24 @@ TEST_F(TreeTest, AMissingRootGivesOneLineWithPathNotFound) {
     EXPECT_EQ(1, run->Ended);
 }
 
-TEST_F(TreeTest, AFolderBeyondThePathLimitIsLoggedAndNotWalked) {
-    // Grow a chain of folders until "*.*" after the path no longer fits into 260 characters.
+// Paths past 260 characters, and names ending in a dot or a blank (which only \\?\ reaches), are
+// walked like any other.
+TEST_F(TreeTest, LongPathsAndNamesEndingInADotOrABlankAreWalked) {
     std::wstring relative;
-    std::wstring tooLong;
-    for (int level = 0; tooLong.empty(); ++level) {
-        relative += std::wstring(40, static_cast<wchar_t>(L'a' + level)) + L"\\";
-        ASSERT_TRUE(CreateDirectoryW((tree.Root() + relative).c_str(), nullptr));
-        tree.File(relative + L"file", UtcFileTime(2020, 1, 1));
-        if ((tree.Root() + relative + L"*.*").size() + 1 > MAX_PATH) {
-            tooLong = tree.Root() + relative;
-            tree.Folder(relative + L"below");
-            tree.File(relative + L"below\\file", UtcFileTime(2020, 1, 1));
-        }
+    std::vector<std::wstring> files;
+    for (int level = 0; (tree.Root() + relative).size() < 420; ++level) {
+        relative += std::wstring(40, static_cast<wchar_t>(L'a' + level)) + (level == 2 ? L"." : level == 3 ? L" " : L"") + L"\\";
+        tree.Folder(relative);
+        files.push_back(tree.File(relative + (level == 4 ? L"file." : L"file"), UtcFileTime(2020, 1, 1)));
     }
-    auto run = NewRun(true, 0);
+    auto run = NewRun(false, 100);
+    run->Job->RootPath = RootPathFromText(L"\\\\?\\" + tree.Root());
     ASSERT_TRUE(run->Run());
-    EXPECT_EQ((std::vector<std::wstring>{LogLine(tooLong, ERROR_FILENAME_EXCED_RANGE)}),
-              run->Recorder.LogLines);
-    for (const std::wstring& row : run->Recorder.Rows()) {
-        EXPECT_NE(0u, row.rfind(tooLong, 0)) << row;
-    }
-    const auto levels = static_cast<std::int64_t>(std::count(relative.begin(), relative.end(), L'\\'));
-    EXPECT_EQ(levels - 1, run->Job->FileCount);
+    EXPECT_EQ(std::vector<std::wstring>{}, run->Recorder.LogLines);
+    std::vector<std::wstring> rows = run->Recorder.Rows();
+    std::sort(rows.begin(), rows.end());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, rows);
 }
 
 TEST_F(TreeTest, FolderLinksThatLoopAreLoggedNotFollowed) {
@@ -216,7 +211,7 @@ TEST_F(TreeTest, FolderLinksThatLoopAreLoggedNotFollowed) {
 
 // Listers change nothing the sinks see on a real tree with every kind of folder the walk meets:
 // wide and deep ones, an empty one, hidden and dotted ones, link loops and a link across, and a
-// chain past the path limit. The walk is held at the root until a lister has opened a folder.
+// chain past 260 characters. The walk is held at the root until a lister has opened a folder.
 TEST_F(TreeTest, ListersChangeNothingAtTheSinks) {
     int minute = 0;
     const auto next = [&minute] {
@@ -282,7 +277,7 @@ TEST_F(TreeTest, ListersChangeNothingAtTheSinks) {
                 if (!byWalk &&
                     (folder.find(L"\\sub\\self\\") != std::wstring::npos ||
                      folder.find(L"\\sub\\up\\") != std::wstring::npos ||
-                     folder.find(L"\\sub\\across\\") != std::wstring::npos || folder.size() + 4 > MAX_PATH)) {
+                     folder.find(L"\\sub\\across\\") != std::wstring::npos)) {
                     ++strayOpens;
                 }
             };
@@ -300,17 +295,33 @@ TEST_F(TreeTest, ListersChangeNothingAtTheSinks) {
             ASSERT_TRUE(run->Run());
 
             EXPECT_TRUE(held) << "no lister opened a folder";
-            EXPECT_EQ(0, strayOpens) << "a lister went through a link or past the path limit";
+            EXPECT_EQ(0, strayOpens) << "a lister went through a link";
             std::vector<std::wstring> seen = run->Recorder.Events;
             seen.push_back(L"count " + std::to_wstring(run->Job->FileCount));
             if (config.Listers == 0) {
                 reference = seen;
-                EXPECT_EQ(3u, run->Recorder.LogLines.size()) << "two loops and the path limit";
+                EXPECT_EQ(2u, run->Recorder.LogLines.size()) << "two loops";
             } else {
                 EXPECT_EQ(reference, seen);
             }
             EXPECT_LE(run->Job->PeakFoldersAhead, config.Folders);
             EXPECT_LE(run->Job->PeakEntriesAhead, config.Entries);
+        }
+    }
+}
+
+// What the system is handed carries the long-path prefix; what users see never does.
+TEST(SystemPath, PrefixesFullPathsAndOrdinaryPathTakesItOff) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"C:\\data\\", L"\\\\?\\C:\\data\\"},
+        {L"\\\\server\\share\\a\\", L"\\\\?\\UNC\\server\\share\\a\\"},
+        {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
+        {L"relative\\", L"relative\\"},
+    };
+    for (const auto& [ordinary, system] : cases) {
+        EXPECT_EQ(system, SystemPath(ordinary));
+        if (ordinary != system) {
+            EXPECT_EQ(ordinary, OrdinaryPath(system));
         }
     }
 }
