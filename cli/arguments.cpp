@@ -250,6 +250,14 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
     if (TScanFilters filters; !filters.Set(scan.SkipFolders, scan.NameMasks, fault)) {
         return fail(fault);
     }
+    // A folder that is not there is a mistake in the arguments, not a folder that failed to list.
+    std::wstring root = RootPathFromText(scan.Root);
+    if (const std::wstring fault = RootFault(root); !fault.empty()) {
+        if (root.size() > 3 && root.back() == L'\\') {
+            root.pop_back();
+        }
+        return fail(Quoted(root) + L" " + fault + L".");
+    }
     if (request.Format == TOutputFormat::Lines && request.OutPath.size() >= 4 &&
         CompareStringOrdinal(request.OutPath.c_str() + request.OutPath.size() - 4, 4, L".csv", 4, TRUE) ==
             CSTR_EQUAL) {
@@ -288,6 +296,7 @@ std::wstring HelpText() {
            L"\r\n"
            L"Folders that cannot be listed are named on standard error and the scan goes on.\r\n"
            L"Ctrl+C stops the scan and writes what was found so far.\r\n"
-           L"Exit codes: 0 every folder listed, 1 some folder could not be, 2 bad arguments or an\r\n"
+           L"Exit codes: 0 every folder listed, 1 some folder could not be or some name could not\r\n"
+           L"be written exactly in UTF-8, 2 bad arguments (a FOLDER that does not exist too) or an\r\n"
            L"output file that cannot be written, 130 stopped by Ctrl+C.\r\n";
 }

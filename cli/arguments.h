@@ -4,12 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/output.h"
 #include "scan/date_time.h"
 #include "scan/scan_request.h"
-
-// Lines (path, tab, local time), CSV (by an --out name ending in .csv), paths ended by NUL (-0),
-// or one JSON object a line (--json).
-enum class TOutputFormat { Lines, Csv, Null, Json };
 
 struct TCommandLine {
     enum class TAction { Scan, Help, Version };

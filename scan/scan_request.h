@@ -10,10 +10,14 @@
 // new one and keeps its old change time), or the later of the two.
 enum class TTimeKind : std::uint8_t { Modified, Created, Either };
 
-// The root folder as the job gets it: the text without the blanks around it, "/" read as "\", made
-// a full path (GetFullPathNameW) so that every row, the status bar and the log name one full path,
-// and ending with one backslash. A drive alone ("C:") is its root; no long-path prefix is added.
+// The root folder as the job gets it: the text without the blanks and quotes around it, "/" read as
+// "\", made a full path (GetFullPathNameW) so that every row, the status bar and the log name one full
+// path, and ending with one backslash. A drive alone ("C:") is its root. A path given with \\?\ is
+// taken as it stands, without the prefix: rows and filters see the ordinary path.
 std::wstring RootPathFromText(const std::wstring& text);
+// Why a root folder (as RootPathFromText gives it) cannot be scanned at all: "does not exist" or
+// "is a file, not a folder"; empty otherwise. Any other failure to read it is the walk's to log.
+std::wstring RootFault(const std::wstring& root);
 
 struct TScanRequest {
     std::wstring Root; // as typed or given: blanks around it, "/" or a relative path are fine

@@ -77,6 +77,9 @@ TEST(RootPathFromText, IsOneFullPathEndingWithOneBackslash)
         {L"\\\\server\\share\\dir", L"\\\\server\\share\\dir\\"},
         {L"tree", here + L"tree\\"},
         {L"D:\\a\\..\\b", L"D:\\b\\"},
+        {L" \"D:\\data\\small\" ", L"D:\\data\\small\\"},
+        {L"\\\\?\\D:\\data\\dot.", L"D:\\data\\dot.\\"},
+        {L"\\\\?\\UNC\\server\\share", L"\\\\server\\share\\"},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(expected, RootPathFromText(text)) << std::string(text.begin(), text.end());
