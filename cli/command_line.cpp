@@ -97,7 +97,7 @@ class TCommandLineSink final : public IScanListener {
         // Converted in a buffer of its own: converting in the pool would make it grow by three times
         // the path's length at its end, and so double its capacity early.
         path_.clear();
-        AppendUtf8(path, path_);
+        AppendUtf8(path, path_, true);
         Rows.push_back({time, utc, pool_.size(), static_cast<std::uint32_t>(path_.size())});
         pool_.append(path_);
     }
@@ -120,36 +120,6 @@ std::wstring CannotWrite(const std::wstring& path, DWORD code) {
 struct THandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
-
-// One file in the form asked for.
-void AppendFile(TOutputFormat format, std::string_view path, TDateTime time, std::int64_t utc, std::string& line) {
-    switch (format) {
-    case TOutputFormat::Lines:
-        line.append(path).append(1, '\t');
-        AppendIsoText(time, line);
-        line.append("\r\n");
-        break;
-    case TOutputFormat::Csv:
-        AppendCsvField(path, line);
-        line += ',';
-        AppendIsoText(time, line);
-        line.append("\r\n");
-        break;
-    case TOutputFormat::Null:
-        line.append(path).append(1, '\0');
-        break;
-    case TOutputFormat::Json:
-        line.append("{\"path\":");
-        AppendJsonString(path, line);
-        line.append(",\"local\":\"");
-        AppendIsoText(time, line);
-        AppendUtcOffset(time, utc, line);
-        line.append("\",\"utc\":\"");
-        AppendIsoText(UtcValue(utc), line);
-        line.append("Z\"}\r\n");
-        break;
-    }
-}
 
 // Runs the job to its end on this thread, serving its hand-off, and writes what it found.
 int Scan(const TCommandLine& request, TTextOutput& out, TErrorStream& errors) {
@@ -201,7 +171,12 @@ int Scan(const TCommandLine& request, TTextOutput& out, TErrorStream& errors) {
     std::string line;
     const auto write = [&](std::string_view path, TDateTime time, std::int64_t utc) {
         line.clear();
-        AppendFile(request.Format, path, time, utc, line);
+        // A wrong name is never passed off as the file's.
+        if (!AppendFile(request.Format, path, time, utc, out.Console(), line)) {
+            errors.Line(L"quenwick: UTF-8 cannot hold the name " + Quoted(Wide(path, true)) +
+                        L"; it is written with U+FFFD in place of each lone surrogate.");
+            failed = true;
+        }
         out.WriteUtf8(line);
     };
     if (request.Format == TOutputFormat::Csv) {
@@ -222,7 +197,7 @@ int Scan(const TCommandLine& request, TTextOutput& out, TErrorStream& errors) {
             held.push_back(&item);
         }
         for (auto item = held.rbegin(); item != held.rend(); ++item) {
-            write(Utf8((*item)->Name), (*item)->Time, (*item)->Utc);
+            write(HeldUtf8((*item)->Name), (*item)->Time, (*item)->Utc);
         }
     }
     if (!out.Flush() && !request.OutPath.empty()) {

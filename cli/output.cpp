@@ -16,22 +16,112 @@ bool IsConsole(HANDLE handle) {
 
 } // namespace
 
-std::string Utf8(std::wstring_view text) {
+bool AppendUtf8(std::wstring_view text, std::string& out, bool keepLoneSurrogates) {
+    // At most three bytes for each UTF-16 unit (a pair takes four for two); written in place at the
+    // end of out.
+    const std::size_t at = out.size();
+    out.resize(at + text.size() * 3);
+    char* put = out.data() + at;
+    bool exact = true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned c = text[i];
+        if (c < 0x80) {
+            *put++ = static_cast<char>(c);
+            continue;
+        }
+        if (c < 0x800) {
+            *put++ = static_cast<char>(0xC0 | (c >> 6));
+            *put++ = static_cast<char>(0x80 | (c & 0x3F));
+            continue;
+        }
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            const unsigned code = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00u);
+            *put++ = static_cast<char>(0xF0 | (code >> 18));
+            *put++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            *put++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            *put++ = static_cast<char>(0x80 | (code & 0x3F));
+            continue;
+        }
+        if (c >= 0xD800 && c < 0xE000) {
+            exact = false;
+            c = keepLoneSurrogates ? c : 0xFFFD;
+        }
+        *put++ = static_cast<char>(0xE0 | (c >> 12));
+        *put++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *put++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    out.resize(static_cast<std::size_t>(put - out.data()));
+    return exact;
+}
+
+std::string HeldUtf8(std::wstring_view text) {
     std::string bytes;
-    AppendUtf8(text, bytes);
+    AppendUtf8(text, bytes, true);
     return bytes;
 }
 
-void AppendUtf8(std::wstring_view text, std::string& out) {
-    if (text.empty()) {
-        return;
+namespace {
+
+// A lone surrogate in a held path: ED followed by A0 to BF, which UTF-8 itself never holds.
+bool LoneSurrogateAt(std::string_view held, std::size_t i) {
+    return static_cast<unsigned char>(held[i]) == 0xED && i + 2 < held.size() &&
+           static_cast<unsigned char>(held[i + 1]) >= 0xA0;
+}
+
+unsigned LoneSurrogate(std::string_view held, std::size_t i) {
+    return 0xD000 | ((static_cast<unsigned char>(held[i + 1]) & 0x3F) << 6) |
+           (static_cast<unsigned char>(held[i + 2]) & 0x3F);
+}
+
+} // namespace
+
+bool HoldsLoneSurrogate(std::string_view held) {
+    for (std::size_t i = held.find('\xED'); i != std::string_view::npos; i = held.find('\xED', i + 1)) {
+        if (LoneSurrogateAt(held, i)) {
+            return true;
+        }
     }
-    // At most three bytes for each UTF-16 unit; converted in place at the end of out.
-    const std::size_t at = out.size();
-    out.resize(at + text.size() * 3);
-    const int written = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data() + at,
-                                            static_cast<int>(text.size() * 3), nullptr, nullptr);
-    out.resize(at + static_cast<std::size_t>(written > 0 ? written : 0));
+    return false;
+}
+
+void AppendStrictUtf8(std::string_view held, std::string& out) {
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        if (LoneSurrogateAt(held, i)) {
+            out.append("\xEF\xBF\xBD");
+            i += 2;
+        } else {
+            out += held[i];
+        }
+    }
+}
+
+std::wstring Wide(std::string_view held, bool escapeLoneSurrogates) {
+    std::wstring text;
+    text.reserve(held.size());
+    for (std::size_t i = 0; i < held.size();) {
+        const unsigned char c = static_cast<unsigned char>(held[i]);
+        const std::size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        if (i + length > held.size()) {
+            text += L'\uFFFD';
+            break;
+        }
+        unsigned code = length == 1 ? c : c & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k) {
+            code = (code << 6) | (static_cast<unsigned char>(held[i + k]) & 0x3F);
+        }
+        if (code >= 0x10000) {
+            text += static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10));
+            text += static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else if (escapeLoneSurrogates && code >= 0xD800 && code < 0xE000) {
+            wchar_t escape[8];
+            std::swprintf(escape, 8, L"\\u%04X", code);
+            text += escape;
+        } else {
+            text += static_cast<wchar_t>(code);
+        }
+        i += length;
+    }
+    return text;
 }
 
 void AppendIsoText(TDateTime value, std::string& out) {
@@ -70,16 +160,19 @@ void AppendUtcOffset(TDateTime local, std::int64_t utcTicks, std::string& out) {
     out.append(text);
 }
 
-void AppendJsonString(std::string_view utf8, std::string& out) {
+void AppendJsonString(std::string_view held, std::string& out) {
     out += '"';
-    for (const char c : utf8) {
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        const char c = held[i];
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
+        } else if (static_cast<unsigned char>(c) < 0x20 || LoneSurrogateAt(held, i)) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            std::snprintf(escaped, sizeof escaped, static_cast<unsigned char>(c) < 0x20 ? "\\u%04x" : "\\u%04X",
+                          static_cast<unsigned char>(c) < 0x20 ? static_cast<unsigned>(c) : LoneSurrogate(held, i));
             out.append(escaped);
+            i += static_cast<unsigned char>(c) < 0x20 ? 0 : 2;
         } else {
             out += c;
         }
@@ -102,6 +195,43 @@ void AppendCsvField(std::string_view text, std::string& out) {
         }
     }
     out += '"';
+}
+
+bool AppendFile(TOutputFormat format, std::string_view held, TDateTime time, std::int64_t utc, bool console,
+                std::string& line) {
+    std::string strict;
+    const bool exact = console || format == TOutputFormat::Json || !HoldsLoneSurrogate(held);
+    if (!exact) {
+        AppendStrictUtf8(held, strict);
+        held = strict;
+    }
+    switch (format) {
+    case TOutputFormat::Lines:
+        line.append(held).append(1, '\t');
+        AppendIsoText(time, line);
+        line.append("\r\n");
+        break;
+    case TOutputFormat::Csv:
+        AppendCsvField(held, line);
+        line += ',';
+        AppendIsoText(time, line);
+        line.append("\r\n");
+        break;
+    case TOutputFormat::Null:
+        line.append(held).append(1, '\0');
+        break;
+    case TOutputFormat::Json:
+        line.append("{\"path\":");
+        AppendJsonString(held, line);
+        line.append(",\"local\":\"");
+        AppendIsoText(time, line);
+        AppendUtcOffset(time, utc, line);
+        line.append("\",\"utc\":\"");
+        AppendIsoText(UtcValue(utc), line);
+        line.append("Z\"}\r\n");
+        break;
+    }
+    return exact;
 }
 
 TTextOutput::TTextOutput(HANDLE handle)
@@ -129,11 +259,9 @@ void TTextOutput::WriteUtf8(std::string_view text) {
         return;
     }
     if (console_) {
-        std::wstring wide(text.size(), L'\0');
-        const int length = text.empty() ? 0
-                                        : MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                              wide.data(), static_cast<int>(wide.size()));
-        Write(wide.data(), static_cast<std::size_t>(length > 0 ? length : 0));
+        // A console takes UTF-16, which holds every name exactly.
+        const std::wstring wide = Wide(text);
+        Write(wide.data(), wide.size());
         return;
     }
     bytes_.append(text);
