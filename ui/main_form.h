@@ -146,6 +146,9 @@ private:
     std::unique_ptr<TStatusBarLine> StatusLine;
     // The selected row's path; false when no row is selected.
     bool SelectedPath(std::wstring& path) const;
+    // The selected row's path and the form of it the shell takes; false, said in a box where the
+    // shell can take no form of it.
+    bool SelectedShellPath(std::wstring& path, std::wstring& shellPath) const;
     // A shell result of 32 or less, told in the system's words under the path it was about.
     void ReportShellFailure(const std::wstring& path, INT_PTR result);
     void CopySelectedRows(TCopyLayout layout);

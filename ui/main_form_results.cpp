@@ -8,6 +8,7 @@
 #include "toolkit/clipboard.h"
 #include "toolkit/handoff.h"
 #include "toolkit/message_box.h"
+#include "scan/listing.h"
 #include "scan/sys_error.h"
 #include "ui/copy_text.h"
 #include "ui/search_rules.h"
@@ -25,6 +26,37 @@ bool SelectInShellFolder(const std::wstring& path) {
     const HRESULT result = SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
     CoTaskMemFree(item);
     return SUCCEEDED(result);
+}
+
+// Whether the shell can take a path as it is: within 260 characters with its null, and no name in it
+// ending in a dot or a blank, which the shell would trim to another file's name.
+bool ShellTakes(std::wstring_view path) {
+    if (path.size() >= MAX_PATH) {
+        return false;
+    }
+    for (std::size_t end = path.find(L'\\'); end != std::wstring_view::npos; end = path.find(L'\\', end + 1)) {
+        if (end > 0 && (path[end - 1] == L'.' || path[end - 1] == L' ')) {
+            return false;
+        }
+    }
+    return path.empty() || (path.back() != L'.' && path.back() != L' ');
+}
+
+// The path the shell is given for a file: the path itself, or where the shell cannot take it, its
+// short form (the volume's 8.3 names), which names the same file. Empty when neither will do.
+std::wstring ShellPathFor(const std::wstring& path) {
+    if (ShellTakes(path)) {
+        return path;
+    }
+    const std::wstring system = SystemPath(path);
+    std::wstring shortPath(system.size() + 1, L'\0');
+    const DWORD length = GetShortPathNameW(system.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+    if (length == 0 || length >= shortPath.size()) {
+        return {};
+    }
+    shortPath.resize(length);
+    shortPath = OrdinaryPath(shortPath);
+    return ShellTakes(shortPath) ? shortPath : std::wstring();
 }
 
 } // namespace
@@ -119,21 +151,35 @@ void TMainForm::ReportShellFailure(const std::wstring& path, INT_PTR result) {
     }
 }
 
+bool TMainForm::SelectedShellPath(std::wstring& path, std::wstring& shellPath) const {
+    if (!SelectedPath(path)) {
+        return false;
+    }
+    shellPath = ShellPathFor(path);
+    if (shellPath.empty()) {
+        ShowMessageBox(path + L"\r\n\r\nThe shell cannot take this path: it is longer than 259 characters or a "
+                              L"name in it ends in a dot or a blank, and the volume keeps no short name for it.",
+                       Application.Title(), MB_OK);
+        return false;
+    }
+    return true;
+}
+
 void TMainForm::OpenActionExecute() {
-    std::wstring path;
-    if (SelectedPath(path)) {
-        ReportShellFailure(path, ShellExecuteCall(Application.Handle(), L"open", path.c_str(), nullptr));
+    std::wstring path, shellPath;
+    if (SelectedShellPath(path, shellPath)) {
+        ReportShellFailure(path, ShellExecuteCall(Application.Handle(), L"open", shellPath.c_str(), nullptr));
     }
 }
 
 // The folder with the file selected, as every file manager shows it; the folder alone where the
 // shell cannot select.
 void TMainForm::ExploreActionExecute() {
-    std::wstring path;
-    if (!SelectedPath(path) || ShowInFolder(path)) {
+    std::wstring path, shellPath;
+    if (!SelectedShellPath(path, shellPath) || ShowInFolder(shellPath)) {
         return;
     }
-    const TExploreTarget split = SplitForExplore(path);
+    const TExploreTarget split = SplitForExplore(shellPath);
     ReportShellFailure(path, ShellExecuteCall(Application.Handle(), L"explore", split.Folder.c_str(), split.Name.c_str()));
 }
 

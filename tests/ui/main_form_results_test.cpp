@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 #include "clipboard_support.h"
+#include "scan/listing.h"
 #include "scan/sys_error.h"
+#include "scan/scan_harness.h"
 #include "toolkit/clipboard.h"
 #include "toolkit/message_box.h"
 #include "ui/main_form.h"
@@ -174,6 +176,53 @@ TEST_F(MainFormResultsTest, OpeningADeletedFileShowsTheSystemTextInAPlainBox) {
         ASSERT_EQ(1u, boxes.size()) << result;
         EXPECT_EQ(gone + L"\r\n\r\n" + SysErrorText(code), boxes[0].Text) << result;
     }
+}
+
+// Which file a path names: its volume and index; zero when it names none.
+unsigned long long FileIdentity(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (file != INVALID_HANDLE_VALUE) {
+        GetFileInformationByHandle(file, &information);
+        CloseHandle(file);
+    }
+    return (static_cast<unsigned long long>(information.nFileIndexHigh) << 32 | information.nFileIndexLow) ^
+           (static_cast<unsigned long long>(information.dwVolumeSerialNumber) << 48);
+}
+
+// A path the shell cannot take (past 260 characters, a name ending in a dot) reaches it in its short
+// form, which names the same file; one with no short form is said in a box, never dropped.
+TEST_F(MainFormResultsTest, OpenAndExploreHandTheShellAPathItCanTake) {
+    TTempTree tree;
+    const std::wstring deep = std::wstring(150, L'a') + L"\\" + std::wstring(150, L'b');
+    tree.Folder(std::wstring(150, L'a'));
+    tree.Folder(deep);
+    tree.Folder(L"dot.");
+    const std::wstring files[] = {tree.File(deep + L"\\long.txt", UtcFileTime(2024, 3, 1)),
+                                  tree.File(L"dot.\\f", UtcFileTime(2024, 3, 1))};
+    for (const std::wstring& file : files) {
+        form->Results->AddRow(file, 1);
+    }
+    form->Results->AddRow(L"C:\\" + std::wstring(300, L'x'), 1);
+    form->Results->Flush();
+    RecordShellCalls(33);
+    for (int row = 0; row < 3; ++row) {
+        ListView_SetItemState(form->ListView.Handle(), -1, 0, LVIS_SELECTED);
+        Select({row});
+        Choose(form->OpenItem);
+        Choose(form->ExploreItem);
+    }
+    ASSERT_EQ(4u, shellCalls.size());
+    for (int i = 0; i < 2; ++i) {
+        const std::wstring& opened = shellCalls[2 * i].File;
+        EXPECT_LT(opened.size(), static_cast<size_t>(MAX_PATH));
+        EXPECT_NE(0ull, FileIdentity(opened)) << opened;
+        EXPECT_EQ(FileIdentity(SystemPath(files[i])), FileIdentity(opened)) << opened;
+        EXPECT_EQ(opened, shownInFolder[i]);
+        EXPECT_EQ(opened, shellCalls[2 * i + 1].File + shellCalls[2 * i + 1].Parameters);
+    }
+    ASSERT_EQ(2u, boxes.size()) << "Open and Explore of the path with no short form";
+    EXPECT_TRUE(boxes[0].Text.starts_with(L"C:\\xxx")) << boxes[0].Text;
 }
 
 TEST_F(MainFormResultsTest, CopyFollowsTheListOrderAfterAHeaderClick) {
