@@ -5,6 +5,7 @@ T1  100,000 files in about 1,100 folders (wide)
 T2  about 100,000 files in about 8,400 folders (narrow and deep)
 T3  1,000,000 files
 TR  100,000 files whose times rise in walk order, so every file qualifies in the number mode
+TL  T1's files below a folder 280 characters below the tree's root, so every path passes 260
 """
 import json
 import math
@@ -111,6 +112,9 @@ def main():
         made = deep(root, rng, 350, 24, 12)  # 8,400 folders, 100,800 files
     elif kind == "T3":
         made = wide(root, rng, 100, 100, 100)  # 10,000 leaf folders, 1,000,000 files
+    elif kind == "TL":
+        deep = os.path.join(root, *(f"{level}" + "l" * 54 for level in range(5)))
+        made = wide(deep, rng, 11, 100, 91)
     elif kind == "TR":
         made = wide(root, rng, 11, 100, 91)
         rise_in_walk_order(root)

@@ -18,7 +18,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-TREES = ("T1", "T2", "TR", "T3", "TS", "TG")
+TREES = ("T1", "TL", "T2", "TR", "T3", "TS", "TG")
 SHARE_LISTERS = (0, 1, 2, 4, 8)
 N_SMALL, N_LARGE = 100, 10_000
 SHARES = ("0.01", "0.5", "1.0")
@@ -69,6 +69,9 @@ def cases_of(tree, info, root):
     """(label, kind, program, arguments); kind says which target the case counts for."""
     win = windows_path(root)
     after = info["after"]
+    if tree == "TL":  # paths past 260 characters, against T1's figures
+        return [("bare walker", "walk", "bench_walk", (win,)),
+                (f"engine N={N_SMALL}", f"engine-n{N_SMALL}", "bench_engine", (win, "number", str(N_SMALL)))]
     cases = [("bare walker", "walk", "bench_walk", (win,)),
              ("listed-ahead walker, the program's listers", "walk-ahead", "bench_walk", (win, "auto")),
              (f"find | sort -rn | head -{N_SMALL}", "find", None, (root, N_SMALL)),
@@ -335,6 +338,9 @@ def target_lines(rows, busy):
         mine, base = ratio_of("T1", kind), ratio_of("T1", f"engine-n{N_SMALL}")
         if mine is not None and base:
             check(f"T1 {kind}, time against the engine N={N_SMALL} row", [mine / base], limit)
+    long_paths, short_paths = ratio_of("TL", f"engine-n{N_SMALL}"), ratio_of("T1", f"engine-n{N_SMALL}")
+    if long_paths is not None and short_paths is not None:
+        check(f"engine N={N_SMALL} on TL (paths past 260 characters), ratio", [long_paths], round(short_paths + 0.05, 2))
     gen = ratio_of("TG", "gen-store")
     if gen is not None:
         check("ten million generated rows into the row store, time against sinks that do nothing", [gen], 1.10)

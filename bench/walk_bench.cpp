@@ -17,7 +17,8 @@ struct TFloorWalk {
     void Walk(const std::wstring& folder) {
         ++Folders;
         WIN32_FIND_DATAW entry;
-        HANDLE listing = FindFirstFileExW((folder + L"*.*").c_str(), FindExInfoBasic, &entry,
+        // As the program asks: the long-path form, every name.
+        HANDLE listing = FindFirstFileExW((SystemPath(folder) + L"*").c_str(), FindExInfoBasic, &entry,
                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
         if (listing == INVALID_HANDLE_VALUE) {
             return;
