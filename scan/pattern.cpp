@@ -321,12 +321,12 @@ std::wstring CompilePattern(std::wstring_view typed, TPatternUse use, std::wstri
     }
     std::wstring written; // without empty or dot names, for an example
     bool empty = false, dots = false;
-    for (std::size_t i = fromRoot; i < names.size(); ++i) {
+    for (std::size_t i = fromRoot, kept = 0; i < names.size(); ++i) {
         const bool server = unc && i < 2;
         empty = empty || (names[i].empty() && !server);
         dots = dots || IsDots(names[i]);
         if ((!names[i].empty() || server) && !IsDots(names[i])) {
-            written.append(written.empty() && !server ? L"" : L"\\").append(names[i]);
+            written.append(kept++ ? L"\\" : L"").append(names[i]);
         }
     }
     if (empty) {

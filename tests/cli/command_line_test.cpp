@@ -353,9 +353,9 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
         {L"--newest 5 --skip C:/ " + missing,
          L"quenwick: The folder pattern \"C:/\" is the root of a drive or share, which is never left out: to leave "
          L"out every folder in it, write \"C:\\*\"."},
-        {L"--newest 5 --skip a\\\\b\\ " + missing,
-         L"quenwick: The folder pattern \"a\\\\b\\\" has an empty folder name between two backslashes: write it "
-         L"as \"a\\b\"."},
+        {L"--newest 5 --skip \\\\srv\\\\share\\a\\ " + missing,
+         L"quenwick: The folder pattern \"\\\\srv\\\\share\\a\\\" has an empty folder name between two "
+         L"backslashes: write it as \"\\\\srv\\share\\a\"."},
         {L"--newest 5 --skip ..\\x " + missing,
          L"quenwick: The folder pattern \"..\\x\" has \".\" or \"..\", which is no folder's name: write the "
          L"folders from the root folder down, as in \"x\"."},
