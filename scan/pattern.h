@@ -4,10 +4,10 @@
 //
 // A name (a file's name mask, or a folder's name anywhere in the tree) holds * and ?, and keeps
 // Windows' meaning of dots: a name ending in ".*" also takes what comes before it alone (*.* takes
-// every name, report.* takes "report"), and a name ending in "." takes names without an extension
-// (*. as dir *. does). A folder's path holds such names between backslashes, * and ? staying
-// within one of them, and ** for any number of folders, none included. Where a name ends in ".",
-// its wildcards match no dot, as dir's do: *. takes names without one, *.tar. takes a.tar.
+// every name, report.* takes "report"), and in a name ending in "." the wildcards match no dot, as
+// dir's do (*. takes names without an extension, *.tar. takes a.tar but not a.b.tar). A folder's
+// path holds such names between backslashes, * and ? staying within one of them, and ** for any
+// number of folders, none included.
 //
 // Case counts as the file system counts it: both sides upper-cased unit by unit with the system's
 // ordinal table (CompareStringOrdinal's), so Cyrillic and Greek fold as Latin does and a surrogate
@@ -51,12 +51,12 @@ enum class TPatternUse : std::uint8_t { NameMask, SkipFolder };
 // ones left out.
 std::vector<std::wstring_view> SplitPatterns(std::wstring_view list);
 
-// Compiles one pattern of a list. A folder pattern without "\" (or "/") is a folder's name anywhere;
-// with one, a folder's path: from a drive, from "\\server", from a wildcard (*\Temp, **\bin), else
-// below root ("build\out", "\build"). "\\?\" and "\\?\UNC\" are taken off first. root is the root
-// folder's ordinary full path ending with "\"; empty, a pattern below it is only checked. Empty
-// when compiled; else the one sentence that says which pattern can never match, why, and how it
-// could be written.
+// Compiles one pattern of a list. A folder pattern without "\" or "/" (a final one aside) is a
+// folder's name anywhere; with one, a folder's path: from a drive, from "\\server", from a
+// wildcard (*\Temp, **\bin), else below root ("build\out", "\build"). "\\?\" and "\\?\UNC\" are
+// taken off first. root is the root folder's ordinary full path ending with "\"; empty, a pattern
+// below it is only checked. Empty when compiled; else the one sentence that says which pattern can
+// never match, why, and how it could be written.
 std::wstring CompilePattern(std::wstring_view text, TPatternUse use, std::wstring_view root,
                             TPattern& pattern);
 
