@@ -103,7 +103,7 @@ int wmain(int argc, wchar_t** argv) {
         job->Listing = std::make_unique<TGeneratedListing>(job->RootPath);
     }
     std::wstring fault;
-    if (!job->Filters.Set(skip, names, fault)) {
+    if (!job->Filters.Set(skip, names, fault, job->RootPath)) {
         std::fwprintf(stderr, L"%ls\n", fault.c_str());
         return 2;
     }

@@ -22,6 +22,10 @@ TREES = ("T1", "TL", "T2", "TR", "T3", "TS", "TG")
 SHARE_LISTERS = (0, 1, 2, 4, 8)
 N_SMALL, N_LARGE = 100, 10_000
 SHARES = ("0.01", "0.5", "1.0")
+# Names, masks and paths from a drive, from the root and with ** that no folder of T1 matches.
+SKIP_NOTHING = ("node_modules; .git; .svn; __pycache__; *.tmp; cache*; Temp; obj; bin; out*; ?x?; target; "
+                "**\\AppData\\Local; **\\obj\\Debug; build\\out; /dist; C:\\Windows; \\\\server\\share\\*; "
+                "Z:\\nowhere\\**; d0*\\x*")
 SCAN_PEAKS = {}  # tree -> the window's peak with every row, before the operations
 
 
@@ -95,9 +99,11 @@ def cases_of(tree, info, root):
     if tree == "T1":
         cases.append(("command line --within, every file", "cli-d1.0", "bench_cli",
                       ("--within", "36500d", "--out", windows_path(out).rstrip("\\"), win)))
-        # The filters, against the engine N=100 row: six of the eleven top folders skipped by name, a
-        # mask that takes one file name of the 91 in each folder, and the later of the two times.
+        # The filters, against the engine N=100 row: six of the eleven top folders skipped by name,
+        # twenty patterns of every kind that match no folder, a mask that takes one file name of the
+        # 91 in each folder, and the later of the two times.
         for label, kind, option in (("skip 6 of 11 top folders", "filter-skip", ("--skip", "d000;d002;d004;d006;d008;d010")),
+                                    ("20 skip patterns matching nothing", "filter-skip20", ("--skip", SKIP_NOTHING)),
                                     ("mask taking 1.1% of the files", "filter-mask", ("--name", "f0007.*")),
                                     ("time: later of modified and created", "filter-either", ("--time", "either"))):
             cases.append((f"engine N={N_SMALL}, {label}", kind, "bench_engine", (win, "number", str(N_SMALL)) + option))
@@ -334,7 +340,7 @@ def target_lines(rows, busy):
         if mine and theirs and mine[0][6] is not None and theirs[0][6] is not None:
             check(f"command line on {tree} ({cli}), peak memory over the engine row's",
                   [mine[0][6] - theirs[0][6]], 0.0625, " MB")
-    for kind, limit in (("filter-skip", 0.55), ("filter-mask", 0.95), ("filter-either", 1.05)):
+    for kind, limit in (("filter-skip", 0.55), ("filter-skip20", 1.05), ("filter-mask", 0.95), ("filter-either", 1.05)):
         mine, base = ratio_of("T1", kind), ratio_of("T1", f"engine-n{N_SMALL}")
         if mine is not None and base:
             check(f"T1 {kind}, time against the engine N={N_SMALL} row", [mine / base], limit)

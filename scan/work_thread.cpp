@@ -32,10 +32,11 @@ TWorkThread::~TWorkThread() {
 }
 
 bool TWorkThread::TakeRequest(const TScanRequest& request, std::wstring& error) {
-    if (!Filters.Set(request.SkipFolders, request.NameMasks, error)) {
+    // Folder paths written from the root begin at the root as the walk names it.
+    RootPath = RootPathFromText(request.Root);
+    if (!Filters.Set(request.SkipFolders, request.NameMasks, error, RootPath)) {
         return false;
     }
-    RootPath = RootPathFromText(request.Root);
     Recursive = request.Recursive;
     ByDate = request.ByDate ? 1 : 0;
     Limit = request.ByDate ? 0 : std::max(request.Newest, 0);

@@ -43,7 +43,7 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     AboutLabel.RightAligned = true;
     AboutLabel.Transparent = true;
     SkipLabel.For = &SkipEdit;
-    SkipEdit.CueText = L"node_modules; .git; *\\AppData\\Local\\Temp";
+    SkipEdit.CueText = L"node_modules; .git; **\\AppData\\Local\\Temp";
     NamesLabel.For = &NamesEdit;
     NamesEdit.CueText = L"*.docx; report*";
     TimeLabel.For = &TimeBox;

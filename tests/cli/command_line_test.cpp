@@ -192,8 +192,8 @@ TEST(CommandLineTest, EachSwitchSelectsItsFilesNewestFirstWithTheirLocalTimes) {
         {L"--within 2h " + n, {L"s30", L"m10", L"h1"}},
         {L"--within 3d --no-subfolders " + n, {L"s30", L"m10", L"h1", L"d2"}},
         {L"--skip sub --after 2024-03-01 " + r, {L"b.txt", L"a.txt"}},
-        {L"--skip=*\\SUB --newest 9 --time=MODIFIED " + r, {L"b.txt", L"a.txt", L"c.txt", L"d.txt"}},
-        {L"--name \"g*; B*\" --name e.txt --newest 9 " + r, {L"sub\\e.txt", L"b.txt", L"sub\\g,h.txt"}},
+        {L"--skip=/SUB --newest 9 --time=MODIFIED " + r, {L"b.txt", L"a.txt", L"c.txt", L"d.txt"}},
+        {L"--name \"g?h.*, B*\" --name e.txt --newest 9 " + r, {L"sub\\e.txt", L"b.txt", L"sub\\g,h.txt"}},
     };
     for (const auto& c : cases) {
         const TResult result = RunExe(c.Arguments);
@@ -342,13 +342,30 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
         {L"--newest 5 --out a.txt --out b.txt " + missing, L"quenwick: --out is given twice."},
         {L"--newest 5 --out \"\" " + missing, L"quenwick: --out needs a file name."},
         {L"--newest 5 --skip \\ " + missing, L"quenwick: The folder pattern \"\\\" is no folder at all."},
-        {L"--newest 5 --skip \"x; Temp/a\" " + missing,
-         L"quenwick: The folder pattern \"Temp/a\" has \"/\", which no folder name can hold."},
-        {L"--newest 5 --skip AppData\\Local " + missing,
-         L"quenwick: The folder pattern \"AppData\\Local\" matches a folder's full path, which begins with a "
-         L"drive or \\\\server: write it as C:\\..., or begin it with * (*\\AppData\\Local)."},
+        {L"--newest 5 --skip \"x, Temp<a\" " + missing,
+         L"quenwick: The folder pattern \"Temp<a\" has \"<\", which no folder name can hold: write it as "
+         L"\"Temp?a\"."},
+        {L"--newest 5 --skip C:data " + missing,
+         L"quenwick: The folder pattern \"C:data\" has \":\", which no folder name can hold: write it as "
+         L"\"C:\\data\"."},
+        {L"--newest 5 --skip \\\\server " + missing,
+         L"quenwick: The folder pattern \"\\\\server\" is a server, not a folder: a folder on it is written as "
+         L"\"\\\\server\\share\\folder\"."},
+        {L"--newest 5 --skip C:/ " + missing,
+         L"quenwick: The folder pattern \"C:/\" is the root of a drive or share, which is never left out: to leave "
+         L"out every folder in it, write \"C:\\*\"."},
+        {L"--newest 5 --skip \\\\srv\\\\share\\a\\ " + missing,
+         L"quenwick: The folder pattern \"\\\\srv\\\\share\\a\\\" has an empty folder name between two "
+         L"backslashes: write it as \"\\\\srv\\share\\a\"."},
+        {L"--newest 5 --skip ..\\x " + missing,
+         L"quenwick: The folder pattern \"..\\x\" has \".\" or \"..\", which is no folder's name: write the "
+         L"folders from the root folder down, as in \"x\"."},
         {L"--newest 5 --name a\\b " + missing,
-         L"quenwick: The name mask \"a\\b\" has \"\\\", which no file name can hold."},
+         L"quenwick: The name mask \"a\\b\" has \"\\\", which no file name can hold: a mask is a name alone, as "
+         L"in \"b\"."},
+        {L"--newest 5 --name \"*.doc|*.xls\" " + missing,
+         L"quenwick: The name mask \"*.doc|*.xls\" has \"|\", which no file name can hold: write it as "
+         L"\"*.doc;*.xls\"."},
         {L"--newest 5 --time newest " + missing,
          L"quenwick: --time needs modified, created or either, not \"newest\"."},
         {L"-0 --newest 5 --json " + missing, L"quenwick: --json cannot go with -0: the lines have one form."},

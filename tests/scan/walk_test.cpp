@@ -152,7 +152,7 @@ TEST_F(WalkTest, FiltersLeaveOutFoldersAndNamesAndPickTheTime) {
     } cases[] = {
         {L"", L"", TTimeKind::Modified, {0, 1, 2, 3, 4, 5, 6}, 7, 0},
         {L" node_modules ;; CACHE* ; r", L"", TTimeKind::Modified, {0, 2, 5, 6}, 4, 0},
-        {L"*\\SUB\\temp\\; C:\\r\\keep", L"", TTimeKind::Modified, {0, 1, 4, 6}, 4, 0},
+        {L"**\\SUB\\temp\\, /keep", L"", TTimeKind::Modified, {0, 1, 4, 6}, 4, 0},
         {L"", L"*.docx; A*", TTimeKind::Modified, {0, 2}, 7, 0},
         {L"", L"copied.txt", TTimeKind::Created, {6}, 7, 7},
         {L"", L"copied.txt", TTimeKind::Either, {6}, 7, 7},

@@ -395,7 +395,8 @@ TEST_F(MainFormSearchTest, APatternThatCanNeverMatchIsRefusedBeforeTheScan) {
     form->StartActionExecute();
     EXPECT_FALSE(form->HasJob());
     EXPECT_EQ((std::vector<std::wstring>{Application.Title() +
-                                         L"|The name mask \"a\\b\" has \"\\\", which no file name can hold."}),
+                                         L"|The name mask \"a\\b\" has \"\\\", which no file name can hold: a "
+                                         L"mask is a name alone, as in \"b\"."}),
               questions);
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\kept.txt"}), Rows());
 }
