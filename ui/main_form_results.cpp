@@ -59,12 +59,11 @@ void TMainForm::ConnectResultsList() {
     // whatever the user had on the clipboard merely because the pointer rested on the entry.
 }
 
+// A first click sorts by name ascending, or newest first; a click on the sorted column reverses it.
 void TMainForm::ListViewColumnClick(int column) {
-    if (column == 0) {
-        Results->SortByName();
-    } else {
-        Results->SortByTime();
-    }
+    const TSortColumn clicked = column == 0 ? TSortColumn::Name : TSortColumn::Time;
+    const bool ascending = Results->SortedBy() == clicked ? !Results->SortedAscending() : clicked == TSortColumn::Name;
+    Results->Sort(clicked, ascending);
 }
 
 void TMainForm::ListViewKeyDown(WORD key) {
