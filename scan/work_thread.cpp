@@ -78,6 +78,9 @@ void TWorkThread::Execute() {
         appliedHeld_ = Files.size();
         appliedAfter_ = After;
         stoppedWhileApplying_ = Terminated();
+        if (BatchApplied) {
+            BatchApplied();
+        }
     };
     try {
         ProcessFolder(L"");
@@ -149,7 +152,10 @@ bool TWorkThread::WalkEntries(const std::wstring& relative, const std::wstring& 
         const DWORD attributes = entries.Attributes();
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             ConsiderFile(folder, name, entries.LastWrite(), entries.Creation());
-        } else if (Recursive && !IsDotName(name) && !SkippedFolder(folder, name)) {
+        } else if (Recursive && !IsDotName(name) && SkippedFolder(folder, name)) {
+            const std::atomic_ref<std::int64_t> skipped(FoldersSkipped);
+            skipped.store(skipped.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        } else if (Recursive && !IsDotName(name)) {
             walkOrder_.push_back(entries.Position());
             const TScopeExit popOrder([this] { walkOrder_.pop_back(); });
             ProcessFolder(relative + name + L"\\", (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, underLink);
@@ -182,6 +188,8 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
     if (!Filters.TakesName(name)) {
         return;
     }
+    const std::atomic_ref<std::int64_t> taken(NamesTaken);
+    taken.store(taken.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     const FILETIME& utc = TimeKind == TTimeKind::Modified ? lastWrite
                           : TimeKind == TTimeKind::Created ? creation
                           : FileTimeTicks(creation) > FileTimeTicks(lastWrite) ? creation
