@@ -136,7 +136,12 @@ void TMainForm::ExploreActionExecute() {
     ReportShellFailure(path, ShellExecuteCall(Application.Handle(), L"explore", split.Folder.c_str(), split.Name.c_str()));
 }
 
-void TMainForm::CopySelectedRows(TCopyLayout layout) { Results->SelectedText(layout).Place(Application.Handle()); }
+// Handing a million rows' text to the clipboard takes Wine most of a second (it passes through the
+// Wine server): placed beside the window's messages, so that the window keeps answering.
+void TMainForm::CopySelectedRows(TCopyLayout layout) {
+    TClipboardText text = Results->SelectedText(layout);
+    RunBesideMessages([&] { text.Place(Application.Handle()); });
+}
 
 void TMainForm::CopyActionExecute() { CopySelectedRows(TCopyLayout::OnlyNames); }
 
