@@ -21,12 +21,16 @@ TRowStore::TRowStore(const TLimits& limits) : limits_(limits) {
 TRowStore::~TRowStore() = default;
 
 std::uint32_t TRowStore::FolderOf(std::wstring_view folder) {
-    if (lastFolder_ != UINT32_MAX && folders_[lastFolder_] == folder) return lastFolder_;
+    if (lastFolder_ != UINT32_MAX && lastFolderText_ == folder) return lastFolder_;
     const auto found = folderIds_.find(folder);
-    if (found != folderIds_.end()) return lastFolder_ = found->second;
+    if (found != folderIds_.end()) {
+        lastFolderText_ = found->first;
+        return lastFolder_ = found->second;
+    }
     const auto id = static_cast<std::uint32_t>(folders_.size());
     const std::wstring& stored = folders_.emplace_back(folder);
     folderIds_.emplace(stored, id);
+    lastFolderText_ = stored;
     return lastFolder_ = id;
 }
 
@@ -64,7 +68,7 @@ TRowId TRowStore::Append(std::wstring_view path, TDateTime time) {
     const std::uint32_t name = StoreName(path.substr(split));
     if (freeRecords_.empty() && records_ >> RecordBlockBits == recordBlocks_.size())
         recordBlocks_.emplace_back(new TRecord[1u << RecordBlockBits]);
-    if (slots_.size() == slots_.capacity()) slots_.reserve(std::max<std::size_t>(64, slots_.capacity() * 2));
+    if (!inOrder_ && slots_.size() == slots_.capacity()) slots_.reserve(std::max<std::size_t>(64, slots_.capacity() * 2));
     if (!deadTree_.empty() && deadTree_.size() == deadTree_.capacity())
         deadTree_.reserve(deadTree_.capacity() * 2);
     // Nothing below may fail once the record is taken.
@@ -77,6 +81,7 @@ TRowId TRowStore::Append(std::wstring_view path, TDateTime time) {
     }
     const TRowId id = nextId_++;
     Record(record) = {time, id, name, folder};
+    if (inOrder_) return id;
     slots_.push_back(record);
     if (!deadTree_.empty()) {
         // The new node counts the dead slots of its range, all before the new one, which lives.
@@ -87,6 +92,13 @@ TRowId TRowStore::Append(std::wstring_view path, TDateTime time) {
         deadTree_.push_back(dead);
     }
     return id;
+}
+
+void TRowStore::LeaveOrder() {
+    if (!inOrder_) return;
+    slots_.resize(records_);
+    std::iota(slots_.begin(), slots_.end(), 0u);
+    inOrder_ = false;
 }
 
 std::size_t TRowStore::SlotAt(int index) const {
@@ -139,6 +151,7 @@ std::wstring TRowStore::Path(int index) const {
 
 int TRowStore::IndexOf(TRowId id) const {
     if (id == 0 || id >= nextId_) return -1;
+    if (inOrder_) return id >= firstId_ ? static_cast<int>(id - firstId_) : -1;
     const auto idOf = [this](std::uint32_t slot) { return Record(slot & ~DeadSlot).Id; };
     const auto tail = slots_.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
     if (tail != slots_.end() && id >= idOf(*tail)) {
@@ -165,6 +178,7 @@ void TRowStore::BuildSortedIndex() const {
 }
 
 void TRowStore::Erase(int index) {
+    LeaveOrder();
     const std::size_t slot = SlotAt(index);
     deadNameChars_ += NameOf(Record(slots_[slot])).size() + 2;
     MarkDead(slot);
@@ -239,6 +253,8 @@ void TRowStore::Clear() {
     records_ = 0;
     std::vector<std::uint32_t>().swap(freeRecords_);
     std::vector<std::uint32_t>().swap(slots_);
+    inOrder_ = true;
+    firstId_ = nextId_; // identities are never given twice
     dead_ = 0;
     std::vector<std::uint32_t>().swap(deadTree_);
     nameBlocks_.clear();
@@ -249,6 +265,7 @@ void TRowStore::Clear() {
     folders_.clear();
     folders_.shrink_to_fit();
     lastFolder_ = UINT32_MAX;
+    lastFolderText_ = {};
     sortedCount_ = 0;
     sortedIndex_.clear();
     sortedIndex_.shrink_to_fit();
@@ -269,8 +286,12 @@ std::vector<std::uint32_t> TRowStore::OrderByTime(bool oldestFirst) const {
     // Keys side by side keep the comparisons in cache; the rows move once at the end.
     std::vector<std::pair<TDateTime, std::uint32_t>> keys;
     keys.reserve(static_cast<std::size_t>(Count()));
-    for (const std::uint32_t slot : slots_)
-        if (!(slot & DeadSlot)) keys.emplace_back(Record(slot).Time, static_cast<std::uint32_t>(keys.size()));
+    if (inOrder_) {
+        for (std::uint32_t record = 0; record < records_; ++record) keys.emplace_back(Record(record).Time, record);
+    } else {
+        for (const std::uint32_t slot : slots_)
+            if (!(slot & DeadSlot)) keys.emplace_back(Record(slot).Time, static_cast<std::uint32_t>(keys.size()));
+    }
     if (oldestFirst)
         std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     else
@@ -494,6 +515,7 @@ std::vector<std::uint32_t> TRowStore::OrderByName(bool descending) const {
 }
 
 void TRowStore::ApplyOrder(std::vector<std::uint32_t>& order) {
+    LeaveOrder();
     Compact();
     std::vector<std::uint32_t> slots(order.size());
     for (std::size_t i = 0; i < order.size(); ++i) slots[i] = slots_[SlotAt(static_cast<int>(order[i]))];

@@ -58,7 +58,7 @@ public:
     std::vector<std::uint32_t> OrderByName(bool descending = false) const;
     void ApplyOrder(std::vector<std::uint32_t>& order);
 
-    int Count() const { return static_cast<int>(slots_.size() - dead_); }
+    int Count() const { return static_cast<int>(inOrder_ ? records_ : slots_.size() - dead_); }
     TRow operator[](int index) const;
     // The path in its two parts: the folder up to and including its last backslash, and the name.
     std::wstring_view Folder(int index) const;
@@ -91,7 +91,11 @@ private:
         return recordBlocks_[record >> RecordBlockBits][record & ((1u << RecordBlockBits) - 1)];
     }
     std::size_t SlotAt(int index) const;
-    const TRecord& RecordAt(int index) const { return Record(slots_[SlotAt(index)]); }
+    const TRecord& RecordAt(int index) const {
+        return Record(inOrder_ ? static_cast<std::uint32_t>(index) : slots_[SlotAt(index)]);
+    }
+    // Makes slots_ for rows that were held in the order made, before they are deleted or moved.
+    void LeaveOrder();
     // The position of a living slot: the living slots before it.
     int PositionOf(std::size_t slot) const;
     void MarkDead(std::size_t slot);
@@ -108,6 +112,10 @@ private:
     std::vector<std::unique_ptr<TRecord[]>> recordBlocks_;
     std::uint32_t records_ = 0; // made so far, free ones included
     std::vector<std::uint32_t> freeRecords_;
+    // Until the first deletion or sort, row i is record i and has identity firstId_ + i, and slots_
+    // is not kept: the date mode never needs it, and then a row costs four bytes less.
+    bool inOrder_ = true;
+    TRowId firstId_ = 1;
     std::vector<std::uint32_t> slots_;
     std::size_t dead_ = 0;
     std::vector<std::uint32_t> deadTree_; // empty while no slot is dead
@@ -123,6 +131,7 @@ private:
     std::deque<std::wstring> folders_;
     std::unordered_map<std::wstring_view, std::uint32_t> folderIds_;
     std::uint32_t lastFolder_ = UINT32_MAX;
+    std::wstring_view lastFolderText_; // folders_[lastFolder_]
 
     TRowId nextId_ = 1;
     // Slots before this one were reordered by a sort; the rest were appended after it, so their
