@@ -264,7 +264,49 @@ def live_list(rising):
         program.close(expect_question=False)
 
 
-def all_scenarios(tree, files, million, rising):
+def order_and_settings(tree):
+    """Tab in reading order; the header's arrows and names in the shell's order (f 1, f 2, F 3, f 10),
+    reversed by a second click; the counts; the mode and "Include subfolders" after a restart."""
+    program = Program("order", tree)
+    program.click(8 + 100, 24 + 10)  # the path box
+    stops = []
+    for _ in range(11):
+        program.keys("Tab")
+        stops.append(program.focus()[1:3])
+    # The probe sees the captions of buttons only: the number, skip, names and path boxes are "Edit".
+    expected = [("Button", "..."), ("Button", "&Include subfolders"), ("Button", "Number of freshest files"),
+                ("Edit", ""), ("ComboBox", ""), ("Edit", ""), ("Edit", ""), ("SysListView32", ""),
+                ("Button", "&Start"), ("Button", "&Close"), ("Edit", "")]
+    check(stops == expected, "order: Tab goes in reading order, the filter boxes and the list before the buttons (%r)"
+          % stops)
+    program.click(8 + 8, 136 + 8)  # "Files modified after": an hour before the start
+    program.keys("alt+i", "Return")  # subfolders off, Start
+    program.status("Successfully processed")
+    code, text = program.counts("rows", 500)
+    check(text == "4 files seen, 4 rows", "order: the counts leave out the subfolder (%r)" % text)
+    check(program.arrows() == ["none", "down"], "order: the end of the scan sorts newest first (%r)" % program.arrows())
+    names = [windows_path(os.path.join(tree, n)) for n in ("f 1.txt", "f 2.txt", "F 3.txt", "f 10.txt")]
+    for arrows, expected_lines in ((["up", "none"], names), (["down", "none"], names[::-1])):
+        program.click(LIST_LEFT + 60, LIST_TOP + 8)  # the File header
+        until(lambda: program.arrows() == arrows, 5)
+        lines = program.copy_paths()
+        check(program.arrows() == arrows and lines == expected_lines,
+              "order: File sorted %s, the header shows it (%r), names in the shell's order (%r)"
+              % (arrows[0], program.arrows(), [line.rsplit("\\", 1)[-1] for line in lines]))
+    program.shot("sorted")
+    program.close(expect_question=False)
+    values = program.settings()
+    check((values.get("ByDate"), values.get("Recursive")) == (("REG_DWORD", "0x1"), ("REG_DWORD", "0x0")),
+          "order: the mode and subfolders are stored (%r)" % ((values.get("ByDate"), values.get("Recursive")),))
+    program = Program("order-again", tree, keep_settings=True)
+    checked = {text: flag == "1" for _, text, _, flag in program.controls()}
+    check(mode(program) == ("date", False, True) and not checked.get("&Include subfolders"),
+          "order: after a restart the date mode and subfolders off come back (%r)" % (mode(program),))
+    program.close(expect_question=False)
+
+
+def all_scenarios(tree, files, million, rising, order):
+    order_and_settings(order)
     live_list(rising)
     mode_by_keyboard(tree)
     focus_after_start_and_picker(million)
