@@ -21,7 +21,9 @@ TRowStore::TRowStore(const TLimits& limits) : limits_(limits) {
 TRowStore::~TRowStore() = default;
 
 std::uint32_t TRowStore::FolderOf(std::wstring_view folder) {
-    if (lastFolder_ != UINT32_MAX && lastFolderText_ == folder) return lastFolder_;
+    if (lastFolder_ != UINT32_MAX && lastFolderText_.size() == folder.size() &&
+        std::memcmp(lastFolderText_.data(), folder.data(), folder.size() * sizeof(wchar_t)) == 0)
+        return lastFolder_;
     const auto found = folderIds_.find(folder);
     if (found != folderIds_.end()) {
         lastFolderText_ = found->first;
@@ -36,7 +38,7 @@ std::uint32_t TRowStore::FolderOf(std::wstring_view folder) {
 
 std::uint32_t TRowStore::StoreName(std::wstring_view name) {
     const std::uint64_t blockSize = std::uint64_t{1} << limits_.NameBlockBits;
-    const std::uint64_t need = name.size() + 2; // the length, the characters, a null
+    const std::uint64_t need = name.size() + 1; // the length, then the characters
     if (name.size() > 0xFFFF || need > blockSize) throw std::length_error("A file name is too long for the results list.");
     std::uint64_t at = nameEnd_;
     if ((at & (blockSize - 1)) + need > blockSize) at = ((at >> limits_.NameBlockBits) + 1) << limits_.NameBlockBits;
@@ -48,7 +50,6 @@ std::uint32_t TRowStore::StoreName(std::wstring_view name) {
     wchar_t* to = nameBlocks_[block].get() + (at & (blockSize - 1));
     to[0] = static_cast<wchar_t>(name.size());
     std::memcpy(to + 1, name.data(), name.size() * sizeof(wchar_t));
-    to[name.size() + 1] = L'\0';
     nameEnd_ = at + need;
     return static_cast<std::uint32_t>(at);
 }
@@ -180,7 +181,7 @@ void TRowStore::BuildSortedIndex() const {
 void TRowStore::Erase(int index) {
     LeaveOrder();
     const std::size_t slot = SlotAt(index);
-    deadNameChars_ += NameOf(Record(slots_[slot])).size() + 2;
+    deadNameChars_ += NameOf(Record(slots_[slot])).size() + 1;
     MarkDead(slot);
     // The number mode deletes a row for nearly every one it adds. Once the deleted rows outnumber
     // the living, or their names outweigh the living names, their room is given back.

@@ -120,7 +120,7 @@ private:
     std::size_t dead_ = 0;
     std::vector<std::uint32_t> deadTree_; // empty while no slot is dead
 
-    // Names: a length, the characters and a null, in blocks that are never moved while in use.
+    // Names: a length and the characters, in blocks that are never moved while in use.
     // Deleted names stay until they outweigh the living ones; then the living are copied into
     // fresh blocks.
     std::vector<std::unique_ptr<wchar_t[]>> nameBlocks_;

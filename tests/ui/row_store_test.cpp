@@ -175,7 +175,7 @@ TEST(RowStore, RefusesRowsBeyondItsRoomAndKeepsWhatItHolds) {
     std::vector<TRowId> ids;
     EXPECT_THROW(
         for (int i = 0;; ++i) ids.push_back(names.Append(L"C:\\f\\name" + std::to_wstring(i), i)), std::length_error);
-    ASSERT_EQ(8u, ids.size()); // "nameN", its length and its null: two to a block
+    ASSERT_EQ(8u, ids.size()); // "nameN" and its length: two to a block
     for (int i = 0; i < 8; ++i) EXPECT_EQ(L"C:\\f\\name" + std::to_wstring(i), names[names.IndexOf(ids[i])].Path);
     TRowStore rows({20, std::uint64_t{1} << 32, 3});
     for (int i = 0; i < 3; ++i) rows.Append(L"r", i);
