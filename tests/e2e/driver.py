@@ -135,11 +135,9 @@ class Program:
         return probe("status", text, str(ms))
 
     def counts(self, text, ms=5000):
-        """Waits for the status bar's second part, the counts, to contain text."""
         return probe("counts", text, str(ms))
 
     def arrows(self):
-        """The sort arrow of each column header: "none", "up" or "down"."""
         return probe("arrows")[1].split()
 
     def focus(self):
@@ -173,15 +171,18 @@ class Program:
             self.process.kill()
             return None
 
+    def clipboard_lines(self):
+        out = run("xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING").stdout.decode("utf-8", "replace")
+        return out.replace("\r\n", "\n").split("\n") if out else []
+
     def copy_paths(self):
-        """Ctrl+A and Ctrl+C in the list, after a click on its first row; returns the clipboard's lines."""
+        """Ctrl+A and Ctrl+C in the list after a click on a row: the clipboard's lines."""
         subprocess.run(["xclip", "-selection", "clipboard", "-i", "/dev/null"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         self.click(LIST_LEFT + 60, LIST_TOP + 30)
         self.keys("ctrl+a", "ctrl+c")
         time.sleep(0.5)
-        out = run("xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING").stdout.decode("utf-8", "replace")
-        return out.replace("\r\n", "\n").split("\n") if out else []
+        return self.clipboard_lines()
 
     def copy_name_and_time(self, keyboard=False):
         """Context menu on the list, Select all; again, Copy, Name and Time. Returns the clipboard.
@@ -207,8 +208,7 @@ class Program:
         self.shot("copy-menu")
         self.keys("Return")
         time.sleep(0.5)
-        out = run("xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING").stdout.decode("utf-8", "replace")
-        return out.replace("\r\n", "\n").split("\n") if out else []
+        return self.clipboard_lines()
 
     def close(self, expect_question):
         self.keys("Escape")

@@ -74,35 +74,23 @@ std::wstring StatusText(HWND main) {
     return text;
 }
 
-// Messages whose data lies in the program's memory: a buffer there, read back after the call.
-class TRemoteBuffer {
-public:
-    TRemoteBuffer(HWND window, std::size_t size) : size_(size) {
-        DWORD id = 0;
-        GetWindowThreadProcessId(window, &id);
-        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
-        at_ = process_ ? VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE) : nullptr;
-    }
-    ~TRemoteBuffer() {
-        if (at_) VirtualFreeEx(process_, at_, 0, MEM_RELEASE);
-        if (process_) CloseHandle(process_);
-    }
-    LPARAM At() const { return reinterpret_cast<LPARAM>(at_); }
-    bool Write(const void* data, std::size_t size) { return at_ && WriteProcessMemory(process_, at_, data, size, nullptr); }
-    bool Read(void* data) { return at_ && ReadProcessMemory(process_, at_, data, size_, nullptr); }
-
-private:
-    std::size_t size_;
-    HANDLE process_ = nullptr;
-    void* at_ = nullptr;
-};
+// Sends a message whose data lies in the program's memory: a copy of data there, read back after.
+void SendWithData(HWND window, UINT message, WPARAM wParam, void* data, SIZE_T size) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
+    void* at = process ? VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    DWORD_PTR result = 0;
+    if (at && WriteProcessMemory(process, at, data, size, nullptr) &&
+        SendMessageTimeoutW(window, message, wParam, reinterpret_cast<LPARAM>(at), SMTO_ABORTIFHUNG, 5000, &result))
+        ReadProcessMemory(process, at, data, size, nullptr);
+    if (at) VirtualFreeEx(process, at, 0, MEM_RELEASE);
+    if (process) CloseHandle(process);
+}
 
 std::wstring CountsText(HWND main) {
-    HWND bar = FindWindowExW(main, nullptr, STATUSCLASSNAMEW, nullptr);
     wchar_t text[1024] = {};
-    TRemoteBuffer buffer(main, sizeof text);
-    DWORD_PTR result = 0;
-    if (bar && SendMessageTimeoutW(bar, SB_GETTEXTW, 1, buffer.At(), SMTO_ABORTIFHUNG, 5000, &result)) buffer.Read(text);
+    if (HWND bar = FindWindowExW(main, nullptr, STATUSCLASSNAMEW, nullptr)) SendWithData(bar, SB_GETTEXTW, 1, text, sizeof text);
     return text;
 }
 
@@ -110,22 +98,14 @@ int PrintArrows() {
     HWND main = WaitForWindow(L"Quenwick", 5000);
     HWND list = main ? FindWindowExW(main, nullptr, WC_LISTVIEWW, nullptr) : nullptr;
     HWND header = list ? reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)) : nullptr;
-    if (!header) {
-        return 1;
-    }
     std::wstring line;
-    for (int i = 0; i < static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)); ++i) {
-        HDITEMW item{};
-        item.mask = HDI_FORMAT;
-        TRemoteBuffer buffer(main, sizeof item);
-        buffer.Write(&item, sizeof item);
-        SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), buffer.At());
-        buffer.Read(&item);
-        line += std::wstring(i ? L" " : L"") +
-                (item.fmt & HDF_SORTUP ? L"up" : item.fmt & HDF_SORTDOWN ? L"down" : L"none");
+    for (int i = 0; header && i < 2; ++i) {
+        HDITEMW item{HDI_FORMAT};
+        SendWithData(header, HDM_GETITEMW, static_cast<WPARAM>(i), &item, sizeof item);
+        line += std::wstring(i ? L" " : L"") + (item.fmt & HDF_SORTUP ? L"up" : item.fmt & HDF_SORTDOWN ? L"down" : L"none");
     }
     Print(line);
-    return 0;
+    return header ? 0 : 1;
 }
 
 std::wstring LocaleText(LCTYPE type) {

@@ -92,8 +92,6 @@ TEST_F(MainFormSettingsTest, RoundTripWithRegistryTypes) {
         SendMessageW(form->LatestRadioButton.Handle(), BM_CLICK, 0, 0);
         form->RecurseBox.SetChecked(false);
     }
-    EXPECT_EQ(1, StoredInteger(L"ByDate"));
-    EXPECT_EQ(0, StoredInteger(L"Recursive"));
     EXPECT_EQ(L".git; *\\Temp", StoredText(L"SkipFolders"));
     EXPECT_EQ(L"*.docx", StoredText(L"NameMasks"));
     EXPECT_EQ(2, StoredInteger(L"TimeKind"));
