@@ -79,6 +79,9 @@ void TWorkThread::Execute() {
         appliedHeld_ = Files.size();
         appliedAfter_ = After;
         stoppedWhileApplying_ = Terminated();
+        if (BatchApplied) {
+            BatchApplied();
+        }
     };
     try {
         folder_ = RootPath;
@@ -150,7 +153,10 @@ bool TWorkThread::WalkEntries(TListingCursor& entries, bool underLink) {
             const std::size_t length = folder_.size();
             folder_.append(name).push_back(L'\\');
             const TScopeExit back([this, length] { folder_.resize(length); });
-            if (!Filters.SkipsFolders() || !Filters.SkipsFolder(name, folder_)) {
+            if (Filters.SkipsFolders() && Filters.SkipsFolder(name, folder_)) {
+                const std::atomic_ref<std::int64_t> skipped(FoldersSkipped);
+                skipped.store(skipped.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            } else {
                 walkOrder_.push_back(entries.Position());
                 const TScopeExit popOrder([this] { walkOrder_.pop_back(); });
                 ProcessFolder((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, underLink);
@@ -180,6 +186,8 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
     if (!Filters.TakesName(name)) {
         return;
     }
+    const std::atomic_ref<std::int64_t> taken(NamesTaken);
+    taken.store(taken.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     const FILETIME& utc = TimeKind == TTimeKind::Modified ? lastWrite
                           : TimeKind == TTimeKind::Created ? creation
                           : FileTimeTicks(creation) > FileTimeTicks(lastWrite) ? creation

@@ -46,8 +46,12 @@ class TWorkThread : public TThread {
     std::int32_t ErrorCode = 0;
     IStatusLine* StatusBarRef = nullptr;
     IResultsList* ListViewRef = nullptr;
-    // Written by the walk alone; another thread reads it only through std::atomic_ref.
+    // Written by the walk alone; another thread reads them only through std::atomic_ref.
     std::int64_t FileCount = 0;
+    std::int64_t NamesTaken = 0;     // files whose name the masks take (all, without masks)
+    std::int64_t FoldersSkipped = 0; // folders the skip patterns left out
+    // Runs on the user-interface thread after each batch of notifications has been applied.
+    std::function<void()> BatchApplied;
     // Created by LogError on the first failure; the end notification takes it (std::move) and shows it.
     std::unique_ptr<IProcessingLog> LogsFormRef;
     // A front end without controls hears the scan here, beside or instead of the three above.

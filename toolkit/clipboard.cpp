@@ -66,33 +66,14 @@ TClipboardText::TClipboardText(std::wstring text)
       }) {}
 
 TClipboardText::TClipboardText(std::size_t length, const std::function<void(wchar_t* text)>& fill) {
-    // Both copies are made before the clipboard is opened, so it is held only briefly.
+    // Made before the clipboard is opened, so it is held only briefly.
     auto wide = std::make_unique<TGlobalMemory>((length + 1) * sizeof(wchar_t));
     wide->Write([&](void* data) {
         wchar_t* chars = static_cast<wchar_t*>(data);
         fill(chars);
         chars[length] = L'\0';
     });
-
-    const wchar_t* chars = static_cast<const wchar_t*>(GlobalLock(wide->Get()));
-    if (!chars) throw std::bad_alloc();
-    const int count = static_cast<int>(length);
-    const int ansiSize = count == 0 ? 0 : WideCharToMultiByte(CP_ACP, 0, chars, count, nullptr, 0, nullptr, nullptr);
-    std::unique_ptr<TGlobalMemory> ansi;
-    try {
-        ansi = std::make_unique<TGlobalMemory>(static_cast<std::size_t>(ansiSize) + 1);
-        ansi->Write([&](void* data) {
-            char* bytes = static_cast<char*>(data);
-            if (ansiSize > 0) WideCharToMultiByte(CP_ACP, 0, chars, count, bytes, ansiSize, nullptr, nullptr);
-            bytes[ansiSize] = '\0';
-        });
-    } catch (...) {
-        GlobalUnlock(wide->Get());
-        throw;
-    }
-    GlobalUnlock(wide->Get());
     wide_ = std::move(wide);
-    ansi_ = std::move(ansi);
 }
 
 TClipboardText::~TClipboardText() = default;
@@ -100,11 +81,12 @@ TClipboardText::TClipboardText(TClipboardText&&) noexcept = default;
 TClipboardText& TClipboardText::operator=(TClipboardText&&) noexcept = default;
 
 void TClipboardText::Place(HWND owner) {
-    if (!wide_ || !ansi_) throw std::logic_error("The clipboard text was placed already.");
+    if (!wide_) throw std::logic_error("The clipboard text was placed already.");
+    TGlobalMemory locale(sizeof(LCID));
+    locale.Write([](void* data) { *static_cast<LCID*>(data) = GetSystemDefaultLCID(); });
     TOpenClipboard clipboard(owner);
     if (!EmptyClipboard()) throw std::runtime_error("Cannot empty clipboard");
-    PlaceFormat(CF_TEXT, *ansi_);
-    ansi_.reset();
     PlaceFormat(CF_UNICODETEXT, *wide_);
     wide_.reset();
+    PlaceFormat(CF_LOCALE, locale);
 }

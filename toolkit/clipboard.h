@@ -10,11 +10,13 @@ void SetClipboardWaitObserverForTesting(std::function<void()> observer);
 
 class TGlobalMemory;
 
-// Text for the clipboard, in two steps: making its two copies, CF_TEXT in the ANSI code page and
-// CF_UNICODETEXT, which may run on any thread and take long for a big text; and placing them, on
-// the thread of the owner window, after emptying the clipboard. Another program may hold the
-// clipboard for a moment, so opening is retried for about a quarter of a second; then
-// std::runtime_error("Cannot open clipboard") is thrown and the clipboard is left as it was.
+// Text for the clipboard, in two steps: making it, which may run on any thread and take long for a
+// big text; and placing it, after emptying the clipboard, on the thread that places it. The text is
+// placed as CF_UNICODETEXT with CF_LOCALE, the system's locale: the system makes the CF_TEXT copy
+// from it, in the system's ANSI code page, whenever a program asks for it, so a big text is not held
+// twice. Another program may hold the clipboard for a moment, so opening is retried for about a
+// quarter of a second; then std::runtime_error("Cannot open clipboard") is thrown and the clipboard
+// is left as it was.
 class TClipboardText {
 public:
     explicit TClipboardText(std::wstring text);
@@ -29,5 +31,4 @@ public:
 
 private:
     std::unique_ptr<TGlobalMemory> wide_;
-    std::unique_ptr<TGlobalMemory> ansi_;
 };

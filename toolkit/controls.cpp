@@ -275,6 +275,20 @@ bool TListView::Notify(NMHDR& header, LRESULT& result) {
 
 const wchar_t* TStatusBar::WindowClass() const { return STATUSCLASSNAMEW; }
 
+void TStatusBar::SetParts(const std::vector<int>& rightEdges) {
+    SendMessageW(handle_, SB_SETPARTS, rightEdges.size(), reinterpret_cast<LPARAM>(rightEdges.data()));
+}
+
+void TStatusBar::SetPartText(int part, const std::wstring& text) {
+    SendMessageW(handle_, SB_SETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::wstring TStatusBar::PartText(int part) const {
+    std::wstring text(LOWORD(SendMessageW(handle_, SB_GETTEXTLENGTHW, static_cast<WPARAM>(part), 0)) + 1, L'\0');
+    text.resize(LOWORD(SendMessageW(handle_, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text.data()))));
+    return text;
+}
+
 // ---- Menus
 
 TPopupMenu::~TPopupMenu() {

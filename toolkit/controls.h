@@ -228,6 +228,11 @@ protected:
 
 class TStatusBar : public TControl {
 public:
+    // Parts from left to right, each given by its right edge in client pixels; -1 runs to the end.
+    // Without parts the bar has one; its text is the control's text.
+    void SetParts(const std::vector<int>& rightEdges);
+    void SetPartText(int part, const std::wstring& text);
+    std::wstring PartText(int part) const;
     const wchar_t* WindowClass() const override;
     DWORD WindowStyle() const override { return SBARS_SIZEGRIP; }
 };

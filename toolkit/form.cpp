@@ -174,7 +174,7 @@ void TForm::CreateControls(std::span<const TControlRow> layout, const TFormPrope
         }
         SendMessageW(control.handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         control.Created();
-        placed_.push_back({&control, bounds, row.Anchors, row.DockBottom});
+        placed_.push_back({&control, bounds, row.Anchors, row.DockBottom, row.Share});
     }
     if (properties.DefaultButton) {
         SendMessageW(handle_, DM_SETDEFID, GetDlgCtrlID(properties.DefaultButton->Handle()), 0);
@@ -298,7 +298,7 @@ void TForm::Realign() {
         if (placed.DockBottom) {
             continue;
         }
-        TBounds wanted = AnchoredBounds(placed.Design, placed.Anchors, deltaWidth, deltaHeight);
+        TBounds wanted = AnchoredBounds(placed.Design, placed.Anchors, deltaWidth, deltaHeight, placed.Share);
         TBounds current = placed.Control->Bounds();
         if (wanted == current) {
             continue;
@@ -326,6 +326,9 @@ void TForm::Realign() {
         if (placed.DockBottom) {
             // A docked bar measures itself against the parent; its text and size grip are drawn whole.
             SendMessageW(placed.Control->Handle(), WM_SIZE, 0, 0);
+            if (placed.Control->OnResize) {
+                placed.Control->OnResize();
+            }
             RedrawWindow(placed.Control->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
         }
     }

@@ -25,6 +25,8 @@ struct TControlRow {
     bool Enabled = true;
     // Sticks to the bottom edge at its own height (status bars).
     bool DockBottom = false;
+    // Shares the width the form gains with its neighbours.
+    TWidthShare Share = {};
 };
 
 struct TFormProperties {
@@ -92,6 +94,7 @@ private:
         TBounds Design; // scaled to the screen
         unsigned Anchors;
         bool DockBottom;
+        TWidthShare Share;
     };
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);

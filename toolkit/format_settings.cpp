@@ -1,5 +1,8 @@
 #include "toolkit/format_settings.h"
 
+#include <algorithm>
+#include <string_view>
+#include <vector>
 #include <windows.h>
 
 namespace {
@@ -35,6 +38,7 @@ TFormatSettings UserFormatSettings() {
     settings.PmSymbol = LocaleText(LOCALE_S2359, L"");
     settings.SymbolBeforeTime = LocaleNumber(LOCALE_ITIMEMARKPOSN, 0) != 0;
     settings.ThousandSeparator = LocaleText(LOCALE_STHOUSAND, L"");
+    settings.Grouping = LocaleText(LOCALE_SGROUPING, L"3;0");
     for (int month = 0; month < 12; ++month) {
         settings.ShortMonthNames[month] = LocaleText(LOCALE_SABBREVMONTHNAME1 + month, L"");
         settings.LongMonthNames[month] = LocaleText(LOCALE_SMONTHNAME1 + month, L"");
@@ -46,4 +50,32 @@ TFormatSettings UserFormatSettings() {
         settings.LongDayNames[day] = LocaleText(LOCALE_SDAYNAME1 + fromMonday, L"");
     }
     return settings;
+}
+
+std::wstring GroupedNumber(long long value, const TFormatSettings& settings) {
+    std::wstring digits = std::to_wstring(value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                                    : static_cast<unsigned long long>(value));
+    // The group sizes, the last one repeated when the list ends with 0.
+    std::vector<std::size_t> sizes;
+    bool repeat = false;
+    for (std::size_t at = 0; at <= settings.Grouping.size();) {
+        const std::size_t end = std::min(settings.Grouping.find(L';', at), settings.Grouping.size());
+        const std::wstring_view field = std::wstring_view(settings.Grouping).substr(at, end - at);
+        const std::size_t size = field.size() == 1 && field[0] >= L'0' && field[0] <= L'9' ? field[0] - L'0' : 0;
+        repeat = size == 0 && !sizes.empty();
+        if (size == 0) break;
+        sizes.push_back(size);
+        at = end + 1;
+    }
+    std::wstring grouped;
+    std::size_t left = digits.size(), group = 0;
+    while (left > 0) {
+        std::size_t size = group < sizes.size() ? sizes[group] : repeat ? sizes.back() : left;
+        size = std::min(size, left);
+        grouped.insert(0, digits, left - size, size);
+        left -= size;
+        ++group;
+        if (left > 0) grouped.insert(0, settings.ThousandSeparator);
+    }
+    return (value < 0 ? L"-" : L"") + grouped;
 }

@@ -16,6 +16,9 @@ struct TFormatSettings {
     bool SymbolBeforeTime = false;
     // Between groups of three digits, as a spin control writes its number.
     std::wstring ThousandSeparator = L",";
+    // The sizes of the digit groups from the right, as LOCALE_SGROUPING gives them: "3;0" repeats
+    // groups of three, "3;2;0" gives one of three and then twos (12,34,567), "3" one group only.
+    std::wstring Grouping = L"3;0";
     std::array<std::wstring, 12> ShortMonthNames;
     std::array<std::wstring, 12> LongMonthNames;
     std::array<std::wstring, 7> ShortDayNames; // Sunday first
@@ -24,3 +27,6 @@ struct TFormatSettings {
 
 // Reads the settings of the user's default locale.
 TFormatSettings UserFormatSettings();
+
+// A whole number in the user's digit grouping: 1,234,567.
+std::wstring GroupedNumber(long long value, const TFormatSettings& settings);

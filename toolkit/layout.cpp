@@ -27,8 +27,14 @@ TBounds ScaleToScreen(const TBounds& design, int pixelsPerInch) {
             ScaleToScreen(design.Width, pixelsPerInch), ScaleToScreen(design.Height, pixelsPerInch)};
 }
 
-TBounds AnchoredBounds(const TBounds& design, unsigned anchors, int deltaWidth, int deltaHeight) {
+TBounds AnchoredBounds(const TBounds& design, unsigned anchors, int deltaWidth, int deltaHeight, TWidthShare share) {
     TBounds result = design;
+    if (share.Parts > 1) {
+        // Shares as boundaries of the whole delta, so that neighbours meet without a gap.
+        const int before = deltaWidth * share.Part / share.Parts;
+        result.Left += before;
+        deltaWidth = deltaWidth * (share.Part + 1) / share.Parts - before;
+    }
     AnchorAxis(result.Left, result.Width, anchors & akLeft, anchors & akRight, deltaWidth);
     AnchorAxis(result.Top, result.Height, anchors & akTop, anchors & akBottom, deltaHeight);
     return result;

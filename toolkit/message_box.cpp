@@ -1,11 +1,14 @@
 #include "toolkit/message_box.h"
 
+#include <algorithm>
 #include <commctrl.h>
 #include "toolkit/handoff.h"
 
 namespace {
 
 TMessageBoxFunction testBox;
+// The boxes open on this thread, innermost last.
+thread_local std::vector<HWND> openBoxes;
 
 // A Yes/No box has no Cancel button, so the system ignores Esc; ours answers No.
 LRESULT CALLBACK BoxSubclass(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR yesNo) {
@@ -39,6 +42,7 @@ struct TBoxHook {
                              area.top + (area.bottom - area.top - (r.bottom - r.top)) / 2, 0, 0,
                              SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
                 SetWindowSubclass(box, BoxSubclass, 1, yesNo);
+                openBoxes.push_back(box);
                 HHOOK done = hook;
                 hook = nullptr;
                 UnhookWindowsHookEx(done);
@@ -99,8 +103,16 @@ int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT f
         return testBox(text, caption, flags);
     }
     TDisabledTaskWindows disabled;
+    const std::size_t open = openBoxes.size();
     TBoxHook hook(flags);
-    return MessageBoxW(HandOffWindow(), text.c_str(), caption.c_str(), flags);
+    const int answer = MessageBoxW(HandOffWindow(), text.c_str(), caption.c_str(), flags);
+    openBoxes.resize(std::min(openBoxes.size(), open));
+    return answer;
+}
+
+bool EndMessageBox(int result) {
+    while (!openBoxes.empty() && !IsWindow(openBoxes.back())) openBoxes.pop_back();
+    return !openBoxes.empty() && EndDialog(openBoxes.back(), result);
 }
 
 void SetMessageBoxForTesting(TMessageBoxFunction function) { testBox = std::move(function); }

@@ -25,6 +25,10 @@ private:
 // centred on the screen; in a Yes/No box Esc answers No.
 int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT flags);
 
+// Ends the innermost box that ShowMessageBox has open, as if answered with result: for a question
+// that no longer needs an answer. False when none is open.
+bool EndMessageBox(int result);
+
 // Tests see the boxes instead of answering them; an empty function restores the real boxes.
 using TMessageBoxFunction = std::function<int(const std::wstring& text, const std::wstring& caption, UINT flags)>;
 void SetMessageBoxForTesting(TMessageBoxFunction function);

@@ -53,6 +53,7 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     NumberRadioButton.OnClick = [this] { RadioButtonClick(); };
     LatestRadioButton.OnClick = [this] { RadioButtonClick(); };
     CloseButton.OnClick = [this] { CloseButtonClick(); };
+    StatusBar.OnResize = [this] { LayoutStatusBar(); };
     AboutLabel.OnMouseMove = [this](int x, int y) { AboutLabelMouseMove(x, y); };
     AboutLabel.OnClick = [this] { AboutLabelClick(); };
     // Shown: a browser that honours the show command on a fresh start would open hidden.
@@ -78,6 +79,8 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     }
     AddActionList(ActionList);
 
+    // Tab order as the window reads: the path, the options down the left, the filters and the list on
+    // the right, then the buttons along the bottom.
     const TControlRow layout[] = {
         {&PathLabel, {8, 8, 22, 13}, akLeft | akTop, NoTabStop, L"&Path"},
         {&PathEdit, {8, 24, 495, 21}, akLeft | akTop | akRight, 0},
@@ -91,15 +94,16 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
         {&LatestTime, {24, 184, 114, 21}, akLeft | akTop, 8, L"", false},
         {&TimeLabel, {8, 210, 137, 13}, akLeft | akTop, NoTabStop, L"&Which time"},
         {&TimeBox, {24, 225, 114, 21}, akLeft | akTop, 9},
+        // The two boxes share the width the window gains.
         {&SkipLabel, {152, 60, 24, 13}, akLeft | akTop, NoTabStop, L"S&kip"},
-        {&SkipEdit, {178, 56, 239, 21}, akLeft | akTop | akRight, 14},
-        {&NamesLabel, {421, 60, 34, 13}, akTop | akRight, NoTabStop, L"&Names"},
-        {&NamesEdit, {457, 56, 78, 21}, akTop | akRight, 15},
-        {&ListView, {152, 84, 383, 205}, akLeft | akTop | akRight | akBottom, 16},
-        {&StartButton, {8, 300, 50, 25}, akLeft | akBottom, 10},
-        {&PauseButton, {64, 300, 50, 25}, akLeft | akBottom, 11},
-        {&StopButton, {120, 300, 50, 25}, akLeft | akBottom, 12},
-        {&CloseButton, {488, 300, 50, 25}, akRight | akBottom, 13, L"&Close"},
+        {&SkipEdit, {178, 56, 160, 21}, akLeft | akTop | akRight, 10, L"", true, false, {0, 2}},
+        {&NamesLabel, {342, 60, 34, 13}, akLeft | akTop, NoTabStop, L"&Names", true, false, {1, 2}},
+        {&NamesEdit, {378, 56, 157, 21}, akLeft | akTop | akRight, 11, L"", true, false, {1, 2}},
+        {&ListView, {152, 84, 383, 205}, akLeft | akTop | akRight | akBottom, 12},
+        {&StartButton, {8, 300, 50, 25}, akLeft | akBottom, 13},
+        {&PauseButton, {64, 300, 50, 25}, akLeft | akBottom, 14},
+        {&StopButton, {120, 300, 50, 25}, akLeft | akBottom, 15},
+        {&CloseButton, {488, 300, 50, 25}, akRight | akBottom, 16, L"&Close"},
         {&AboutLabel, {374, 298, 99, 26}, akRight | akBottom, NoTabStop, L"\u00A9 Dovrel\r\ndovrel.example"},
         {&StatusBar, {0, 332, 542, 19}, akLeft | akRight | akBottom, NoTabStop, L"", true, true},
     };
@@ -163,6 +167,8 @@ void TMainForm::LoadSettings() {
     auto skip = key->ReadString(L"SkipFolders");
     auto names = key->ReadString(L"NameMasks");
     auto timeKind = key->ReadInteger(L"TimeKind");
+    auto byDate = key->ReadInteger(L"ByDate");
+    auto recursive = key->ReadInteger(L"Recursive");
 
     TBounds bounds = BoundsRect();
     TBounds stored{left.value_or(bounds.Left), top.value_or(bounds.Top),
@@ -190,6 +196,14 @@ void TMainForm::LoadSettings() {
     if (timeKind) {
         TimeBox.SetSelectedIndex(*timeKind); // one it does not know stays Modified
     }
+    if (recursive) {
+        RecurseBox.SetChecked(*recursive != 0);
+    }
+    if (byDate) {
+        NumberRadioButton.SetChecked(*byDate == 0);
+        LatestRadioButton.SetChecked(*byDate != 0);
+        RadioButtonClick();
+    }
 }
 
 void TMainForm::SaveSettings() {
@@ -208,6 +222,8 @@ void TMainForm::SaveSettings() {
     key->WriteString(L"SkipFolders", SkipEdit.Text());
     key->WriteString(L"NameMasks", NamesEdit.Text());
     key->WriteInteger(L"TimeKind", TimeBox.SelectedIndex());
+    key->WriteInteger(L"ByDate", LatestRadioButton.Checked() ? 1 : 0);
+    key->WriteInteger(L"Recursive", RecurseBox.Checked() ? 1 : 0);
 }
 
 void TMainForm::RadioButtonClick() {
@@ -220,6 +236,14 @@ void TMainForm::RadioButtonClick() {
 }
 
 void TMainForm::CloseButtonClick() { Close(); }
+
+// The folder on the left, the counts on the right in a part of their own.
+void TMainForm::LayoutStatusBar() {
+    RECT bar{};
+    GetClientRect(StatusBar.Handle(), &bar);
+    const int counts = std::min(ScaleToScreen(260, PixelsPerInch()), static_cast<int>(bar.right) / 2);
+    StatusBar.SetParts({static_cast<int>(bar.right) - counts, -1});
+}
 
 // The spin would read an empty box as 0: the last number the box held stands instead.
 void TMainForm::NumberEditChange() {

@@ -10,6 +10,7 @@
 #include "toolkit/form.h"
 #include "toolkit/format_settings.h"
 #include "ui/results_list.h"
+#include "ui/search_rules.h"
 #include "ui/status_bar_line.h"
 
 class TWorkThread;
@@ -137,13 +138,21 @@ private:
     int CommitNumber();
     static constexpr int InitialNumber = 100;
     int lastNumber_ = InitialNumber;
-    std::wstring thousandSeparator_ = UserFormatSettings().ThousandSeparator;
+    TFormatSettings formats_ = UserFormatSettings();
+    std::wstring thousandSeparator_ = formats_.ThousandSeparator;
     void ConnectResultsList();
     void ConnectSearchControl();
     bool AskStop();
     void ResumeJob();
 
     std::unique_ptr<TStatusBarLine> StatusLine;
+    // The status bar's second part: files seen, rows, pauses and what the filters did.
+    TScanCounts Counts;
+    unsigned long long countsShown_ = 0;
+    // Shows Counts, updated from the job while there is one; unless now, at most ten times a second.
+    void ShowCounts(bool now);
+    void LayoutStatusBar();
+    bool askingStop_ = false;
     // The selected row's path; false when no row is selected.
     bool SelectedPath(std::wstring& path) const;
     // The selected row's path and the form of it the shell takes; false, said in a box where the

@@ -91,12 +91,11 @@ void TMainForm::ConnectResultsList() {
     // whatever the user had on the clipboard merely because the pointer rested on the entry.
 }
 
+// A first click sorts by name ascending, or newest first; a click on the sorted column reverses it.
 void TMainForm::ListViewColumnClick(int column) {
-    if (column == 0) {
-        Results->SortByName();
-    } else {
-        Results->SortByTime();
-    }
+    const TSortColumn clicked = column == 0 ? TSortColumn::Name : TSortColumn::Time;
+    const bool ascending = Results->SortedBy() == clicked ? !Results->SortedAscending() : clicked == TSortColumn::Name;
+    Results->Sort(clicked, ascending);
 }
 
 void TMainForm::ListViewKeyDown(WORD key) {
@@ -183,7 +182,12 @@ void TMainForm::ExploreActionExecute() {
     ReportShellFailure(path, ShellExecuteCall(Application.Handle(), L"explore", split.Folder.c_str(), split.Name.c_str()));
 }
 
-void TMainForm::CopySelectedRows(TCopyLayout layout) { Results->SelectedText(layout).Place(Application.Handle()); }
+// Handing a million rows' text to the clipboard takes Wine most of a second (it passes through the
+// Wine server): placed beside the window's messages, so that the window keeps answering.
+void TMainForm::CopySelectedRows(TCopyLayout layout) {
+    TClipboardText text = Results->SelectedText(layout);
+    RunBesideMessages([&] { text.Place(Application.Handle()); });
+}
 
 void TMainForm::CopyActionExecute() { CopySelectedRows(TCopyLayout::OnlyNames); }
 

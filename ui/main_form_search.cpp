@@ -2,6 +2,7 @@
 #include "ui/main_form.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "scan/work_thread.h"
 #include "toolkit/application.h"
@@ -90,6 +91,10 @@ void TMainForm::StartActionExecute() {
         }
         job->StatusBarRef = StatusLine.get();
         job->ListViewRef = Results.get();
+        job->BatchApplied = [this] { ShowCounts(false); };
+        Counts = {};
+        Counts.NameMasks = HasPatterns(request.NameMasks);
+        Counts.SkipPatterns = HasPatterns(request.SkipFolders);
         job->CreateProcessingLog = [] { return std::make_unique<TLogsForm>(); };
         if (PrepareJob) {
             PrepareJob(*job);
@@ -106,15 +111,38 @@ void TMainForm::StartActionExecute() {
 void TMainForm::ResumeJob() {
     WorkThread->Elapsed = RunningClock() - WorkThread->Elapsed;
     WorkThread->Resume();
+    ShowCounts(true);
 }
 
 void TMainForm::PauseActionExecute() {
     WorkThread->Suspend();
     WorkThread->Elapsed = RunningClock() - WorkThread->Elapsed;
+    ShowCounts(true);
 }
 
+// The end of the scan answers a question still open with No (WorkThreadTerminate).
 bool TMainForm::AskStop() {
-    return ShowMessageBox(L"Stop processing?", L"Confirm", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES;
+    askingStop_ = true;
+    const int answer = ShowMessageBox(L"Stop processing?", L"Confirm", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1);
+    askingStop_ = false;
+    return answer == IDYES;
+}
+
+// Read while the walk goes on: the counts through atomic views, as the walk writes them.
+void TMainForm::ShowCounts(bool now) {
+    const unsigned long long tick = SteadyMilliseconds();
+    if (!now && tick - countsShown_ < 100) {
+        return;
+    }
+    countsShown_ = tick;
+    if (WorkThread) {
+        Counts.Files = std::atomic_ref<std::int64_t>(WorkThread->FileCount).load(std::memory_order_relaxed);
+        Counts.NamesTaken = std::atomic_ref<std::int64_t>(WorkThread->NamesTaken).load(std::memory_order_relaxed);
+        Counts.FoldersSkipped = std::atomic_ref<std::int64_t>(WorkThread->FoldersSkipped).load(std::memory_order_relaxed);
+        Counts.Paused = WorkThread->Suspended();
+    }
+    Counts.Rows = Results->RowCount();
+    StatusBar.SetPartText(1, CountsText(Counts, formats_));
 }
 
 void TMainForm::StopActionExecute() {
@@ -145,6 +173,9 @@ bool TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::WorkThreadTerminate() {
+    if (askingStop_) {
+        EndMessageBox(IDNO);
+    }
     TWorkThread& job = *WorkThread;
     const TDateTime runningTime = job.Suspended() ? job.Elapsed : RunningClock() - job.Elapsed;
     const bool failed = job.FatalException != nullptr;
@@ -157,6 +188,13 @@ void TMainForm::WorkThreadTerminate() {
     if (std::unique_ptr<IProcessingLog> log = std::move(job.LogsFormRef)) {
         ShowProcessingLog(static_cast<TLogsForm&>(*log));
     }
+    Counts.Files = job.FileCount;
+    Counts.NamesTaken = job.NamesTaken;
+    Counts.FoldersSkipped = job.FoldersSkipped;
+    Counts.Paused = false;
     WorkThread = nullptr;
     Results->SortByTime();
+    ShowCounts(true);
+    // The buttons follow the end at once, not at the next idle moment.
+    UpdateActions();
 }

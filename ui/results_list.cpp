@@ -40,7 +40,7 @@ int FileColumnWidth(int outerWidth, int dateTimeColumnWidth, int scrollBarWidth)
     return outerWidth - dateTimeColumnWidth - scrollBarWidth - 4;
 }
 
-TResultsList::TResultsList(HWND listView) : list_(listView) {
+TResultsList::TResultsList(HWND listView, const TRowStore::TLimits& limits) : list_(listView), store_(limits) {
     // The count timer finds its list through this. The list is deliberately not subclassed: under
     // Wine every message to a subclassed list view cost about 0.1 ms, which made each row deletion
     // of the number mode's burst a hundred times dearer than the deletion itself.
@@ -51,6 +51,7 @@ TResultsList::~TResultsList() {
     StopTimer();
     ReleaseRedraw();
     RemovePropW(list_, kOwnerProperty);
+    if (measure_) DeleteDC(measure_);
 }
 
 void CALLBACK TResultsList::CountTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
@@ -67,6 +68,7 @@ int TResultsList::IndexOfRow(TRowId row) const { return store_.IndexOf(row); }
 
 void TResultsList::DeleteRow(int index) {
     if (index < 0 || index >= store_.Count()) return;
+    if (SelectedByAll(index)) --allCount_;
     store_.Erase(index);
     if (index < shownCount_) {
         if (NothingMarked()) {
@@ -81,14 +83,16 @@ void TResultsList::DeleteRow(int index) {
             // A deletion that redraws costs Wine about 4 ms, one in the ranking's burst about 2 us:
             // drawing waits for the next count update.
             HoldRedraw();
+            ++ownChanges_;
             SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
+            --ownChanges_;
         }
     }
     ScheduleCountRefresh();
 }
 
 bool TResultsList::NothingMarked() const {
-    return SelectedCount() == 0 && NextItem(list_, -1, LVNI_FOCUSED) < 0 &&
+    return ControlSelectedCount() == 0 && NextItem(list_, -1, LVNI_FOCUSED) < 0 &&
            SendMessageW(list_, LVM_GETSELECTIONMARK, 0, 0) < 0;
 }
 
@@ -128,11 +132,17 @@ void TResultsList::Clear() {
     store_.Clear();
     StopTimer();
     ReleaseRedraw();
+    allBefore_ = 0;
+    allCount_ = 0;
+    sortColumn_ = TSortColumn::None;
+    ShowSortArrow();
+    ++ownChanges_;
     // One count change drops every row and the selection; deleting item by item is quadratic.
     shownCount_ = 0;
     staleFrom_ = kNoStaleRow;
     SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
     SendMessageW(list_, LVM_SETSELECTIONMARK, 0, -1);
+    --ownChanges_;
 }
 
 // The timer alone would not do: WM_TIMER comes only to an empty queue, and a scan keeps the queue
@@ -170,31 +180,27 @@ void TResultsList::Flush() {
     InvalidateStaleRows();
     if (shownCount_ != store_.Count()) {
         shownCount_ = store_.Count();
+        ++ownChanges_;
         SendMessageW(list_, LVM_SETITEMCOUNT, static_cast<WPARAM>(shownCount_), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+        --ownChanges_;
     }
     ReleaseRedraw();
     RedrawWindow(list_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
-void TResultsList::SortByTime() {
-    SortKeepingSelection([this] { return store_.OrderByTime(); });
-}
-
-void TResultsList::SortByName() {
-    SortKeepingSelection([this] { return store_.OrderByName(); });
-}
-
 // The control keeps selection by position, so the selection is read before the sort and written
 // back at the rows' new positions after it. The order is worked out beside the window's messages:
 // at a million rows that takes up to a second.
-template <typename Order>
-void TResultsList::SortKeepingSelection(Order orderOf) {
+void TResultsList::Sort(TSortColumn column, bool ascending) {
+    if (column == TSortColumn::None) return;
     Flush();
+    store_.Compact();
     TRedrawOff redrawOff(list_);
+    ++ownChanges_;
     const int count = store_.Count();
     const int focused = NextItem(list_, -1, LVNI_FOCUSED);
     const int mark = static_cast<int>(SendMessageW(list_, LVM_GETSELECTIONMARK, 0, 0));
-    const int selected = SelectedCount();
+    const int selected = ControlSelectedCount();
     // All or nothing selected stays so in any order.
     std::vector<bool> wasSelected;
     if (selected > 0 && selected < count) {
@@ -207,7 +213,9 @@ void TResultsList::SortKeepingSelection(Order orderOf) {
     if (focused >= 0) SetState(list_, focused, 0, LVIS_FOCUSED);
 
     std::vector<std::uint32_t> order;
-    RunBesideMessages([&] { order = orderOf(); });
+    RunBesideMessages([&] {
+        order = column == TSortColumn::Name ? store_.OrderByName(!ascending) : store_.OrderByTime(ascending);
+    });
     // Row i came from position order[i].
     int newFocused = -1, newMark = -1;
     std::vector<int> nowSelected;
@@ -222,20 +230,93 @@ void TResultsList::SortKeepingSelection(Order orderOf) {
     for (const int i : nowSelected) SetState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
     if (newFocused >= 0) SetState(list_, newFocused, LVIS_FOCUSED, LVIS_FOCUSED);
     SendMessageW(list_, LVM_SETSELECTIONMARK, 0, newMark);
+    --ownChanges_;
+    sortColumn_ = column;
+    sortAscending_ = ascending;
+    ShowSortArrow();
 }
 
+void TResultsList::ShowSortArrow() {
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int i = 0; i < columns; ++i) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        const int was = item.fmt;
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        const bool sorted = (i == 0 && sortColumn_ == TSortColumn::Name) || (i == 1 && sortColumn_ == TSortColumn::Time);
+        if (sorted) item.fmt |= sortAscending_ ? HDF_SORTUP : HDF_SORTDOWN;
+        if (item.fmt != was) SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+// Wine selects row after row (0.67 s for a million), so the selection of all is kept here as the
+// identities it covers, and the control draws those rows as selected. The control's own selection
+// stays as it was, within them.
 void TResultsList::SelectAll() {
     Flush();
-    TRedrawOff redrawOff(list_);
-    // Index -1 selects every row in one step and touches neither focus nor scrolling.
-    SetState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
+    if (store_.Count() == 0) return;
+    allBefore_ = store_.NextId();
+    allCount_ = store_.Count();
+    InvalidateRect(list_, nullptr, FALSE);
 }
 
-int TResultsList::SelectedCount() const {
+void TResultsList::SelectAllInControl() {
+    const TRowId before = allBefore_;
+    allBefore_ = 0;
+    allCount_ = 0;
+    TRedrawOff redrawOff(list_);
+    ++ownChanges_;
+    SetState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
+    for (int i = 0; i < store_.Count(); ++i)
+        if (store_.Id(i) >= before) SetState(list_, i, 0, LVIS_SELECTED);
+    --ownChanges_;
+}
+
+// The user changed the selection in the control. A plain click or a range replaces the selection of
+// all; a row toggled with Ctrl (which the control saw as unselected, or selected alone) leaves every
+// other row selected.
+void TResultsList::SelectionChanged(const NMHDR& header) {
+    if (allBefore_ == 0 || ownChanges_ > 0) return;
+    int toggled = -1;
+    if (header.code == LVN_ITEMCHANGED) {
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+        if (!(change.uChanged & LVIF_STATE) || !((change.uOldState ^ change.uNewState) & LVIS_SELECTED)) return;
+        if (GetKeyState(VK_CONTROL) < 0 && change.iItem >= 0 && change.iItem < store_.Count()) toggled = change.iItem;
+    } else if (GetKeyState(VK_CONTROL) < 0) {
+        return; // Ctrl with a range adds to a selection of all: nothing changes
+    }
+    if (toggled < 0) {
+        allBefore_ = 0;
+        allCount_ = 0;
+        InvalidateRect(list_, nullptr, FALSE);
+        return;
+    }
+    // After the control's own handling of the click is done.
+    const TRowId row = store_.Id(toggled);
+    Later([this, row, list = list_] {
+        if (!IsWindow(list) || GetPropW(list, kOwnerProperty) != this) return;
+        if (allBefore_ != 0) SelectAllInControl();
+        const int index = store_.IndexOf(row);
+        ++ownChanges_;
+        if (index >= 0) SetState(list_, index, 0, LVIS_SELECTED);
+        --ownChanges_;
+    });
+}
+
+int TResultsList::ControlSelectedCount() const {
     return static_cast<int>(SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0));
 }
 
-int TResultsList::FirstSelected() const { return NextItem(list_, -1, LVNI_SELECTED); }
+int TResultsList::SelectedCount() const { return allBefore_ != 0 ? allCount_ : ControlSelectedCount(); }
+
+int TResultsList::FirstSelected() const {
+    if (allBefore_ == 0) return NextItem(list_, -1, LVNI_SELECTED);
+    for (int i = 0; i < store_.Count(); ++i)
+        if (SelectedByAll(i)) return i;
+    return -1;
+}
 
 TRow TResultsList::Row(int index) const {
     TRow row = store_[index];
@@ -245,16 +326,22 @@ TRow TResultsList::Row(int index) const {
 
 TClipboardText TResultsList::SelectedText(TCopyLayout layout) {
     Flush();
+    store_.Compact();
     // Positions are read from the control here, on its own thread; all of them need no list.
     const int selected = SelectedCount();
-    const bool all = selected >= shownCount_;
+    const bool all = selected >= store_.Count();
     std::vector<std::uint32_t> positions;
     if (!all) {
         positions.reserve(static_cast<std::size_t>(std::max(selected, 0)));
-        for (int i = FirstSelected(); i >= 0 && i < store_.Count(); i = NextItem(list_, i, LVNI_SELECTED))
-            positions.push_back(static_cast<std::uint32_t>(i));
+        if (allBefore_ != 0) {
+            for (int i = 0; i < store_.Count(); ++i)
+                if (SelectedByAll(i)) positions.push_back(static_cast<std::uint32_t>(i));
+        } else {
+            for (int i = FirstSelected(); i >= 0 && i < store_.Count(); i = NextItem(list_, i, LVNI_SELECTED))
+                positions.push_back(static_cast<std::uint32_t>(i));
+        }
     }
-    const std::size_t count = all ? static_cast<std::size_t>(shownCount_) : positions.size();
+    const std::size_t count = all ? static_cast<std::size_t>(store_.Count()) : positions.size();
     std::optional<TClipboardText> text;
     // The text of a million rows takes a good part of a second to make; the window keeps answering.
     RunBesideMessages([&] {
@@ -333,6 +420,36 @@ int TResultsList::FindItem(const NMLVFINDITEMW& find) const {
     return -1;
 }
 
+// Shortened in the middle as the shell shortens paths, so that the file's name stays in sight; the
+// control would cut the end, and it copies at most 259 characters of what it is given.
+void TResultsList::ShownPath(int index, std::wstring& text) {
+    const std::wstring_view folder = store_.Folder(index), name = store_.Name(index);
+    text.assign(folder);
+    text += name;
+    const int margins = 2 * GetSystemMetrics(SM_CXEDGE) + 8;
+    const int width = static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0)) - margins;
+    if (!measure_) measure_ = CreateCompatibleDC(nullptr);
+    if (!measure_) return;
+    const HGDIOBJ font = SelectObject(measure_, reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    const bool fits = text.size() < DisplayLimit &&
+                      GetTextExtentPoint32W(measure_, text.c_str(), static_cast<int>(text.size()), &extent) &&
+                      extent.cx <= width;
+    if (!fits && width > 0) {
+        text.append(4, L'\0'); // room for the ellipsis
+        RECT bounds{0, 0, width, 1000};
+        DrawTextW(measure_, text.data(), -1, &bounds,
+                  DT_CALCRECT | DT_PATH_ELLIPSIS | DT_MODIFYSTRING | DT_SINGLELINE | DT_NOPREFIX);
+        text.resize(std::wcslen(text.c_str()));
+    }
+    SelectObject(measure_, font);
+    // Wider than any screen: cut further in the middle, the name whole where it can be.
+    if (text.size() >= DisplayLimit) {
+        const std::size_t keep = std::min(name.size(), DisplayLimit - 5);
+        text = std::wstring(folder.substr(0, DisplayLimit - 4 - keep)) + L"..." + std::wstring(name.substr(name.size() - keep));
+    }
+}
+
 bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
     if (header.hwndFrom != list_) return false;
     switch (header.code) {
@@ -342,7 +459,10 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
             item.cchTextMax > 0) {
             // Written when asked for: the rows hold the time as its value and the path in two parts.
             std::wstring text;
-            if (item.iSubItem == 0) {
+            if (item.iSubItem == 0 && (item.mask & (LVIF_IMAGE | LVIF_INDENT))) {
+                // Asked for with what drawing needs: the path as it fits the column.
+                ShownPath(item.iItem, text);
+            } else if (item.iSubItem == 0) {
                 text.assign(store_.Folder(item.iItem));
                 text += store_.Name(item.iItem);
             } else if (item.iSubItem == 1) {
@@ -352,9 +472,9 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
                 std::copy(text.begin(), text.end(), item.pszText);
                 item.pszText[text.size()] = L'\0';
             } else {
-                // Longer than the control's buffer: shown whole from here until the next request.
-                longPath_ = std::move(text);
-                item.pszText = longPath_.data();
+                // Longer than the asker's buffer: given whole from here until the next request.
+                longText_ = std::move(text);
+                item.pszText = longText_.data();
             }
         }
         result = 0;
@@ -363,6 +483,34 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
     case LVN_ODFINDITEMW:
         result = FindItem(reinterpret_cast<const NMLVFINDITEMW&>(header));
         return true;
+    case NM_CUSTOMDRAW: {
+        auto& draw = const_cast<NMLVCUSTOMDRAW&>(reinterpret_cast<const NMLVCUSTOMDRAW&>(header));
+        if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) {
+            result = allBefore_ != 0 ? CDRF_NOTIFYITEMDRAW : CDRF_DODEFAULT;
+        } else if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+            const int index = static_cast<int>(draw.nmcd.dwItemSpec);
+            result = CDRF_DODEFAULT;
+            // Selected rows are highlighted only while the list has the focus, as the control does.
+            if (index >= 0 && index < store_.Count() && SelectedByAll(index) && GetFocus() == list_) {
+                draw.nmcd.uItemState |= CDIS_SELECTED;
+                draw.clrText = GetSysColor(COLOR_HIGHLIGHTTEXT);
+                draw.clrTextBk = GetSysColor(COLOR_HIGHLIGHT);
+                result = CDRF_NEWFONT;
+            }
+        } else {
+            result = CDRF_DODEFAULT;
+        }
+        return true;
+    }
+    case LVN_ITEMCHANGED:
+    case LVN_ODSTATECHANGED:
+        SelectionChanged(header);
+        return false;
+    case NM_SETFOCUS:
+    case NM_KILLFOCUS:
+        // The control redraws the rows it holds selected; those selected here as well.
+        if (allBefore_ != 0) InvalidateRect(list_, nullptr, FALSE);
+        return false;
     default:
         return false;
     }

@@ -3,6 +3,7 @@
 // file name's characters and about thirty bytes: its folder is held once for all its files, names
 // are packed in large blocks, and the time is kept as its value (the list writes its text when a row
 // is drawn or copied).
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -22,36 +23,55 @@ struct TRow {
 
 class TRowStore {
 public:
+    // How much the store holds. A row finds its name by a 32-bit address, so names have 2^32
+    // characters of room; the list control counts rows in an int. Append refuses a row beyond either
+    // with std::length_error, before anything is written; the scan then ends as a failure.
+    struct TLimits {
+        unsigned NameBlockBits = 20; // a block of names holds 2^NameBlockBits characters
+        std::uint64_t NameChars = std::uint64_t{1} << 32;
+        std::uint32_t Rows = INT_MAX;
+    };
+
     TRowStore();
+    explicit TRowStore(const TLimits& limits);
     ~TRowStore();
     TRowStore(const TRowStore&) = delete;
     TRowStore& operator=(const TRowStore&) = delete;
 
     TRowId Append(std::wstring_view path, TDateTime time);
-    // The row's position, or -1 when the store does not hold it.
+    // The row's position, or -1 when the store does not hold it. Logarithmic, also after a sort.
     int IndexOf(TRowId id) const;
+    // Logarithmic; now and then the deleted rows' room is given back, in time that the deletions
+    // before it have paid for.
     void Erase(int index);
     void Clear();
+    // Gives back at once what deleted rows still take, so that reading rows by position is direct.
+    void Compact();
 
     // The sorts, in two steps. The orders only read the rows, so they may be worked out on another
     // thread while this one paints them; ApplyOrder then moves the rows: row i takes the row that
-    // stood at order[i].
-    // Newest first by the exact time; rows with equal times keep their order.
-    std::vector<std::uint32_t> OrderByTime() const;
-    // Ascending by lstrcmpW on the paths; rows that compare equal keep their order.
-    std::vector<std::uint32_t> OrderByName() const;
+    // stood at order[i]. Rows that compare equal keep their order in either direction.
+    // By the exact time, newest first unless oldestFirst.
+    std::vector<std::uint32_t> OrderByTime(bool oldestFirst = false) const;
+    // By path as the shell orders names: numbers by their value, without regard to case, the rest
+    // by the user's locale (StrCmpLogicalW's rules); ascending unless descending.
+    std::vector<std::uint32_t> OrderByName(bool descending = false) const;
     void ApplyOrder(std::vector<std::uint32_t>& order);
 
-    int Count() const { return static_cast<int>(slots_.size() - head_); }
+    int Count() const { return static_cast<int>(inOrder_ ? records_ : slots_.size() - dead_); }
     TRow operator[](int index) const;
     // The path in its two parts: the folder up to and including its last backslash, and the name.
     std::wstring_view Folder(int index) const;
     // The folder's number: rows of one folder have the same; all are below FolderCount().
     std::uint32_t FolderNumber(int index) const { return RecordAt(index).Folder; }
     std::uint32_t FolderCount() const { return static_cast<std::uint32_t>(folders_.size()); }
+    std::wstring_view FolderText(std::uint32_t folder) const { return folders_[folder]; }
     std::wstring_view Name(int index) const;
     std::wstring Path(int index) const;
     TDateTime Time(int index) const { return RecordAt(index).Time; }
+    TRowId Id(int index) const { return RecordAt(index).Id; }
+    // Every row appended so far has a smaller identity.
+    TRowId NextId() const { return nextId_; }
     // What the rows take in memory, all of it reserved for them: for the benchmark.
     std::size_t MemoryBytes() const;
 
@@ -63,47 +83,62 @@ private:
         std::uint32_t Folder; // into folders_
     };
     static constexpr std::uint32_t RecordBlockBits = 16;
-    static constexpr std::uint32_t NameBlockBits = 20;
+    // A slot of a deleted row keeps its record, and so its identity, until the slots are compacted.
+    static constexpr std::uint32_t DeadSlot = 0x80000000u;
 
     TRecord& Record(std::uint32_t record) { return recordBlocks_[record >> RecordBlockBits][record & ((1u << RecordBlockBits) - 1)]; }
     const TRecord& Record(std::uint32_t record) const {
         return recordBlocks_[record >> RecordBlockBits][record & ((1u << RecordBlockBits) - 1)];
     }
-    const TRecord& RecordAt(int index) const { return Record(slots_[head_ + static_cast<std::size_t>(index)]); }
+    std::size_t SlotAt(int index) const;
+    const TRecord& RecordAt(int index) const {
+        return Record(inOrder_ ? static_cast<std::uint32_t>(index) : slots_[SlotAt(index)]);
+    }
+    // Makes slots_ for rows that were held in the order made, before they are deleted or moved.
+    void LeaveOrder();
+    // The position of a living slot: the living slots before it.
+    int PositionOf(std::size_t slot) const;
+    void MarkDead(std::size_t slot);
     std::wstring_view NameOf(const TRecord& record) const;
     std::uint32_t FolderOf(std::wstring_view folder);
     std::uint32_t StoreName(std::wstring_view name);
     void CompactNames();
     void BuildSortedIndex() const;
 
-    // Records stay where they are: sorts and deletions move their numbers in slots_. The number
-    // mode deletes its oldest row, near the top, for every file that enters, so a deletion moves the
-    // slots on the shorter side: those before it move down, leaving an empty slot at the front. The
-    // rows are slots_[head_] onwards.
+    TLimits limits_;
+    // Records stay where they are: sorts and deletions move their numbers in slots_. A deletion
+    // only marks its slot; a tree of counts (Fenwick's) of the marked slots turns a slot into a
+    // position and back in logarithmic time.
     std::vector<std::unique_ptr<TRecord[]>> recordBlocks_;
     std::uint32_t records_ = 0; // made so far, free ones included
     std::vector<std::uint32_t> freeRecords_;
+    // Until the first deletion or sort, row i is record i and has identity firstId_ + i, and slots_
+    // is not kept: the date mode never needs it, and then a row costs four bytes less.
+    bool inOrder_ = true;
+    TRowId firstId_ = 1;
     std::vector<std::uint32_t> slots_;
-    std::size_t head_ = 0;
+    std::size_t dead_ = 0;
+    std::vector<std::uint32_t> deadTree_; // empty while no slot is dead
 
-    // Names: a length, the characters and a null, in blocks of 2^20 characters that are never moved
-    // while in use. Deleted names stay until they outweigh the living ones; then the living are
-    // copied into fresh blocks.
+    // Names: a length and the characters, in blocks that are never moved while in use.
+    // Deleted names stay until they outweigh the living ones; then the living are copied into
+    // fresh blocks.
     std::vector<std::unique_ptr<wchar_t[]>> nameBlocks_;
-    std::uint32_t nameEnd_ = 0; // where the next name goes
+    std::uint64_t nameEnd_ = 0; // where the next name goes
     std::size_t deadNameChars_ = 0;
 
     // Every folder once, at a place that never moves; the walk's files come folder by folder.
     std::deque<std::wstring> folders_;
     std::unordered_map<std::wstring_view, std::uint32_t> folderIds_;
     std::uint32_t lastFolder_ = UINT32_MAX;
+    std::wstring_view lastFolderText_; // folders_[lastFolder_]
 
     TRowId nextId_ = 1;
-    // Rows before this position were reordered by a sort; the rest were appended after it, so their
+    // Slots before this one were reordered by a sort; the rest were appended after it, so their
     // identities still ascend and a binary search finds them.
     std::size_t sortedCount_ = 0;
-    // Identity -> position for the sorted rows, sorted by identity; built on the first lookup that
-    // needs it and patched on deletion.
+    // Identity -> slot for the sorted slots, sorted by identity; built on the first lookup that
+    // needs it. Slots do not move on deletion, so it stays right until the slots are compacted.
     mutable std::vector<std::pair<TRowId, std::uint32_t>> sortedIndex_;
     mutable bool sortedIndexBuilt_ = false;
 };

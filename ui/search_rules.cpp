@@ -103,3 +103,25 @@ std::wstring CompletionText(std::int64_t fileCount, TDateTime duration, const TF
     return (failed ? L"Stopped on an error after " : L"Successfully processed ") + std::to_wstring(fileCount) +
            L" files for " + RunningTimeText(duration, settings) + L".";
 }
+
+std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settings)
+{
+    const auto number = [&](std::int64_t value) { return GroupedNumber(value, settings); };
+    const auto many = [&](std::int64_t value, const wchar_t* one, const wchar_t* more) {
+        return number(value) + (value == 1 ? one : more);
+    };
+    std::wstring text = counts.Paused ? L"Paused: " : L"";
+    if (counts.NameMasks)
+        text += number(counts.NamesTaken) + L" of " +
+                many(counts.Files, L" file matches the names", L" files match the names");
+    else
+        text += many(counts.Files, L" file seen", L" files seen");
+    if (counts.SkipPatterns)
+        text += L", " + many(counts.FoldersSkipped, L" folder skipped", L" folders skipped");
+    return text + L", " + many(counts.Rows, L" row", L" rows");
+}
+
+bool HasPatterns(const std::wstring& text)
+{
+    return text.find_first_not_of(L" \t;,") != std::wstring::npos;
+}

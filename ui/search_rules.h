@@ -22,6 +22,22 @@ bool StopEnabled(TJobState job);
 // The threshold of the date mode: the date picker's whole days plus the time picker's time of day.
 TDateTime ThresholdFromPickers(TDateTime date, TDateTime time);
 
+// What the status bar's second part tells of a scan, during it and after it.
+struct TScanCounts {
+    std::int64_t Files = 0;      // every file seen
+    std::int64_t NamesTaken = 0; // of them, those the name masks take
+    bool NameMasks = false;
+    std::int64_t FoldersSkipped = 0;
+    bool SkipPatterns = false;
+    std::int64_t Rows = 0;
+    bool Paused = false;
+};
+// "Paused: 12 of 300,000 files match the names, 4 folders skipped, 12 rows", each figure in the
+// user's digit grouping; the name masks and the skip patterns are named only when there are any.
+std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settings);
+// Whether a list of patterns holds any: more than separators and blanks.
+bool HasPatterns(const std::wstring& text);
+
 // "s.zzz" under a minute, "m:ss" under an hour, "h:mm:ss" from there, prefixed with the whole days.
 std::wstring RunningTimeText(TDateTime duration, const TFormatSettings& settings);
 // A scan that a failure ended is not called a success: "Stopped on an error after %d files for %s."

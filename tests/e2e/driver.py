@@ -134,6 +134,12 @@ class Program:
     def status(self, text, ms=120000):
         return probe("status", text, str(ms))
 
+    def counts(self, text, ms=5000):
+        return probe("counts", text, str(ms))
+
+    def arrows(self):
+        return probe("arrows")[1].split()
+
     def focus(self):
         """Where the keyboard focus is: (window title, control class, control text, enabled)."""
         _, text = probe("focus")
@@ -165,6 +171,19 @@ class Program:
             self.process.kill()
             return None
 
+    def clipboard_lines(self):
+        out = run("xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING").stdout.decode("utf-8", "replace")
+        return out.replace("\r\n", "\n").split("\n") if out else []
+
+    def copy_paths(self):
+        """Ctrl+A and Ctrl+C in the list after a click on a row: the clipboard's lines."""
+        subprocess.run(["xclip", "-selection", "clipboard", "-i", "/dev/null"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        self.click(LIST_LEFT + 60, LIST_TOP + 30)
+        self.keys("ctrl+a", "ctrl+c")
+        time.sleep(0.5)
+        return self.clipboard_lines()
+
     def copy_name_and_time(self, keyboard=False):
         """Context menu on the list, Select all; again, Copy, Name and Time. Returns the clipboard.
         The menu opens on a right click, or with the keyboard (Shift+F10) after a click on the first row."""
@@ -189,8 +208,7 @@ class Program:
         self.shot("copy-menu")
         self.keys("Return")
         time.sleep(0.5)
-        out = run("xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING").stdout.decode("utf-8", "replace")
-        return out.replace("\r\n", "\n").split("\n") if out else []
+        return self.clipboard_lines()
 
     def close(self, expect_question):
         self.keys("Escape")

@@ -1,6 +1,8 @@
 // A helper for the tests that drive the real program from outside: it reads what X cannot tell
 // (the status bar text, where the client area sits, the regional formats) and holds the clipboard.
 //   probe status TEXT MS      waits up to MS for the status bar to contain TEXT; prints the text
+//   probe counts TEXT MS      the same for the status bar's second part, the counts
+//   probe arrows              prints the sort arrow of each column header: "none", "up" or "down"
 //   probe client              prints the main window's client origin on the screen: "x y"
 //   probe window TITLE MS     waits up to MS for a visible top-level window titled TITLE
 //   probe locale              prints the regional date and time items the date-time text uses, one a line
@@ -72,6 +74,40 @@ std::wstring StatusText(HWND main) {
     return text;
 }
 
+// Sends a message whose data lies in the program's memory: a copy of data there, read back after.
+void SendWithData(HWND window, UINT message, WPARAM wParam, void* data, SIZE_T size) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
+    void* at = process ? VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    DWORD_PTR result = 0;
+    if (at && WriteProcessMemory(process, at, data, size, nullptr) &&
+        SendMessageTimeoutW(window, message, wParam, reinterpret_cast<LPARAM>(at), SMTO_ABORTIFHUNG, 5000, &result))
+        ReadProcessMemory(process, at, data, size, nullptr);
+    if (at) VirtualFreeEx(process, at, 0, MEM_RELEASE);
+    if (process) CloseHandle(process);
+}
+
+std::wstring CountsText(HWND main) {
+    wchar_t text[1024] = {};
+    if (HWND bar = FindWindowExW(main, nullptr, STATUSCLASSNAMEW, nullptr)) SendWithData(bar, SB_GETTEXTW, 1, text, sizeof text);
+    return text;
+}
+
+int PrintArrows() {
+    HWND main = WaitForWindow(L"Quenwick", 5000);
+    HWND list = main ? FindWindowExW(main, nullptr, WC_LISTVIEWW, nullptr) : nullptr;
+    HWND header = list ? reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)) : nullptr;
+    std::wstring line;
+    for (int i = 0; header && i < 2; ++i) {
+        HDITEMW item{HDI_FORMAT};
+        SendWithData(header, HDM_GETITEMW, static_cast<WPARAM>(i), &item, sizeof item);
+        line += std::wstring(i ? L" " : L"") + (item.fmt & HDF_SORTUP ? L"up" : item.fmt & HDF_SORTDOWN ? L"down" : L"none");
+    }
+    Print(line);
+    return header ? 0 : 1;
+}
+
 std::wstring LocaleText(LCTYPE type) {
     wchar_t text[128] = {};
     GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, text, 128);
@@ -137,12 +173,12 @@ int PrintBounds() {
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
-    if (mode == L"status" && argc == 4) {
+    if ((mode == L"status" || mode == L"counts") && argc == 4) {
         const ULONGLONG end = GetTickCount64() + static_cast<DWORD>(_wtoi(argv[3]));
         std::wstring text;
         for (;;) {
             if (HWND main = WaitForWindow(L"Quenwick", 0)) {
-                text = StatusText(main);
+                text = mode == L"status" ? StatusText(main) : CountsText(main);
                 if (text.find(argv[2]) != std::wstring::npos) {
                     Print(text);
                     return 0;
@@ -194,6 +230,9 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"focus") {
         return PrintFocus();
     }
+    if (mode == L"arrows") {
+        return PrintArrows();
+    }
     if (mode == L"controls") {
         return PrintControls();
     }
@@ -217,7 +256,7 @@ int wmain(int argc, wchar_t** argv) {
                    ? 0
                    : 1;
     }
-    Print(L"usage: probe status TEXT MS | client | window TITLE MS | locale | hold-clipboard HELD RELEASE | focus |"
+    Print(L"usage: probe status TEXT MS | counts TEXT MS | arrows | client | window TITLE MS | locale | hold-clipboard HELD RELEASE | focus |"
           L" controls | bounds | show normal|minimise|maximise | close | redraw");
     return 2;
 }

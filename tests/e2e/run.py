@@ -65,6 +65,8 @@ def number_mode(formats, tree, files):
     code, text = program.status("Successfully processed")
     program.shot("done")
     check(code == 0 and completion(text) == len(files), "number: completion report counts 150 files (%r)" % text)
+    code, text = program.counts("rows", 500)
+    check(text == "150 files seen, 40 rows", "number: the status bar counts files seen and rows (%r)" % text)
     lines = program.copy_name_and_time()
     check(lines == expected_lines(files[:40], formats), "number: clipboard holds the 40 newest, newest first")
     if lines != expected_lines(files[:40], formats):
@@ -102,6 +104,9 @@ def filters(formats, tree, files):
     program.keys("Return")
     code, text = program.status("Successfully processed")
     check(code == 0 and completion(text) == 100, "filters: the 100 files outside gamma are counted (%r)" % text)
+    code, text = program.counts("rows", 500)
+    check(text == "66 of 100 files match the names, 1 folder skipped, 66 rows",
+          "filters: the status bar tells what the filters let through (%r)" % text)
     kept = [f for f in files if "gamma" not in f[1] and f[1].rsplit("\\", 1)[1].startswith("file0")]
     lines = program.copy_name_and_time()
     check(len(kept) == 66 and lines == expected_lines(kept, formats),
@@ -146,6 +151,8 @@ def stopped_halfway(formats, million):
     code, text = program.status(windows_path(million) + "\\d0", 30000)
     check(code == 0, "stopped: a second scan runs (%r)" % text)
     program.keys("alt+p")
+    code, text = program.counts("Paused: ")
+    check(code == 0, "stopped: the status bar says the scan is paused (%r)" % text)
     program.shot("paused")
     program.keys("Escape")
     code, _ = probe("window", "Confirm", "5000")
@@ -170,6 +177,11 @@ def main():
         formats = Formats()
         tree = os.path.join(BUILD, "e2e-tree")
         files = make_small_tree(tree, int(time.time()))
+        order = os.path.join(BUILD, "e2e-order")
+        shutil.rmtree(order, ignore_errors=True)
+        os.makedirs(os.path.join(order, "sub"))
+        for name in ("f 10.txt", "F 3.txt", "f 1.txt", "f 2.txt", os.path.join("sub", "x.txt")):
+            open(os.path.join(order, name), "w").close()
         scenarios = sys.argv[4:] or ["scans", "window"]
         if "scans" in scenarios:
             number_mode(formats, tree, files)
@@ -177,7 +189,8 @@ def main():
             filters(formats, tree, files)
             stopped_halfway(formats, os.path.join(trees, "million"))
         if "window" in scenarios:
-            window_scenarios.all_scenarios(tree, files, os.path.join(trees, "million"), os.path.join(trees, "rising"))
+            window_scenarios.all_scenarios(tree, files, os.path.join(trees, "million"), os.path.join(trees, "rising"),
+                                           order)
     return finish()
 
 

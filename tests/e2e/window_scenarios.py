@@ -189,13 +189,7 @@ def list_keys(tree, files):
         xdotool("windowfocus", "--sync", program.window)
     code, text = program.status("Successfully processed", 500)
     check(code == 0, "list: the keys left the results where they were (%r)" % text)
-    subprocess.run(["xclip", "-selection", "clipboard", "-i", "/dev/null"], stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    program.click(LIST_LEFT + 60, LIST_TOP + 30)
-    program.keys("ctrl+a", "ctrl+c")
-    time.sleep(0.5)
-    out = run("xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING").stdout.decode("utf-8", "replace")
-    lines = out.replace("\r\n", "\n").split("\n") if out else []
+    lines = program.copy_paths()
     check(lines == [path for _, path in shown], "list: Ctrl+A and Ctrl+C copy the path of every row (%d lines)" % len(lines))
     program.close(expect_question=False)
 
@@ -264,7 +258,43 @@ def live_list(rising):
         program.close(expect_question=False)
 
 
-def all_scenarios(tree, files, million, rising):
+def order_and_settings(tree):
+    """Tab in reading order; the header's arrows and names in the shell's order (f 1, f 2, F 3, f 10),
+    reversed by a second click; the counts; the mode and "Include subfolders" after a restart."""
+    program = Program("order", tree)
+    program.click(8 + 100, 24 + 10)  # the path box
+    stops = []
+    for _ in range(11):
+        program.keys("Tab")
+        stops.append(program.focus()[1:3])
+    expected = [("Button", "..."), ("Button", "&Include subfolders"), ("Button", "Number of freshest files"),
+                ("Edit", ""), ("ComboBox", ""), ("Edit", ""), ("Edit", ""), ("SysListView32", ""),
+                ("Button", "&Start"), ("Button", "&Close"), ("Edit", "")]  # the probe reads buttons' captions only
+    check(stops == expected, "order: Tab goes in reading order, Skip, Names and the list before the buttons (%r)" % stops)
+    program.click(8 + 8, 136 + 8)  # "Files modified after": an hour before the start
+    program.keys("alt+i", "Return")  # subfolders off, Start
+    program.status("Successfully processed")
+    code, text = program.counts("rows", 500)
+    check(text == "4 files seen, 4 rows" and program.arrows() == ["none", "down"],
+          "order: the counts leave out the subfolder (%r), Date/Time shows newest first (%r)" % (text, program.arrows()))
+    names = [windows_path(os.path.join(tree, n)) for n in ("f 1.txt", "f 2.txt", "F 3.txt", "f 10.txt")]
+    for arrows, lines in ((["up", "none"], names), (["down", "none"], names[::-1])):
+        program.click(LIST_LEFT + 60, LIST_TOP + 8)  # the File header
+        until(lambda: program.arrows() == arrows, 5)
+        check(program.arrows() == arrows and program.copy_paths() == lines,
+              "order: File clicked, its arrow %s and the names in the shell's order that way" % arrows[0])
+    program.close(expect_question=False)
+    stored = [program.settings().get(name) for name in ("ByDate", "Recursive")]
+    check(stored == [("REG_DWORD", "0x1"), ("REG_DWORD", "0x0")], "order: the mode and subfolders are stored (%r)" % stored)
+    program = Program("order-again", tree, keep_settings=True)
+    checked = {text: flag == "1" for _, text, _, flag in program.controls()}
+    check(mode(program) == ("date", False, True) and not checked.get("&Include subfolders"),
+          "order: after a restart the date mode and subfolders off come back (%r)" % (mode(program),))
+    program.close(expect_question=False)
+
+
+def all_scenarios(tree, files, million, rising, order):
+    order_and_settings(order)
     live_list(rising)
     mode_by_keyboard(tree)
     focus_after_start_and_picker(million)

@@ -1,5 +1,7 @@
 // Trees too big or too deep for everyday use: a million files in both modes, 2,000 levels, long paths.
 #include <algorithm>
+#include <windows.h>
+#include <shlwapi.h>
 #include "clipboard_support.h"
 #include "reliability_support.h"
 #include "scan/date_time.h"
@@ -89,7 +91,7 @@ TEST_F(BigTreeTest, AMillionFilesInTheDateModeGiveEveryLaterFileNewestFirst) {
     const auto named = Rows();
     ASSERT_EQ(rows.size(), named.size());
     for (size_t i = 1; i < named.size(); ++i) {
-        if (lstrcmpW(named[i - 1].Path.c_str(), named[i].Path.c_str()) > 0) {
+        if (StrCmpLogicalW(named[i - 1].Path.c_str(), named[i].Path.c_str()) > 0) {
             FAIL() << "rows " << i - 1 << " and " << i << " out of order";
         }
     }

@@ -1,6 +1,8 @@
 // Folder links that loop, and names that test the UTF-16 path: beyond the Basic Multilingual Plane,
 // beyond the ANSI code page, and twins that differ only in case.
 #include <algorithm>
+#include <windows.h>
+#include <shlwapi.h>
 #include "clipboard_support.h"
 #include "reliability_support.h"
 #include "scan/date_time.h"
@@ -84,13 +86,13 @@ TEST_F(LinkTest, NamesBeyondTheCodePageAndCaseTwinsAreShownSortedAndCopiedWhole)
         EXPECT_EQ(expected[i].TimeText, rows[i].TimeText) << i;
     }
 
-    // By path, in the order of the locale-aware comparison; no twin is lost or merged.
+    // By path, in the shell's logical order; no twin is lost or merged.
     form->ListViewColumnClick(0);
     std::vector<std::wstring> byName;
     for (const TRow& row : expected)
         byName.push_back(row.Path);
     std::stable_sort(byName.begin(), byName.end(),
-                     [](const std::wstring& a, const std::wstring& b) { return lstrcmpW(a.c_str(), b.c_str()) < 0; });
+                     [](const std::wstring& a, const std::wstring& b) { return StrCmpLogicalW(a.c_str(), b.c_str()) < 0; });
     EXPECT_EQ(byName, Paths());
 
     // Copied whole in UTF-16; the ANSI copy is the code page's rendering of the same text.

@@ -1,5 +1,6 @@
 // Scaling a 96-pixels-per-inch design and keeping anchors on resize, without a window.
 #include <gtest/gtest.h>
+#include <vector>
 #include "toolkit/layout.h"
 
 namespace {
@@ -38,6 +39,14 @@ TEST(Layout, AnchorsKeepTheirDistancesOnResize) {
     for (const Case& c : cases) {
         EXPECT_EQ(c.Expected, AnchoredBounds(design, c.Anchors, c.DeltaWidth, c.DeltaHeight))
             << "anchors " << c.Anchors << ", delta " << c.DeltaWidth << "," << c.DeltaHeight;
+    }
+    // Two boxes and a label between them share what the width gains or loses without a gap.
+    for (const int delta : {101, -51}) {
+        const TBounds left = AnchoredBounds({10, 0, 100, 20}, akLeft | akRight, delta, 0, {0, 2});
+        const TBounds label = AnchoredBounds({112, 0, 8, 20}, akLeft, delta, 0, {1, 2});
+        const TBounds right = AnchoredBounds({120, 0, 100, 20}, akLeft | akRight, delta, 0, {1, 2});
+        EXPECT_EQ((std::vector<int>{label.Left + 8, label.Left - 2, 220 + delta}),
+                  (std::vector<int>{right.Left, left.Left + left.Width, right.Left + right.Width})) << delta;
     }
 }
 

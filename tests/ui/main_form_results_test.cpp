@@ -225,6 +225,7 @@ TEST_F(MainFormResultsTest, OpenAndExploreHandTheShellAPathItCanTake) {
     EXPECT_TRUE(boxes[0].Text.starts_with(L"C:\\xxx")) << boxes[0].Text;
 }
 
+// A first click sorts newest first, or by name ascending; a second click on the same header reverses.
 TEST_F(MainFormResultsTest, CopyFollowsTheListOrderAfterAHeaderClick) {
     AddRows(3);
     Select({0, 1, 2});
@@ -244,6 +245,13 @@ TEST_F(MainFormResultsTest, CopyFollowsTheListOrderAfterAHeaderClick) {
     Choose(form->TandNItem);
     EXPECT_EQ(t[0] + L"\tC:\\r\\f0.txt\t\r\n" + t[1] + L"\tC:\\r\\f1.txt\t\r\n" + t[2] + L"\tC:\\r\\f2.txt\t",
               ReadClipboard(reader).Unicode);
+    SendMessageW(form->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
+    Choose(form->NamesItem);
+    EXPECT_EQ(L"C:\\r\\f2.txt\r\nC:\\r\\f1.txt\r\nC:\\r\\f0.txt", ReadClipboard(reader).Unicode);
+    click.iSubItem = 1;
+    for (int times = 0; times < 2; ++times) SendMessageW(form->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
+    Choose(form->NamesItem);
+    EXPECT_EQ(L"C:\\r\\f0.txt\r\nC:\\r\\f1.txt\r\nC:\\r\\f2.txt", ReadClipboard(reader).Unicode) << "oldest first";
     DestroyWindow(reader);
 }
 

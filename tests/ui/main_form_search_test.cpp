@@ -142,12 +142,19 @@ TEST_F(MainFormSearchTest, NumberModeEndsWithTheNewestFilesNewestFirst) {
         expected.push_back(files[k].second);
     EXPECT_EQ(expected, Rows());
     EXPECT_TRUE(shownLogs.empty());
+    EXPECT_EQ(L"7 files seen, 4 rows", form->StatusBar.PartText(1));
 
     form->NumberSpin.SetPosition(0);
     form->StartActionExecute();
     ASSERT_TRUE(ScanEnds());
     EXPECT_TRUE(Rows().empty()) << "N = 0 holds nothing";
     EXPECT_TRUE(std::regex_match(form->StatusBar.Text(), CompletionPattern));
+    // Filters that leave the list empty say so.
+    form->SkipEdit.SetText(L"sub");
+    form->NamesEdit.SetText(L"*.none");
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+    EXPECT_EQ(L"0 of 4 files match the names, 1 folder skipped, 0 rows", form->StatusBar.PartText(1));
 }
 
 // The bar takes the last folder of a batch once the batch's message is over; a folder put off
@@ -213,6 +220,7 @@ TEST_F(MainFormSearchTest, RunningTimeLeavesPausesOut) {
         wallNow -= 1.0 / 24;
         form->PauseActionExecute();
         EXPECT_TRUE(form->JobPaused());
+        EXPECT_EQ(L"Paused: 0 files seen, 0 rows", form->StatusBar.PartText(1));
         clockMs += 600'000;
         if (stopWhilePaused)
             form->StopActionExecute();
@@ -276,6 +284,26 @@ TEST_F(MainFormSearchTest, StopAnsweredNoChangesNothing) {
     SetEvent(gate);
     ASSERT_TRUE(ScanEnds());
     EXPECT_TRUE(std::regex_match(form->StatusBar.Text(), CompletionPattern));
+}
+
+HANDLE gateForTimer = nullptr;
+
+// The end of a scan answers a stop question still open with No, and the buttons follow at once.
+TEST_F(MainFormSearchTest, TheEndOfTheScanAnswersAnOpenStopQuestionNo) {
+    UseGate();
+    TTempTree tree;
+    form->PathEdit.SetText(tree.Root());
+    form->StartActionExecute();
+    SetMessageBoxForTesting({}); // the real box, which the scan's end must close
+    gateForTimer = gate;
+    SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
+        if (FindWindowW(L"#32770", L"Confirm") && KillTimer(nullptr, id)) SetEvent(gateForTimer); // the walk ends
+    });
+    form->StopActionExecute();
+    EXPECT_FALSE(form->HasJob() || FindWindowW(L"#32770", L"Confirm"));
+    EXPECT_TRUE(std::regex_match(form->StatusBar.Text(), CompletionPattern));
+    for (const auto& [button, enabled] : {std::pair{&form->StartButton, true}, {&form->PauseButton, false}, {&form->StopButton, false}})
+        EXPECT_EQ(enabled, IsWindowEnabled(button->Handle()) != FALSE);
 }
 
 // The root as one full path, and N as the number box shows it: what the scan takes is written back.

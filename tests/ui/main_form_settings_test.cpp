@@ -89,6 +89,8 @@ TEST_F(MainFormSettingsTest, RoundTripWithRegistryTypes) {
         form->SkipEdit.SetText(L".git; *\\Temp");
         form->NamesEdit.SetText(L"*.docx");
         form->TimeBox.SetSelectedIndex(2);
+        SendMessageW(form->LatestRadioButton.Handle(), BM_CLICK, 0, 0);
+        form->RecurseBox.SetChecked(false);
     }
     EXPECT_EQ(L".git; *\\Temp", StoredText(L"SkipFolders"));
     EXPECT_EQ(L"*.docx", StoredText(L"NameMasks"));
@@ -108,6 +110,8 @@ TEST_F(MainFormSettingsTest, RoundTripWithRegistryTypes) {
     EXPECT_EQ(L".git; *\\Temp", form->SkipEdit.Text());
     EXPECT_EQ(L"*.docx", form->NamesEdit.Text());
     EXPECT_EQ(2, form->TimeBox.SelectedIndex());
+    EXPECT_TRUE(form->LatestRadioButton.Checked() && form->LatestDate.Enabled() && !form->NumberEdit.Enabled());
+    EXPECT_FALSE(form->NumberRadioButton.Checked() || form->RecurseBox.Checked());
 }
 
 TEST_F(MainFormSettingsTest, FirstArgumentOverridesTheStoredPathAndIsStored) {
@@ -186,6 +190,7 @@ TEST_F(MainFormSettingsTest, WrongTypedValuesAreIgnoredAndRewritten) {
         {L"Path", REG_BINARY, text.c_str(), 6},    {L"Path", REG_MULTI_SZ, L"a\0b\0", 10},
         {L"SkipFolders", REG_DWORD, &four, 4},     {L"NameMasks", REG_BINARY, text.c_str(), 6},
         {L"TimeKind", REG_SZ, text.c_str(), 8},    {L"TimeKind", REG_DWORD, &four, 4},
+        {L"ByDate", REG_SZ, text.c_str(), 8},      {L"Recursive", REG_BINARY, &four, 4},
     };
     for (const Case& c : cases) {
         DeleteSettings();
@@ -198,10 +203,11 @@ TEST_F(MainFormSettingsTest, WrongTypedValuesAreIgnoredAndRewritten) {
             EXPECT_EQ(L"", form->PathEdit.Text()) << c.Name << " type " << c.Type;
             EXPECT_EQ(L"", form->SkipEdit.Text() + form->NamesEdit.Text()) << c.Name << " type " << c.Type;
             EXPECT_EQ(0, form->TimeBox.SelectedIndex()) << c.Name << " type " << c.Type;
+            EXPECT_TRUE(form->NumberRadioButton.Checked() && form->RecurseBox.Checked()) << c.Name << " type " << c.Type;
             EXPECT_TRUE(CaptionOnScreen(form->BoundsRect())) << c.Name << " type " << c.Type;
         }
         // The exit rewrites every value with its proper type.
-        for (const wchar_t* name : {L"Top", L"Left", L"Width", L"Height", L"Number", L"TimeKind"}) {
+        for (const wchar_t* name : {L"Top", L"Left", L"Width", L"Height", L"Number", L"TimeKind", L"ByDate", L"Recursive"}) {
             StoredInteger(name);
         }
         EXPECT_EQ(L"", StoredText(L"Path"));

@@ -98,8 +98,8 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
         {&f.NumberEdit, {24, 104, 99, 21}},   {&f.NumberSpin, {123, 104, 15, 21}},
         {&f.LatestDate, {24, 160, 114, 21}},  {&f.ListView, {152, 84, 383, 205}},
         {&f.StartButton, {8, 300, 50, 25}},   {&f.CloseButton, {488, 300, 50, 25}},
-        {&f.AboutLabel, {374, 298, 99, 26}},  {&f.SkipEdit, {178, 56, 239, 21}},
-        {&f.NamesEdit, {457, 56, 78, 21}},
+        {&f.AboutLabel, {374, 298, 99, 26}},  {&f.SkipEdit, {178, 56, 160, 21}},
+        {&f.NamesEdit, {378, 56, 157, 21}},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(row.Bounds, row.Control->Bounds()) << row.Control->Text().c_str();
@@ -108,8 +108,9 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
     EXPECT_EQ(L"&Pause", f.PauseButton.Text());
     EXPECT_EQ(L"S&top", f.StopButton.Text());
 
-    // Tab order: the path box first, the list last, the labels not at all, the radio set once, at its
-    // checked button.
+    // Tab order as the window reads: the path box first, the filter boxes and the list after the
+    // options, the buttons last, the labels not at all, the radio set once, at its checked button.
+    f.UpdateActions();
     std::vector<HWND> order;
     HWND first = GetNextDlgTabItem(f.Handle(), nullptr, FALSE);
     for (HWND at = first; at && (order.empty() || at != first); at = GetNextDlgTabItem(f.Handle(), at, FALSE)) {
@@ -117,10 +118,9 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
     }
     std::vector<HWND> expected = {f.PathEdit.Handle(),          f.PathButton.Handle(), f.RecurseBox.Handle(),
                                   f.NumberRadioButton.Handle(), f.NumberEdit.Handle(), f.TimeBox.Handle(),
-                                  f.SkipEdit.Handle(),          f.NamesEdit.Handle(),  f.ListView.Handle()};
-    // Disabled and stop-less controls are skipped; the buttons follow their actions.
-    std::erase_if(order, [&](HWND w) { return w == f.StartButton.Handle() || w == f.PauseButton.Handle() ||
-                                              w == f.StopButton.Handle() || w == f.CloseButton.Handle(); });
+                                  f.SkipEdit.Handle(),          f.NamesEdit.Handle(),  f.ListView.Handle(),
+                                  f.CloseButton.Handle()};
+    // Disabled controls are skipped: Start, Pause and Stop, with no path and no scan.
     EXPECT_EQ(expected, order);
 
     // Widening and heightening by 100 stretches the list and moves the anchored buttons.
@@ -129,8 +129,10 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
     EXPECT_EQ((TBounds{152, 84, 483, 305}), f.ListView.Bounds());
     EXPECT_EQ((TBounds{588, 400, 50, 25}), f.CloseButton.Bounds());
     EXPECT_EQ((TBounds{8, 400, 50, 25}), f.StartButton.Bounds());
-    EXPECT_EQ((TBounds{178, 56, 339, 21}), f.SkipEdit.Bounds());
-    EXPECT_EQ((TBounds{557, 56, 78, 21}), f.NamesEdit.Bounds());
+    // The two filter boxes share the width gained.
+    EXPECT_EQ((TBounds{178, 56, 210, 21}), f.SkipEdit.Bounds());
+    EXPECT_EQ((TBounds{392, 60, 34, 13}), f.NamesLabel.Bounds());
+    EXPECT_EQ((TBounds{428, 56, 207, 21}), f.NamesEdit.Bounds());
     EXPECT_EQ((TBounds{606, 24, 30, 21}), f.PathButton.Bounds());
     EXPECT_EQ((TBounds{8, 24, 595, 21}), f.PathEdit.Bounds());
     EXPECT_EQ((TBounds{24, 104, 99, 21}), f.NumberEdit.Bounds());

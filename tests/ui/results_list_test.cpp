@@ -122,11 +122,23 @@ TEST_F(ResultsListTest, ShowsPathAndTimeOfEachRow) {
     ASSERT_EQ(3, ItemCount());
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\p3", L"C:\\p1", L"C:\\p2"}), Captions());
     EXPECT_EQ(DateTimeText(40001, UserFormatSettings()), Text(1, 1));
-    // A path longer than the control's usual text buffer still comes through whole.
-    const std::wstring longPath = L"C:\\" + std::wstring(400, L'x');
-    results_->AddRow(longPath, 1);
-    results_->Flush();
-    EXPECT_EQ(longPath, Text(3, 0));
+    // Drawn, a path too wide for its column, or longer than what the control copies, is shortened in
+    // its middle and keeps its file's name; read and copied, it is whole.
+    std::wstring copied;
+    for (const std::size_t length : {40, 400}) {
+        const std::wstring path = L"C:\\" + std::wstring(length, L'd') + L"\\name.txt";
+        results_->AddRow(path, 1);
+        results_->Flush();
+        wchar_t buffer[260] = {};
+        NMLVDISPINFOW drawn{{list_, 0, LVN_GETDISPINFOW}, {LVIF_TEXT | LVIF_IMAGE | LVIF_INDENT, ItemCount() - 1, 0, 0, 0, buffer, 260}};
+        LRESULT result = 0;
+        results_->HandleNotify(drawn.hdr, result);
+        EXPECT_TRUE(std::wstring_view(drawn.item.pszText).ends_with(L"...\\name.txt") && wcslen(drawn.item.pszText) < 260);
+        EXPECT_EQ(path, Text(ItemCount() - 1, 0));
+        copied += (copied.empty() ? L"" : L"\r\n") + path;
+    }
+    Select({3, 4});
+    EXPECT_EQ(copied, Copied(TCopyLayout::OnlyNames));
 }
 
 // The list's clock, moved by the tests: how often the control hears of new rows depends on it alone.
@@ -212,7 +224,7 @@ TEST_F(ResultsListTest, SelectionAndFocusFollowTheirRowsThroughSorts) {
     EXPECT_EQ(text(1) + L"\tC:\\p1\t\r\n" + text(4) + L"\tC:\\p4\t", Copied(TCopyLayout::TimeAndName));
 }
 
-// Neither sort remembers a direction: the same sort twice gives the same order.
+// Each sort has its one direction: the same sort twice gives the same order.
 TEST_F(ResultsListTest, SortsByNameOrNewestFirstTheSameEachTime) {
     AddRows({2, 3, 1});
     const std::vector<std::wstring> byName{L"C:\\p1", L"C:\\p2", L"C:\\p3"};
@@ -275,6 +287,17 @@ TEST_F(ResultsListTest, SelectAllKeepsFocusAndScrollPosition) {
     EXPECT_EQ(299, std::count(copied.begin(), copied.end(), L'\n'));
     EXPECT_EQ(L"C:\\p240", FocusedCaption());
     EXPECT_EQ(top, SendMessageW(list_, LVM_GETTOPINDEX, 0, 0));
+    // Kept by the list: rows added later are not selected, deleted ones no longer count, and a
+    // selection the user makes in the control replaces it.
+    const TRowId added = results_->AddRow(L"C:\\late", 1);
+    results_->DeleteRow(results_->IndexOfRow(added) - 1);
+    results_->Flush();
+    EXPECT_EQ(299, results_->SelectedCount());
+    EXPECT_EQ(0, results_->FirstSelected());
+    SetState(7, LVIS_SELECTED, LVIS_SELECTED);
+    SetState(240, 0, LVIS_SELECTED);
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\p7"}), SelectedCaptions());
+    EXPECT_EQ(1, results_->SelectedCount());
 }
 
 TEST_F(ResultsListTest, TypingFindsRowsByTheStartOfTheirPath) {

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 #include <windows.h>
+#include <shlwapi.h>
 
 namespace {
 std::vector<std::wstring> Paths(const TRowStore& store) {
@@ -18,10 +20,11 @@ void SortByTime(TRowStore& store) {
     std::vector<std::uint32_t> order = store.OrderByTime();
     store.ApplyOrder(order);
 }
-void SortByName(TRowStore& store) {
-    std::vector<std::uint32_t> order = store.OrderByName();
+void SortByName(TRowStore& store, bool descending = false) {
+    std::vector<std::uint32_t> order = store.OrderByName(descending);
     store.ApplyOrder(order);
 }
+bool LogicallyBefore(const std::wstring& a, const std::wstring& b) { return StrCmpLogicalW(a.c_str(), b.c_str()) < 0; }
 
 // 1 June of the year, as days since 30 December 1899.
 constexpr TDateTime kJune1975 = 27546.0;
@@ -36,7 +39,7 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
         TDateTime Time;
         TRowId Id;
     };
-    for (int limit : {1, 3, 50}) {
+    for (int limit : {1, 3, 50, 1500}) {
         std::mt19937 random(static_cast<unsigned>(limit));
         TRowStore store;
         std::vector<THeld> held; // oldest first, a later equal time before earlier ones
@@ -64,7 +67,7 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
             }
             if (file % 397 == 396) {
                 if (file % 2)
-                    SortByName(store);
+                    SortByName(store, file % 3 == 0);
                 else
                     SortByTime(store);
                 countAtSort = store.Count();
@@ -120,21 +123,23 @@ TEST(RowStore, SortByTimeIsNewestFirstByValueAndStable) {
     EXPECT_EQ((std::vector<std::wstring>{L"new", L"same-a", L"same-b", L"same-c", L"old"}), Paths(store));
 }
 
-// The name sort must give lstrcmpW's order (case, punctuation, accents, other scripts), keep equal
-// paths in their order, and a time sort afterwards restores newest first.
-TEST(RowStore, SortByNameFollowsLstrcmpWThenTimeRestoresNewestFirst) {
+// The name sort must give the shell's logical order (numbers by value, case ignored, punctuation,
+// accents, other scripts), keep equal paths in their order in both directions, and a time sort
+// afterwards restores newest first.
+TEST(RowStore, SortByNameFollowsStrCmpLogicalWThenTimeRestoresNewestFirst) {
     const std::vector<std::wstring> paths = {
         L"C:\\data\\b.txt",        L"C:\\data\\B.txt",     L"C:\\data\\a-b.txt",     L"C:\\data\\ab.txt",
         L"C:\\data\\a b.txt",      L"C:\\data\\\u00e9t\u00e9.txt", L"C:\\data\\ete.txt", L"C:\\data\\\u65e5\u672c.txt",
         L"C:\\data\\10.txt",       L"C:\\data\\9.txt",     L"C:\\data\\co'op.txt",   L"C:\\Data\\z.txt",
         L"C:\\data\\b.txt",        L"D:\\x",               L"C:\\data",              L"C:\\data\\\u0444\u0430\u0439\u043b.txt",
+        L"C:\\data\\f 10",         L"C:\\data\\f 2",       L"C:\\data\\F 1",         L"C:\\data\\f 02",
+        L"C:\\d1\\x",              L"C:\\d\\x",            L"C:\\d10\\x",            L"C:\\d9\\x1.2",
     };
     TRowStore store;
     for (std::size_t i = 0; i < paths.size(); ++i) store.Append(paths[i], 44000.0 + static_cast<double>(i % 5));
     std::vector<std::pair<std::wstring, TRowId>> expected;
     for (int i = 0; i < store.Count(); ++i) expected.emplace_back(store[i].Path, store[i].Id);
-    std::stable_sort(expected.begin(), expected.end(),
-                     [](const auto& a, const auto& b) { return lstrcmpW(a.first.c_str(), b.first.c_str()) < 0; });
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return LogicallyBefore(a.first, b.first); });
 
     SortByName(store);
     ASSERT_EQ(expected.size(), static_cast<std::size_t>(store.Count()));
@@ -142,18 +147,41 @@ TEST(RowStore, SortByNameFollowsLstrcmpWThenTimeRestoresNewestFirst) {
         EXPECT_EQ(expected[i].first, store[i].Path) << "position " << i;
         EXPECT_EQ(expected[i].second, store[i].Id) << "position " << i;
     }
+    // Descending: the reverse, with equal paths still in their order.
+    SortByName(store, true);
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return LogicallyBefore(b.first, a.first); });
+    for (int i = 0; i < store.Count(); ++i) EXPECT_EQ(expected[i].second, store[i].Id) << "descending, position " << i;
+    // Numbers past any integer type still go by value.
+    TRowStore numbers;
+    for (const wchar_t* name : {L"x100000000000000000000", L"x99999999999999999999", L"x007"}) numbers.Append(name, 1);
+    SortByName(numbers);
+    EXPECT_EQ((std::vector<std::wstring>{L"x007", L"x99999999999999999999", L"x100000000000000000000"}), Paths(numbers));
 
+    SortByName(store);
     SortByTime(store);
     for (int i = 1; i < store.Count(); ++i) {
         EXPECT_GE(store[i - 1].Time, store[i].Time);
         if (store[i - 1].Time == store[i].Time) {
-            EXPECT_LE(lstrcmpW(store[i - 1].Path.c_str(), store[i].Path.c_str()), 0);
+            EXPECT_LE(StrCmpLogicalW(store[i - 1].Path.c_str(), store[i].Path.c_str()), 0);
         }
     }
 }
 
+// Past the room for names or rows a row is refused before anything is written: the rows held keep
+// their names, and a deletion makes room again.
+TEST(RowStore, RefusesRowsBeyondItsRoomAndKeepsWhatItHolds) {
+    TRowStore names({4, 64, 100}), rows({20, std::uint64_t{1} << 32, 3}); // names: four blocks of 16 characters
+    std::vector<TRowId> ids;
+    EXPECT_THROW(for (int i = 0;; ++i) ids.push_back(names.Append(L"C:\\f\\name" + std::to_wstring(i), i)), std::length_error);
+    ASSERT_EQ(8u, ids.size()); // "nameN" and its length: two to a block
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(L"C:\\f\\name" + std::to_wstring(i), names[names.IndexOf(ids[i])].Path);
+    EXPECT_THROW(for (int i = 0; i < 4; ++i) rows.Append(L"r", i), std::length_error);
+    rows.Erase(0);
+    EXPECT_NO_THROW(rows.Append(L"r", 3));
+}
+
 // Large lists make their sort keys on several threads; the pieces must still form one order.
-TEST(RowStore, LargeSortByNameIsInLstrcmpWOrderAndStable) {
+TEST(RowStore, LargeSortByNameIsInLogicalOrderAndStable) {
     std::mt19937 random(11);
     const wchar_t* const names[] = {L"Report", L"report", L"r\u00e9port", L"re-port", L"\u65e5\u8a18", L"_x", L"9", L"10"};
     TRowStore store;
@@ -163,7 +191,7 @@ TEST(RowStore, LargeSortByNameIsInLstrcmpWOrderAndStable) {
     SortByName(store);
     ASSERT_EQ(60000, store.Count());
     for (int i = 1; i < store.Count(); ++i) {
-        const int order = lstrcmpW(store[i - 1].Path.c_str(), store[i].Path.c_str());
+        const int order = StrCmpLogicalW(store[i - 1].Path.c_str(), store[i].Path.c_str());
         ASSERT_LE(order, 0) << "position " << i;
         if (order == 0) {
             ASSERT_LT(store[i - 1].Id, store[i].Id) << "position " << i;

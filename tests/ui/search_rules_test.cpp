@@ -96,6 +96,28 @@ TEST(NumberFromText, TakesDigitsBringsThemIntoRangeAndOtherwiseTheLastValid)
         EXPECT_EQ(number, NumberFromText(text, 42, 32767, L",")) << std::string(text, text + wcslen(text));
 }
 
+// The status bar's second part, its figures in the user's digit grouping.
+TEST(CountsText, TellsFilesRowsPausesAndFiltersInTheUsersGrouping)
+{
+    TFormatSettings western, indian, spaced;
+    indian.Grouping = L"3;2;0";
+    spaced.ThousandSeparator = L"\u00a0";
+    struct Case {
+        TScanCounts Counts;
+        const TFormatSettings& Settings;
+        const wchar_t* Expected;
+    } cases[] = {
+        {{0, 0, false, 0, false, 0, false}, western, L"0 files seen, 0 rows"},
+        {{1, 1, false, 0, false, 1, true}, western, L"Paused: 1 file seen, 1 row"},
+        {{300000, 0, true, 0, false, 0, false}, western, L"0 of 300,000 files match the names, 0 rows"},
+        {{1, 1, true, 1, true, 1, false}, western, L"1 of 1 file matches the names, 1 folder skipped, 1 row"},
+        {{123456789, 0, false, 0, false, 1000, false}, indian, L"12,34,56,789 files seen, 1,000 rows"},
+        {{-1, 0, false, 0, false, 1000000, false}, spaced, L"-1 files seen, 1\u00a0000\u00a0000 rows"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.Expected, CountsText(c.Counts, c.Settings));
+}
+
 TEST(SearchEnableRules, FollowTheJobStateAndTheTrimmedPath)
 {
     struct Case {
