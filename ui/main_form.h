@@ -149,7 +149,8 @@ private:
     // The status bar's second part: files seen, rows, pauses and what the filters did.
     TScanCounts Counts;
     unsigned long long countsShown_ = 0;
-    // Shows Counts, updated from the job while there is one; unless now, at most ten times a second.
+    // Shows Counts, updated from the job while there is one; unless now, at most twice a second: under
+    // Wine ten redraws of the status bar a second left the list without a new picture for a second.
     void ShowCounts(bool now);
     void LayoutStatusBar();
     bool askingStop_ = false;

@@ -131,7 +131,7 @@ bool TMainForm::AskStop() {
 // Read while the walk goes on: the counts through atomic views, as the walk writes them.
 void TMainForm::ShowCounts(bool now) {
     const unsigned long long tick = SteadyMilliseconds();
-    if (!now && tick - countsShown_ < 100) {
+    if (!now && tick - countsShown_ < 500) {
         return;
     }
     countsShown_ = tick;
