@@ -430,11 +430,19 @@ void TResultsList::ShownPath(int index, std::wstring& text) {
     const int width = static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0)) - margins;
     if (!measure_) measure_ = CreateCompatibleDC(nullptr);
     if (!measure_) return;
-    const HGDIOBJ font = SelectObject(measure_, reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0)));
+    const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(list_, WM_GETFONT, 0, 0));
+    if (font != measuredFont_) {
+        SelectObject(measure_, font ? font : GetStockObject(DEFAULT_GUI_FONT));
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(measure_, &metrics);
+        measuredFont_ = font;
+        widestCharacter_ = metrics.tmMaxCharWidth;
+    }
     SIZE extent{};
     const bool fits = text.size() < DisplayLimit &&
-                      GetTextExtentPoint32W(measure_, text.c_str(), static_cast<int>(text.size()), &extent) &&
-                      extent.cx <= width;
+                      ((widestCharacter_ > 0 && static_cast<long long>(text.size()) * widestCharacter_ <= width) ||
+                       (GetTextExtentPoint32W(measure_, text.c_str(), static_cast<int>(text.size()), &extent) &&
+                        extent.cx <= width));
     if (!fits && width > 0) {
         text.append(4, L'\0'); // room for the ellipsis
         RECT bounds{0, 0, width, 1000};
@@ -442,7 +450,6 @@ void TResultsList::ShownPath(int index, std::wstring& text) {
                   DT_CALCRECT | DT_PATH_ELLIPSIS | DT_MODIFYSTRING | DT_SINGLELINE | DT_NOPREFIX);
         text.resize(std::wcslen(text.c_str()));
     }
-    SelectObject(measure_, font);
     // Wider than any screen: cut further in the middle, the name whole where it can be.
     if (text.size() >= DisplayLimit) {
         const std::size_t keep = std::min(name.size(), DisplayLimit - 5);

@@ -99,8 +99,12 @@ private:
     TFormatSettings settings_ = UserFormatSettings();
     // A text the control shows, when it is longer than the control's own buffer.
     std::wstring longText_;
-    // Measures paths in the list's font.
+    // Measures paths in the list's font, which it holds selected, and that font's widest character:
+    // a path of fewer characters than fit at that width needs no measure, nor the GDI calls of one,
+    // each time a row is drawn.
     HDC measure_ = nullptr;
+    HGDIOBJ measuredFont_ = nullptr;
+    int widestCharacter_ = 0;
     int shownCount_ = 0; // the item count the control has
     static constexpr int kNoStaleRow = INT_MAX;
     int staleFrom_ = kNoStaleRow; // the first row deleted behind the control's back since the last update
