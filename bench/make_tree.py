@@ -113,8 +113,8 @@ def main():
     elif kind == "T3":
         made = wide(root, rng, 100, 100, 100)  # 10,000 leaf folders, 1,000,000 files
     elif kind == "TL":
-        deep = os.path.join(root, *(f"{level}" + "l" * 54 for level in range(5)))
-        made = wide(deep, rng, 11, 100, 91)
+        below = os.path.join(root, *(f"{level}" + "l" * 54 for level in range(5)))
+        made = wide(below, rng, 11, 100, 91)
     elif kind == "TR":
         made = wide(root, rng, 11, 100, 91)
         rise_in_walk_order(root)
