@@ -43,12 +43,18 @@ class Runner:
                                  "bench_cli")}
 
     def wine_result(self, exe, *args):
-        done = subprocess.run([self.wine, self.exe[exe], *args], capture_output=True, text=True,
-                              timeout=self.timeout)
-        for line in done.stdout.splitlines():
-            if line.startswith("result "):
-                return dict(field.split("=", 1) for field in line.split()[1:])
-        raise RuntimeError(f"{exe} {' '.join(args)} gave no result (exit code {done.returncode}):\n{done.stdout}\n{done.stderr}")
+        # Now and then a case has ended with exit code 1 and no output at all, and then ran clean a dozen
+        # times alone: such a run is said and tried once more; a second failure ends the benchmark.
+        for attempt in (1, 2):
+            done = subprocess.run([self.wine, self.exe[exe], *args], capture_output=True, text=True,
+                                  timeout=self.timeout)
+            for line in done.stdout.splitlines():
+                if line.startswith("result "):
+                    return dict(field.split("=", 1) for field in line.split()[1:])
+            failure = f"{exe} {' '.join(args)} gave no result (exit code {done.returncode}):\n{done.stdout}\n{done.stderr}"
+            if attempt == 1:
+                print("  run again: " + failure, file=sys.stderr, flush=True)
+        raise RuntimeError(failure)
 
     def find_result(self, root, n):
         """What a Linux user would type; its peak is that of the largest process of the pipeline."""
