@@ -230,7 +230,9 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
     HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
     if (!request.OutPath.empty()) {
         // Opened before the scan: a file that cannot be written is known before any time is spent.
-        handle = CreateFileW(request.OutPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+        // Through \\?\, so that a path past 260 characters works whether or not the machine allows
+        // long paths.
+        handle = CreateFileW(SystemPath(FullPath(request.OutPath)).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             errors.Line(CannotWrite(request.OutPath, GetLastError()));

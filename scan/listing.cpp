@@ -1,20 +1,22 @@
 #include "scan/listing.h"
 
-std::wstring FullFolderPath(const std::wstring& folder) {
+std::wstring FullPath(const std::wstring& path) {
     std::wstring full(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length =
-            GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
         if (length == 0) {
-            full = folder;
-            break;
+            return path;
         }
         if (length < full.size()) {
             full.resize(length);
-            break;
+            return full;
         }
         full.resize(length);
     }
+}
+
+std::wstring FullFolderPath(const std::wstring& folder) {
+    std::wstring full = FullPath(folder);
     if (full.empty() || full.back() != L'\\') {
         full += L'\\';
     }

@@ -35,8 +35,9 @@ inline bool IsDotName(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
-// The folder's full path (relative parts resolved against the current folder) with one backslash
-// at its end; the folder as given when it cannot be resolved.
+// The full path (relative parts resolved against the current folder); the path as given when it
+// cannot be resolved. FullFolderPath ends it with one backslash.
+std::wstring FullPath(const std::wstring& path);
 std::wstring FullFolderPath(const std::wstring& folder);
 
 // A full path as the system takes it whatever its length: \\?\ before a drive path, \\?\UNC\ for

@@ -1,6 +1,9 @@
 #include "ui/main_form.h"
 
+#include <cwchar>
 #include <shlobj.h>
+
+#include "scan/listing.h"
 #include "toolkit/application.h"
 #include "toolkit/error.h"
 #include "toolkit/message_box.h"
@@ -48,7 +51,7 @@ void TMainForm::PathButtonClick() {
 }
 
 bool TMainForm::PickFolder(const std::wstring& title, const std::wstring& root, std::wstring& folder) {
-    DWORD attributes = GetFileAttributesW(folder.c_str());
+    DWORD attributes = GetFileAttributesW(SystemPath(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         folder.clear();
     }
@@ -104,10 +107,13 @@ bool TMainForm::PickFolder(const std::wstring& title, const std::wstring& root, 
     }
     TShellMemory chosenItem{buffer.Allocator, chosen};
     buffer.Allocator->AddRef();
-    if (!SHGetPathFromIDListW(chosen, path)) {
+    // A folder deeper than 260 characters has a path too: the Ex form takes a buffer of any size.
+    std::wstring chosenPath(32768, L'\0');
+    if (!SHGetPathFromIDListEx(chosen, chosenPath.data(), static_cast<DWORD>(chosenPath.size()), GPFIDL_DEFAULT)) {
         RaiseLastOSError();
     }
-    folder = path;
+    chosenPath.resize(std::wcslen(chosenPath.c_str()));
+    folder = chosenPath;
     return true;
 }
 

@@ -26,7 +26,7 @@ std::wstring TempName(const wchar_t* prefix) {
 
 std::string ReadBytes(const std::wstring& path) {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return bytes;
@@ -229,6 +229,7 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
 
     TTempTree out;
     const std::wstring text = out.Root() + L"lines.txt", csv = out.Root() + L"lines.CSV";
+    const std::wstring deep = out.Folder(std::wstring(200, L'o')) + std::wstring(100, L'p') + L".txt"; // past 260
     std::string expectedCsv = "\xEF\xBB\xBF"
                               "File,Date/Time\r\n";
     for (const std::wstring& line : Lines(FromUtf8(plain.Out))) {
@@ -241,7 +242,7 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
     const struct {
         std::wstring File;
         std::string Expected;
-    } cases[] = {{text, plain.Out}, {csv, expectedCsv}};
+    } cases[] = {{text, plain.Out}, {csv, expectedCsv}, {deep, plain.Out}};
     for (const auto& c : cases) {
         const TResult result = RunExe(L"--out " + Arg(c.File) + L" --newest 100 " + root);
         EXPECT_EQ(0, result.Exit) << c.File;
