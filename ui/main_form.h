@@ -117,6 +117,8 @@ public:
     // Opens the folder of a file with the file selected; false when the shell could not, and
     // Explore then opens the folder alone. Tests replace it.
     std::function<bool(const std::wstring& path)> ShowInFolder;
+    // Whether the shell finds a folder before Explore opens it alone. Tests replace it.
+    std::function<bool(const std::wstring& folder)> ReachesFolder;
 
     // The rows of ListView, which only displays them.
     std::unique_ptr<TResultsList> Results;

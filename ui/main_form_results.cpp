@@ -16,16 +16,35 @@
 namespace {
 
 // The shell's own "show in folder": the file's folder opened with the file selected.
+// The shell's namespace calls need COM on this thread; it stays for the program's life once begun.
+bool ComReady() {
+    static const bool ready = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    return ready;
+}
+
 bool SelectInShellFolder(const std::wstring& path) {
-    // The call needs COM on this thread; it stays for the program's life once begun here.
-    static const bool comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     PIDLIST_ABSOLUTE item = nullptr;
-    if (!comReady || FAILED(SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr))) {
+    if (!ComReady() || FAILED(SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr))) {
         return false;
     }
     const HRESULT result = SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
     CoTaskMemFree(item);
     return SUCCEEDED(result);
+}
+
+// Whether the shell's namespace finds the folder. Where it does not, "explore" still succeeds and
+// shows nothing (Wine's shell takes no short names), so Explore asks first. Without COM it cannot
+// ask, and lets the shell try.
+bool ShellReachesFolder(const std::wstring& folder) {
+    PIDLIST_ABSOLUTE item = nullptr;
+    if (!ComReady()) {
+        return true;
+    }
+    if (FAILED(SHParseDisplayName(folder.c_str(), nullptr, &item, 0, nullptr))) {
+        return false;
+    }
+    CoTaskMemFree(item);
+    return true;
 }
 
 // Whether the shell can take a path as it is: within 260 characters with its null, and no name in it
@@ -74,6 +93,7 @@ void TMainForm::ConnectResultsList() {
         return reinterpret_cast<INT_PTR>(ShellExecuteW(owner, verb, file, parameters, nullptr, SW_SHOWNORMAL));
     };
     ShowInFolder = SelectInShellFolder;
+    ReachesFolder = ShellReachesFolder;
 
     OpenAction.OnUpdate = [this] { OpenActionUpdate(); };
     OpenAction.OnExecute = [this] { OpenActionExecute(); };
@@ -179,6 +199,17 @@ void TMainForm::ExploreActionExecute() {
         return;
     }
     const TExploreTarget split = SplitForExplore(shellPath);
+    if (!split.Folder.empty() && !ReachesFolder(split.Folder)) {
+        // Said rather than a window that never comes: a folder gone since the scan, or one the shell
+        // was handed by its short name and does not find.
+        ShowMessageBox(path + L"\r\n\r\n" +
+                           (shellPath == path ? SysErrorText(ERROR_PATH_NOT_FOUND)
+                                              : L"The shell cannot reach this file's folder: its path is longer than 259 "
+                                                L"characters or a name in it ends in a dot or a blank, and the shell "
+                                                L"does not take the folder's short name."),
+                       Application.Title(), MB_OK);
+        return;
+    }
     ReportShellFailure(path, ShellExecuteCall(Application.Handle(), L"explore", split.Folder.c_str(), split.Name.c_str()));
 }
 

@@ -79,6 +79,7 @@ protected:
             shownInFolder.push_back(path);
             return selects;
         };
+        form->ReachesFolder = [](const std::wstring&) { return true; };
     }
     // Chooses a popup-menu entry the way the menu does: a command to the window.
     void Choose(TMenuItem& item) {
@@ -223,6 +224,23 @@ TEST_F(MainFormResultsTest, OpenAndExploreHandTheShellAPathItCanTake) {
     }
     ASSERT_EQ(2u, boxes.size()) << "Open and Explore of the path with no short form";
     EXPECT_TRUE(boxes[0].Text.starts_with(L"C:\\xxx")) << boxes[0].Text;
+
+    // A folder the shell does not find, by its short name or gone since the scan, is said, never
+    // handed to "explore", which would show nothing.
+    form->Results->AddRow(L"C:\\gone\\f.txt", 1);
+    form->Results->Flush();
+    boxes.clear();
+    shellCalls.clear();
+    form->ReachesFolder = [](const std::wstring&) { return false; };
+    for (int row : {0, 3}) {
+        ListView_SetItemState(form->ListView.Handle(), -1, 0, LVIS_SELECTED);
+        Select({row});
+        Choose(form->ExploreItem);
+    }
+    EXPECT_TRUE(shellCalls.empty());
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_NE(std::wstring::npos, boxes[0].Text.find(L"does not take the folder's short name")) << boxes[0].Text;
+    EXPECT_EQ(L"C:\\gone\\f.txt\r\n\r\n" + SysErrorText(ERROR_PATH_NOT_FOUND), boxes[1].Text);
 }
 
 // A first click sorts newest first, or by name ascending; a second click on the same header reverses.
