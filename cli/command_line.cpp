@@ -232,8 +232,8 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         // Opened before the scan: a file that cannot be written is known before any time is spent.
         // Through \\?\, so that a path past 260 characters works whether or not the machine allows
         // long paths.
-        handle = CreateFileW(SystemPath(FullPath(request.OutPath)).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle = CreateFileW(SystemPath(FullPath(request.OutPath)).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             errors.Line(CannotWrite(request.OutPath, GetLastError()));
             return 2;

@@ -1,7 +1,9 @@
 // The main window's results list: the sorts, the column width, the popup menu and its commands.
 #include "ui/main_form.h"
 
+#include <memory>
 #include <optional>
+#include <type_traits>
 #include <shellapi.h>
 #include <shlobj.h>
 #include "toolkit/application.h"
@@ -15,37 +17,35 @@
 
 namespace {
 
-// The shell's own "show in folder": the file's folder opened with the file selected.
 // The shell's namespace calls need COM on this thread; it stays for the program's life once begun.
 bool ComReady() {
     static const bool ready = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     return ready;
 }
 
-bool SelectInShellFolder(const std::wstring& path) {
+// The shell's item for a path, freed by the shell's allocator; empty where the shell does not find it.
+using TShellItem = std::unique_ptr<std::remove_pointer_t<PIDLIST_ABSOLUTE>, decltype(&CoTaskMemFree)>;
+TShellItem ShellItem(const std::wstring& path) {
     PIDLIST_ABSOLUTE item = nullptr;
-    if (!ComReady() || FAILED(SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr))) {
+    if (FAILED(SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr))) {
+        item = nullptr;
+    }
+    return TShellItem(item, &CoTaskMemFree);
+}
+
+// The shell's own "show in folder": the file's folder opened with the file selected.
+bool SelectInShellFolder(const std::wstring& path) {
+    if (!ComReady()) {
         return false;
     }
-    const HRESULT result = SHOpenFolderAndSelectItems(item, 0, nullptr, 0);
-    CoTaskMemFree(item);
-    return SUCCEEDED(result);
+    const TShellItem item = ShellItem(path);
+    return item && SUCCEEDED(SHOpenFolderAndSelectItems(item.get(), 0, nullptr, 0));
 }
 
 // Whether the shell's namespace finds the folder. Where it does not, "explore" still succeeds and
 // shows nothing (Wine's shell takes no short names), so Explore asks first. Without COM it cannot
 // ask, and lets the shell try.
-bool ShellReachesFolder(const std::wstring& folder) {
-    PIDLIST_ABSOLUTE item = nullptr;
-    if (!ComReady()) {
-        return true;
-    }
-    if (FAILED(SHParseDisplayName(folder.c_str(), nullptr, &item, 0, nullptr))) {
-        return false;
-    }
-    CoTaskMemFree(item);
-    return true;
-}
+bool ShellReachesFolder(const std::wstring& folder) { return !ComReady() || ShellItem(folder) != nullptr; }
 
 // Whether the shell can take a path as it is: within 260 characters with its null, and no name in it
 // ending in a dot or a blank, which the shell would trim to another file's name.
