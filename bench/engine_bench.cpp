@@ -1,7 +1,7 @@
-// The engine alone: the real scan thread and the real hand-off, reporting to sinks that do nothing.
+// The engine alone: the real scan thread and the real hand-off, reporting to a sink that does nothing.
 // --listers K lists ahead with K threads (0: the walk lists every folder itself); --share walks the
 // simulated network share instead of ROOT; --generated walks the ten million files of
-// generated_listing.h; --store fills the results list's own row store instead of sinks that do
+// generated_listing.h; --store fills the results list's own row store instead of a sink that does
 // nothing; --skip, --name and --time as on the command line.
 #include <cstdio>
 #include <cstdlib>
@@ -16,26 +16,23 @@
 
 namespace {
 
-class TNullSinks final : public IStatusLine, public IResultsList {
+// Does nothing with what it hears, or fills the results list's own row store as the window does,
+// without the window: the store's case is the date mode's, where no row is removed.
+class TBenchSink final : public IScanSink {
   public:
+    bool Store = false;
+    TRowStore Rows;
     long long Added = 0;
-    void SetText(const std::wstring&) override {}
-    TRowId AddRow(const std::wstring&, TDateTime) override {
-        return static_cast<TRowId>(++Added);
+    TScanEnd End;
+    void FolderEntered(const std::wstring&) override {}
+    void RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId>) override {
+        Added += static_cast<long long>(added.size());
+        for (const TFoundRow& row : Store ? added : std::span<const TFoundRow>()) {
+            Rows.Append(row.Path, row.Time);
+        }
     }
-    int IndexOfRow(TRowId) const override { return -1; }
-    void DeleteRow(int) override {}
-    void Clear() override {}
-};
-
-// The rows as the window keeps them, without the window.
-class TStoreSink final : public IResultsList {
-  public:
-    TRowStore Store;
-    TRowId AddRow(const std::wstring& caption, TDateTime time) override { return Store.Append(caption, time); }
-    int IndexOfRow(TRowId row) const override { return Store.IndexOf(row); }
-    void DeleteRow(int index) override { Store.Erase(index); }
-    void Clear() override { Store.Clear(); }
+    void ListingFailed(const std::wstring&) override {}
+    void Ended(const TScanEnd& end) override { End = end; }
 };
 
 } // namespace
@@ -71,47 +68,45 @@ int wmain(int argc, wchar_t** argv) {
     }
     CreateHandOffWindow();
 
-    TNullSinks sinks;
+    TBenchSink sink;
+    sink.Store = store;
     bool ended = false;
     double endTime = 0;
-    long long fileCount = 0;
     std::size_t peakFolders = 0, peakEntries = 0;
     auto* job = new TWorkThread;
     job->FreeOnTerminate = true;
     job->OnTerminate = [&](TThread& sender) {
         endTime = Seconds();
         const auto& done = static_cast<TWorkThread&>(sender);
-        fileCount = done.FileCount;
         peakFolders = done.PeakFoldersAhead;
         peakEntries = done.PeakEntriesAhead;
         ended = true;
     };
-    job->RootPath = argv[1];
-    job->Recursive = true;
-    if (mode == L"date") {
-        job->ByDate = 1;
-        job->After = LocalValueOfUnixTime(value);
+    TScanRequest request;
+    request.Root = argv[1];
+    request.ByDate = mode == L"date";
+    if (request.ByDate) {
+        request.After = LocalValueOfUnixTime(value);
     } else {
-        job->Limit = static_cast<std::int32_t>(value);
+        request.Newest = static_cast<std::int32_t>(value);
+    }
+    request.SkipFolders = skip;
+    request.NameMasks = names;
+    request.Time = time == L"either" ? TTimeKind::Either : time == L"created" ? TTimeKind::Created : TTimeKind::Modified;
+    std::wstring fault;
+    if (!job->TakeRequest(request, fault)) {
+        std::fwprintf(stderr, L"%ls\n", fault.c_str());
+        return 2;
     }
     if (listers >= 0) {
         job->ListerCount = static_cast<unsigned>(listers);
     }
     if (share) {
-        job->Listing = std::make_unique<TShareListing>(job->RootPath);
+        job->Listing = std::make_unique<TShareListing>(job->Request().Root);
     } else if (generated) {
-        job->Listing = std::make_unique<TGeneratedListing>(job->RootPath);
+        job->Listing = std::make_unique<TGeneratedListing>(job->Request().Root);
     }
-    std::wstring fault;
-    if (!job->Filters.Set(skip, names, fault, job->RootPath)) {
-        std::fwprintf(stderr, L"%ls\n", fault.c_str());
-        return 2;
-    }
-    job->TimeKind = time == L"either" ? TTimeKind::Either : time == L"created" ? TTimeKind::Created : TTimeKind::Modified;
-    TStoreSink stored;
-    job->StatusBarRef = &sinks;
-    job->ListViewRef = store ? static_cast<IResultsList*>(&stored) : &sinks;
-    job->FileCount = 0;
+    job->ReportTo(sink);
 
     TReplyWatcher watcher(HandOffWindow());
     const double start = Seconds();
@@ -122,10 +117,10 @@ int wmain(int argc, wchar_t** argv) {
         DispatchMessageW(&message);
     }
     const double replyMs = watcher.Stop();
-    PrintResult("seconds=" + std::to_string(endTime - start) + " files=" + std::to_string(fileCount) +
-                " rows=" + std::to_string(store ? stored.Store.Count() : sinks.Added) +
+    PrintResult("seconds=" + std::to_string(endTime - start) + " files=" + std::to_string(sink.End.Counts.Files) +
+                " rows=" + std::to_string(store ? sink.Rows.Count() : sink.Added) +
                 " reply_ms=" + std::to_string(replyMs) +
-                (store ? " store_bytes=" + std::to_string(stored.Store.MemoryBytes()) : std::string()) +
+                (store ? " store_bytes=" + std::to_string(sink.Rows.MemoryBytes()) : std::string()) +
                 " peak_mb=" + std::to_string(PeakMegabytes()) + " ahead_folders=" +
                 std::to_string(peakFolders) + " ahead_entries=" + std::to_string(peakEntries));
     // The job frees itself after its end step; let it finish before the process ends.

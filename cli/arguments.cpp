@@ -2,7 +2,6 @@
 
 #include <optional>
 
-#include "scan/filters.h"
 #include "scan/local_time.h"
 
 namespace {
@@ -244,19 +243,6 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
     }
     if (scan.Root.empty()) {
         return fail(L"the folder to scan is missing; it comes last.");
-    }
-    // The patterns are checked here too, so a bad one is refused before an --out file is made.
-    std::wstring fault;
-    if (TScanFilters filters; !filters.Set(scan.SkipFolders, scan.NameMasks, fault)) {
-        return fail(fault);
-    }
-    // A folder that is not there is a mistake in the arguments, not a folder that failed to list.
-    std::wstring root = RootPathFromText(scan.Root);
-    if (const std::wstring fault = RootFault(root); !fault.empty()) {
-        if (root.size() > 3 && root.back() == L'\\') {
-            root.pop_back();
-        }
-        return fail(Quoted(root) + L" " + fault + L".");
     }
     if (request.Format == TOutputFormat::Lines && request.OutPath.size() >= 4 &&
         CompareStringOrdinal(request.OutPath.c_str() + request.OutPath.size() - 4, 4, L".csv", 4, TRUE) ==

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <span>
 
 #include "cli/arguments.h"
 #include "cli/output.h"
@@ -70,14 +72,15 @@ class TErrorStream {
     std::size_t shown_ = 0;
 };
 
-// What the command line needs of a scan: the folder count and the folder for the progress line,
-// the processing log's lines on standard error, and the date mode's files. The date mode's files
-// must all be held until the scan ends to be written newest first, so each is its times and its
-// path in UTF-8 in one shared pool: about 70 bytes a file, where a string of its own took twice as
-// much. The number mode's files are the ranking's.
-class TCommandLineSink final : public IScanListener {
+// The command line's side of a scan: the folder count and the folder for the progress line, the
+// processing log's lines on standard error, and the rows, which must all be held until the scan
+// ends to be written newest first. Each row is its times and its path in UTF-8 in one shared pool:
+// about 70 bytes a file, where a string of its own took twice as much. Rows the ranking pushes out
+// are dropped from the pool once they outnumber the rows held.
+class TCommandLineSink final : public IScanSink {
   public:
     struct TRow {
+        TRowId Id;
         TDateTime Time;
         std::int64_t Utc;
         std::uint64_t Offset; // a pool of many millions of paths passes 4 GB
@@ -86,31 +89,60 @@ class TCommandLineSink final : public IScanListener {
     std::int64_t Folders = 0;
     std::wstring Folder;
     int FailedFolders = 0;
-    std::vector<TRow> Rows;
+    std::vector<TRow> Rows; // in the order added; removed ones have Length Removed
+    std::optional<TScanEnd> End;
+    static constexpr std::uint32_t Removed = UINT32_MAX;
 
     explicit TCommandLineSink(TErrorStream& errors) : errors_(errors) {}
     void FolderEntered(const std::wstring& folder) override {
         ++Folders;
         Folder = folder;
     }
-    void FileDated(const std::wstring& path, TDateTime time, std::int64_t utc) override {
-        // Converted in a buffer of its own: converting in the pool would make it grow by three times
-        // the path's length at its end, and so double its capacity early.
-        path_.clear();
-        AppendUtf8(path, path_, true);
-        Rows.push_back({time, utc, pool_.size(), static_cast<std::uint32_t>(path_.size())});
-        pool_.append(path_);
+    void RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId> removed) override {
+        for (const TFoundRow& row : added) {
+            // Converted in a buffer of its own: converting in the pool would make it grow by three
+            // times the path's length at its end, and so double its capacity early.
+            path_.clear();
+            AppendUtf8(row.Path, path_, true);
+            Rows.push_back({row.Id, row.Time, row.Utc, pool_.size(), static_cast<std::uint32_t>(path_.size())});
+            pool_.append(path_);
+        }
+        for (const TRowId id : removed) {
+            const auto row = std::lower_bound(Rows.begin(), Rows.end(), id,
+                                              [](const TRow& row, TRowId id) { return row.Id < id; });
+            if (row != Rows.end() && row->Id == id) {
+                row->Length = Removed;
+                ++removed_;
+            }
+        }
+        if (removed_ > 1024 && removed_ > Rows.size() / 2) {
+            Compact();
+        }
     }
     void ListingFailed(const std::wstring& line) override {
         errors_.Line(line);
         ++FailedFolders;
     }
+    void Ended(const TScanEnd& end) override { End = end; }
     std::string_view Path(const TRow& row) const { return std::string_view(pool_).substr(row.Offset, row.Length); }
 
   private:
+    void Compact() {
+        std::string pool;
+        std::erase_if(Rows, [](const TRow& row) { return row.Length == Removed; });
+        for (TRow& row : Rows) {
+            const std::uint64_t offset = pool.size();
+            pool.append(Path(row));
+            row.Offset = offset;
+        }
+        pool_.swap(pool);
+        removed_ = 0;
+    }
+
     TErrorStream& errors_;
     std::string pool_;
     std::string path_;
+    std::size_t removed_ = 0;
 };
 
 std::wstring CannotWrite(const std::wstring& path, DWORD code) {
@@ -122,7 +154,7 @@ struct THandleCloser {
 };
 
 // Runs the job to its end on this thread, serving its hand-off, and writes what it found.
-int Scan(const TCommandLine& request, TTextOutput& out, TErrorStream& errors) {
+int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TErrorStream& errors) {
     CreateHandOffWindow(true);
     // The queue exists before Ctrl+C can post to it.
     MSG message;
@@ -131,27 +163,15 @@ int Scan(const TCommandLine& request, TTextOutput& out, TErrorStream& errors) {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
     TCommandLineSink sink(errors);
-    bool ended = false;
-    auto job = std::make_unique<TWorkThread>();
-    std::wstring fault;
-    if (!job->TakeRequest(request.Scan, fault)) {
-        errors.Line(L"quenwick: " + fault);
-        return 2;
-    }
-    job->Listener = &sink;
-    job->OnTerminate = [&](TThread&) { ended = true; };
+    job.ReportTo(sink);
 
     const UINT_PTR timer = errors.Console() ? SetTimer(nullptr, 0, 100, nullptr) : 0;
-    job->Resume();
-    while (!ended && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    job.Resume();
+    while (!sink.End && GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (!message.hwnd && message.message == StopMessage) {
-            job->Terminate();
+            job.Terminate();
         } else if (!message.hwnd && message.message == WM_TIMER) {
-            // The walk counts through an atomic view; a count read while it moves is good enough
-            // for a progress line.
-            const std::int64_t files =
-                std::atomic_ref<std::int64_t>(job->FileCount).load(std::memory_order_relaxed);
-            errors.Progress(sink.Folders, files, sink.Folder);
+            errors.Progress(sink.Folders, job.Counts().Files, sink.Folder);
         } else {
             DispatchMessageW(&message);
         }
@@ -160,10 +180,10 @@ int Scan(const TCommandLine& request, TTextOutput& out, TErrorStream& errors) {
         KillTimer(nullptr, timer);
     }
     errors.ClearProgress();
-    job->WaitFor();
+    job.WaitFor();
     bool failed = sink.FailedFolders > 0;
-    if (job->FatalException) {
-        errors.Line(L"quenwick: the scan failed: " + ExceptionMessage(job->FatalException));
+    if (sink.End && sink.End->Outcome == TScanOutcome::Failed) {
+        errors.Line(L"quenwick: the scan failed: " + sink.End->Failure);
         failed = true;
     }
 
@@ -182,23 +202,11 @@ int Scan(const TCommandLine& request, TTextOutput& out, TErrorStream& errors) {
     if (request.Format == TOutputFormat::Csv) {
         out.Write(L"\uFEFFFile,Date/Time\r\n");
     }
-    if (request.Scan.ByDate) {
-        std::stable_sort(sink.Rows.begin(), sink.Rows.end(),
-                         [](const TCommandLineSink::TRow& a, const TCommandLineSink::TRow& b) { return a.Time > b.Time; });
-        for (const TCommandLineSink::TRow& row : sink.Rows) {
-            write(sink.Path(row), row.Time, row.Utc);
-        }
-    } else {
-        // The ranking is oldest first, and of equal times the one added later stands first: read
-        // backwards, that is the window's order.
-        std::vector<const TFileItem*> held;
-        held.reserve(job->Files.size());
-        for (const TFileItem& item : job->Files) {
-            held.push_back(&item);
-        }
-        for (auto item = held.rbegin(); item != held.rend(); ++item) {
-            write(HeldUtf8((*item)->Name), (*item)->Time, (*item)->Utc);
-        }
+    std::erase_if(sink.Rows, [](const TCommandLineSink::TRow& row) { return row.Length == TCommandLineSink::Removed; });
+    std::stable_sort(sink.Rows.begin(), sink.Rows.end(),
+                     [](const TCommandLineSink::TRow& a, const TCommandLineSink::TRow& b) { return a.Time > b.Time; });
+    for (const TCommandLineSink::TRow& row : sink.Rows) {
+        write(sink.Path(row), row.Time, row.Utc);
     }
     if (!out.Flush() && !request.OutPath.empty()) {
         errors.Line(CannotWrite(request.OutPath, out.Error()));
@@ -226,6 +234,22 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
                       : std::wstring(L"Quenwick " QUENWICK_VERSION L"\r\n"));
         return 0;
     }
+    // The job checks the request, so that a pattern that can never match is refused before an
+    // --out file is made. A folder that is not there is a mistake in the arguments too, not a
+    // folder that failed to list.
+    TWorkThread job;
+    if (std::wstring fault; !job.TakeRequest(request.Scan, fault)) {
+        errors.Line(L"quenwick: " + fault);
+        return 2;
+    }
+    if (const std::wstring fault = RootFault(job.Request().Root); !fault.empty()) {
+        std::wstring root = job.Request().Root;
+        if (root.size() > 3 && root.back() == L'\\') {
+            root.pop_back();
+        }
+        errors.Line(L"quenwick: " + Quoted(root) + L" " + fault + L".");
+        return 2;
+    }
     std::unique_ptr<void, THandleCloser> file;
     HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
     if (!request.OutPath.empty()) {
@@ -241,7 +265,7 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         file.reset(handle);
     }
     TTextOutput out(handle);
-    return Scan(request, out, errors);
+    return Scan(request, job, out, errors);
 }
 
 } // namespace

@@ -54,12 +54,6 @@ bool AppendUtf8(std::wstring_view text, std::string& out, bool keepLoneSurrogate
     return exact;
 }
 
-std::string HeldUtf8(std::wstring_view text) {
-    std::string bytes;
-    AppendUtf8(text, bytes, true);
-    return bytes;
-}
-
 namespace {
 
 // A lone surrogate in a held path: ED followed by A0 to BF, which UTF-8 itself never holds.

@@ -13,7 +13,6 @@
 // three bytes its code would take (ED A0 80 to ED BF BF), so that the name can still be written
 // exactly where the output allows it. False when the text held such a half.
 bool AppendUtf8(std::wstring_view text, std::string& out, bool keepLoneSurrogates = false);
-std::string HeldUtf8(std::wstring_view text);
 // Of a held path: whether it holds a lone surrogate; the path in UTF-8 with U+FFFD for each; the
 // path in UTF-16 exactly as it was, or with each written as its escape (\uD800).
 bool HoldsLoneSurrogate(std::string_view held);

@@ -1,5 +1,9 @@
 #include "scan/filters.h"
 
+#include <windows.h>
+
+#include "scan/listing.h"
+
 bool TScanFilters::Set(std::wstring_view skipFolders, std::wstring_view nameMasks, std::wstring& error,
                        std::wstring_view root) {
     folderNames_.clear();
@@ -38,6 +42,21 @@ bool TScanFilters::SkipsFolder(const wchar_t* name, std::wstring_view path) cons
         }
     }
     return false;
+}
+
+// "." and ".." are passed; a folder link is the walk's alone to enter, after it made sure that the
+// link does not lead back up its own way.
+TScanFilters::TEntry TScanFilters::Entry(unsigned long attributes, const wchar_t* name, std::wstring_view path) const {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return TEntry::File;
+    }
+    if (IsDotName(name)) {
+        return TEntry::Passed;
+    }
+    if (SkipsFolders() && SkipsFolder(name, path)) {
+        return TEntry::Skipped;
+    }
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? TEntry::FolderLink : TEntry::Folder;
 }
 
 bool TScanFilters::TakesName(const wchar_t* name) const {

@@ -19,6 +19,10 @@ class TScanFilters {
     bool SkipsFolders() const { return !folderNames_.empty() || !folderPaths_.empty(); }
     // Whether a folder is left out; path is its ordinary full path ending with "\".
     bool SkipsFolder(const wchar_t* name, std::wstring_view path) const;
+    // What the walk does with an entry of a listing, decided here for the walk and the listers
+    // alike. path is the entry's ordinary full path ending with "\", read only for folders.
+    enum class TEntry { File, Passed, Skipped, Folder, FolderLink };
+    TEntry Entry(unsigned long attributes, const wchar_t* name, std::wstring_view path) const;
     // Whether a file of this name counts; with no masks, every file does.
     bool TakesName(const wchar_t* name) const;
 

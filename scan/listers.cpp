@@ -328,20 +328,18 @@ bool TListers::Charge() {
 // skips.
 void TListers::QueueSubfolders(const std::wstring& folder, const TWalkOrder& order,
                                const TFolderListing& listing) {
+    static const TScanFilters all;
+    const TScanFilters& filters = control_.Filters ? *control_.Filters : all;
     TWalkOrder position = order;
     position.push_back(0);
     for (const TListedEntry& entry : listing.Entries) {
         position.back() = static_cast<std::uint32_t>(&entry - listing.Entries.data());
-        if ((entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-            (entry.Attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if ((entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             continue;
         }
         const wchar_t* name = listing.Names.data() + entry.Name;
-        if (IsDotName(name)) {
-            continue;
-        }
         std::wstring path = folder + name + L"\\";
-        if (control_.Skips && control_.Skips(name, path)) {
+        if (filters.Entry(entry.Attributes, name, path) != TScanFilters::TEntry::Folder) {
             continue;
         }
         const auto [added, inserted] = ahead_.try_emplace(path);

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "scan/filters.h"
 #include "scan/listing.h"
 
 struct TListedEntry {
@@ -98,8 +99,8 @@ struct TListerControl {
     std::function<bool()> Stopping;
     std::function<bool()> Pausing;
     std::function<void()> WaitWhilePaused; // returns when resumed or asked to stop
-    // Whether the scan leaves a folder out (its name, its path ending with "\"); none when empty.
-    std::function<bool(const wchar_t* name, const std::wstring& folder)> Skips;
+    // Which folders the scan enters; all but links when none.
+    const TScanFilters* Filters = nullptr;
     // Asked by a lister before each folder it would read ahead; while it says no, the lister looks
     // again every tenth of a second and the walk lists for itself. Empty: always read ahead.
     std::function<bool()> MayReadAhead;

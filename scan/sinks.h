@@ -1,41 +1,45 @@
 #pragma once
-// What the scan job reports to: the status line, the results list and the processing log.
-// All of them are called on the user-interface thread only.
-#include "scan/date_time.h"
+// What a scan tells the front end that asked for it, the window and the command line alike. Every
+// call comes on the user-interface thread, in the order the walk found things.
 #include <cstdint>
-#include <memory>
+#include <span>
 #include <string>
 
-struct IStatusLine {
-    virtual ~IStatusLine() = default;
-    virtual void SetText(const std::wstring& text) = 0;
-};
+#include "scan/date_time.h"
 
 using TRowId = std::uint64_t;
 
-struct IResultsList {
-    virtual ~IResultsList() = default;
-    // Appends a row: the file's path as its caption and its exact time, whose date-time text is its
-    // one sub-item, written whenever the row is shown or copied. Gives back the row's identity.
-    virtual TRowId AddRow(const std::wstring& caption, TDateTime time) = 0;
-    // The row's current position, or -1 when the list does not hold it.
-    virtual int IndexOfRow(TRowId row) const = 0;
-    virtual void DeleteRow(int index) = 0;
-    // Removes every row in one update.
-    virtual void Clear() = 0;
+// A file that became a row. The scan numbers its rows from 1 in the order it adds them.
+struct TFoundRow {
+    TRowId Id = 0;
+    std::wstring Path;
+    TDateTime Time = 0;
+    std::int64_t Utc = 0; // Time as the file time it came from, in UTC ticks
 };
 
-struct IProcessingLog {
-    virtual ~IProcessingLog() = default;
-    virtual void AppendLine(const std::wstring& line) = 0;
+// What the walk counted, while it runs and at its end.
+struct TFileCounts {
+    std::int64_t Files = 0;          // every file seen
+    std::int64_t NamesTaken = 0;     // of them, those whose name the masks take (all, without masks)
+    std::int64_t FoldersSkipped = 0; // folders the skip patterns left out
 };
 
-// What a front end without controls needs of a scan: the folder entered, each file of the date
-// mode as it qualifies (the number mode's files are the ranking's when the scan ends), and the log
-// line of each folder that could not be listed.
-struct IScanListener {
-    virtual ~IScanListener() = default;
+enum class TScanOutcome { Done, Stopped, Failed };
+
+struct TScanEnd {
+    TScanOutcome Outcome = TScanOutcome::Done;
+    std::wstring Failure; // why a failed scan ended, in the words any other failure gets
+    TFileCounts Counts;
+};
+
+struct IScanSink {
+    virtual ~IScanSink() = default;
     virtual void FolderEntered(const std::wstring& folder) = 0;
-    virtual void FileDated(const std::wstring& path, TDateTime time, std::int64_t utcTicks) = 0;
+    // The rows to add, in the order found, then the rows that newer files pushed out of the N
+    // freshest: rows added before or in this same call.
+    virtual void RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId> removed) = 0;
+    // The processing log's line for a folder that could not be listed.
     virtual void ListingFailed(const std::wstring& line) = 0;
+    // The last call: the scan's thread has ended.
+    virtual void Ended(const TScanEnd& end) = 0;
 };

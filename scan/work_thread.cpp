@@ -6,6 +6,7 @@
 
 #include "scan/listers.h"
 #include "scan/sys_error.h"
+#include "toolkit/error.h"
 #include "toolkit/handoff.h"
 #include "toolkit/scope_exit.h"
 
@@ -20,44 +21,40 @@ bool IsLoggedCode(DWORD code) {
 TWorkThread::TWorkThread()
     : TThread(true), Listing(CreateSystemListing()) {}
 
-TWorkThread::~TWorkThread() {
-    EndBeforeDestruction();
-    // A log the end notification did not take may be a window, which only its own thread may destroy.
-    if (LogsFormRef && !IsUserInterfaceThread() && HandOffWindow()) {
-        try {
-            Synchronize([this] { LogsFormRef.reset(); });
-        } catch (...) {
-        }
-    }
-}
+TWorkThread::~TWorkThread() { EndBeforeDestruction(); }
 
 bool TWorkThread::TakeRequest(const TScanRequest& request, std::wstring& error) {
+    request_ = request;
     // Folder paths written from the root begin at the root as the walk names it.
-    RootPath = RootPathFromText(request.Root);
-    if (!Filters.Set(request.SkipFolders, request.NameMasks, error, RootPath)) {
+    request_.Root = RootPathFromText(request.Root);
+    if (!filters_.Set(request.SkipFolders, request.NameMasks, error, request_.Root)) {
         return false;
     }
-    Recursive = request.Recursive;
-    ByDate = request.ByDate ? 1 : 0;
-    Limit = request.ByDate ? 0 : std::max(request.Newest, 0);
-    After = request.ByDate ? request.After : 0;
-    TimeKind = request.Time;
-    FileCount = 0;
+    request_.Newest = request.ByDate ? 0 : std::max(request.Newest, 0);
+    request_.After = request.ByDate ? request.After : 0;
+    ranking_ = TRanking(request_.Newest);
     return true;
+}
+
+TFileCounts TWorkThread::Counts() const {
+    // Relaxed, as the walk writes them: a count read while it moves is good enough to show.
+    const auto read = [](const std::int64_t& count) {
+        return std::atomic_ref<std::int64_t>(const_cast<std::int64_t&>(count)).load(std::memory_order_relaxed);
+    };
+    return {read(counts_.Files), read(counts_.NamesTaken), read(counts_.FoldersSkipped)};
 }
 
 void TWorkThread::Execute() {
     const bool byMachine = ListerCount == ListersByMachine;
-    const unsigned listers = byMachine ? ListersFor(RootPath) : ListerCount;
-    const std::function<bool()> mayReadAhead = MayReadAhead || !byMachine ? MayReadAhead : ReadAheadRuleFor(RootPath);
-    if (Recursive && listers > 0) {
+    const std::wstring& root = request_.Root;
+    const unsigned listers = byMachine ? ListersFor(root) : ListerCount;
+    const std::function<bool()> mayReadAhead = MayReadAhead || !byMachine ? MayReadAhead : ReadAheadRuleFor(root);
+    if (request_.Recursive && listers > 0) {
         listers_ = std::make_unique<TListers>(*Listing, listers, MaxFoldersAhead, MaxEntriesAhead,
                                               TListerControl{[this] { return Terminated(); },
                                                              [this] { return PauseRequested(); },
                                                              [this] { PassGate(); },
-                                                             [this](const wchar_t* name, const std::wstring& path) {
-                                                                 return Filters.SkipsFolder(name, path);
-                                                             },
+                                                             &filters_,
                                                              mayReadAhead});
     }
     // The listers end, and close what they hold, before the end notification, whatever ends the walk.
@@ -70,24 +67,22 @@ void TWorkThread::Execute() {
         }
     });
     lastHandOff_ = GetTickCount64();
-    walkHeld_ = Files.size();
-    walkAfter_ = After;
+    walkHeld_ = ranking_.Files().size();
+    walkAfter_ = ranking_.After();
     applyBatch_ = [this] {
-        for (const TNotification& notification : applying_) {
+        for (TNotification& notification : applying_) {
             Apply(notification);
         }
-        appliedHeld_ = Files.size();
-        appliedAfter_ = After;
+        ShowRows();
+        appliedHeld_ = ranking_.Files().size();
+        appliedAfter_ = ranking_.After();
         stoppedWhileApplying_ = Terminated();
-        if (BatchApplied) {
-            BatchApplied();
-        }
     };
     try {
-        folder_ = RootPath;
+        folder_ = root;
         ProcessFolder();
     } catch (...) {
-        // What the walk collected before its failure still reaches the sinks, as it would have one by
+        // What the walk collected before its failure still reaches the sink, as it would have one by
         // one. After a failed hand-off nothing is pending.
         const std::exception_ptr failure = std::current_exception();
         try {
@@ -97,6 +92,21 @@ void TWorkThread::Execute() {
         std::rethrow_exception(failure);
     }
     HandOff(true);
+}
+
+void TWorkThread::DoTerminate() {
+    if (sink_ && !Detached()) {
+        Synchronize([this] {
+            if (!Detached()) {
+                TScanEnd end{FatalException ? TScanOutcome::Failed
+                             : Terminated() ? TScanOutcome::Stopped
+                                            : TScanOutcome::Done,
+                             FatalException ? ExceptionMessage(FatalException) : L"", Counts()};
+                sink_->Ended(end);
+            }
+        });
+    }
+    TThread::DoTerminate();
 }
 
 void TWorkThread::ProcessFolder(bool throughLink, bool underLink) {
@@ -149,17 +159,18 @@ bool TWorkThread::WalkEntries(TListingCursor& entries, bool underLink) {
         const DWORD attributes = entries.Attributes();
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             ConsiderFile(folder_, name, entries.LastWrite(), entries.Creation());
-        } else if (Recursive && !IsDotName(name)) {
+        } else if (request_.Recursive) {
             const std::size_t length = folder_.size();
             folder_.append(name).push_back(L'\\');
             const TScopeExit back([this, length] { folder_.resize(length); });
-            if (Filters.SkipsFolders() && Filters.SkipsFolder(name, folder_)) {
-                const std::atomic_ref<std::int64_t> skipped(FoldersSkipped);
+            const TScanFilters::TEntry entry = filters_.Entry(attributes, name, folder_);
+            if (entry == TScanFilters::TEntry::Skipped) {
+                const std::atomic_ref<std::int64_t> skipped(counts_.FoldersSkipped);
                 skipped.store(skipped.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-            } else {
+            } else if (entry != TScanFilters::TEntry::Passed) {
                 walkOrder_.push_back(entries.Position());
                 const TScopeExit popOrder([this] { walkOrder_.pop_back(); });
-                ProcessFolder((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, underLink);
+                ProcessFolder(entry == TScanFilters::TEntry::FolderLink, underLink);
             }
         }
         // Halt holding nothing, with everything found so far delivered; a stopping scan too.
@@ -180,23 +191,23 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
                                const FILETIME& creation) {
     // Counted through an atomic view: a progress line may read the count meanwhile. Relaxed, it
     // costs what a plain increment does. Every file counts, whether its name is taken or not.
-    const std::atomic_ref<std::int64_t> count(FileCount);
+    const std::atomic_ref<std::int64_t> count(counts_.Files);
     count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     // The name first: a mask that takes few files spares the time conversion of the others.
-    if (!Filters.TakesName(name)) {
+    if (!filters_.TakesName(name)) {
         return;
     }
-    const std::atomic_ref<std::int64_t> taken(NamesTaken);
+    const std::atomic_ref<std::int64_t> taken(counts_.NamesTaken);
     taken.store(taken.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-    const FILETIME& utc = TimeKind == TTimeKind::Modified ? lastWrite
-                          : TimeKind == TTimeKind::Created ? creation
+    const FILETIME& utc = request_.Time == TTimeKind::Modified ? lastWrite
+                          : request_.Time == TTimeKind::Created ? creation
                           : FileTimeTicks(creation) > FileTimeTicks(lastWrite) ? creation
                                                                                : lastWrite;
     SYSTEMTIME local;
     TDateTime time;
     // A time stamp that has no local date in the years 1 to 9999 is counted, never qualifies.
     if (!localTime_.ToLocal(utc, local) || !TryEncodeDateTime(local, time) ||
-        !Qualifies(walkHeld_, walkAfter_, time)) {
+        !Wanted(time)) {
         return;
     }
     // One allocation per file: this runs for every file of the tree in the date mode.
@@ -255,12 +266,12 @@ void TWorkThread::HandOff(bool drain) {
     }
 }
 
-// In the number mode the ranking holds the Limit newest files, the earliest found first among equal
-// times, so a file of a batch that has Limit newer ones in the same batch would enter and leave
+// In the number mode the ranking holds the N newest files, the earliest found first among equal
+// times, so a file of a batch that has N newer ones in the same batch would enter and leave
 // while that batch is applied. Where every file enters, as in a tree written in walk order, that
 // would be most of the user-interface thread's work; such files are dropped here instead.
 void TWorkThread::TrimBatch() {
-    if (ByDate != 0 || Limit <= 0) {
+    if (request_.ByDate || ranking_.Limit() <= 0) {
         return;
     }
     std::vector<std::uint32_t> files;
@@ -269,7 +280,7 @@ void TWorkThread::TrimBatch() {
             files.push_back(static_cast<std::uint32_t>(i));
         }
     }
-    const auto limit = static_cast<std::size_t>(Limit);
+    const auto limit = static_cast<std::size_t>(ranking_.Limit());
     if (files.size() <= limit) {
         return;
     }
@@ -301,7 +312,7 @@ void TWorkThread::CollectBatch() {
     try {
         Wait(applyCall_);
     } catch (...) {
-        // Nothing found after a failed hand-off reaches the sinks.
+        // Nothing found after a failed hand-off reaches the sink.
         pending_.clear();
         throw;
     }
@@ -315,84 +326,62 @@ void TWorkThread::CollectBatch() {
     }
 }
 
-// Runs on the user-interface thread: the notifications reach the sinks one by one, as if each had
-// been handed off alone.
-void TWorkThread::Apply(const TNotification& notification) {
+// Runs on the user-interface thread: the notifications reach the sink in order, as if each had
+// been handed off alone, the rows of consecutive files in one call.
+void TWorkThread::Apply(TNotification& notification) {
     switch (notification.Kind) {
     case TNotification::TKind::FolderEntered:
-        CurrentFolder = notification.Path;
-        ShowFolder();
-        if (Listener) {
-            Listener->FolderEntered(CurrentFolder);
+        ShowRows();
+        ShowFolder(notification.Path);
+        break;
+    case TNotification::TKind::FileQualifies: {
+        TFoundRow row{0, std::move(notification.Path), notification.Time, notification.Utc};
+        if (request_.ByDate) {
+            AddDatedFile(std::move(row));
+        } else if (ranking_.Qualifies(row.Time)) {
+            // The walk tested against the ranking as of its last hand-off; earlier files of this
+            // batch may have raised the bar since.
+            AddFile(std::move(row));
         }
         break;
-    case TNotification::TKind::FileQualifies:
-        CurrentFile = notification.Path;
-        CurrentTime = notification.Time;
-        CurrentUtc = notification.Utc;
-        if (ByDate != 0) {
-            AddDatedFile();
-            if (Listener) {
-                Listener->FileDated(CurrentFile, CurrentTime, CurrentUtc);
-            }
-        } else if (Qualifies(Files.size(), After, CurrentTime)) {
-            // The walk tested against the count and threshold of its last hand-off; earlier files of
-            // this batch may have raised them since.
-            AddFile();
-        }
-        break;
+    }
     case TNotification::TKind::ListingFailed:
-        CurrentFolder = notification.Path;
-        ErrorCode = notification.Code;
-        LogError();
-        if (Listener) {
-            Listener->ListingFailed(LogLine(CurrentFolder, ErrorCode));
-        }
+        ShowRows();
+        LogError(notification.Path, notification.Code);
         break;
     }
 }
 
-void TWorkThread::ShowFolder() {
-    if (StatusBarRef) {
-        StatusBarRef->SetText(CurrentFolder);
+void TWorkThread::AddFile(TFoundRow row) {
+    row.Id = ++lastRow_;
+    ranking_.AddFile(TFileItem{row.Path, row.Time, row.Id, row.Utc}, removed_);
+    added_.push_back(std::move(row));
+}
+
+void TWorkThread::AddDatedFile(TFoundRow row) {
+    row.Id = ++lastRow_;
+    added_.push_back(std::move(row));
+}
+
+void TWorkThread::ShowRows() {
+    // Told once, also when the sink fails on them.
+    const TScopeExit clear([this] {
+        added_.clear();
+        removed_.clear();
+    });
+    if ((!added_.empty() || !removed_.empty()) && sink_ && !Detached()) {
+        sink_->RowsChanged(added_, removed_);
     }
 }
 
-// A binary search for the lower bound: a new entry goes before every entry of the same time.
-int TWorkThread::FindIndex(TDateTime x) const {
-    return static_cast<int>(Files.LowerBound(x));
-}
-
-void TWorkThread::AddFile() {
-    TFileItem& item = Files.InsertInOrder(TFileItem{CurrentFile, CurrentTime, 0, CurrentUtc});
-    if (ListViewRef) {
-        item.Item = ListViewRef->AddRow(CurrentFile, CurrentTime);
-    }
-    while (static_cast<std::int64_t>(Files.size()) > Limit) {
-        if (ListViewRef) {
-            const int index = ListViewRef->IndexOfRow(Files.front().Item);
-            if (index >= 0) {
-                ListViewRef->DeleteRow(index);
-            }
-        }
-        Files.pop_front();
-    }
-    if (!Files.empty()) {
-        After = Files.front().Time;
+void TWorkThread::ShowFolder(const std::wstring& folder) {
+    if (sink_ && !Detached()) {
+        sink_->FolderEntered(folder);
     }
 }
 
-void TWorkThread::AddDatedFile() {
-    if (ListViewRef) {
-        ListViewRef->AddRow(CurrentFile, CurrentTime);
-    }
-}
-
-void TWorkThread::LogError() {
-    if (!LogsFormRef && CreateProcessingLog) {
-        LogsFormRef = CreateProcessingLog();
-    }
-    if (LogsFormRef) {
-        LogsFormRef->AppendLine(LogLine(CurrentFolder, ErrorCode));
+void TWorkThread::LogError(const std::wstring& folder, std::int32_t code) {
+    if (sink_ && !Detached()) {
+        sink_->ListingFailed(LogLine(folder, code));
     }
 }

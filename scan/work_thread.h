@@ -1,20 +1,19 @@
 #pragma once
-// The scan job: walks the folders below RootPath on its own thread and hands what it finds to the
-// user-interface thread, where the ranking keeps the N freshest files or every file after a moment.
+// The scan job: walks the folders below the root on its own thread and hands what it finds to the
+// user-interface thread, where the ranking keeps the N freshest files (or every file after a
+// moment passes) and one sink, the front end's, hears it all.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "scan/date_time.h"
-#include "scan/file_list.h"
 #include "scan/filters.h"
 #include "scan/listing.h"
 #include "scan/local_time.h"
+#include "scan/ranking.h"
 #include "scan/scan_request.h"
 #include "scan/sinks.h"
-#include "toolkit/format_settings.h"
 #include "toolkit/handoff.h"
 #include "toolkit/thread.h"
 
@@ -24,7 +23,7 @@ struct TFolderListing;
 
 class TWorkThread : public TThread {
   public:
-    // Created suspended, with Files empty.
+    // Created suspended.
     TWorkThread();
     ~TWorkThread() override;
 
@@ -32,37 +31,16 @@ class TWorkThread : public TThread {
     // N or the moment, the filters and the time that counts. False, with a message naming the
     // pattern, when a filter can never match; the job is then not to be started.
     bool TakeRequest(const TScanRequest& request, std::wstring& error);
+    // The request as taken: Root a full path ending with "\", Newest 0 in the date mode.
+    const TScanRequest& Request() const { return request_; }
+    // Where the scan reports, given before the first resume. Detach silences it.
+    void ReportTo(IScanSink& sink) { sink_ = &sink; }
+    IScanSink* Sink() const { return sink_; }
+    // What the walk has counted so far; any thread may ask.
+    TFileCounts Counts() const;
+    // The N freshest files so far, on the user-interface thread.
+    const TRanking& Ranking() const { return ranking_; }
 
-    std::wstring RootPath; // ends with "\"
-    bool Recursive = false;
-    std::int32_t ByDate = 0; // non-zero: date mode
-    std::int32_t Limit = 0;  // number mode: N
-    TDateTime After = 0;     // date mode: the moment; number mode: the oldest time held
-    std::wstring CurrentFolder;
-    std::wstring CurrentFile;
-    TDateTime CurrentTime = 0;
-    std::int64_t CurrentUtc = 0; // CurrentTime as the file time it came from, in UTC ticks
-    TDateTime Elapsed = 0; // the window's running-time clock; the job never touches it
-    std::int32_t ErrorCode = 0;
-    IStatusLine* StatusBarRef = nullptr;
-    IResultsList* ListViewRef = nullptr;
-    // Written by the walk alone; another thread reads them only through std::atomic_ref.
-    std::int64_t FileCount = 0;
-    std::int64_t NamesTaken = 0;     // files whose name the masks take (all, without masks)
-    std::int64_t FoldersSkipped = 0; // folders the skip patterns left out
-    // Runs on the user-interface thread after each batch of notifications has been applied.
-    std::function<void()> BatchApplied;
-    // Created by LogError on the first failure; the end notification takes it (std::move) and shows it.
-    std::unique_ptr<IProcessingLog> LogsFormRef;
-    // A front end without controls hears the scan here, beside or instead of the three above.
-    IScanListener* Listener = nullptr;
-    // Folders left out, names that count, and which time counts.
-    TScanFilters Filters;
-    TTimeKind TimeKind = TTimeKind::Modified;
-    TFileList Files; // oldest first
-
-    // Makes the processing log at the first failure; set by the window before the first resume.
-    std::function<std::unique_ptr<IProcessingLog>()> CreateProcessingLog;
     // Where folders are read; the system's listing unless replaced before the first resume.
     std::unique_ptr<IListing> Listing;
     // Notifications travel to the user-interface thread in batches of at most this many, and not
@@ -86,22 +64,14 @@ class TWorkThread : public TThread {
     std::size_t PeakFoldersAhead = 0;
     std::size_t PeakEntriesAhead = 0;
 
-    // Whether a file of this time enters the results while held files are held and the threshold
-    // is after: fewer than Limit held, or newer than the threshold. With N = 0 no file does, rather
-    // than each entering the list and leaving it again at once. The walk asks with the values of its
-    // last hand-off, the ranking with Files and After as they are.
-    bool Qualifies(std::size_t held, TDateTime after, TDateTime time) const {
-        return (ByDate != 0 || Limit > 0) && (static_cast<std::int64_t>(held) < Limit || time > after);
-    }
-    // The ranking, on the user-interface thread.
-    int FindIndex(TDateTime x) const;
-    void AddFile();
-    void AddDatedFile();
-    void ShowFolder();
-    void LogError();
-
   protected:
+    // Written by the walk alone; other threads read them through std::atomic_ref. Protected so that
+    // a test can start them near 2^32.
+    TFileCounts counts_;
+
     void Execute() override;
+    // Tells the sink the end, then runs the end notification.
+    void DoTerminate() override;
     // Walks the folder whose path the walk holds; throughLink: the folder is a link; underLink: a
     // link lies on its way from the root.
     void ProcessFolder(bool throughLink = false, bool underLink = false);
@@ -116,6 +86,17 @@ class TWorkThread : public TThread {
                       const FILETIME& creation);
     // Halts holding nothing, everything found so far delivered, until resumed.
     void Pause();
+    // Whether a file of this time is handed on, judged by what the walk last heard of the ranking.
+    bool Wanted(TDateTime time) const {
+        return request_.ByDate ? time > request_.After : ranking_.Qualifies(walkHeld_, walkAfter_, time);
+    }
+    // The ranking, on the user-interface thread, with what it adds and removes collected for the sink.
+    void AddFile(TFoundRow row);
+    void AddDatedFile(TFoundRow row);
+    // Hands the sink the rows collected so far.
+    void ShowRows();
+    void ShowFolder(const std::wstring& folder);
+    void LogError(const std::wstring& folder, std::int32_t code);
 
     struct TNotification {
         enum class TKind { FolderEntered, FileQualifies, ListingFailed } Kind;
@@ -136,11 +117,19 @@ class TWorkThread : public TThread {
     void HandOff(bool drain = false);
     void CollectBatch();
     void TrimBatch();
-    void Apply(const TNotification& notification);
+    void Apply(TNotification& notification);
     bool LeadsBack(const std::wstring& folder);
 
+    TScanRequest request_;
+    TScanFilters filters_;
+    IScanSink* sink_ = nullptr;
+    TRanking ranking_;
+    TRowId lastRow_ = 0;
+    std::vector<TFoundRow> added_;
+    std::vector<TRowId> removed_;
+
     std::vector<TNotification> pending_;
-    // The batch the user-interface thread is applying, and what it saw of Files and After when done.
+    // The batch the user-interface thread is applying, and what it saw of the ranking when done.
     std::vector<TNotification> applying_;
     std::function<void()> applyBatch_;
     THandOffCall applyCall_;

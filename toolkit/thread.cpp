@@ -74,9 +74,9 @@ void TThread::Detach() {
 
 void TThread::DoTerminate() {
     // Detach runs on the user-interface thread, so it is tested again where the notification runs.
-    if (OnTerminate && !detached_.load(std::memory_order_acquire)) {
+    if (OnTerminate && !Detached()) {
         Synchronize([this] {
-            if (!detached_.load(std::memory_order_acquire)) {
+            if (!Detached()) {
                 OnTerminate(*this);
             }
         });

@@ -45,6 +45,8 @@ class TThread {
     // Runs the end notification through the hand-off when one is set.
     virtual void DoTerminate();
     virtual void Execute() = 0;
+    // True once Detach has run.
+    bool Detached() const { return detached_.load(std::memory_order_acquire); }
     // True while a pause has been asked for and the gate is closed.
     bool PauseRequested() const { return paused_.load(std::memory_order_acquire); }
     // Waits while the gate is closed, also when termination has been asked for: a stopping thread

@@ -1,11 +1,10 @@
 #pragma once
 // The processing log: one line per folder that could not be listed, shown when the scan has ended.
 #include <string>
-#include "scan/sinks.h"
 #include "toolkit/controls.h"
 #include "toolkit/form.h"
 
-class TLogsForm : public TForm, public IProcessingLog {
+class TLogsForm : public TForm {
 public:
     // Created hidden.
     TLogsForm();
@@ -15,7 +14,7 @@ public:
     TButton CloseButton;
 
     // Adds a line at the end; lines are never removed or reordered.
-    void AppendLine(const std::wstring& line) override;
+    void AppendLine(const std::wstring& line);
     // Every line so far, separated by line breaks.
     const std::wstring& Text() const { return text_; }
     // Centres the window over owner, gives the OK button the focus and shows it modally.

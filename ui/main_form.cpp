@@ -143,9 +143,6 @@ TMainForm::~TMainForm() {
     SaveSettings();
     // A scan that is still there may yet hand off: it must find nothing of this window.
     if (WorkThread) {
-        WorkThread->StatusBarRef = nullptr;
-        WorkThread->ListViewRef = nullptr;
-        WorkThread->CreateProcessingLog = nullptr;
         WorkThread->Detach();
         WorkThread = nullptr;
     }

@@ -11,7 +11,7 @@
 #include "toolkit/format_settings.h"
 #include "ui/results_list.h"
 #include "ui/search_rules.h"
-#include "ui/status_bar_line.h"
+#include "ui/window_sink.h"
 
 class TWorkThread;
 class TLogsForm;
@@ -132,8 +132,10 @@ public:
 
 private:
     TWorkThread* WorkThread = nullptr;
+    // The running time: the shifted start while running, the time so far while paused.
+    TDateTime elapsed_ = 0;
 
-    void WorkThreadTerminate();
+    void ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log);
     void LoadSettings();
     void SaveSettings();
     // The number in the box brought into range, written back, and returned.
@@ -147,7 +149,7 @@ private:
     bool AskStop();
     void ResumeJob();
 
-    std::unique_ptr<TStatusBarLine> StatusLine;
+    std::unique_ptr<TWindowSink> ScanSink;
     // The status bar's second part: files seen, rows, pauses and what the filters did.
     TScanCounts Counts;
     unsigned long long countsShown_ = 0;

@@ -2,10 +2,10 @@
 #include "ui/main_form.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "scan/work_thread.h"
 #include "toolkit/application.h"
+#include "toolkit/error.h"
 #include "toolkit/handoff.h"
 #include "toolkit/message_box.h"
 #include "ui/logs_form.h"
@@ -14,8 +14,7 @@
 namespace {
 
 // The running time is read off a clock that no change of the date, the time or daylight saving
-// moves. Elapsed keeps its meaning, in days: the shifted start while running, the time so far while
-// paused.
+// moves, in days.
 TDateTime RunningClock() { return static_cast<double>(SteadyMilliseconds()) / 86'400'000.0; }
 
 TDateTime PickerValue(const TDateTimePicker& picker) {
@@ -26,21 +25,10 @@ TDateTime PickerValue(const TDateTimePicker& picker) {
 
 } // namespace
 
-void TStatusBarLine::SetText(const std::wstring& text) {
-    if (!*pending_) {
-        Later([&bar = bar_, weak = std::weak_ptr(pending_)] {
-            const auto pending = weak.lock();
-            if (pending && *pending) {
-                bar.SetText(**pending);
-                pending->reset();
-            }
-        });
-    }
-    *pending_ = text;
-}
-
 void TMainForm::ConnectSearchControl() {
-    StatusLine = std::make_unique<TStatusBarLine>(StatusBar);
+    ScanSink = std::make_unique<TWindowSink>(*Results, StatusBar);
+    ScanSink->OnChange = [this] { ShowCounts(false); };
+    ScanSink->OnEnd = [this](const TScanEnd& end, std::unique_ptr<TLogsForm> log) { ScanEnded(end, std::move(log)); };
     ShowProcessingLog = [this](TLogsForm& log) { log.ShowModalOver(Handle()); };
     StartAction.OnUpdate = [this] { StartActionUpdate(); };
     StartAction.OnExecute = [this] { StartActionExecute(); };
@@ -89,34 +77,31 @@ void TMainForm::StartActionExecute() {
             (TScanFilters().Set(L"", request.NameMasks, unused) ? SkipEdit : NamesEdit).SetFocus();
             return;
         }
-        job->StatusBarRef = StatusLine.get();
-        job->ListViewRef = Results.get();
-        job->BatchApplied = [this] { ShowCounts(false); };
+        job->ReportTo(*ScanSink);
         Counts = {};
         Counts.NameMasks = HasPatterns(request.NameMasks);
         Counts.SkipPatterns = HasPatterns(request.SkipFolders);
-        job->CreateProcessingLog = [] { return std::make_unique<TLogsForm>(); };
         if (PrepareJob) {
             PrepareJob(*job);
         }
         Results->Clear();
+        elapsed_ = 0;
         // From here the job owns itself: it frees itself when its thread ends.
         job->FreeOnTerminate = true;
-        job->OnTerminate = [this](TThread&) { WorkThreadTerminate(); };
         WorkThread = job.release();
     }
     ResumeJob();
 }
 
 void TMainForm::ResumeJob() {
-    WorkThread->Elapsed = RunningClock() - WorkThread->Elapsed;
+    elapsed_ = RunningClock() - elapsed_;
     WorkThread->Resume();
     ShowCounts(true);
 }
 
 void TMainForm::PauseActionExecute() {
     WorkThread->Suspend();
-    WorkThread->Elapsed = RunningClock() - WorkThread->Elapsed;
+    elapsed_ = RunningClock() - elapsed_;
     ShowCounts(true);
 }
 
@@ -128,7 +113,7 @@ bool TMainForm::AskStop() {
     return answer == IDYES;
 }
 
-// Read while the walk goes on: the counts through atomic views, as the walk writes them.
+// Read while the walk goes on.
 void TMainForm::ShowCounts(bool now) {
     const unsigned long long tick = SteadyMilliseconds();
     if (!now && tick - countsShown_ < 500) {
@@ -136,9 +121,10 @@ void TMainForm::ShowCounts(bool now) {
     }
     countsShown_ = tick;
     if (WorkThread) {
-        Counts.Files = std::atomic_ref<std::int64_t>(WorkThread->FileCount).load(std::memory_order_relaxed);
-        Counts.NamesTaken = std::atomic_ref<std::int64_t>(WorkThread->NamesTaken).load(std::memory_order_relaxed);
-        Counts.FoldersSkipped = std::atomic_ref<std::int64_t>(WorkThread->FoldersSkipped).load(std::memory_order_relaxed);
+        const TFileCounts counts = WorkThread->Counts();
+        Counts.Files = counts.Files;
+        Counts.NamesTaken = counts.NamesTaken;
+        Counts.FoldersSkipped = counts.FoldersSkipped;
         Counts.Paused = WorkThread->Suspended();
     }
     Counts.Rows = Results->RowCount();
@@ -172,25 +158,23 @@ bool TMainForm::FormCloseQuery() {
     return true;
 }
 
-void TMainForm::WorkThreadTerminate() {
+void TMainForm::ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log) {
     if (askingStop_) {
         EndMessageBox(IDNO);
     }
-    TWorkThread& job = *WorkThread;
-    const TDateTime runningTime = job.Suspended() ? job.Elapsed : RunningClock() - job.Elapsed;
-    const bool failed = job.FatalException != nullptr;
-    StatusLine->Discard();
-    StatusBar.SetText(CompletionText(job.FileCount, runningTime, UserFormatSettings(), failed));
+    const TDateTime runningTime = WorkThread->Suspended() ? elapsed_ : RunningClock() - elapsed_;
+    const bool failed = end.Outcome == TScanOutcome::Failed;
+    StatusBar.SetText(CompletionText(end.Counts.Files, runningTime, UserFormatSettings(), failed));
     // Why it stopped, in the words any other failure gets; the rows found so far stay.
     if (failed) {
-        Application.ShowException(job.FatalException);
+        ShowMessageBox(ErrorReportText(end.Failure), Application.Title(), MB_OK | MB_ICONERROR);
     }
-    if (std::unique_ptr<IProcessingLog> log = std::move(job.LogsFormRef)) {
-        ShowProcessingLog(static_cast<TLogsForm&>(*log));
+    if (log) {
+        ShowProcessingLog(*log);
     }
-    Counts.Files = job.FileCount;
-    Counts.NamesTaken = job.NamesTaken;
-    Counts.FoldersSkipped = job.FoldersSkipped;
+    Counts.Files = end.Counts.Files;
+    Counts.NamesTaken = end.Counts.NamesTaken;
+    Counts.FoldersSkipped = end.Counts.FoldersSkipped;
     Counts.Paused = false;
     WorkThread = nullptr;
     Results->SortByTime();

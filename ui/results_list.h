@@ -17,21 +17,24 @@ int FileColumnWidth(int outerWidth, int dateTimeColumnWidth, int scrollBarWidth)
 
 enum class TSortColumn { None, Name, Time };
 
-class TResultsList final : public IResultsList {
+class TResultsList final {
 public:
     // listView: a report list view with LVS_OWNERDATA, columns "File" and "Date/Time". Its parent
     // passes every WM_NOTIFY from it to HandleNotify.
     explicit TResultsList(HWND listView, const TRowStore::TLimits& limits = {});
-    ~TResultsList() override;
+    ~TResultsList();
     TResultsList(const TResultsList&) = delete;
     TResultsList& operator=(const TResultsList&) = delete;
 
-    // The ranking's side. New rows reach the control at most about ten times a second.
-    TRowId AddRow(const std::wstring& caption, TDateTime time) override;
-    int IndexOfRow(TRowId row) const override;
-    void DeleteRow(int index) override;
-    // Also forgets the sort: the header shows no arrow until the next one.
-    void Clear() override;
+    // The scan's side. New rows reach the control at most about ten times a second. Each row
+    // added gets the identity one above the one before.
+    TRowId AddRow(const std::wstring& caption, TDateTime time);
+    // The row's current position, or -1 when the list does not hold it.
+    int IndexOfRow(TRowId row) const;
+    void DeleteRow(int index);
+    // Removes every row in one update, and forgets the sort: the header shows no arrow until the
+    // next one.
+    void Clear();
 
     // For WM_NOTIFY from the list: true when handled, with the message's result in result.
     // Handles the item texts, the type-ahead search and the drawing of a selection of all rows.

@@ -5,6 +5,12 @@
 
 namespace {
 
+std::string HeldUtf8(std::wstring_view text) {
+    std::string bytes;
+    AppendUtf8(text, bytes, true);
+    return bytes;
+}
+
 TEST(OutputTest, ANameWithALoneSurrogateIsExactOrSaidToBeNot) {
     const std::string held = HeldUtf8(L"C:\\a\\x\xD800y\U0001F600.txt");
     const std::string y = "y\xF0\x9F\x98\x80.txt"; // the pair around it stays a pair

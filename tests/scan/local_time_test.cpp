@@ -113,8 +113,7 @@ void ReportRowsAsChild(DWORD parent) {
     tree.File(L"july", UtcFileTime(2021, 7, 15, 12, 0, 0));
     tree.File(L"january", UtcFileTime(2021, 1, 15, 12, 0, 0));
     TScanRun run;
-    run.Job->RootPath = tree.Root();
-    run.Job->ByDate = 1;
+    run.Ask(tree.Root(), true, 0, 0, false);
     run.Recorder.Settings.ShortDatePattern = L"yyyy-MM-dd";
     run.Recorder.Settings.TwelveHourClock = false;
     run.Recorder.Settings.LeadingZeroHours = true;

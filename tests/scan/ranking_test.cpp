@@ -1,13 +1,15 @@
 // The ranking on its own, row by row, as the user-interface thread runs it.
 #include <gtest/gtest.h>
 
-#include "scan_harness.h"
+#include <algorithm>
+
+#include "scan/ranking.h"
 
 namespace {
 
-std::vector<std::wstring> Held(const TWorkThread& job) {
+std::vector<std::wstring> Held(const TRanking& ranking) {
     std::vector<std::wstring> names;
-    for (const TFileItem& item : job.Files) {
+    for (const TFileItem& item : ranking.Files()) {
         names.push_back(item.Name);
     }
     return names;
@@ -23,29 +25,34 @@ struct TArrival {
 };
 
 void Replay(int limit, const std::vector<TArrival>& arrivals, const std::vector<std::wstring>& finalRows) {
-    TWorkThread job;
-    TRecorder list;
-    job.ListViewRef = &list;
-    job.Limit = limit;
+    TRanking ranking(limit);
+    std::vector<std::pair<TRowId, std::wstring>> rows; // the list, in the order rows came
     for (const TArrival& arrival : arrivals) {
         SCOPED_TRACE(testing::Message()
                      << "arrival " << std::string(arrival.Name, arrival.Name + wcslen(arrival.Name)));
-        ASSERT_EQ(arrival.HandedOff, job.Qualifies(job.Files.size(), job.After, arrival.Time));
-        list.Events.clear();
+        ASSERT_EQ(arrival.HandedOff, ranking.Qualifies(arrival.Time));
+        std::vector<TRowId> removed;
         if (arrival.HandedOff) {
-            job.CurrentFile = arrival.Name;
-            job.CurrentTime = arrival.Time;
-            job.AddFile();
+            rows.emplace_back(rows.size() + 1, arrival.Name);
+            ranking.AddFile({arrival.Name, arrival.Time, rows.back().first}, removed);
         }
-        EXPECT_EQ(arrival.FilesAfter, Held(job));
-        const std::wstring deleted =
-            *arrival.DeletedRow ? L"delete " + std::wstring(arrival.DeletedRow) : L"";
-        EXPECT_EQ(deleted, list.Events.empty() || list.Events.back().rfind(L"delete ", 0) != 0
-                               ? L""
-                               : list.Events.back());
-        EXPECT_EQ(arrival.AfterAfter, job.After);
+        EXPECT_EQ(arrival.FilesAfter, Held(ranking));
+        ASSERT_LE(removed.size(), 1u) << "one deletion for each file that pushes one out";
+        std::wstring deleted;
+        for (const TRowId id : removed) {
+            const auto row = std::find_if(rows.begin(), rows.end(), [id](const auto& row) { return row.first == id; });
+            ASSERT_NE(rows.end(), row);
+            deleted = L"delete " + row->second;
+            rows.erase(row);
+        }
+        EXPECT_EQ(*arrival.DeletedRow ? L"delete " + std::wstring(arrival.DeletedRow) : L"", deleted);
+        EXPECT_EQ(arrival.AfterAfter, ranking.After());
     }
-    EXPECT_EQ(finalRows, list.Rows());
+    std::vector<std::wstring> shown;
+    for (const auto& row : rows) {
+        shown.push_back(row.second);
+    }
+    EXPECT_EQ(finalRows, shown);
 }
 
 TEST(Ranking, ThreeFreshestTableRowByRow) {
@@ -82,16 +89,16 @@ TEST(Ranking, OneKeepsTheFirstOfTheNewest) {
 }
 
 TEST(Ranking, FindIndexIsTheLowerBound) {
-    TWorkThread job;
+    TRanking ranking(10);
+    EXPECT_EQ(0, ranking.FindIndex(1));
+    std::vector<TRowId> removed;
     for (double t : {1.0, 2.0, 2.0, 2.0, 5.0}) {
-        job.Files.push_back({L"", t});
+        ranking.AddFile({L"", t}, removed);
     }
     const std::pair<double, int> cases[] = {{0.5, 0}, {1, 0}, {1.5, 1}, {2, 1}, {3, 4}, {5, 4}, {6, 5}};
     for (const auto& [x, index] : cases) {
-        EXPECT_EQ(index, job.FindIndex(x)) << x;
+        EXPECT_EQ(index, ranking.FindIndex(x)) << x;
     }
-    job.Files.clear();
-    EXPECT_EQ(0, job.FindIndex(1));
 }
 
 } // namespace

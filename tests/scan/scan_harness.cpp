@@ -8,18 +8,6 @@
 
 namespace {
 
-class TRecordingLog final : public IProcessingLog {
-  public:
-    explicit TRecordingLog(TRecorder& recorder) : recorder_(recorder) {}
-    void AppendLine(const std::wstring& line) override {
-        recorder_.LogLines.push_back(line);
-        recorder_.Record(L"log " + line);
-    }
-
-  private:
-    TRecorder& recorder_;
-};
-
 WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes, FILETIME time) {
     WIN32_FIND_DATAW entry{};
     entry.dwFileAttributes = attributes;
@@ -31,25 +19,32 @@ WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes, FILETIME time
 
 } // namespace
 
-TRowId TRecorder::AddRow(const std::wstring& caption, TDateTime time) {
-    rows_.emplace_back(nextRow_, caption);
-    Record(L"row " + caption + L" " + DateTimeText(time, Settings));
-    return nextRow_++;
-}
-
-int TRecorder::IndexOfRow(TRowId row) const {
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        if (rows_[i].first == row) {
-            return static_cast<int>(i);
+void TRecorder::RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId> removed) {
+    for (const TFoundRow& row : added) {
+        if (!rows_.empty() && row.Id <= rows_.back().first) {
+            throw std::logic_error("row identities out of order");
+        }
+        rows_.emplace_back(row.Id, row.Path);
+        if (!Quiet) {
+            Record(L"row " + row.Path + L" " + DateTimeText(row.Time, Settings));
         }
     }
-    return -1;
+    for (const TRowId id : removed) {
+        const auto row = std::find_if(rows_.begin(), rows_.end(), [id](const auto& row) { return row.first == id; });
+        if (row == rows_.end()) {
+            throw std::logic_error("a row removed that was not added");
+        }
+        const std::wstring caption = row->second;
+        rows_.erase(row);
+        if (!Quiet) {
+            Record(L"delete " + caption);
+        }
+    }
 }
 
-void TRecorder::DeleteRow(int index) {
-    const std::wstring caption = rows_.at(static_cast<size_t>(index)).second;
-    rows_.erase(rows_.begin() + index);
-    Record(L"delete " + caption);
+void TRecorder::ListingFailed(const std::wstring& line) {
+    LogLines.push_back(line);
+    Record(L"log " + line);
 }
 
 std::vector<std::wstring> TRecorder::Rows() const {
@@ -58,10 +53,6 @@ std::vector<std::wstring> TRecorder::Rows() const {
         captions.push_back(row.second);
     }
     return captions;
-}
-
-std::unique_ptr<IProcessingLog> TRecorder::CreateLog() {
-    return std::make_unique<TRecordingLog>(*this);
 }
 
 void TRecorder::Record(const std::wstring& event) {
@@ -282,11 +273,20 @@ THandOffScope::~THandOffScope() {
     }
 }
 
-TScanRun::TScanRun() {
-    Job->StatusBarRef = &Recorder;
-    Job->ListViewRef = &Recorder;
-    Job->CreateProcessingLog = [this] { return Recorder.CreateLog(); };
+TScanRun::TScanRun(std::unique_ptr<TWorkThread> job) : Job(std::move(job)) {
+    Job->ReportTo(Recorder);
     Job->OnTerminate = [this](TThread&) { ++Ended; };
+}
+
+bool TScanRun::Ask(const std::wstring& root, bool byDate, int limit, TDateTime after, bool recursive) {
+    TScanRequest request;
+    request.Root = root;
+    request.Recursive = recursive;
+    request.ByDate = byDate;
+    request.Newest = limit;
+    request.After = after;
+    std::wstring error;
+    return Job->TakeRequest(request, error);
 }
 
 TScanRun::~TScanRun() {

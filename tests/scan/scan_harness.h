@@ -1,9 +1,10 @@
 #pragma once
-// Shared pieces of the scan tests: recording sinks, a scripted listing, temporary trees, and a
+// Shared pieces of the scan tests: a recording sink, a scripted listing, temporary trees, and a
 // user-interface thread that serves the job until it ends.
 #include <atomic>
 #include <functional>
 #include <map>
+#include <span>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,29 +16,33 @@
 #include "scan/sinks.h"
 #include "scan/work_thread.h"
 
-// Every call of every sink, in order: "folder <path>", "row <path> <text>", "delete <path>", "log <line>".
-class TRecorder final : public IStatusLine, public IResultsList {
+// Everything the scan tells, in order: "folder <path>", "row <path> <text>", "delete <path>",
+// "log <line>". With Quiet, only the rows are kept.
+class TRecorder final : public IScanSink {
   public:
     std::vector<std::wstring> Events;
     std::vector<std::wstring> LogLines;
+    bool Quiet = false;
     // Runs after each event is recorded, on the user-interface thread.
     std::function<void(const std::wstring& event)> AfterEvent;
-
-    void SetText(const std::wstring& text) override { Record(L"folder " + text); }
     // A row's text is written with these, as the results list writes it.
     TFormatSettings Settings = UserFormatSettings();
-    TRowId AddRow(const std::wstring& caption, TDateTime time) override;
-    int IndexOfRow(TRowId row) const override;
-    void DeleteRow(int index) override;
-    void Clear() override { rows_.clear(); }
+
+    void FolderEntered(const std::wstring& folder) override {
+        if (!Quiet) {
+            Record(L"folder " + folder);
+        }
+    }
+    void RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId> removed) override;
+    void ListingFailed(const std::wstring& line) override;
+    void Ended(const TScanEnd& end) override { End = end; }
     // Captions of the rows held now, in list order.
     std::vector<std::wstring> Rows() const;
-    std::unique_ptr<IProcessingLog> CreateLog();
     void Record(const std::wstring& event);
+    TScanEnd End;
 
   private:
     std::vector<std::pair<TRowId, std::wstring>> rows_;
-    TRowId nextRow_ = 1;
 };
 
 // A listing scripted in memory. Folders are keyed by their path with its trailing backslash; every
@@ -135,12 +140,14 @@ class THandOffScope {
 
 // A job wired to a recorder, run to its end on this thread.
 struct TScanRun {
-    std::unique_ptr<TWorkThread> Job = std::make_unique<TWorkThread>();
     TRecorder Recorder;
+    std::unique_ptr<TWorkThread> Job;
     int Ended = 0;
     bool Started = false;
 
-    TScanRun();
+    explicit TScanRun(std::unique_ptr<TWorkThread> job = std::make_unique<TWorkThread>());
+    // Hands the job a request with root, mode and limit or moment; false if it refuses it.
+    bool Ask(const std::wstring& root, bool byDate, int limit, TDateTime after = 0, bool recursive = true);
     // A job that did not end is stopped; if even that hangs, it is left behind rather than joined.
     ~TScanRun();
     // Resumes the job and serves it until its end notification ran; false on time-out.

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 
-#include "scan/listers.h"
 #include "scan/sys_error.h"
 #include "scan_harness.h"
 
@@ -17,10 +16,7 @@ class TreeTest : public ::testing::Test {
 
     std::unique_ptr<TScanRun> NewRun(bool byDate, int limit, bool recursive = true) {
         auto run = std::make_unique<TScanRun>();
-        run->Job->RootPath = tree.Root();
-        run->Job->Recursive = recursive;
-        run->Job->ByDate = byDate ? 1 : 0;
-        run->Job->Limit = limit;
+        run->Ask(tree.Root(), byDate, limit, 0, recursive);
         return run;
     }
 };
@@ -61,7 +57,7 @@ TEST_F(TreeTest, EveryFileIsCountedAndASubfolderIsWalkedWhereItIsMet) {
     ASSERT_LT(sub + 1, events.size());
     EXPECT_EQ(0u, events[sub + 1].rfind(L"row " + tree.Root() + L"sub\\b.txt ", 0));
     EXPECT_EQ(3u, EventsStartingWith(events, L"row ").size());
-    EXPECT_EQ(3, run->Job->FileCount);
+    EXPECT_EQ(3, run->Job->Counts().Files);
     EXPECT_TRUE(run->Recorder.LogLines.empty());
     EXPECT_EQ(1, run->Ended);
 }
@@ -78,9 +74,9 @@ TEST_F(TreeTest, NumberModeEdges) {
         auto run = NewRun(false, 0);
         ASSERT_TRUE(run->Run());
         EXPECT_TRUE(run->Recorder.Rows().empty());
-        EXPECT_TRUE(run->Job->Files.empty());
-        EXPECT_EQ(0, run->Job->After);
-        EXPECT_EQ(8, run->Job->FileCount);
+        EXPECT_TRUE(run->Job->Ranking().Files().empty());
+        EXPECT_EQ(0, run->Job->Ranking().After());
+        EXPECT_EQ(8, run->Job->Counts().Files);
         EXPECT_EQ(5u, EventsStartingWith(run->Recorder.Events, L"folder ").size());
     }
     {
@@ -96,7 +92,7 @@ TEST_F(TreeTest, NumberModeEdges) {
         }
         ASSERT_EQ(1u, run->Recorder.Rows().size());
         EXPECT_EQ(firstNewest, run->Recorder.Rows()[0]);
-        EXPECT_EQ(LocalValue(UtcFileTime(2021, 5, 5)), run->Job->After);
+        EXPECT_EQ(LocalValue(UtcFileTime(2021, 5, 5)), run->Job->Ranking().After());
     }
 }
 
@@ -106,12 +102,12 @@ TEST_F(TreeTest, DateModeTakesOnlyTimesStrictlyAfterTheMoment) {
     tree.File(L"later", UtcFileTime(2022, 6, 1, 10, 20, 30, 401));
     tree.File(L"earlier", UtcFileTime(2022, 6, 1, 10, 20, 30, 399));
     auto run = NewRun(true, 0);
-    run->Job->After = LocalValue(moment);
+    run->Ask(tree.Root(), true, 0, LocalValue(moment));
     ASSERT_TRUE(run->Run());
     EXPECT_EQ((std::vector<std::wstring>{tree.Root() + L"later"}), run->Recorder.Rows());
-    EXPECT_TRUE(run->Job->Files.empty());
-    EXPECT_EQ(LocalValue(moment), run->Job->After);
-    EXPECT_EQ(3, run->Job->FileCount);
+    EXPECT_TRUE(run->Job->Ranking().Files().empty());
+    EXPECT_EQ(LocalValue(moment), run->Job->Request().After);
+    EXPECT_EQ(3, run->Job->Counts().Files);
 }
 
 TEST_F(TreeTest, WhatIsEnteredAndWhatIsCounted) {
@@ -142,18 +138,18 @@ TEST_F(TreeTest, WhatIsEnteredAndWhatIsCounted) {
         std::sort(rows.begin(), rows.end());
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(expected, rows);
-        EXPECT_EQ(static_cast<std::int64_t>(c.Rows.size()), run->Job->FileCount);
+        EXPECT_EQ(static_cast<std::int64_t>(c.Rows.size()), run->Job->Counts().Files);
         EXPECT_EQ(c.Recursive ? 3u : 1u, EventsStartingWith(run->Recorder.Events, L"folder ").size());
     }
 }
 
 TEST_F(TreeTest, AMissingRootGivesOneLineWithPathNotFound) {
     auto run = NewRun(true, 0);
-    run->Job->RootPath = tree.Root() + L"missing\\";
+    run->Ask(tree.Root() + L"missing\\", true, 0);
     ASSERT_TRUE(run->Run());
     EXPECT_EQ((std::vector<std::wstring>{LogLine(tree.Root() + L"missing\\", ERROR_PATH_NOT_FOUND)}),
               run->Recorder.LogLines);
-    EXPECT_EQ(0, run->Job->FileCount);
+    EXPECT_EQ(0, run->Job->Counts().Files);
     EXPECT_EQ(1, run->Ended);
 }
 
@@ -168,7 +164,7 @@ TEST_F(TreeTest, LongPathsAndNamesEndingInADotOrABlankAreWalked) {
         files.push_back(tree.File(relative + (level == 4 ? L"file." : L"file"), UtcFileTime(2020, 1, 1)));
     }
     auto run = NewRun(false, 100);
-    run->Job->RootPath = RootPathFromText(L"\\\\?\\" + tree.Root());
+    run->Ask(L"\\\\?\\" + tree.Root(), false, 100);
     ASSERT_TRUE(run->Run());
     EXPECT_EQ(std::vector<std::wstring>{}, run->Recorder.LogLines);
     std::vector<std::wstring> rows = run->Recorder.Rows();
@@ -209,7 +205,7 @@ TEST_F(TreeTest, FolderLinksThatLoopAreLoggedNotFollowed) {
     EXPECT_EQ(1, run->Ended);
 }
 
-// Listers change nothing the sinks see on a real tree with every kind of folder the walk meets:
+// Listers change nothing the sink sees on a real tree with every kind of folder the walk meets:
 // wide and deep ones, an empty one, hidden and dotted ones, link loops and a link across, and a
 // chain past 260 characters. The walk is held at the root until a lister has opened a folder.
 TEST_F(TreeTest, ListersChangeNothingAtTheSinks) {
@@ -297,7 +293,7 @@ TEST_F(TreeTest, ListersChangeNothingAtTheSinks) {
             EXPECT_TRUE(held) << "no lister opened a folder";
             EXPECT_EQ(0, strayOpens) << "a lister went through a link";
             std::vector<std::wstring> seen = run->Recorder.Events;
-            seen.push_back(L"count " + std::to_wstring(run->Job->FileCount));
+            seen.push_back(L"count " + std::to_wstring(run->Job->Counts().Files));
             if (config.Listers == 0) {
                 reference = seen;
                 EXPECT_EQ(2u, run->Recorder.LogLines.size()) << "two loops";
@@ -324,14 +320,6 @@ TEST(SystemPath, PrefixesFullPathsAndOrdinaryPathTakesItOff) {
             EXPECT_EQ(ordinary, OrdinaryPath(system));
         }
     }
-}
-
-// A share is read ahead by eight listers, a local folder by one to four, never none.
-TEST(ListersFor, AShareGetsMoreThanALocalFolder) {
-    EXPECT_EQ(8u, ListersFor(L"\\\\server\\share\\"));
-    const unsigned local = ListersFor(TTempTree().Root());
-    EXPECT_GE(local, 1u);
-    EXPECT_LE(local, 4u);
 }
 
 } // namespace

@@ -24,18 +24,16 @@ class WalkTest : public ::testing::Test {
 
     // A run over a fresh fake listing; the listing stays reachable through Fake, and Watch tells
     // the listers' opens from the walk's.
-    TScanRun& NewRun(bool byDate = true, int limit = 0, size_t batch = 256) {
-        runs.push_back(std::make_unique<TScanRun>());
+    TScanRun& NewRun(bool byDate = true, int limit = 0, size_t batch = 256,
+                     std::unique_ptr<TWorkThread> job = std::make_unique<TWorkThread>()) {
+        runs.push_back(std::make_unique<TScanRun>(std::move(job)));
         TScanRun& run = *runs.back();
         auto listing = std::make_unique<TFakeListing>(Root);
         Fake = listing.get();
         auto watched = std::make_unique<TWatchedListing>(std::move(listing));
         Watch = watched.get();
         run.Job->Listing = std::move(watched);
-        run.Job->RootPath = Root;
-        run.Job->Recursive = true;
-        run.Job->ByDate = byDate ? 1 : 0;
-        run.Job->Limit = limit;
+        run.Ask(Root, byDate, limit);
         run.Job->BatchSize = batch;
         return run;
     }
@@ -129,7 +127,7 @@ TEST_F(WalkTest, WorkedExampleNotifiesDepthFirstInListingOrder) {
         };
         EXPECT_EQ(expected, run.Recorder.Events);
         EXPECT_EQ(1, run.Ended);
-        EXPECT_EQ(3, run.Job->FileCount);
+        EXPECT_EQ(3, run.Job->Counts().Files);
         EXPECT_TRUE(run.Recorder.LogLines.empty());
         EXPECT_EQ(2, Fake->Opens);
         EXPECT_EQ(2, Fake->Closes);
@@ -186,7 +184,7 @@ TEST_F(WalkTest, FiltersLeaveOutFoldersAndNamesAndPickTheTime) {
                 (event.starts_with(L"row ") ? rows : entered).push_back(event);
             }
             EXPECT_EQ(expected, rows);
-            EXPECT_EQ(c.Files, run.Job->FileCount);
+            EXPECT_EQ(c.Files, run.Job->Counts().Files);
             EXPECT_EQ(entered.size(), opened.size()) << "a folder is opened exactly when it is entered";
             for (const std::wstring& folder : opened) {
                 EXPECT_NE(entered.end(), std::find(entered.begin(), entered.end(), L"folder " + folder));
@@ -245,18 +243,20 @@ TEST_F(WalkTest, UnconvertibleTimesAreCountedButNeverQualify) {
     ASSERT_TRUE(run.Run());
 
     EXPECT_EQ((std::vector<std::wstring>{Root + L"fine"}), run.Recorder.Rows());
-    EXPECT_EQ(3, run.Job->FileCount);
+    EXPECT_EQ(3, run.Job->Counts().Files);
     EXPECT_FALSE(run.Job->FatalException);
 }
 
 TEST_F(WalkTest, FileCountDoesNotWrapAt32Bits) {
-    TScanRun& run = NewRun();
+    struct TNearTheLimit : TWorkThread {
+        TNearTheLimit() { counts_.Files = 0xFFFFFFFFLL - 2; }
+    };
+    TScanRun& run = NewRun(true, 0, 256, std::make_unique<TNearTheLimit>());
     for (int i = 0; i < 5; ++i) {
         Fake->AddFile(Root + std::to_wstring(i), Minute(i));
     }
-    run.Job->FileCount = 0xFFFFFFFFLL - 2;
     ASSERT_TRUE(run.Run());
-    EXPECT_EQ(0x100000002LL, run.Job->FileCount);
+    EXPECT_EQ(0x100000002LL, run.Job->Counts().Files);
 }
 
 // A deep tree: every level holds files and then the next level.
@@ -321,13 +321,12 @@ TEST_F(WalkTest, TheDeepestPathTheSystemTakesIsWalkedWhole) {
         run.Job->Listing = std::make_unique<TDeepestListing>();
         run.Job->ListerCount = listers;
         // The ranking alone: a recorder would keep every path of the walk.
-        run.Job->StatusBarRef = nullptr;
-        run.Job->ListViewRef = nullptr;
+        run.Recorder.Quiet = true;
         ASSERT_TRUE(run.Run());
         const long long levels = (TDeepestListing::Longest - Root.size()) / 2 + 1;
-        EXPECT_EQ(levels, run.Job->FileCount) << listers;
-        ASSERT_EQ(1u, run.Job->Files.size());
-        EXPECT_EQ(TDeepestListing::Longest, run.Job->Files.front().Name.size()) << "the deepest file";
+        EXPECT_EQ(levels, run.Job->Counts().Files) << listers;
+        ASSERT_EQ(1u, run.Job->Ranking().Files().size());
+        EXPECT_EQ(TDeepestListing::Longest, run.Job->Ranking().Files().front().Name.size()) << "the deepest file";
     }
 }
 
@@ -365,7 +364,7 @@ TEST_F(WalkTest, StopDuringADeepWalkEndsCleanlyAndQuietly) {
         EXPECT_EQ(Fake->Opens, Fake->Closes);
         EXPECT_EQ(1, run.Ended);
         EXPECT_TRUE(run.Recorder.LogLines.empty());
-        EXPECT_LT(run.Job->FileCount, 12 * 100);
+        EXPECT_LT(run.Job->Counts().Files, 12 * 100);
     }
 }
 
@@ -397,7 +396,7 @@ TEST_F(WalkTest, PauseHaltsTheWalkAndResumeLosesAndRepeatsNothing) {
     run.Job->Resume();
     ASSERT_TRUE(run.WaitForEnd());
     EXPECT_EQ(reference.Recorder.Events, run.Recorder.Events);
-    EXPECT_EQ(reference.Job->FileCount, run.Job->FileCount);
+    EXPECT_EQ(reference.Job->Counts().Files, run.Job->Counts().Files);
 }
 
 // Paused, then stopped: the stop resumes it and it ends. Stopped, then paused before the walk saw
@@ -428,7 +427,7 @@ TEST_F(WalkTest, PauseAndStopInEitherOrderEndOnlyOnceResumed) {
         EXPECT_EQ(1, run.Ended);
         EXPECT_EQ(Fake->Opens, Fake->Closes);
         EXPECT_TRUE(run.Recorder.LogLines.empty());
-        EXPECT_LT(run.Job->FileCount, 8 * 400);
+        EXPECT_LT(run.Job->Counts().Files, 8 * 400);
     }
 }
 
@@ -452,7 +451,7 @@ TEST_F(WalkTest, AFailureInAHandedOffCallEndsTheWalkQuietly) {
     EXPECT_TRUE(run.Recorder.LogLines.empty());
 }
 
-// Batches must not change what the sinks see: compare batch sizes on trees of several shapes. In
+// Batches must not change what the sink sees: compare batch sizes on trees of several shapes. In
 // the number mode a batch may leave out rows that would have come and gone within it; the rows
 // held at the end and every other event stay the same.
 TEST_F(WalkTest, BatchingChangesNothingAtTheSinks) {
@@ -486,7 +485,7 @@ TEST_F(WalkTest, BatchingChangesNothingAtTheSinks) {
                     }
                 }
                 if (mode.ByDate) {
-                    run.Job->After = LocalValue(Minute(times == TTimes::FewDistinct ? 1 : 200));
+                    run.Ask(Root, true, 0, LocalValue(Minute(times == TTimes::FewDistinct ? 1 : 200)));
                 }
                 ASSERT_TRUE(run.Run());
                 std::vector<std::wstring> seen;
@@ -499,11 +498,11 @@ TEST_F(WalkTest, BatchingChangesNothingAtTheSinks) {
                 events.push_back(seen);
                 rows.push_back(run.Recorder.Rows());
                 std::vector<std::wstring> held;
-                for (const TFileItem& item : run.Job->Files) {
+                for (const TFileItem& item : run.Job->Ranking().Files()) {
                     held.push_back(item.Name);
                 }
                 ranking.push_back(held);
-                EXPECT_EQ(480, run.Job->FileCount);
+                EXPECT_EQ(480, run.Job->Counts().Files);
             }
             EXPECT_EQ(events[0], events[1]);
             EXPECT_EQ(events[0], events[2]);
@@ -577,7 +576,7 @@ void BuildTree(TFakeListing& fake, TShape shape) {
     }
 }
 
-// Listers change nothing the sinks see, nor the log or the counts, on every shape of tree, in
+// Listers change nothing the sink sees, nor the log or the counts, on every shape of tree, in
 // both modes, whatever the number of listers and the bounds, and whether the machine lets them
 // read ahead at once, after a while or never. The walk is held at the root until the listers have
 // opened what they may, so that the walk takes their listings.
@@ -637,7 +636,7 @@ TEST_F(WalkTest, ListersChangeNothingAtTheSinks) {
                 EXPECT_TRUE(Held);
                 EXPECT_EQ(reference.Recorder.Events, run.Recorder.Events);
                 EXPECT_EQ(reference.Recorder.LogLines, run.Recorder.LogLines);
-                EXPECT_EQ(reference.Job->FileCount, run.Job->FileCount);
+                EXPECT_EQ(reference.Job->Counts().Files, run.Job->Counts().Files);
                 EXPECT_EQ(reference.Recorder.Rows(), run.Recorder.Rows());
                 EXPECT_EQ(Fake->Opens, Fake->Closes);
                 EXPECT_TRUE(strayOpens.empty()) << "a lister opened a link";
@@ -745,9 +744,9 @@ TEST_F(WalkTest, StopAndPauseWithAListerHeldInItsListing) {
         EXPECT_TRUE(run.Recorder.LogLines.empty());
         if (act == TAct::PauseThenResume) {
             EXPECT_EQ(reference.Recorder.Events, run.Recorder.Events);
-            EXPECT_EQ(reference.Job->FileCount, run.Job->FileCount);
+            EXPECT_EQ(reference.Job->Counts().Files, run.Job->Counts().Files);
         } else {
-            EXPECT_LT(run.Job->FileCount, reference.Job->FileCount);
+            EXPECT_LT(run.Job->Counts().Files, reference.Job->Counts().Files);
         }
     }
 }

@@ -195,7 +195,7 @@ TEST_F(MainFormSearchTest, DateModeTakesTheDateOfOnePickerAndTheTimeOfTheOther) 
     form->LatestTime.SetDateTime(timePicker);
     form->PathEdit.SetText(tree.Root());
     TDateTime after = -1;
-    form->PrepareJob = [&](TWorkThread& job) { after = job.After; };
+    form->PrepareJob = [&](TWorkThread& job) { after = job.Request().After; };
     form->StartActionExecute();
     ASSERT_TRUE(ScanEnds());
     EXPECT_DOUBLE_EQ(LocalValue(threshold), after);
@@ -328,10 +328,10 @@ TEST_F(MainFormSearchTest, RootPathGetsOneBackslashAndTheOptionsAsStarted) {
         bool recursive = true;
         int limit = -1;
         form->PrepareJob = [&](TWorkThread& job) {
-            seen = job.RootPath;
-            recursive = job.Recursive;
-            limit = job.Limit;
-            job.Listing = std::make_unique<TFakeListing>(job.RootPath);
+            seen = job.Request().Root;
+            recursive = job.Request().Recursive;
+            limit = job.Request().Newest;
+            job.Listing = std::make_unique<TFakeListing>(job.Request().Root);
         };
         form->PathEdit.SetText(typed);
         form->RecurseBox.SetChecked(false);
@@ -377,11 +377,19 @@ TEST_F(MainFormSearchTest, FailedFoldersGiveOneLogShownAfterTheReportAndBeforeTh
     EXPECT_EQ((std::vector<std::wstring>{L"R:\\r\\new.txt", L"R:\\r\\old.txt"}), Rows());
 }
 
-class TFailingStatus final : public IStatusLine {
+// The window's own sink, failing where the status line would show one folder.
+class TFailingStatus final : public IScanSink {
 public:
-    void SetText(const std::wstring& text) override {
-        if (text == L"R:\\r\\later\\") throw std::runtime_error("the status line failed");
+    IScanSink* Window = nullptr;
+    void FolderEntered(const std::wstring& folder) override {
+        if (folder == L"R:\\r\\later\\") throw std::runtime_error("the status line failed");
+        Window->FolderEntered(folder);
     }
+    void RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId> removed) override {
+        Window->RowsChanged(added, removed);
+    }
+    void ListingFailed(const std::wstring& line) override { Window->ListingFailed(line); }
+    void Ended(const TScanEnd& end) override { Window->Ended(end); }
 };
 
 // A failure that ends the walk, in the listing or in a sink, is said as any other failure, and
@@ -399,7 +407,10 @@ TEST_F(MainFormSearchTest, AFailedScanIsReportedAsAFailure) {
         listing->Folder(L"R:\\r\\later\\").ThrowOnOpen = inListing;
         form->PrepareJob = [&](TWorkThread& job) {
             job.Listing = std::move(listing);
-            if (!inListing) job.StatusBarRef = &failingStatus;
+            if (!inListing) {
+                failingStatus.Window = job.Sink();
+                job.ReportTo(failingStatus);
+            }
         };
         questions.clear();
         shownLogs.clear();
