@@ -16,32 +16,6 @@ void TFileList::clear() {
     size_ = 0;
 }
 
-std::size_t TFileList::Locate(std::size_t& index) const {
-    // Only tests and appends ask by position; the scan inserts by time (InsertInOrder).
-    std::size_t block = 0;
-    while (block < blocks_.size() && index >= blocks_[block].Count()) {
-        index -= blocks_[block].Count();
-        ++block;
-    }
-    return block;
-}
-
-const TFileItem& TFileList::operator[](std::size_t index) const {
-    if (index >= size_) {
-        throw std::out_of_range("TFileList index");
-    }
-    const std::size_t block = Locate(index);
-    return blocks_[block].Items[blocks_[block].First + index];
-}
-
-TFileItem& TFileList::insert(std::size_t index, TFileItem item) {
-    if (index > size_) {
-        throw std::out_of_range("TFileList index");
-    }
-    const std::size_t block = Locate(index);
-    return InsertAt(block, index, std::move(item));
-}
-
 TFileItem& TFileList::InsertInOrder(TFileItem item) {
     const auto [block, offset] = PlaceOf(item.Time);
     return InsertAt(block, offset, std::move(item));

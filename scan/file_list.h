@@ -48,13 +48,9 @@ class TFileList {
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     void clear();
-    const TFileItem& operator[](std::size_t index) const;
     const TFileItem& front() const { return blocks_.front().Items[blocks_.front().First]; }
-    // Inserts before the entry at index (index == size() appends) and gives back the new entry.
-    TFileItem& insert(std::size_t index, TFileItem item);
     // Inserts before every entry of the same or a later time and gives back the new entry.
     TFileItem& InsertInOrder(TFileItem item);
-    void push_back(TFileItem item) { insert(size_, std::move(item)); }
     void pop_front();
     // The number of entries whose Time is less than x: where an entry of time x goes, before those
     // of equal time.
@@ -69,8 +65,6 @@ class TFileList {
         std::size_t Count() const { return Items.size() - First; }
     };
     static constexpr std::size_t BlockSize = 64;
-    // The block holding index, and the index's offset within its live entries.
-    std::size_t Locate(std::size_t& index) const;
     // Where an entry of time x goes: its block (blocks_.size() when after all) and its offset there.
     std::pair<std::size_t, std::size_t> PlaceOf(TDateTime x) const;
     // Inserts before the index-th live entry of the block; block == blocks_.size() appends.

@@ -33,7 +33,7 @@ TEST(FileList, MatchesAVectorThroughInsertsSplitsAndDrops) {
                                  [](const TFileItem& item, TDateTime t) { return item.Time < t; });
             ASSERT_EQ(static_cast<std::size_t>(reference - expected.begin()), at);
             const std::wstring name = std::to_wstring(step);
-            TFileItem& made = list.insert(at, TFileItem{name, time});
+            TFileItem& made = list.InsertInOrder(TFileItem{name, time});
             ASSERT_EQ(name, made.Name);
             made.Item = static_cast<TRowId>(step);
             expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(at),
@@ -50,9 +50,10 @@ TEST(FileList, MatchesAVectorThroughInsertsSplitsAndDrops) {
                 names.push_back(item.Name);
             }
             ASSERT_EQ(names, Names(list));
-            for (std::size_t i = 0; i < expected.size(); i += 37) {
-                ASSERT_EQ(expected[i].Name, list[i].Name);
-                ASSERT_EQ(expected[i].Item, list[i].Item);
+            std::size_t i = 0;
+            for (const TFileItem& item : list) {
+                ASSERT_EQ(expected[i].Item, item.Item);
+                ++i;
             }
         }
     }
@@ -64,7 +65,7 @@ TEST(FileList, EmptiesAndStartsAgain) {
     EXPECT_EQ(list.begin(), list.end());
     EXPECT_EQ(0u, list.LowerBound(1));
     for (int i = 0; i < 300; ++i) {
-        list.push_back({std::to_wstring(i), static_cast<TDateTime>(i)});
+        list.InsertInOrder({std::to_wstring(i), static_cast<TDateTime>(i)});
     }
     for (int i = 0; i < 300; ++i) {
         ASSERT_EQ(std::to_wstring(i), list.front().Name);
@@ -72,7 +73,7 @@ TEST(FileList, EmptiesAndStartsAgain) {
     }
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(list.begin(), list.end());
-    list.push_back({L"again", 5});
+    list.InsertInOrder({L"again", 5});
     EXPECT_EQ((std::vector<std::wstring>{L"again"}), Names(list));
     list.clear();
     EXPECT_TRUE(list.empty());
