@@ -174,6 +174,16 @@ def number(value, digits=2):
     return f"{value:.{digits}f}"
 
 
+def print_table(header, rows):
+    """A Markdown table, its columns as wide as their widest cell."""
+    table = [[c.replace("|", "\\|") for c in map(str, row)] for row in [header] + rows]  # a pipe splits a cell
+    widths = [max(len(row[i]) for row in table) for i in range(len(header))]
+    for number_of_row, row in enumerate(table):
+        print("| " + " | ".join(c.ljust(w) for c, w in zip(row, widths)) + " |")
+        if number_of_row == 0:
+            print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", required=True)
@@ -285,14 +295,8 @@ def run_all(options, trees, runner, busy):
           f"{wine_version()}, {platform.system()} {platform.release()}")
     print()
     header = ("tree", "case", "median s", "ratio", "reply ms", "peak MB", "notes")
-    table = [header] + [(t, l, number(s, 3), number(r), number(m, 1), number(p, 0), n)
-                        for t, l, _, s, r, m, p, n in rows]
-    table = [[c.replace("|", "\\|") for c in map(str, row)] for row in table]  # a pipe splits a Markdown cell
-    widths = [max(len(row[i]) for row in table) for i in range(len(header))]
-    for number_of_row, row in enumerate(table):
-        print("| " + " | ".join(c.ljust(w) for c, w in zip(row, widths)) + " |")
-        if number_of_row == 0:
-            print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    print_table(header, [(t, l, number(s, 3), number(r), number(m, 1), number(p, 0), n)
+                         for t, l, _, s, r, m, p, n in rows])
     print()
     for line in target_lines(rows, busy):
         print(line)
