@@ -27,8 +27,10 @@ class TBenchSink final : public IScanSink {
     void FolderEntered(const std::wstring&) override {}
     void RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId>) override {
         Added += static_cast<long long>(added.size());
-        for (const TFoundRow& row : Store ? added : std::span<const TFoundRow>()) {
-            Rows.Append(row.Path, row.Time);
+        if (Store) {
+            for (const TFoundRow& row : added) {
+                Rows.Append(row.Path, row.Time);
+            }
         }
     }
     void ListingFailed(const std::wstring&) override {}

@@ -116,7 +116,7 @@ class TCommandLineSink final : public IScanSink {
             }
         }
         if (removed_ > 1024 && removed_ > Rows.size() / 2) {
-            Compact();
+            DropRemoved();
         }
     }
     void ListingFailed(const std::wstring& line) override {
@@ -125,9 +125,11 @@ class TCommandLineSink final : public IScanSink {
     }
     void Ended(const TScanEnd& end) override { End = end; }
     std::string_view Path(const TRow& row) const { return std::string_view(pool_).substr(row.Offset, row.Length); }
-
-  private:
-    void Compact() {
+    // Leaves Rows and the pool with the rows held only.
+    void DropRemoved() {
+        if (removed_ == 0) {
+            return;
+        }
         std::string pool;
         std::erase_if(Rows, [](const TRow& row) { return row.Length == Removed; });
         for (TRow& row : Rows) {
@@ -139,6 +141,7 @@ class TCommandLineSink final : public IScanSink {
         removed_ = 0;
     }
 
+  private:
     TErrorStream& errors_;
     std::string pool_;
     std::string path_;
@@ -202,7 +205,7 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
     if (request.Format == TOutputFormat::Csv) {
         out.Write(L"\uFEFFFile,Date/Time\r\n");
     }
-    std::erase_if(sink.Rows, [](const TCommandLineSink::TRow& row) { return row.Length == TCommandLineSink::Removed; });
+    sink.DropRemoved();
     std::stable_sort(sink.Rows.begin(), sink.Rows.end(),
                      [](const TCommandLineSink::TRow& a, const TCommandLineSink::TRow& b) { return a.Time > b.Time; });
     for (const TCommandLineSink::TRow& row : sink.Rows) {

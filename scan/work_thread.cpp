@@ -95,14 +95,14 @@ void TWorkThread::Execute() {
 }
 
 void TWorkThread::DoTerminate() {
-    if (sink_ && !Detached()) {
+    if (Listening()) {
         Synchronize([this] {
-            if (!Detached()) {
+            if (IScanSink* sink = Listening()) {
                 TScanEnd end{FatalException ? TScanOutcome::Failed
                              : Terminated() ? TScanOutcome::Stopped
                                             : TScanOutcome::Done,
                              FatalException ? ExceptionMessage(FatalException) : L"", Counts()};
-                sink_->Ended(end);
+                sink->Ended(end);
             }
         });
     }
@@ -352,10 +352,10 @@ void TWorkThread::Apply(TNotification& notification) {
     }
 }
 
+// The ranking holds the file as the row AddDatedFile numbers next.
 void TWorkThread::AddFile(TFoundRow row) {
-    row.Id = ++lastRow_;
-    ranking_.AddFile(TFileItem{row.Path, row.Time, row.Id, row.Utc}, removed_);
-    added_.push_back(std::move(row));
+    ranking_.AddFile(TFileItem{row.Path, row.Time, lastRow_ + 1, row.Utc}, removed_);
+    AddDatedFile(std::move(row));
 }
 
 void TWorkThread::AddDatedFile(TFoundRow row) {
@@ -369,19 +369,19 @@ void TWorkThread::ShowRows() {
         added_.clear();
         removed_.clear();
     });
-    if ((!added_.empty() || !removed_.empty()) && sink_ && !Detached()) {
-        sink_->RowsChanged(added_, removed_);
+    if (IScanSink* sink = Listening(); sink && (!added_.empty() || !removed_.empty())) {
+        sink->RowsChanged(added_, removed_);
     }
 }
 
 void TWorkThread::ShowFolder(const std::wstring& folder) {
-    if (sink_ && !Detached()) {
-        sink_->FolderEntered(folder);
+    if (IScanSink* sink = Listening()) {
+        sink->FolderEntered(folder);
     }
 }
 
 void TWorkThread::LogError(const std::wstring& folder, std::int32_t code) {
-    if (sink_ && !Detached()) {
-        sink_->ListingFailed(LogLine(folder, code));
+    if (IScanSink* sink = Listening()) {
+        sink->ListingFailed(LogLine(folder, code));
     }
 }

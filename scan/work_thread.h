@@ -93,6 +93,8 @@ class TWorkThread : public TThread {
     // The ranking, on the user-interface thread, with what it adds and removes collected for the sink.
     void AddFile(TFoundRow row);
     void AddDatedFile(TFoundRow row);
+    // The sink, unless Detach cut it off. Set before the first resume, it is read by any thread.
+    IScanSink* Listening() const { return Detached() ? nullptr : sink_; }
     // Hands the sink the rows collected so far.
     void ShowRows();
     void ShowFolder(const std::wstring& folder);

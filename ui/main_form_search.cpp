@@ -23,6 +23,13 @@ TDateTime PickerValue(const TDateTimePicker& picker) {
     return value;
 }
 
+// What the walk counted, into the status bar's figures.
+void TakeCounts(TScanCounts& shown, const TFileCounts& counted) {
+    shown.Files = counted.Files;
+    shown.NamesTaken = counted.NamesTaken;
+    shown.FoldersSkipped = counted.FoldersSkipped;
+}
+
 } // namespace
 
 void TMainForm::ConnectSearchControl() {
@@ -121,10 +128,7 @@ void TMainForm::ShowCounts(bool now) {
     }
     countsShown_ = tick;
     if (WorkThread) {
-        const TFileCounts counts = WorkThread->Counts();
-        Counts.Files = counts.Files;
-        Counts.NamesTaken = counts.NamesTaken;
-        Counts.FoldersSkipped = counts.FoldersSkipped;
+        TakeCounts(Counts, WorkThread->Counts());
         Counts.Paused = WorkThread->Suspended();
     }
     Counts.Rows = Results->RowCount();
@@ -172,9 +176,7 @@ void TMainForm::ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log) {
     if (log) {
         ShowProcessingLog(*log);
     }
-    Counts.Files = end.Counts.Files;
-    Counts.NamesTaken = end.Counts.NamesTaken;
-    Counts.FoldersSkipped = end.Counts.FoldersSkipped;
+    TakeCounts(Counts, end.Counts);
     Counts.Paused = false;
     WorkThread = nullptr;
     Results->SortByTime();
