@@ -85,7 +85,7 @@ int wmain(int argc, wchar_t** argv) {
         ended = true;
     };
     TScanRequest request;
-    request.Root = argv[1];
+    request.RootPath = argv[1];
     request.ByDate = mode == L"date";
     if (request.ByDate) {
         request.After = LocalValueOfUnixTime(value);
@@ -104,9 +104,9 @@ int wmain(int argc, wchar_t** argv) {
         job->ListerCount = static_cast<unsigned>(listers);
     }
     if (share) {
-        job->Listing = std::make_unique<TShareListing>(job->Request().Root);
+        job->Listing = std::make_unique<TShareListing>(job->Request().RootPath);
     } else if (generated) {
-        job->Listing = std::make_unique<TGeneratedListing>(job->Request().Root);
+        job->Listing = std::make_unique<TGeneratedListing>(job->Request().RootPath);
     }
     job->ReportTo(sink);
 

@@ -135,7 +135,7 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
                 return fail(L"unexpected argument " + Quoted(argument) +
                             L": the folder comes last, after the switches.");
             }
-            scan.Root = argument;
+            scan.RootPath = argument;
             break;
         }
         // "--name value" or "--name=value".
@@ -241,7 +241,7 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
     if (selection.empty()) {
         return fail(L"say which files: " + std::wstring(Choices) + L".");
     }
-    if (scan.Root.empty()) {
+    if (scan.RootPath.empty()) {
         return fail(L"the folder to scan is missing; it comes last.");
     }
     if (request.Format == TOutputFormat::Lines && request.OutPath.size() >= 4 &&

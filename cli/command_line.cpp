@@ -174,7 +174,7 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         if (!message.hwnd && message.message == StopMessage) {
             job.Terminate();
         } else if (!message.hwnd && message.message == WM_TIMER) {
-            errors.Progress(sink.Folders, job.Counts().Files, sink.Folder);
+            errors.Progress(sink.Folders, job.Counts().FileCount, sink.Folder);
         } else {
             DispatchMessageW(&message);
         }
@@ -245,8 +245,8 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         errors.Line(L"quenwick: " + fault);
         return 2;
     }
-    if (const std::wstring fault = RootFault(job.Request().Root); !fault.empty()) {
-        std::wstring root = job.Request().Root;
+    if (const std::wstring fault = RootFault(job.Request().RootPath); !fault.empty()) {
+        std::wstring root = job.Request().RootPath;
         if (root.size() > 3 && root.back() == L'\\') {
             root.pop_back();
         }

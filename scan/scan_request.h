@@ -20,7 +20,7 @@ std::wstring RootPathFromText(const std::wstring& text);
 std::wstring RootFault(const std::wstring& root);
 
 struct TScanRequest {
-    std::wstring Root; // as typed or given: blanks around it, "/" or a relative path are fine
+    std::wstring RootPath; // as typed or given: blanks around it, "/" or a relative path are fine
     bool Recursive = true;
     bool ByDate = false;
     std::int32_t Newest = 0; // number mode: N

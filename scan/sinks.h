@@ -19,7 +19,7 @@ struct TFoundRow {
 
 // What the walk counted, while it runs and at its end.
 struct TFileCounts {
-    std::int64_t Files = 0;          // every file seen
+    std::int64_t FileCount = 0;      // every file seen
     std::int64_t NamesTaken = 0;     // of them, those whose name the masks take (all, without masks)
     std::int64_t FoldersSkipped = 0; // folders the skip patterns left out
 };

@@ -26,8 +26,8 @@ TWorkThread::~TWorkThread() { EndBeforeDestruction(); }
 bool TWorkThread::TakeRequest(const TScanRequest& request, std::wstring& error) {
     request_ = request;
     // Folder paths written from the root begin at the root as the walk names it.
-    request_.Root = RootPathFromText(request.Root);
-    if (!filters_.Set(request.SkipFolders, request.NameMasks, error, request_.Root)) {
+    request_.RootPath = RootPathFromText(request.RootPath);
+    if (!filters_.Set(request.SkipFolders, request.NameMasks, error, request_.RootPath)) {
         return false;
     }
     request_.Newest = request.ByDate ? 0 : std::max(request.Newest, 0);
@@ -41,12 +41,12 @@ TFileCounts TWorkThread::Counts() const {
     const auto read = [](const std::int64_t& count) {
         return std::atomic_ref<std::int64_t>(const_cast<std::int64_t&>(count)).load(std::memory_order_relaxed);
     };
-    return {read(counts_.Files), read(counts_.NamesTaken), read(counts_.FoldersSkipped)};
+    return {read(counts_.FileCount), read(counts_.NamesTaken), read(counts_.FoldersSkipped)};
 }
 
 void TWorkThread::Execute() {
     const bool byMachine = ListerCount == ListersByMachine;
-    const std::wstring& root = request_.Root;
+    const std::wstring& root = request_.RootPath;
     const unsigned listers = byMachine ? ListersFor(root) : ListerCount;
     const std::function<bool()> mayReadAhead = MayReadAhead || !byMachine ? MayReadAhead : ReadAheadRuleFor(root);
     if (request_.Recursive && listers > 0) {
@@ -79,7 +79,7 @@ void TWorkThread::Execute() {
         stoppedWhileApplying_ = Terminated();
     };
     try {
-        folder_ = root;
+        CurrentFolder = root;
         ProcessFolder();
     } catch (...) {
         // What the walk collected before its failure still reaches the sink, as it would have one by
@@ -110,7 +110,7 @@ void TWorkThread::DoTerminate() {
 }
 
 void TWorkThread::ProcessFolder(bool throughLink, bool underLink) {
-    Notify({TNotification::TKind::FolderEntered, folder_});
+    Notify({TNotification::TKind::FolderEntered, CurrentFolder});
 
     TFolderListing listing;
     // However the folder ends, even by a failure before its entries are walked, what is left of its
@@ -121,10 +121,10 @@ void TWorkThread::ProcessFolder(bool throughLink, bool underLink) {
             listers_->Release(listing);
         }
     });
-    ListFolder(folder_, throughLink, underLink, listing);
+    ListFolder(CurrentFolder, throughLink, underLink, listing);
     TListingCursor entries(*Listing, listing);
     if (entries.Valid()) {
-        openFolders_.push_back({folder_.size()});
+        openFolders_.push_back({CurrentFolder.size()});
         const TScopeExit pop([this] { openFolders_.pop_back(); });
         // A listing left because of the terminate request has not failed: nothing to log.
         if (!WalkEntries(entries, underLink || throughLink)) {
@@ -132,9 +132,9 @@ void TWorkThread::ProcessFolder(bool throughLink, bool underLink) {
         }
     }
     // The line names the folder whose listing failed, also when a subfolder was entered since.
-    const DWORD error = entries.Error();
-    if (IsLoggedCode(error)) {
-        Notify({TNotification::TKind::ListingFailed, folder_, 0, static_cast<std::int32_t>(error)});
+    ErrorCode = static_cast<std::int32_t>(entries.Error());
+    if (IsLoggedCode(static_cast<DWORD>(ErrorCode))) {
+        Notify({TNotification::TKind::ListingFailed, CurrentFolder, 0, ErrorCode});
     }
 }
 
@@ -158,12 +158,12 @@ bool TWorkThread::WalkEntries(TListingCursor& entries, bool underLink) {
         const wchar_t* name = entries.Name();
         const DWORD attributes = entries.Attributes();
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            ConsiderFile(folder_, name, entries.LastWrite(), entries.Creation());
+            ConsiderFile(CurrentFolder, name, entries.LastWrite(), entries.Creation());
         } else if (request_.Recursive) {
-            const std::size_t length = folder_.size();
-            folder_.append(name).push_back(L'\\');
-            const TScopeExit back([this, length] { folder_.resize(length); });
-            const TScanFilters::TEntry entry = filters_.Entry(attributes, name, folder_);
+            const std::size_t length = CurrentFolder.size();
+            CurrentFolder.append(name).push_back(L'\\');
+            const TScopeExit back([this, length] { CurrentFolder.resize(length); });
+            const TScanFilters::TEntry entry = filters_.Entry(attributes, name, CurrentFolder);
             if (entry == TScanFilters::TEntry::Skipped) {
                 const std::atomic_ref<std::int64_t> skipped(counts_.FoldersSkipped);
                 skipped.store(skipped.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
@@ -191,7 +191,7 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
                                const FILETIME& creation) {
     // Counted through an atomic view: a progress line may read the count meanwhile. Relaxed, it
     // costs what a plain increment does. Every file counts, whether its name is taken or not.
-    const std::atomic_ref<std::int64_t> count(counts_.Files);
+    const std::atomic_ref<std::int64_t> count(counts_.FileCount);
     count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     // The name first: a mask that takes few files spares the time conversion of the others.
     if (!filters_.TakesName(name)) {
@@ -204,18 +204,18 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
                           : FileTimeTicks(creation) > FileTimeTicks(lastWrite) ? creation
                                                                                : lastWrite;
     SYSTEMTIME local;
-    TDateTime time;
     // A time stamp that has no local date in the years 1 to 9999 is counted, never qualifies.
-    if (!localTime_.ToLocal(utc, local) || !TryEncodeDateTime(local, time) ||
-        !Wanted(time)) {
+    if (!localTime_.ToLocal(utc, local) || !TryEncodeDateTime(local, CurrentTime) ||
+        !Wanted(CurrentTime)) {
         return;
     }
-    // One allocation per file: this runs for every file of the tree in the date mode.
-    std::wstring path;
+    // One allocation per file: this runs for every file of the tree in the date mode. The
+    // notification takes the path over.
     const std::size_t nameLength = std::wcslen(name);
-    path.reserve(folder.size() + nameLength);
-    path.append(folder).append(name, nameLength);
-    Notify({TNotification::TKind::FileQualifies, std::move(path), time, 0, FileTimeTicks(utc)});
+    CurrentFile.reserve(folder.size() + nameLength);
+    CurrentFile.assign(folder).append(name, nameLength);
+    Notify({TNotification::TKind::FileQualifies, std::move(CurrentFile), CurrentTime, 0, FileTimeTicks(utc)});
+    CurrentFile.clear();
 }
 
 void TWorkThread::Pause() {
@@ -233,7 +233,7 @@ bool TWorkThread::LeadsBack(const std::wstring& folder) {
     for (TOpenFolder& open : openFolders_) {
         if (!open.IdentityRead) {
             open.IdentityRead = true;
-            open.IdentityKnown = Listing->Identity(folder_.substr(0, open.PathLength), open.Identity);
+            open.IdentityKnown = Listing->Identity(CurrentFolder.substr(0, open.PathLength), open.Identity);
         }
         if (open.IdentityKnown && open.Identity == target) {
             return true;
@@ -347,7 +347,7 @@ void TWorkThread::Apply(TNotification& notification) {
     }
     case TNotification::TKind::ListingFailed:
         ShowRows();
-        LogError(notification.Path, notification.Code);
+        LogError(notification.Path, notification.ErrorCode);
         break;
     }
 }

@@ -104,11 +104,11 @@ class TWorkThread : public TThread {
         enum class TKind { FolderEntered, FileQualifies, ListingFailed } Kind;
         std::wstring Path;
         TDateTime Time = 0;
-        std::int32_t Code = 0;
+        std::int32_t ErrorCode = 0;
         std::int64_t Utc = 0;
     };
     struct TOpenFolder {
-        std::size_t PathLength; // its path is the walk's folder_ up to here
+        std::size_t PathLength; // its path is the walk's CurrentFolder up to here
         bool IdentityRead = false;
         bool IdentityKnown = false;
         TFolderIdentity Identity;
@@ -148,7 +148,12 @@ class TWorkThread : public TThread {
     std::vector<TOpenFolder> openFolders_;
     // The folder being walked, ending with "\": each level adds its name and takes it off again, so
     // a walk 16,000 folders deep holds one path rather than one for each level.
-    std::wstring folder_;
+    std::wstring CurrentFolder;
+    // The file being handed on and the time that counted for it, local.
+    std::wstring CurrentFile;
+    TDateTime CurrentTime = 0;
+    // How the last listing ended, as the system said it.
+    std::int32_t ErrorCode = 0;
     std::unique_ptr<TListers> listers_;
     // Where the walk stands, in the terms the listers order their work by.
     std::vector<std::uint32_t> walkOrder_;

@@ -133,7 +133,7 @@ public:
 private:
     TWorkThread* WorkThread = nullptr;
     // The running time: the shifted start while running, the time so far while paused.
-    TDateTime elapsed_ = 0;
+    TDateTime Elapsed = 0;
 
     void ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log);
     void LoadSettings();

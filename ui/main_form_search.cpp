@@ -25,7 +25,7 @@ TDateTime PickerValue(const TDateTimePicker& picker) {
 
 // What the walk counted, into the status bar's figures.
 void TakeCounts(TScanCounts& shown, const TFileCounts& counted) {
-    shown.Files = counted.Files;
+    shown.Files = counted.FileCount;
     shown.NamesTaken = counted.NamesTaken;
     shown.FoldersSkipped = counted.FoldersSkipped;
 }
@@ -64,7 +64,7 @@ void TMainForm::StopActionUpdate() { StopAction.SetEnabled(StopEnabled(JobState(
 void TMainForm::StartActionExecute() {
     if (!WorkThread) {
         TScanRequest request;
-        request.Root = PathEdit.Text();
+        request.RootPath = PathEdit.Text();
         request.Recursive = RecurseBox.Checked();
         request.ByDate = !NumberRadioButton.Checked();
         if (request.ByDate) {
@@ -92,7 +92,7 @@ void TMainForm::StartActionExecute() {
             PrepareJob(*job);
         }
         Results->Clear();
-        elapsed_ = 0;
+        Elapsed = 0;
         // From here the job owns itself: it frees itself when its thread ends.
         job->FreeOnTerminate = true;
         WorkThread = job.release();
@@ -101,14 +101,14 @@ void TMainForm::StartActionExecute() {
 }
 
 void TMainForm::ResumeJob() {
-    elapsed_ = RunningClock() - elapsed_;
+    Elapsed = RunningClock() - Elapsed;
     WorkThread->Resume();
     ShowCounts(true);
 }
 
 void TMainForm::PauseActionExecute() {
     WorkThread->Suspend();
-    elapsed_ = RunningClock() - elapsed_;
+    Elapsed = RunningClock() - Elapsed;
     ShowCounts(true);
 }
 
@@ -166,9 +166,9 @@ void TMainForm::ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log) {
     if (askingStop_) {
         EndMessageBox(IDNO);
     }
-    const TDateTime runningTime = WorkThread->Suspended() ? elapsed_ : RunningClock() - elapsed_;
+    const TDateTime runningTime = WorkThread->Suspended() ? Elapsed : RunningClock() - Elapsed;
     const bool failed = end.Outcome == TScanOutcome::Failed;
-    StatusBar.SetText(CompletionText(end.Counts.Files, runningTime, UserFormatSettings(), failed));
+    StatusBar.SetText(CompletionText(end.Counts.FileCount, runningTime, UserFormatSettings(), failed));
     // Why it stopped, in the words any other failure gets; the rows found so far stay.
     if (failed) {
         ShowMessageBox(ErrorReportText(end.Failure), Application.Title(), MB_OK | MB_ICONERROR);

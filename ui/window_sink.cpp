@@ -5,7 +5,10 @@
 #include "ui/results_list.h"
 
 void TStatusBarLine::SetText(const std::wstring& text) {
-    if (!*pending_) {
+    // The text is in place before Later, which runs its call at once when the queue is full.
+    const bool scheduled = pending_->has_value();
+    *pending_ = text;
+    if (!scheduled) {
         Later([&bar = bar_, weak = std::weak_ptr(pending_)] {
             const auto pending = weak.lock();
             if (pending && *pending) {
@@ -14,41 +17,40 @@ void TStatusBarLine::SetText(const std::wstring& text) {
             }
         });
     }
-    *pending_ = text;
 }
 
-TWindowSink::TWindowSink(TResultsList& results, TStatusBar& bar) : results_(results), status_(bar) {}
+TWindowSink::TWindowSink(TResultsList& results, TStatusBar& bar) : ListViewRef(results), StatusBarRef(bar) {}
 
 TWindowSink::~TWindowSink() = default;
 
 void TWindowSink::FolderEntered(const std::wstring& folder) {
-    status_.SetText(folder);
+    StatusBarRef.SetText(folder);
     OnChange();
 }
 
 void TWindowSink::RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId> removed) {
     for (const TFoundRow& row : added) {
-        const TRowId id = results_.AddRow(row.Path, row.Time);
+        const TRowId id = ListViewRef.AddRow(row.Path, row.Time);
         if (row.Id == 1) {
             rowsBefore_ = id - 1;
         }
     }
     for (const TRowId row : removed) {
-        if (const int index = results_.IndexOfRow(rowsBefore_ + row); index >= 0) {
-            results_.DeleteRow(index);
+        if (const int index = ListViewRef.IndexOfRow(rowsBefore_ + row); index >= 0) {
+            ListViewRef.DeleteRow(index);
         }
     }
     OnChange();
 }
 
 void TWindowSink::ListingFailed(const std::wstring& line) {
-    if (!log_) {
-        log_ = std::make_unique<TLogsForm>();
+    if (!LogsFormRef) {
+        LogsFormRef = std::make_unique<TLogsForm>();
     }
-    log_->AppendLine(line);
+    LogsFormRef->AppendLine(line);
 }
 
 void TWindowSink::Ended(const TScanEnd& end) {
-    status_.Discard();
-    OnEnd(end, std::move(log_));
+    StatusBarRef.Discard();
+    OnEnd(end, std::move(LogsFormRef));
 }

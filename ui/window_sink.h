@@ -44,10 +44,10 @@ public:
     void Ended(const TScanEnd& end) override;
 
 private:
-    TResultsList& results_;
-    TStatusBarLine status_;
+    TResultsList& ListViewRef;
+    TStatusBarLine StatusBarRef;
     // The list's identity of the scan's row 0: both number their rows one above the other in the
     // order added.
     TRowId rowsBefore_ = 0;
-    std::unique_ptr<TLogsForm> log_;
+    std::unique_ptr<TLogsForm> LogsFormRef;
 };

@@ -280,7 +280,7 @@ TScanRun::TScanRun(std::unique_ptr<TWorkThread> job) : Job(std::move(job)) {
 
 bool TScanRun::Ask(const std::wstring& root, bool byDate, int limit, TDateTime after, bool recursive) {
     TScanRequest request;
-    request.Root = root;
+    request.RootPath = root;
     request.Recursive = recursive;
     request.ByDate = byDate;
     request.Newest = limit;

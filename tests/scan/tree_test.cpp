@@ -57,7 +57,7 @@ TEST_F(TreeTest, EveryFileIsCountedAndASubfolderIsWalkedWhereItIsMet) {
     ASSERT_LT(sub + 1, events.size());
     EXPECT_EQ(0u, events[sub + 1].rfind(L"row " + tree.Root() + L"sub\\b.txt ", 0));
     EXPECT_EQ(3u, EventsStartingWith(events, L"row ").size());
-    EXPECT_EQ(3, run->Job->Counts().Files);
+    EXPECT_EQ(3, run->Job->Counts().FileCount);
     EXPECT_TRUE(run->Recorder.LogLines.empty());
     EXPECT_EQ(1, run->Ended);
 }
@@ -76,7 +76,7 @@ TEST_F(TreeTest, NumberModeEdges) {
         EXPECT_TRUE(run->Recorder.Rows().empty());
         EXPECT_TRUE(run->Job->Ranking().Files().empty());
         EXPECT_EQ(0, run->Job->Ranking().After());
-        EXPECT_EQ(8, run->Job->Counts().Files);
+        EXPECT_EQ(8, run->Job->Counts().FileCount);
         EXPECT_EQ(5u, EventsStartingWith(run->Recorder.Events, L"folder ").size());
     }
     {
@@ -107,7 +107,7 @@ TEST_F(TreeTest, DateModeTakesOnlyTimesStrictlyAfterTheMoment) {
     EXPECT_EQ((std::vector<std::wstring>{tree.Root() + L"later"}), run->Recorder.Rows());
     EXPECT_TRUE(run->Job->Ranking().Files().empty());
     EXPECT_EQ(LocalValue(moment), run->Job->Request().After);
-    EXPECT_EQ(3, run->Job->Counts().Files);
+    EXPECT_EQ(3, run->Job->Counts().FileCount);
 }
 
 TEST_F(TreeTest, WhatIsEnteredAndWhatIsCounted) {
@@ -138,7 +138,7 @@ TEST_F(TreeTest, WhatIsEnteredAndWhatIsCounted) {
         std::sort(rows.begin(), rows.end());
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(expected, rows);
-        EXPECT_EQ(static_cast<std::int64_t>(c.Rows.size()), run->Job->Counts().Files);
+        EXPECT_EQ(static_cast<std::int64_t>(c.Rows.size()), run->Job->Counts().FileCount);
         EXPECT_EQ(c.Recursive ? 3u : 1u, EventsStartingWith(run->Recorder.Events, L"folder ").size());
     }
 }
@@ -149,7 +149,7 @@ TEST_F(TreeTest, AMissingRootGivesOneLineWithPathNotFound) {
     ASSERT_TRUE(run->Run());
     EXPECT_EQ((std::vector<std::wstring>{LogLine(tree.Root() + L"missing\\", ERROR_PATH_NOT_FOUND)}),
               run->Recorder.LogLines);
-    EXPECT_EQ(0, run->Job->Counts().Files);
+    EXPECT_EQ(0, run->Job->Counts().FileCount);
     EXPECT_EQ(1, run->Ended);
 }
 
@@ -293,7 +293,7 @@ TEST_F(TreeTest, ListersChangeNothingAtTheSinks) {
             EXPECT_TRUE(held) << "no lister opened a folder";
             EXPECT_EQ(0, strayOpens) << "a lister went through a link";
             std::vector<std::wstring> seen = run->Recorder.Events;
-            seen.push_back(L"count " + std::to_wstring(run->Job->Counts().Files));
+            seen.push_back(L"count " + std::to_wstring(run->Job->Counts().FileCount));
             if (config.Listers == 0) {
                 reference = seen;
                 EXPECT_EQ(2u, run->Recorder.LogLines.size()) << "two loops";

@@ -328,10 +328,10 @@ TEST_F(MainFormSearchTest, RootPathGetsOneBackslashAndTheOptionsAsStarted) {
         bool recursive = true;
         int limit = -1;
         form->PrepareJob = [&](TWorkThread& job) {
-            seen = job.Request().Root;
+            seen = job.Request().RootPath;
             recursive = job.Request().Recursive;
             limit = job.Request().Newest;
-            job.Listing = std::make_unique<TFakeListing>(job.Request().Root);
+            job.Listing = std::make_unique<TFakeListing>(job.Request().RootPath);
         };
         form->PathEdit.SetText(typed);
         form->RecurseBox.SetChecked(false);
