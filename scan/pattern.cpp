@@ -182,24 +182,46 @@ bool IsDrive(std::wstring_view text) {
            (text.size() == 2 || text[2] == L'\\');
 }
 
-// The pattern with what no name can hold mended: "|" as the separator users meant, quotes away,
-// "C:x" as "C:\x", any other such character as ?.
-std::wstring Mended(std::wstring_view text, bool path) {
+// A pattern as it is typed in a list: in double quotes when it holds a separator or a blank at an
+// end, which would otherwise split it or be trimmed.
+std::wstring Listed(std::wstring text) {
+    if (text.find_first_of(L";,") != std::wstring::npos || text.starts_with(L' ') || text.ends_with(L' ')) {
+        return L'"' + text + L'"';
+    }
+    return text;
+}
+
+// The pattern with what no name can hold mended: quotes away, "C:x" as "C:\x", "|" as the separator
+// users meant where the pattern was not in quotes, any other such character as ?.
+std::wstring Mended(std::wstring_view text, bool path, bool quoted) {
+    std::wstring bare;
+    std::copy_if(text.begin(), text.end(), std::back_inserter(bare), [](wchar_t c) { return c != L'"'; });
     std::wstring mended;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        if (c == L'"') {
-            continue;
-        }
-        if (path && c == L':' && i == 1 && IsDrive(std::wstring_view(text.data(), 2))) {
-            mended += L":\\";
+    for (std::size_t i = 0; i < bare.size(); ++i) {
+        const wchar_t c = bare[i];
+        if (path && c == L':' && i == 1 && IsDrive(std::wstring_view(bare.data(), 2))) {
+            mended += i + 1 < bare.size() && bare[i + 1] == L'\\' ? L":" : L":\\";
         } else if (path && c == L'\\') {
             mended += c;
         } else {
-            mended += c == L'|' ? L';' : ForbiddenInName(c) ? L'?' : c;
+            mended += c == L'|' && !quoted ? L';' : ForbiddenInName(c) ? L'?' : c;
         }
     }
-    return mended;
+    return quoted ? Listed(mended) : mended;
+}
+
+// Whether a path's first name can be the name: a drive's ("C:"), a server path's empty one, or a
+// volume's.
+bool CanBeFirstName(const TNamePattern& name, const wchar_t* upper) {
+    std::wstring drive = L"A:";
+    for (; drive[0] <= L'Z'; ++drive[0]) {
+        if (NameMatches(name, drive, upper)) {
+            return true;
+        }
+    }
+    return NameMatches(name, L"", upper) ||
+           NameMatches(name, L"Volume{00000000-0000-0000-0000-000000000000}", upper) ||
+           NameMatches(name, L"GLOBALROOT", upper);
 }
 
 // How long a long-path prefix is: 8 for "\\?\UNC\" (which stands for "\\"), 4 for "\\?\", else 0.
@@ -216,7 +238,10 @@ std::size_t LongPrefix(std::wstring_view path) {
 std::vector<std::wstring_view> SplitPatterns(std::wstring_view list) {
     std::vector<std::wstring_view> patterns;
     while (!list.empty()) {
-        const std::size_t end = std::min(list.find_first_of(L";,"), list.size());
+        std::size_t end = 0;
+        for (bool quoted = false; end < list.size() && (quoted || (list[end] != L';' && list[end] != L',')); ++end) {
+            quoted = quoted != (list[end] == L'"');
+        }
         const std::wstring_view pattern = TrimControls(list.substr(0, end));
         list.remove_prefix(std::min(end + 1, list.size()));
         if (!pattern.empty()) {
@@ -246,29 +271,29 @@ std::vector<std::wstring_view> PathNames(std::wstring_view path) {
     }
 }
 
-std::wstring CompilePattern(std::wstring_view typed, TPatternUse use, std::wstring_view root,
-                            TPattern& pattern) {
+namespace {
+
+// Why a pattern can never match, with how it could be written (example, a list as it would be typed),
+// or empty when compiled.
+std::wstring Refusal(std::wstring_view typed, TPatternUse use, std::wstring_view root, TPattern& pattern,
+                     std::wstring& example) {
     const bool mask = use == TPatternUse::NameMask;
-    const std::wstring head =
-        std::wstring(mask ? L"The name mask \"" : L"The folder pattern \"") + std::wstring(typed) + L"\" ";
     const std::wstring holder = mask ? L"file" : L"folder";
-    // Why it can never match, and how it could be written, in quotes.
-    const auto refuse = [&head](std::wstring_view why, std::wstring_view example = {}) {
-        return head + std::wstring(why) + (example.empty() ? L"" : L" \"" + std::wstring(example) + L"\"") +
-               L".";
+    const auto refuse = [&example](std::wstring why, std::wstring written = {}) {
+        example = std::move(written);
+        return why;
     };
     pattern = TPattern{};
-    // Pasted with the quotes of Explorer's "Copy as path".
-    std::wstring text(typed.size() >= 2 && typed.front() == L'"' && typed.back() == L'"'
-                          ? TrimControls(typed.substr(1, typed.size() - 2))
-                          : typed);
+    // In quotes, as Explorer's "Copy as path" gives it, or to keep a separator or a blank at an end.
+    const bool quoted = typed.size() >= 2 && typed.front() == L'"' && typed.find(L'"', 1) == typed.size() - 1;
+    std::wstring text(quoted ? typed.substr(1, typed.size() - 2) : typed);
     if (mask) {
         if (const std::size_t slash = text.find_first_of(L"\\/"); slash != std::wstring::npos) {
             const std::wstring_view folders(text.data(), text.find_last_not_of(L"\\/") + 1);
             const std::wstring_view last = folders.substr(folders.find_last_of(L"\\/") + 1);
             return refuse(L"has \"" + std::wstring(1, text[slash]) + L"\", which no file name can hold" +
                               (last.empty() ? L"" : L": a mask is a name alone, as in"),
-                          last);
+                          last.empty() ? L"" : Listed(std::wstring(last)));
         }
     } else {
         std::replace(text.begin(), text.end(), L'/', L'\\');
@@ -279,7 +304,7 @@ std::wstring CompilePattern(std::wstring_view typed, TPatternUse use, std::wstri
         if (ForbiddenInName(text[i]) && (mask || (text[i] != L'\\' && !(i == 1 && IsDrive(text))))) {
             return refuse(L"has \"" + std::wstring(1, text[i]) + L"\", which no " + holder +
                               L" name can hold: write it as",
-                          Mended(text, !mask));
+                          Mended(text, !mask, quoted || typed.find(L'"') != std::wstring_view::npos));
         }
     }
     // A folder written with its backslash is the folder.
@@ -297,9 +322,10 @@ std::wstring CompilePattern(std::wstring_view typed, TPatternUse use, std::wstri
     }
     // From a drive, a server or a wildcard; else below the root ("build\out", "\build", ".\build").
     const bool unc = text.starts_with(L"\\\\");
+    const bool fromWildcard = !unc && !IsDrive(text) && (text[0] == L'*' || text[0] == L'?');
     std::vector<std::wstring_view> names;
     std::wstring_view rest = text;
-    if (!unc && !IsDrive(text) && text[0] != L'*' && text[0] != L'?') {
+    if (!unc && !IsDrive(text) && !fromWildcard) {
         if (!root.empty()) {
             names = PathNames(root);
         }
@@ -313,11 +339,10 @@ std::wstring CompilePattern(std::wstring_view typed, TPatternUse use, std::wstri
     if (std::find(names.begin(), names.end(), L"**") == names.end() &&
         (IsDrive(text) ? names.size() < 2 : unc && names.size() < 5)) {
         return unc && names.size() < 4 ? refuse(L"is a server, not a folder: a folder on it is written as",
-                                                text + L"\\share\\folder")
+                                                Listed(text + L"\\share\\folder"))
                                        : refuse(L"is the root of a drive or share, which is never left out: "
-                                                L"to leave out every folder "
-                                                L"in it, write",
-                                                text + L"\\*");
+                                                L"to leave out every folder in it, write",
+                                                Listed(text + L"\\*"));
     }
     std::wstring written; // without empty or dot names, for an example
     bool empty = false, dots = false;
@@ -330,14 +355,14 @@ std::wstring CompilePattern(std::wstring_view typed, TPatternUse use, std::wstri
         }
     }
     if (empty) {
-        return refuse(L"has an empty folder name between two backslashes: write it as", written);
+        return refuse(L"has an empty folder name between two backslashes: write it as", Listed(written));
     }
     if (dots) {
         return refuse(written.empty()
                           ? L"has \".\" or \"..\", which is no folder's name"
                           : L"has \".\" or \"..\", which is no folder's name: write the folders from the "
                             L"root folder down, as in",
-                      written);
+                      written.empty() ? L"" : Listed(written));
     }
     pattern.IsPath = true;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -346,7 +371,49 @@ std::wstring CompilePattern(std::wstring_view typed, TPatternUse use, std::wstri
             pattern.Parts.push_back({any, any ? TNamePattern{} : MakeName(names[i])});
         }
     }
+    // A path from a wildcard begins at the top of a drive: its first name is the drive's, so one that
+    // no drive can have ties it to nothing. Meant, most likely, at any depth.
+    if (fromWildcard && !pattern.Parts[0].AnyFolders && !CanBeFirstName(pattern.Parts[0].Name, Upper())) {
+        std::wstring first(names[0]);
+        for (std::size_t star; (star = first.find(L"**")) != std::wstring::npos;) {
+            first.erase(star, 1);
+        }
+        pattern = TPattern{};
+        return refuse(L"is a path from the top of a drive, and \"" + std::wstring(names[0]) +
+                          L"\" can be no drive's name: at any depth it is written as",
+                      Listed(L"**\\" + first + text.substr(names[0].size())));
+    }
     return {};
+}
+
+} // namespace
+
+std::wstring CompilePattern(std::wstring_view typed, TPatternUse use, std::wstring_view root,
+                            TPattern& pattern) {
+    std::wstring example;
+    const std::wstring why = Refusal(typed, use, root, pattern, example);
+    if (why.empty()) {
+        return {};
+    }
+    // A pattern can hold more than one fault: the example is mended on until each of its patterns
+    // is taken, so that typed in as shown it is.
+    for (int round = 0; round < 4 && !example.empty(); ++round) {
+        std::wstring next;
+        bool mended = false;
+        for (const std::wstring_view piece : SplitPatterns(example)) {
+            TPattern ignored;
+            std::wstring further;
+            const bool refused = !Refusal(piece, use, root, ignored, further).empty() && !further.empty();
+            mended = mended || refused;
+            next.append(next.empty() ? L"" : L";").append(refused ? further : std::wstring(piece));
+        }
+        if (!mended) {
+            break;
+        }
+        example = std::move(next);
+    }
+    return std::wstring(use == TPatternUse::NameMask ? L"The name mask \"" : L"The folder pattern \"") +
+           std::wstring(typed) + L"\" " + why + (example.empty() ? L"" : L" \"" + example + L"\"") + L".";
 }
 
 bool MatchesName(const TPattern& pattern, std::wstring_view name) {

@@ -47,16 +47,17 @@ struct TPattern {
 
 enum class TPatternUse : std::uint8_t { NameMask, SkipFolder };
 
-// The patterns of a list as typed: separated by ";" or ",", blanks around each taken off, empty
-// ones left out.
+// The patterns of a list as typed: separated by ";" or "," outside double quotes, blanks around
+// each taken off, empty ones left out. A pattern keeps its quotes.
 std::vector<std::wstring_view> SplitPatterns(std::wstring_view list);
 
 // Compiles one pattern of a list. A folder pattern without "\" or "/" (a final one aside) is a
 // folder's name anywhere; with one, a folder's path: from a drive, from "\\server", from a
 // wildcard (*\Temp, **\bin), else below root ("build\out", "\build"). "\\?\" and "\\?\UNC\" are
-// taken off first. root is the root folder's ordinary full path ending with "\"; empty, a pattern
-// below it is only checked. Empty when compiled; else the one sentence that says which pattern can
-// never match, why, and how it could be written.
+// taken off first. A pattern in double quotes is what they hold, blanks at its ends included. root
+// is the root folder's ordinary full path ending with "\"; empty, a pattern below it is only
+// checked. Empty when compiled; else the one sentence that says which pattern can never match, why,
+// and how it could be written: a list that, typed in, is taken and means what was meant.
 std::wstring CompilePattern(std::wstring_view text, TPatternUse use, std::wstring_view root,
                             TPattern& pattern);
 

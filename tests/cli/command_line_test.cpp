@@ -194,6 +194,7 @@ TEST(CommandLineTest, EachSwitchSelectsItsFilesNewestFirstWithTheirLocalTimes) {
         {L"--skip sub --after 2024-03-01 " + r, {L"b.txt", L"a.txt"}},
         {L"--skip=/SUB --newest 9 --time=MODIFIED " + r, {L"b.txt", L"a.txt", L"c.txt", L"d.txt"}},
         {L"--name \"g?h.*, B*\" --name e.txt --newest 9 " + r, {L"sub\\e.txt", L"b.txt", L"sub\\g,h.txt"}},
+        {L"--name \"\\\"g,h.txt\\\"\" --newest 9 " + r, {L"sub\\g,h.txt"}},
     };
     for (const auto& c : cases) {
         const TResult result = RunExe(c.Arguments);
@@ -361,6 +362,9 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
         {L"--newest 5 --skip ..\\x " + missing,
          L"quenwick: The folder pattern \"..\\x\" has \".\" or \"..\", which is no folder's name: write the "
          L"folders from the root folder down, as in \"x\"."},
+        {L"--newest 5 --skip *cache\\data " + missing,
+         L"quenwick: The folder pattern \"*cache\\data\" is a path from the top of a drive, and \"*cache\" can be "
+         L"no drive's name: at any depth it is written as \"**\\*cache\\data\"."},
         {L"--newest 5 --name a\\b " + missing,
          L"quenwick: The name mask \"a\\b\" has \"\\\", which no file name can hold: a mask is a name alone, as "
          L"in \"b\"."},

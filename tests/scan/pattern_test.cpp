@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "scan/filters.h"
 
 namespace {
@@ -45,6 +47,13 @@ TEST(ScanFilters, MatchAsWindowsMatchesNames) {
         {L"/build; .\\x\\y", L"", L"C:\\r\\build", true},
         {L".\\x\\y", L"", L"C:\\r\\x\\y", true},
         {L"\"C:\\r\\my docs\"", L"", L"C:\\r\\My Docs", true},
+        // In quotes a pattern is one, with its separators and the blanks at its ends.
+        {L"x; \"C:\\Users\\Smith, John\\cache\"", L"", L"C:\\Users\\Smith, John\\cache", true},
+        {L"\"sp \"", L"", L"C:\\r\\a\\sp ", true},
+        {L"\"sp \"", L"", L"C:\\r\\a\\sp", false},
+        {L"", L"\"a;b\", c", L"A;B", true},
+        {L"*\\Temp", L"", L"C:\\Temp", true},
+        {L"??\\Temp", L"", L"\\\\?\\D:\\Temp", true},
         // Time grows with the lengths, never exponentially.
         {L"*a*a*a*a*a*a*a*a*b", L"", L"C:\\r\\0", false},
         {L"**\\a\\**\\a\\**\\a\\**\\a\\**\\a\\**\\b\\**", L"", deep.c_str(), false},
@@ -82,22 +91,80 @@ TEST(ScanFilters, MatchAsWindowsMatchesNames) {
     }
 }
 
-// The table the matcher folds with is the one CompareStringOrdinal compares with, unit by unit.
+// Two units fold alike exactly when CompareStringOrdinal calls them equal. Units are grouped by the
+// matcher's fold, each checked against the first of its group; the groups' first units, sorted as
+// CompareStringOrdinal orders them, each differ from the next, so it sees no two groups as one.
 TEST(ScanFilters, EveryUnitFoldsAsCompareStringOrdinalFoldsIt) {
-    for (unsigned c = 0x20; c < 0x10000; ++c) {
-        const wchar_t unit = static_cast<wchar_t>(c);
-        wchar_t other[2] = {};
-        if (unit == L'*' || unit == L'?' || unit == L'.' ||
-            std::wstring_view(L"<>:\"|/\\,;").find(unit) != std::wstring_view::npos ||
-            LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, &unit, 1, other, 1, nullptr, nullptr, 0) !=
-                1) {
+    const auto compare = [](wchar_t a, wchar_t b) { return CompareStringOrdinal(&a, 1, &b, 1, TRUE); };
+    std::vector<int> firstOfFold(0x10000, -1);
+    std::vector<wchar_t> firsts;
+    for (unsigned c = 0x21; c < 0x10000; ++c) {
+        const wchar_t unit[2] = {static_cast<wchar_t>(c), 0};
+        if (std::wstring_view(L"*?.<>:\"|/\\,;").find(unit[0]) != std::wstring_view::npos) {
             continue;
         }
+        TPattern pattern;
+        ASSERT_EQ(L"", CompilePattern(unit, TPatternUse::NameMask, L"", pattern)) << c;
+        int& first = firstOfFold[pattern.Name.Globs[0].Units[0]];
+        if (first < 0) {
+            first = unit[0];
+            firsts.push_back(unit[0]);
+            continue;
+        }
+        ASSERT_EQ(CSTR_EQUAL, compare(static_cast<wchar_t>(first), unit[0])) << first << " " << c;
         TScanFilters filters;
         std::wstring error;
-        ASSERT_TRUE(filters.Set(L"", std::wstring(1, unit), error));
-        ASSERT_EQ(CompareStringOrdinal(&unit, 1, other, 1, TRUE) == CSTR_EQUAL, filters.TakesName(other))
-            << c;
+        ASSERT_TRUE(filters.Set(L"", std::wstring(1, static_cast<wchar_t>(first)), error));
+        ASSERT_TRUE(filters.TakesName(unit)) << first << " " << c;
+    }
+    std::sort(firsts.begin(), firsts.end(), [&](wchar_t a, wchar_t b) { return compare(a, b) == CSTR_LESS_THAN; });
+    for (std::size_t i = 1; i < firsts.size(); ++i) {
+        ASSERT_NE(CSTR_EQUAL, compare(firsts[i - 1], firsts[i])) << int(firsts[i - 1]) << " " << int(firsts[i]);
+    }
+}
+
+// A pattern that can never match is refused with how it could be written; typed in as shown, that
+// is taken and leaves out (or takes) what was meant.
+TEST(ScanFilters, EverySuggestionIsTakenAndMeansWhatWasTyped) {
+    const struct {
+        const wchar_t *Skip, *Masks, *Suggestion;
+        const wchar_t* Meant; // a folder's path or a file's name, when what was meant is plain
+    } rows[] = {
+        {L"x, Temp<a", L"", L"Temp?a", nullptr},
+        {L"C:data", L"", L"C:\\data", L"C:\\DATA"},
+        {L"C:\\x\\data<1", L"", L"C:\\x\\data?1", L"C:\\x\\data_1"},
+        {L"\\\\server", L"", L"\\\\server\\share\\folder", L"\\\\server\\share\\folder"},
+        {L"C:/", L"", L"C:\\*", L"C:\\x"},
+        {L"\\\\srv\\\\share\\a\\", L"", L"\\\\srv\\share\\a", L"\\\\srv\\share\\a"},
+        {L"..\\x", L"", L"x", L"C:\\r\\x"},
+        {L"\"C:\\Users\\Smith, John\\cache", L"", L"\"C:\\Users\\Smith, John\\cache\"",
+         L"C:\\Users\\Smith, John\\cache"},
+        {L"\"C:\\a, b\\x|\"", L"", L"\"C:\\a, b\\x?\"", L"C:\\a, b\\x_"},
+        {L"\" sp\t\"", L"", L"\" sp?\"", L"C:\\r\\a\\ sp_"},
+        // Tied to the top of a drive by a first name no drive has: meant at any depth.
+        {L"*cache\\data", L"", L"**\\*cache\\data", L"C:\\r\\webcache\\data"},
+        {L"?uild/out", L"", L"**\\?uild\\out", L"C:\\r\\build\\out"},
+        {L"**foo\\bar", L"", L"**\\*foo\\bar", L"C:\\xfoo\\bar"},
+        {L"?\\x", L"", L"**\\?\\x", L"C:\\r\\a\\x"},
+        {L"*cache\\\\data<", L"", L"**\\*cache\\data?", L"C:\\cache\\data_"},
+        {L"", L"a\\b", L"b", L"B"},
+        {L"", L"*.doc|*.xls", L"*.doc;*.xls", L"q.xls"},
+        {L"", L"\"*.doc|x, y\"", L"\"*.doc?x, y\"", L"a.doc_x, y"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << &row - rows);
+        TScanFilters filters;
+        std::wstring error;
+        ASSERT_FALSE(filters.Set(row.Skip, row.Masks, error, L"C:\\r\\"));
+        ASSERT_TRUE(error.ends_with(L" \"" + std::wstring(row.Suggestion) + L"\".")) << error;
+        const bool skip = *row.Skip;
+        ASSERT_TRUE(filters.Set(skip ? row.Suggestion : L"", skip ? L"" : row.Suggestion, error, L"C:\\r\\"))
+            << error;
+        if (row.Meant) {
+            const std::wstring path = row.Meant;
+            const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+            EXPECT_TRUE(skip ? filters.SkipsFolder(name.c_str(), path + L"\\") : filters.TakesName(name.c_str()));
+        }
     }
 }
 
