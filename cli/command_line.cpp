@@ -9,6 +9,7 @@
 #include "cli/arguments.h"
 #include "cli/output.h"
 #include "cli/progress.h"
+#include "cli/row_pool.h"
 #include "scan/listing.h"
 #include "scan/sys_error.h"
 #include "scan/work_thread.h"
@@ -74,24 +75,13 @@ class TErrorStream {
 
 // The command line's side of a scan: the folder count and the folder for the progress line, the
 // processing log's lines on standard error, and the rows, which must all be held until the scan
-// ends to be written newest first. Each row is its times and its path in UTF-8 in one shared pool:
-// about 70 bytes a file, where a string of its own took twice as much. Rows the ranking pushes out
-// are dropped from the pool once they outnumber the rows held.
-class TCommandLineSink final : public IScanSink {
+// ends to be written newest first.
+class TCommandLineSink final : public IScanSink, public TRowPool {
   public:
-    struct TRow {
-        TRowId Id;
-        TDateTime Time;
-        std::int64_t Utc;
-        std::uint64_t Offset; // a pool of many millions of paths passes 4 GB
-        std::uint32_t Length;
-    };
     std::int64_t Folders = 0;
     std::wstring Folder;
     int FailedFolders = 0;
-    std::vector<TRow> Rows; // in the order added; removed ones have Length Removed
     std::optional<TScanEnd> End;
-    static constexpr std::uint32_t Removed = UINT32_MAX;
 
     explicit TCommandLineSink(TErrorStream& errors) : errors_(errors) {}
     void FolderEntered(const std::wstring& folder) override {
@@ -99,53 +89,16 @@ class TCommandLineSink final : public IScanSink {
         Folder = folder;
     }
     void RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId> removed) override {
-        for (const TFoundRow& row : added) {
-            // Converted in a buffer of its own: converting in the pool would make it grow by three
-            // times the path's length at its end, and so double its capacity early.
-            path_.clear();
-            AppendUtf8(row.Path, path_, true);
-            Rows.push_back({row.Id, row.Time, row.Utc, pool_.size(), static_cast<std::uint32_t>(path_.size())});
-            pool_.append(path_);
-        }
-        for (const TRowId id : removed) {
-            const auto row = std::lower_bound(Rows.begin(), Rows.end(), id,
-                                              [](const TRow& row, TRowId id) { return row.Id < id; });
-            if (row != Rows.end() && row->Id == id) {
-                row->Length = Removed;
-                ++removed_;
-            }
-        }
-        if (removed_ > 1024 && removed_ > Rows.size() / 2) {
-            DropRemoved();
-        }
+        Change(added, removed);
     }
     void ListingFailed(const std::wstring& line) override {
         errors_.Line(line);
         ++FailedFolders;
     }
     void Ended(const TScanEnd& end) override { End = end; }
-    std::string_view Path(const TRow& row) const { return std::string_view(pool_).substr(row.Offset, row.Length); }
-    // Leaves Rows and the pool with the rows held only.
-    void DropRemoved() {
-        if (removed_ == 0) {
-            return;
-        }
-        std::string pool;
-        std::erase_if(Rows, [](const TRow& row) { return row.Length == Removed; });
-        for (TRow& row : Rows) {
-            const std::uint64_t offset = pool.size();
-            pool.append(Path(row));
-            row.Offset = offset;
-        }
-        pool_.swap(pool);
-        removed_ = 0;
-    }
 
   private:
     TErrorStream& errors_;
-    std::string pool_;
-    std::string path_;
-    std::size_t removed_ = 0;
 };
 
 std::wstring CannotWrite(const std::wstring& path, DWORD code) {
