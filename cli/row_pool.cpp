@@ -14,8 +14,8 @@ void TRowPool::Change(std::span<const TFoundRow> added, std::span<const TRowId> 
         pool_.append(path_);
     }
     for (const TRowId id : removed) {
-        const auto row =
-            std::lower_bound(Rows.begin(), Rows.end(), id, [](const TRow& row, TRowId id) { return row.Id < id; });
+        const auto row = std::lower_bound(Rows.begin(), Rows.end(), id,
+                                          [](const TRow& row, TRowId id) { return row.Id < id; });
         if (row != Rows.end() && row->Id == id) {
             row->Length = Removed;
             ++removed_;

@@ -25,7 +25,9 @@ class TRowPool {
 
     // As the scan's RowsChanged gives them: rows added, then rows pushed out.
     void Change(std::span<const TFoundRow> added, std::span<const TRowId> removed);
-    std::string_view Path(const TRow& row) const { return std::string_view(pool_).substr(row.Offset, row.Length); }
+    std::string_view Path(const TRow& row) const {
+        return std::string_view(pool_).substr(row.Offset, row.Length);
+    }
     // Leaves Rows and the pool with the rows held only.
     void DropRemoved();
 

@@ -239,7 +239,10 @@ std::vector<std::wstring_view> SplitPatterns(std::wstring_view list) {
     std::vector<std::wstring_view> patterns;
     while (!list.empty()) {
         std::size_t end = 0;
-        for (bool quoted = false; end < list.size() && (quoted || (list[end] != L';' && list[end] != L',')); ++end) {
+        for (bool quoted = false; end < list.size(); ++end) {
+            if (!quoted && (list[end] == L';' || list[end] == L',')) {
+                break;
+            }
             quoted = quoted != (list[end] == L'"');
         }
         const std::wstring_view pattern = TrimControls(list.substr(0, end));

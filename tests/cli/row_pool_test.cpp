@@ -23,7 +23,7 @@ TEST(RowPoolTest, RowsPushedOutLeaveThePoolAndTheHeldKeepTheirPaths) {
         std::vector<TFoundRow> added;
         std::vector<TRowId> removed;
         for (int i = 0; i < 6 + batch % 9; ++i, ++next) {
-            added.push_back({next, path(next), static_cast<TDateTime>(next), static_cast<std::int64_t>(next)});
+            added.push_back({next, path(next), static_cast<TDateTime>(next), 0});
             kept.push_back(next);
         }
         while (kept.size() > held) {
@@ -34,8 +34,9 @@ TEST(RowPoolTest, RowsPushedOutLeaveThePoolAndTheHeldKeepTheirPaths) {
         pool.Change(added, removed);
         // The pool holds the paths of Rows alone, and Rows few more than the rows held.
         ASSERT_LE(pool.Rows.size(), held + 2048) << batch;
-        const auto last = std::find_if(pool.Rows.rbegin(), pool.Rows.rend(),
-                                       [](const TRowPool::TRow& row) { return row.Length != TRowPool::Removed; });
+        const auto last = std::find_if(pool.Rows.rbegin(), pool.Rows.rend(), [](const TRowPool::TRow& row) {
+            return row.Length != TRowPool::Removed;
+        });
         ASSERT_EQ(pool.Rows.size() * pathBytes, last->Offset + last->Length) << batch;
     }
     pool.DropRemoved();

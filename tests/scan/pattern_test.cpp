@@ -117,9 +117,11 @@ TEST(ScanFilters, EveryUnitFoldsAsCompareStringOrdinalFoldsIt) {
         ASSERT_TRUE(filters.Set(L"", std::wstring(1, static_cast<wchar_t>(first)), error));
         ASSERT_TRUE(filters.TakesName(unit)) << first << " " << c;
     }
-    std::sort(firsts.begin(), firsts.end(), [&](wchar_t a, wchar_t b) { return compare(a, b) == CSTR_LESS_THAN; });
+    std::sort(firsts.begin(), firsts.end(),
+              [&](wchar_t a, wchar_t b) { return compare(a, b) == CSTR_LESS_THAN; });
     for (std::size_t i = 1; i < firsts.size(); ++i) {
-        ASSERT_NE(CSTR_EQUAL, compare(firsts[i - 1], firsts[i])) << int(firsts[i - 1]) << " " << int(firsts[i]);
+        ASSERT_NE(CSTR_EQUAL, compare(firsts[i - 1], firsts[i]))
+            << int{firsts[i - 1]} << " " << int{firsts[i]};
     }
 }
 
@@ -163,7 +165,8 @@ TEST(ScanFilters, EverySuggestionIsTakenAndMeansWhatWasTyped) {
         if (row.Meant) {
             const std::wstring path = row.Meant;
             const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
-            EXPECT_TRUE(skip ? filters.SkipsFolder(name.c_str(), path + L"\\") : filters.TakesName(name.c_str()));
+            EXPECT_TRUE(skip ? filters.SkipsFolder(name.c_str(), path + L"\\")
+                             : filters.TakesName(name.c_str()));
         }
     }
 }
