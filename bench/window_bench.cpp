@@ -96,7 +96,7 @@ int wmain(int argc, wchar_t** argv) {
     const int rows = form.Results->RowCount();
     bool newestFirst = true;
     for (int i = 1; i < rows && newestFirst; ++i) {
-        newestFirst = form.Results->Row(i - 1).Time >= form.Results->Row(i).Time;
+        newestFirst = form.Results->Row(i - 1).Utc >= form.Results->Row(i).Utc;
     }
     const int shown = static_cast<int>(SendMessageW(form.ListView.Handle(), LVM_GETITEMCOUNT, 0, 0));
     std::string line = "seconds=" + std::to_string(seconds) + " rows=" + std::to_string(rows) +

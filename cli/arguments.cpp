@@ -81,7 +81,7 @@ bool ParseMoment(const std::wstring& text, TDateTime& moment) {
                              moment);
 }
 
-bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, TDateTime& moment) {
+bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, std::int64_t& instant) {
     std::int64_t count = 0;
     if (text.empty() || !WholeNumber(text.substr(0, text.size() - 1), 10, count)) {
         return false;
@@ -104,17 +104,11 @@ bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, TDateTime& mo
         return false;
     }
     const std::int64_t now = FileTimeTicks(nowUtc);
-    // Counted back in UTC and converted as the walk converts file times, so a daylight-saving
-    // change inside the duration neither adds nor loses an hour.
-    if (count <= now / ticksPerUnit) {
-        const FILETIME utc = FileTimeOfTicks(now - count * ticksPerUnit);
-        SYSTEMTIME local;
-        if (TLocalTimeConverter().ToLocal(utc, local) && TryEncodeDateTime(local, moment)) {
-            return true;
-        }
-    }
-    // Before 1601 there are no file times: every file is newer.
-    return TryEncodeDateTime(CalendarFields(1, 1, 1), moment);
+    // Counted back in UTC and compared as an instant, so a daylight-saving change inside the
+    // duration neither adds nor loses an hour. Before 1601 there are no file times: every file is
+    // newer.
+    instant = count <= now / ticksPerUnit ? now - count * ticksPerUnit : -1;
+    return true;
 }
 
 bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& nowUtc, TCommandLine& request,
@@ -207,11 +201,13 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
                 }
                 scan.ByDate = true;
             } else {
-                if (!ParseWithin(text, nowUtc, scan.After)) {
+                std::int64_t instant = 0;
+                if (!ParseWithin(text, nowUtc, instant)) {
                     return fail(L"--within needs a duration such as 90s, 15m, 2h or 3d, not " + Quoted(text) +
                                 L".");
                 }
                 scan.ByDate = true;
+                scan.AfterUtc = instant;
             }
         } else if (name == L"--out") {
             if (outGiven) {

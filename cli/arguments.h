@@ -28,9 +28,9 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
 // "2026-12-07", "2026-12-07T14:30" or "2026-12-07 14:30:15.250" (seconds and one to three digits of
 // their fraction optional), local time.
 bool ParseMoment(const std::wstring& text, TDateTime& moment);
-// "90s", "15m", "2h", "3d": the local time that long before nowUtc; a duration reaching before the
-// earliest file time gives a moment before every file.
-bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, TDateTime& moment);
+// "90s", "15m", "2h", "3d": the instant that long before nowUtc, in UTC ticks; a duration reaching
+// before the earliest file time gives one before every file.
+bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, std::int64_t& instant);
 
 std::wstring HelpText();
 

@@ -143,7 +143,8 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         failed = true;
     }
 
-    // Newest first; of equal times, the row added first, as the window's stable sort leaves them.
+    // Newest first by instant; of equal ones, the row added first, as the window's stable sort
+    // leaves them.
     std::string line;
     const auto write = [&](std::string_view path, TDateTime time, std::int64_t utc) {
         line.clear();
@@ -160,7 +161,7 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
     }
     sink.DropRemoved();
     std::stable_sort(sink.Rows.begin(), sink.Rows.end(),
-                     [](const TCommandLineSink::TRow& a, const TCommandLineSink::TRow& b) { return a.Time > b.Time; });
+                     [](const TCommandLineSink::TRow& a, const TCommandLineSink::TRow& b) { return a.Utc > b.Utc; });
     for (const TCommandLineSink::TRow& row : sink.Rows) {
         write(sink.Path(row), row.Time, row.Utc);
     }

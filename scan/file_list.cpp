@@ -16,12 +16,9 @@ void TFileList::clear() {
     size_ = 0;
 }
 
-TFileItem& TFileList::InsertInOrder(TFileItem item) {
-    const auto [block, offset] = PlaceOf(item.Time);
-    return InsertAt(block, offset, std::move(item));
-}
-
-TFileItem& TFileList::InsertAt(std::size_t block, std::size_t index, TFileItem item) {
+TFileItem& TFileList::InsertAt(TPlace place, TFileItem item) {
+    // Before the index-th live entry of the block; past the last block, appended.
+    std::size_t block = place.Block, index = place.Offset;
     if (block == blocks_.size()) {
         // Appending: the last block takes it while it has room.
         if (block > 0 && blocks_[block - 1].Items.size() < 2 * BlockSize) {
@@ -67,25 +64,16 @@ void TFileList::pop_front() {
     }
 }
 
-std::pair<std::size_t, std::size_t> TFileList::PlaceOf(TDateTime x) const {
+TFileList::TPlace TFileList::PlaceOf(std::int64_t utc) const {
     // Blocks are in time order, so their newest entries are too: a binary search over the blocks,
     // however many a large N holds, then one within the block.
     const auto block = std::partition_point(blocks_.begin(), blocks_.end(),
-                                            [x](const TBlock& b) { return b.Items.back().Time < x; });
+                                            [utc](const TBlock& b) { return b.Items.back().Utc < utc; });
     if (block == blocks_.end()) {
         return {blocks_.size(), 0};
     }
     const auto first = block->Items.begin() + static_cast<std::ptrdiff_t>(block->First);
-    const auto found = std::lower_bound(first, block->Items.end(), x,
-                                        [](const TFileItem& item, TDateTime value) { return item.Time < value; });
+    const auto found = std::lower_bound(first, block->Items.end(), utc,
+                                        [](const TFileItem& item, std::int64_t value) { return item.Utc < value; });
     return {static_cast<std::size_t>(block - blocks_.begin()), static_cast<std::size_t>(found - first)};
-}
-
-std::size_t TFileList::LowerBound(TDateTime x) const {
-    const auto [block, offset] = PlaceOf(x);
-    std::size_t before = offset;
-    for (std::size_t b = 0; b < block; ++b) {
-        before += blocks_[b].Count();
-    }
-    return before;
 }

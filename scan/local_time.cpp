@@ -128,3 +128,23 @@ bool TLocalTimeConverter::ToLocal(const FILETIME& utc, SYSTEMTIME& local) {
     const FILETIME localTime = FileTimeOfTicks(localTicks);
     return FileTimeToSystemTime(&localTime, &local) != FALSE;
 }
+
+bool TLocalTimeConverter::ToUtc(const SYSTEMTIME& local, std::int64_t& utcTicks) const {
+    FILETIME wallClock;
+    if (!SystemTimeToFileTime(&local, &wallClock)) {
+        return false;
+    }
+    const std::int64_t ticks = FileTimeTicks(wallClock);
+    bool daylight = false;
+    if (zoneHasDaylight_) {
+        // The rules name the transitions in the wall-clock time before each: daylight begins at a
+        // standard time and ends at a daylight time, so a wall-clock moment compares with both as
+        // it stands.
+        const std::int64_t begin = TransitionTicks(zone_.DaylightDate, local.wYear);
+        const std::int64_t end = TransitionTicks(zone_.StandardDate, local.wYear);
+        daylight = begin < end ? ticks >= begin && ticks < end
+                               : ticks >= begin || ticks < end; // southern hemisphere
+    }
+    utcTicks = ticks + (zone_.Bias + (daylight ? zone_.DaylightBias : zone_.StandardBias)) * TicksPerMinute;
+    return true;
+}

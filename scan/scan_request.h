@@ -2,6 +2,7 @@
 // One scan as a front end asks for it: the window and the command line both fill this in and hand
 // it to the job, which checks and normalises it in one place (TWorkThread::TakeRequest).
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "scan/date_time.h"
@@ -30,4 +31,7 @@ struct TScanRequest {
     std::wstring SkipFolders;
     std::wstring NameMasks;
     TTimeKind Time = TTimeKind::Modified;
+    // Date mode: the moment as an instant (UTC ticks) where the front end has one, as a duration
+    // counted back from now gives it; else the job makes one of After. Files compare by instant.
+    std::optional<std::int64_t> AfterUtc;
 };

@@ -32,6 +32,18 @@ bool TWorkThread::TakeRequest(const TScanRequest& request, std::wstring& error) 
     }
     request_.Newest = request.ByDate ? 0 : std::max(request.Newest, 0);
     request_.After = request.ByDate ? request.After : 0;
+    afterUtc_ = 0;
+    if (request.ByDate) {
+        // Once, by the rules of the moment's own date; a moment before 1601 is before every file.
+        if (request.AfterUtc) {
+            afterUtc_ = *request.AfterUtc;
+        } else if (!localTime_.ToUtc(DecodeDateTime(request.After), afterUtc_)) {
+            afterUtc_ = -1;
+        }
+        request_.AfterUtc = afterUtc_;
+    } else {
+        request_.AfterUtc.reset();
+    }
     ranking_ = TRanking(request_.Newest);
     return true;
 }
@@ -203,10 +215,11 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
                           : request_.Time == TTimeKind::Created ? creation
                           : FileTimeTicks(creation) > FileTimeTicks(lastWrite) ? creation
                                                                                : lastWrite;
+    const std::int64_t ticks = FileTimeTicks(utc);
     SYSTEMTIME local;
-    // A time stamp that has no local date in the years 1 to 9999 is counted, never qualifies.
-    if (!localTime_.ToLocal(utc, local) || !TryEncodeDateTime(local, CurrentTime) ||
-        !Wanted(CurrentTime)) {
+    // Compared as instants; a time stamp that has no local date in the years 1 to 9999 is
+    // counted, never qualifies.
+    if (!Wanted(ticks) || !localTime_.ToLocal(utc, local) || !TryEncodeDateTime(local, CurrentTime)) {
         return;
     }
     // One allocation per file: this runs for every file of the tree in the date mode. The
@@ -214,7 +227,7 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
     const std::size_t nameLength = std::wcslen(name);
     CurrentFile.reserve(folder.size() + nameLength);
     CurrentFile.assign(folder).append(name, nameLength);
-    Notify({TNotification::TKind::FileQualifies, std::move(CurrentFile), CurrentTime, 0, FileTimeTicks(utc)});
+    Notify({TNotification::TKind::FileQualifies, std::move(CurrentFile), CurrentTime, 0, ticks});
     CurrentFile.clear();
 }
 
@@ -285,7 +298,7 @@ void TWorkThread::TrimBatch() {
         return;
     }
     const auto newer = [this](std::uint32_t a, std::uint32_t b) {
-        return pending_[a].Time > pending_[b].Time || (pending_[a].Time == pending_[b].Time && a < b);
+        return pending_[a].Utc > pending_[b].Utc || (pending_[a].Utc == pending_[b].Utc && a < b);
     };
     std::nth_element(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(limit - 1), files.end(), newer);
     std::vector<bool> dropped(pending_.size(), false);
@@ -338,7 +351,7 @@ void TWorkThread::Apply(TNotification& notification) {
         TFoundRow row{0, std::move(notification.Path), notification.Time, notification.Utc};
         if (request_.ByDate) {
             AddDatedFile(std::move(row));
-        } else if (ranking_.Qualifies(row.Time)) {
+        } else if (ranking_.Qualifies(row.Utc)) {
             // The walk tested against the ranking as of its last hand-off; earlier files of this
             // batch may have raised the bar since.
             AddFile(std::move(row));
@@ -354,7 +367,7 @@ void TWorkThread::Apply(TNotification& notification) {
 
 // The ranking holds the file as the row AddDatedFile numbers next.
 void TWorkThread::AddFile(TFoundRow row) {
-    ranking_.AddFile(TFileItem{row.Path, row.Time, lastRow_ + 1, row.Utc}, removed_);
+    ranking_.AddFile(TFileItem{row.Path, row.Utc, lastRow_ + 1}, removed_);
     AddDatedFile(std::move(row));
 }
 

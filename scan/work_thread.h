@@ -31,7 +31,9 @@ class TWorkThread : public TThread {
     // N or the moment, the filters and the time that counts. False, with a message naming the
     // pattern, when a filter can never match; the job is then not to be started.
     bool TakeRequest(const TScanRequest& request, std::wstring& error);
-    // The request as taken: Root a full path ending with "\", Newest 0 in the date mode.
+    // The request as taken: Root a full path ending with "\", Newest 0 in the date mode, AfterUtc the
+    // instant files are compared with in the date mode (After, local, turned into one by the
+    // system's rules for that date: a moment of the repeated hour is its first occurrence).
     const TScanRequest& Request() const { return request_; }
     // Where the scan reports, given before the first resume. Detach silences it.
     void ReportTo(IScanSink& sink) { sink_ = &sink; }
@@ -86,9 +88,9 @@ class TWorkThread : public TThread {
                       const FILETIME& creation);
     // Halts holding nothing, everything found so far delivered, until resumed.
     void Pause();
-    // Whether a file of this time is handed on, judged by what the walk last heard of the ranking.
-    bool Wanted(TDateTime time) const {
-        return request_.ByDate ? time > request_.After : ranking_.Qualifies(walkHeld_, walkAfter_, time);
+    // Whether a file of this instant is handed on, judged by what the walk last heard of the ranking.
+    bool Wanted(std::int64_t utc) const {
+        return request_.ByDate ? utc > afterUtc_ : ranking_.Qualifies(walkHeld_, walkAfter_, utc);
     }
     // The ranking, on the user-interface thread, with what it adds and removes collected for the sink.
     void AddFile(TFoundRow row);
@@ -123,6 +125,7 @@ class TWorkThread : public TThread {
     bool LeadsBack(const std::wstring& folder);
 
     TScanRequest request_;
+    std::int64_t afterUtc_ = 0; // request_.AfterUtc, read for every file in the date mode
     TScanFilters filters_;
     IScanSink* sink_ = nullptr;
     TRanking ranking_;
@@ -137,12 +140,12 @@ class TWorkThread : public TThread {
     THandOffCall applyCall_;
     bool batchQueued_ = false;
     std::size_t appliedHeld_ = 0;
-    TDateTime appliedAfter_ = 0;
+    std::int64_t appliedAfter_ = 0;
     bool stoppedWhileApplying_ = false;
     // The walk's copy of them: older than the real values at most by the batch being applied, so
     // it lets through at most a few files too many, which the ranking then turns away.
     std::size_t walkHeld_ = 0;
-    TDateTime walkAfter_ = 0;
+    std::int64_t walkAfter_ = 0;
     unsigned long long lastHandOff_ = 0;
     TLocalTimeConverter localTime_;
     std::vector<TOpenFolder> openFolders_;

@@ -34,6 +34,14 @@ private:
 int NextItem(HWND list, int after, UINT flags) {
     return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after), MAKELPARAM(flags, 0)));
 }
+
+// The local time of an instant; the walk handed on only instants that have one.
+TDateTime LocalTimeOf(TLocalTimeConverter& converter, std::int64_t utc) {
+    SYSTEMTIME local;
+    TDateTime time = 0;
+    if (converter.ToLocal(FileTimeOfTicks(utc), local)) TryEncodeDateTime(local, time);
+    return time;
+}
 } // namespace
 
 int FileColumnWidth(int outerWidth, int dateTimeColumnWidth, int scrollBarWidth) {
@@ -58,8 +66,8 @@ void CALLBACK TResultsList::CountTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
     if (auto* list = static_cast<TResultsList*>(GetPropW(window, kOwnerProperty))) list->Flush();
 }
 
-TRowId TResultsList::AddRow(const std::wstring& caption, TDateTime time) {
-    const TRowId id = store_.Append(caption, time);
+TRowId TResultsList::AddRow(const std::wstring& caption, std::int64_t utc) {
+    const TRowId id = store_.Append(caption, utc);
     ScheduleCountRefresh();
     return id;
 }
@@ -320,6 +328,7 @@ int TResultsList::FirstSelected() const {
 
 TRow TResultsList::Row(int index) const {
     TRow row = store_[index];
+    row.Time = LocalTimeOf(localTime_, row.Utc);
     row.TimeText = DateTimeText(row.Time, settings_);
     return row;
 }
@@ -344,12 +353,15 @@ TClipboardText TResultsList::SelectedText(TCopyLayout layout) {
     const std::size_t count = all ? static_cast<std::size_t>(store_.Count()) : positions.size();
     std::optional<TClipboardText> text;
     // The text of a million rows takes a good part of a second to make; the window keeps answering.
+    // The text is made on another thread while rows are drawn here: its converter is its own.
+    TLocalTimeConverter localTime = localTime_;
     RunBesideMessages([&] {
         std::wstring time;
         const auto parts = [&](std::size_t k) {
             const int i = all ? static_cast<int>(k) : static_cast<int>(positions[k]);
             time.clear();
-            if (layout != TCopyLayout::OnlyNames) AppendDateTimeText(time, store_.Time(i), settings_);
+            if (layout != TCopyLayout::OnlyNames)
+                AppendDateTimeText(time, LocalTimeOf(localTime, store_.Utc(i)), settings_);
             return TRowParts{store_.Folder(i), store_.Name(i), time};
         };
         // A line break comes before a line once the text holds anything.
@@ -464,7 +476,7 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
         LVITEMW& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
         if ((item.mask & LVIF_TEXT) && item.iItem >= 0 && item.iItem < store_.Count() && item.pszText &&
             item.cchTextMax > 0) {
-            // Written when asked for: the rows hold the time as its value and the path in two parts.
+            // Written when asked for: the rows hold the time as its instant and the path in two parts.
             std::wstring text;
             if (item.iSubItem == 0 && (item.mask & (LVIF_IMAGE | LVIF_INDENT))) {
                 // Asked for with what drawing needs: the path as it fits the column.
@@ -473,7 +485,7 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
                 text.assign(store_.Folder(item.iItem));
                 text += store_.Name(item.iItem);
             } else if (item.iSubItem == 1) {
-                AppendDateTimeText(text, store_.Time(item.iItem), settings_);
+                AppendDateTimeText(text, LocalTimeOf(localTime_, store_.Utc(item.iItem)), settings_);
             }
             if (text.size() < static_cast<std::size_t>(item.cchTextMax)) {
                 std::copy(text.begin(), text.end(), item.pszText);

@@ -5,6 +5,7 @@
 #include <vector>
 #include <windows.h>
 #include <commctrl.h>
+#include "scan/local_time.h"
 #include "scan/sinks.h"
 #include "toolkit/clipboard.h"
 #include "toolkit/format_settings.h"
@@ -27,8 +28,10 @@ public:
     TResultsList& operator=(const TResultsList&) = delete;
 
     // The scan's side. New rows reach the control at most about ten times a second. Each row
-    // added gets the identity one above the one before.
-    TRowId AddRow(const std::wstring& caption, TDateTime time);
+    // added gets the identity one above the one before. A row's time is its instant, UTC ticks; it
+    // is shown in local time, as the walk reads it.
+    TRowId AddRow(const std::wstring& caption, std::int64_t utc);
+    TRowId AddRow(const std::wstring& caption, TDateTime local) = delete;
     // The row's current position, or -1 when the list does not hold it.
     int IndexOfRow(TRowId row) const;
     void DeleteRow(int index);
@@ -55,7 +58,7 @@ public:
     void SelectAll();
 
     int RowCount() const { return store_.Count(); }
-    // The row with its time's text as shown.
+    // The row with its local time and that time's text as shown.
     TRow Row(int index) const;
     // The rows selected: by the control, or all of them since SelectAll.
     int SelectedCount() const;
@@ -98,8 +101,10 @@ private:
 
     HWND list_;
     TRowStore store_;
-    // How the time texts are written: the user's settings, read once.
+    // How the time texts are written: the user's settings, read once, and the zone's rules, which
+    // give each instant the local time the walk gave it.
     TFormatSettings settings_ = UserFormatSettings();
+    mutable TLocalTimeConverter localTime_;
     // A text the control shows, when it is longer than the control's own buffer.
     std::wstring longText_;
     // Measures paths in the list's font, which it holds selected, and that font's widest character:

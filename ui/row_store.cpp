@@ -60,7 +60,7 @@ std::wstring_view TRowStore::NameOf(const TRecord& record) const {
     return {at + 1, static_cast<std::size_t>(at[0])};
 }
 
-TRowId TRowStore::Append(std::wstring_view path, TDateTime time) {
+TRowId TRowStore::Append(std::wstring_view path, std::int64_t utc) {
     if (static_cast<std::uint32_t>(Count()) >= limits_.Rows || (freeRecords_.empty() && records_ >= DeadSlot))
         throw std::length_error("The results list is full: it can hold no more rows.");
     const std::size_t cut = path.find_last_of(L'\\');
@@ -81,7 +81,7 @@ TRowId TRowStore::Append(std::wstring_view path, TDateTime time) {
         freeRecords_.pop_back();
     }
     const TRowId id = nextId_++;
-    Record(record) = {time, id, name, folder};
+    Record(record) = {utc, id, name, folder};
     if (inOrder_) return id;
     slots_.push_back(record);
     if (!deadTree_.empty()) {
@@ -136,7 +136,7 @@ void TRowStore::MarkDead(std::size_t slot) {
 
 TRow TRowStore::operator[](int index) const {
     const TRecord& record = RecordAt(index);
-    return {Path(index), {}, record.Time, record.Id};
+    return {Path(index), {}, 0, record.Utc, record.Id};
 }
 
 std::wstring_view TRowStore::Folder(int index) const { return folders_[RecordAt(index).Folder]; }
@@ -285,13 +285,13 @@ std::size_t TRowStore::MemoryBytes() const {
 
 std::vector<std::uint32_t> TRowStore::OrderByTime(bool oldestFirst) const {
     // Keys side by side keep the comparisons in cache; the rows move once at the end.
-    std::vector<std::pair<TDateTime, std::uint32_t>> keys;
+    std::vector<std::pair<std::int64_t, std::uint32_t>> keys;
     keys.reserve(static_cast<std::size_t>(Count()));
     if (inOrder_) {
-        for (std::uint32_t record = 0; record < records_; ++record) keys.emplace_back(Record(record).Time, record);
+        for (std::uint32_t record = 0; record < records_; ++record) keys.emplace_back(Record(record).Utc, record);
     } else {
         for (const std::uint32_t slot : slots_)
-            if (!(slot & DeadSlot)) keys.emplace_back(Record(slot).Time, static_cast<std::uint32_t>(keys.size()));
+            if (!(slot & DeadSlot)) keys.emplace_back(Record(slot).Utc, static_cast<std::uint32_t>(keys.size()));
     }
     if (oldestFirst)
         std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -1,8 +1,9 @@
 #pragma once
 // The rows behind the results list: the owner-data list view only displays them. A row costs its
 // file name's characters and about thirty bytes: its folder is held once for all its files, names
-// are packed in large blocks, and the time is kept as its value (the list writes its text when a row
-// is drawn or copied).
+// are packed in large blocks, and the time is kept as its instant, UTC ticks (the list writes its
+// local text when a row is drawn or copied), so that rows sort by when they were written also in the
+// hour repeated when daylight saving ends.
 #include <climits>
 #include <cstdint>
 #include <deque>
@@ -17,7 +18,8 @@
 struct TRow {
     std::wstring Path;
     std::wstring TimeText; // written by the results list, which knows the user's settings
-    TDateTime Time = 0;
+    TDateTime Time = 0;    // local, written by the results list too
+    std::int64_t Utc = 0;
     TRowId Id = 0;
 };
 
@@ -38,7 +40,9 @@ public:
     TRowStore(const TRowStore&) = delete;
     TRowStore& operator=(const TRowStore&) = delete;
 
-    TRowId Append(std::wstring_view path, TDateTime time);
+    TRowId Append(std::wstring_view path, std::int64_t utc);
+    // A local time is not an instant.
+    TRowId Append(std::wstring_view path, TDateTime local) = delete;
     // The row's position, or -1 when the store does not hold it. Logarithmic, also after a sort.
     int IndexOf(TRowId id) const;
     // Logarithmic; now and then the deleted rows' room is given back, in time that the deletions
@@ -51,7 +55,7 @@ public:
     // The sorts, in two steps. The orders only read the rows, so they may be worked out on another
     // thread while this one paints them; ApplyOrder then moves the rows: row i takes the row that
     // stood at order[i]. Rows that compare equal keep their order in either direction.
-    // By the exact time, newest first unless oldestFirst.
+    // By the instant, newest first unless oldestFirst.
     std::vector<std::uint32_t> OrderByTime(bool oldestFirst = false) const;
     // By path as the shell orders names: numbers by their value, without regard to case, the rest
     // by the user's locale (StrCmpLogicalW's rules); ascending unless descending.
@@ -68,7 +72,7 @@ public:
     std::wstring_view FolderText(std::uint32_t folder) const { return folders_[folder]; }
     std::wstring_view Name(int index) const;
     std::wstring Path(int index) const;
-    TDateTime Time(int index) const { return RecordAt(index).Time; }
+    std::int64_t Utc(int index) const { return RecordAt(index).Utc; }
     TRowId Id(int index) const { return RecordAt(index).Id; }
     // Every row appended so far has a smaller identity.
     TRowId NextId() const { return nextId_; }
@@ -77,11 +81,12 @@ public:
 
 private:
     struct TRecord {
-        TDateTime Time;
+        std::int64_t Utc;
         TRowId Id;
         std::uint32_t Name;   // where its length and characters begin in the name blocks
         std::uint32_t Folder; // into folders_
     };
+    static_assert(sizeof(TRecord) == 24, "a row's record stays small: a million rows are held");
     static constexpr std::uint32_t RecordBlockBits = 16;
     // A slot of a deleted row keeps its record, and so its identity, until the slots are compacted.
     static constexpr std::uint32_t DeadSlot = 0x80000000u;

@@ -295,6 +295,86 @@ TEST(CommandLineTest, NullAndJsonCarryTheLinesFiles) {
     }
 }
 
+// The Unix name of a path, as the shell that starts a program in another zone needs it.
+std::string UnixPath(const std::wstring& path) {
+    using TUnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<TUnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* name = unixName ? unixName(path.c_str()) : nullptr;
+    const std::string text = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return text;
+}
+
+// Runs the console program with TZ set: Wine takes its zone from TZ when a process starts, so it
+// is started by a shell, which cannot be waited for; the file it writes the exit code to last can.
+TResult RunComInZone(const char* zone, const std::vector<std::wstring>& arguments) {
+    const std::wstring out = TempName(L"out"), err = TempName(L"err"), code = TempName(L"rc");
+    std::string script = std::string("TZ=") + zone + " wine '" + UnixPath(QUENWICK_COM) + "'";
+    for (const std::wstring& argument : arguments)
+        script += " '" + Utf8(argument) + "'";
+    script += " >'" + UnixPath(out) + "' 2>'" + UnixPath(err) + "'; echo $? >'" + UnixPath(code) + ".new'; mv '" +
+              UnixPath(code) + ".new' '" + UnixPath(code) + "'";
+    std::string command = "/bin/sh -c \"" + script + "\"";
+    DeleteFileW(code.c_str());
+    STARTUPINFOA startup{sizeof startup};
+    PROCESS_INFORMATION process{};
+    TResult result;
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        for (const ULONGLONG deadline = GetTickCount64() + 120000; GetTickCount64() < deadline; Sleep(50)) {
+            if (const std::string text = ReadBytes(code); !text.empty()) {
+                result.Exit = std::stol(text);
+                break;
+            }
+        }
+    }
+    result.Out = ReadBytes(out);
+    result.Err = FromUtf8(ReadBytes(err));
+    for (const std::wstring& file : {out, err, code})
+        DeleteFileW(file.c_str());
+    return result;
+}
+
+// New York's hour from 01:00 on 1 November 2026 repeats: the file of 06:10Z, shown 01:10, is newer
+// than that of 05:50Z, shown 01:50. It is kept by N = 1 and comes first; 01:30 is the hour's first
+// occurrence (05:30Z), after which both files come; --within counts back to an instant.
+TEST(CommandLineTest, TheRepeatedHourIsRankedSortedAndComparedByInstant) {
+    TTempTree tree;
+    tree.File(L"early.txt", UtcFileTime(2026, 11, 1, 5, 50));
+    tree.File(L"late.txt", UtcFileTime(2026, 11, 1, 6, 10));
+    const std::wstring late = tree.Root() + L"late.txt\t2026-11-01T01:10:00.000",
+                       early = tree.Root() + L"early.txt\t2026-11-01T01:50:00.000";
+    std::wstring escaped;
+    for (const wchar_t c : tree.Root())
+        escaped += c == L'\\' ? L"\\\\" : std::wstring(1, c);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    // Back to 06:00Z; the program counts from a moment a little later, still before 06:10Z.
+    const long long sinceSix = (FileTimeTicks(now) - FileTimeTicks(UtcFileTime(2026, 11, 1, 6))) / 10'000'000;
+    const struct {
+        std::vector<std::wstring> Arguments;
+        std::vector<std::wstring> Lines;
+    } cases[] = {
+        {{L"--newest", L"1"}, {late}},
+        {{L"--newest", L"5", L"--json"},
+         {L"{\"path\":\"" + escaped + L"late.txt\",\"local\":\"2026-11-01T01:10:00.000-05:00\",\"utc\":\"2026-11-01T06:10:00.000Z\"}",
+          L"{\"path\":\"" + escaped + L"early.txt\",\"local\":\"2026-11-01T01:50:00.000-04:00\",\"utc\":\"2026-11-01T05:50:00.000Z\"}"}},
+        {{L"--after", L"2026-11-01 01:30"}, {late, early}},
+        {{L"--after", L"2026-11-01 01:55"}, {late}},
+        {{L"--within", std::to_wstring(sinceSix) + L"s"}, {late}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::wstring> arguments = c.Arguments;
+        arguments.push_back(tree.Root());
+        const TResult result = RunComInZone("America/New_York", arguments);
+        EXPECT_EQ(0, result.Exit) << c.Arguments.front();
+        EXPECT_EQ(L"", result.Err) << c.Arguments.front();
+        EXPECT_EQ(c.Lines, Lines(FromUtf8(result.Out))) << c.Arguments.front() << " " << c.Arguments[1];
+    }
+}
+
 TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanned) {
     TTempTree tree;
     // Were it scanned, the missing folder would add a line of its own.

@@ -46,7 +46,7 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         for (int i = 0; i < 3; ++i)
-            form->Results->AddRow(L"C:\\r\\f" + std::to_wstring(i) + L".txt", 46082 + i / 1440.0);
+            form->Results->AddRow(L"C:\\r\\f" + std::to_wstring(i) + L".txt", UtcTicks(46082 + i / 1440.0));
         form->Results->Flush();
         form->Results->SelectAll();
         form->PopupMenu.Handle();

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "scan/date_time.h"
 #include "scan/local_time.h"
 #include "scan_harness.h"
 #include "toolkit/handoff.h"
@@ -95,6 +96,58 @@ TEST(LocalTime, TimesWithoutALocalDateFail) {
     EXPECT_FALSE(west.ToLocal(FILETIME{0, 0}, local)); // before 1601 locally
 }
 
+// A local moment back to an instant: the repeated hour means its first occurrence, the skipped hour
+// is read with the daylight bias, as the system's own conversion does; minute by minute around each
+// transition the two agree.
+TEST(LocalTime, LocalMomentsBecomeInstantsAsTheSystemMakesThem) {
+    const TIME_ZONE_INFORMATION newYork = Zone(300, Rule(11, 0, 1, 2), Rule(3, 0, 2, 2)),
+                                sydney = Zone(-600, Rule(4, 0, 1, 3), Rule(10, 0, 1, 2));
+    const struct {
+        const char* Name;
+        const TIME_ZONE_INFORMATION& Zone;
+        SYSTEMTIME Local;
+        FILETIME Utc;
+    } cases[] = {
+        {"New York, summer", newYork, CalendarFields(2026, 7, 15, 12), UtcFileTime(2026, 7, 15, 16)},
+        {"New York, winter", newYork, CalendarFields(2026, 1, 15, 12), UtcFileTime(2026, 1, 15, 17)},
+        {"New York, repeated hour", newYork, CalendarFields(2026, 11, 1, 1, 30), UtcFileTime(2026, 11, 1, 5, 30)},
+        {"New York, after the repeat", newYork, CalendarFields(2026, 11, 1, 2), UtcFileTime(2026, 11, 1, 7)},
+        {"New York, skipped hour", newYork, CalendarFields(2026, 3, 8, 2, 30), UtcFileTime(2026, 3, 8, 6, 30)},
+        {"Sydney, summer", sydney, CalendarFields(2026, 1, 15, 12), UtcFileTime(2026, 1, 15, 1)},
+        {"Sydney, winter", sydney, CalendarFields(2026, 7, 15, 12), UtcFileTime(2026, 7, 15, 2)},
+        {"Sydney, repeated hour", sydney, CalendarFields(2026, 4, 5, 2, 30), UtcFileTime(2026, 4, 4, 15, 30)},
+        {"Sydney, skipped hour", sydney, CalendarFields(2026, 10, 4, 2, 30), UtcFileTime(2026, 10, 3, 15, 30)},
+    };
+    const auto systems = [](const TIME_ZONE_INFORMATION& zone, const SYSTEMTIME& local) {
+        SYSTEMTIME universal;
+        FILETIME utc{};
+        EXPECT_TRUE(TzSpecificLocalTimeToSystemTime(&zone, &local, &universal));
+        SystemTimeToFileTime(&universal, &utc);
+        return FileTimeTicks(utc);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::int64_t utc = 0;
+        ASSERT_TRUE(TLocalTimeConverter(c.Zone).ToUtc(c.Local, utc));
+        EXPECT_EQ(FileTimeTicks(c.Utc), utc);
+        EXPECT_EQ(systems(c.Zone, c.Local), utc);
+        int mismatches = 0;
+        for (int minute = -24 * 60; minute <= 24 * 60; minute += 7) {
+            const FILETIME wall = FileTimeOfTicks(FileTimeTicks(UtcFileTime(c.Local.wYear, c.Local.wMonth,
+                                                                            c.Local.wDay)) + minute * 600'000'000LL);
+            SYSTEMTIME local;
+            ASSERT_TRUE(FileTimeToSystemTime(&wall, &local));
+            ASSERT_TRUE(TLocalTimeConverter(c.Zone).ToUtc(local, utc));
+            if (utc != systems(c.Zone, local) && ++mismatches <= 3) {
+                ADD_FAILURE() << local.wMonth << "-" << local.wDay << " " << local.wHour << ":" << local.wMinute;
+            }
+        }
+    }
+    SYSTEMTIME beforeFileTimes = CalendarFields(1600, 12, 31, 12);
+    std::int64_t utc = 0;
+    EXPECT_FALSE(TLocalTimeConverter(newYork).ToUtc(beforeFileTimes, utc));
+}
+
 // Wine takes its zone from TZ when a process starts, so the walk's check runs in a child started
 // with TZ set; the child writes the rows it saw for the parent.
 std::wstring ReportPath(DWORD parent) {
@@ -112,16 +165,33 @@ void ReportRowsAsChild(DWORD parent) {
     TTempTree tree;
     tree.File(L"july", UtcFileTime(2021, 7, 15, 12, 0, 0));
     tree.File(L"january", UtcFileTime(2021, 1, 15, 12, 0, 0));
-    TScanRun run;
-    run.Ask(tree.Root(), true, 0, 0, false);
-    run.Recorder.Settings.ShortDatePattern = L"yyyy-MM-dd";
-    run.Recorder.Settings.TwelveHourClock = false;
-    run.Recorder.Settings.LeadingZeroHours = true;
+    // New York's repeated hour of 2026: 01:50 -04:00, then 01:10 -05:00.
+    tree.File(L"early", UtcFileTime(2026, 11, 1, 5, 50));
+    tree.File(L"late", UtcFileTime(2026, 11, 1, 6, 10));
+    TDateTime repeated = 0;
+    TryEncodeDateTime(CalendarFields(2026, 11, 1, 1, 30), repeated);
+    const struct {
+        const wchar_t* Name;
+        bool ByDate;
+        int Newest;
+        TDateTime After;
+    } runs[] = {{L"all", true, 0, 0}, {L"newest 1", false, 1, 0}, {L"after 01:30", true, 0, repeated}};
     std::wostringstream report;
-    if (run.Run()) {
-        for (const std::wstring& event : run.Recorder.Events) {
-            if (event.rfind(L"row ", 0) == 0) {
-                report << event.substr(event.find_last_of(L'\\') + 1) << L"\n";
+    for (const auto& r : runs) {
+        TScanRun run;
+        run.Ask(tree.Root(), r.ByDate, r.Newest, r.After, false);
+        run.Recorder.Settings.ShortDatePattern = L"yyyy-MM-dd";
+        run.Recorder.Settings.TwelveHourClock = false;
+        run.Recorder.Settings.LeadingZeroHours = true;
+        if (!run.Run()) {
+            continue;
+        }
+        // The rows held at the end, each with its time as shown.
+        for (const std::wstring& path : run.Recorder.Rows()) {
+            for (const std::wstring& event : run.Recorder.Events) {
+                if (event.starts_with(L"row " + path + L" ")) {
+                    report << r.Name << L": " << event.substr(event.find_last_of(L'\\') + 1) << L"\n";
+                }
             }
         }
     }
@@ -134,44 +204,74 @@ void ReportRowsAsChild(DWORD parent) {
     CloseHandle(done);
 }
 
-TEST(DaylightSaving, JulyAndJanuaryFilesShowTheirOwnWallClockTime) {
-    wchar_t parentText[32];
-    if (GetEnvironmentVariableW(L"QUENWICK_DST_PARENT", parentText, 32)) {
-        ReportRowsAsChild(static_cast<DWORD>(std::stoul(parentText)));
-        return;
-    }
+// The report of a child started with TZ set to zone; empty, with a failure, when none came.
+std::string ChildReport(const char* zone) {
     const DWORD self = GetCurrentProcessId();
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, EventName(self).c_str());
-    ASSERT_TRUE(done);
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
     using TUnixName = char*(CDECL*)(LPCWSTR);
     const auto unixName = reinterpret_cast<TUnixName>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-    ASSERT_TRUE(unixName);
-    char* unixExe = unixName(exe);
-    ASSERT_TRUE(unixExe);
-    std::string command = "/usr/bin/env TZ=Europe/Berlin QUENWICK_DST_PARENT=" + std::to_string(self) +
+    char* unixExe = done && unixName ? unixName(exe) : nullptr;
+    if (!unixExe) {
+        ADD_FAILURE() << "cannot start the child";
+        return {};
+    }
+    std::string command = std::string("/usr/bin/env TZ=") + zone + " QUENWICK_DST_PARENT=" + std::to_string(self) +
                           " wine \"" + unixExe + "\" --gtest_filter=DaylightSaving.*";
     HeapFree(GetProcessHeap(), 0, unixExe);
     STARTUPINFOA startup{sizeof startup};
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process));
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
     // A Unix process cannot be waited for; its report event can.
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(done, 60000));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(done, 60000));
     CloseHandle(done);
     std::ifstream file(std::filesystem::path(ReportPath(self)));
     std::stringstream report;
     report << file.rdbuf();
     file.close();
     DeleteFileW(ReportPath(self).c_str());
-    // Berlin: UTC+2 in summer, UTC+1 in winter, whatever the season of the scan.
-    const std::string rows = report.str();
-    EXPECT_NE(std::string::npos, rows.find("july 2021-07-15 14:00:00\n")) << rows;
-    EXPECT_NE(std::string::npos, rows.find("january 2021-01-15 13:00:00\n")) << rows;
+    return report.str();
+}
+
+// Each zone's rows: wall-clock times by each time stamp's own rule; the ranking and the moment
+// compare instants, so in New York the later file of the repeated hour wins and 01:30 is its first
+// occurrence (05:30Z), after which both files come.
+TEST(DaylightSaving, RowsShowTheirOwnWallClockTimeAndCompareInstants) {
+    wchar_t parentText[32];
+    if (GetEnvironmentVariableW(L"QUENWICK_DST_PARENT", parentText, 32)) {
+        ReportRowsAsChild(static_cast<DWORD>(std::stoul(parentText)));
+        return;
+    }
+    const struct {
+        const char* Zone;
+        std::vector<std::string> Rows, Absent;
+    } zones[] = {
+        {"Europe/Berlin",
+         {"all: july 2021-07-15 14:00:00\n", "all: january 2021-01-15 13:00:00\n", "all: early 2026-11-01 06:50:00\n",
+          "all: late 2026-11-01 07:10:00\n", "newest 1: late 2026-11-01 07:10:00\n", "after 01:30: early ",
+          "after 01:30: late "},
+         {"newest 1: early", "after 01:30: j"}},
+        {"America/New_York",
+         {"all: july 2021-07-15 08:00:00\n", "all: january 2021-01-15 07:00:00\n", "all: early 2026-11-01 01:50:00\n",
+          "all: late 2026-11-01 01:10:00\n", "newest 1: late 2026-11-01 01:10:00\n",
+          "after 01:30: early 2026-11-01 01:50:00\n", "after 01:30: late 2026-11-01 01:10:00\n"},
+         {"newest 1: early", "after 01:30: j"}},
+    };
+    for (const auto& zone : zones) {
+        SCOPED_TRACE(zone.Zone);
+        const std::string rows = ChildReport(zone.Zone);
+        for (const std::string& row : zone.Rows) {
+            EXPECT_NE(std::string::npos, rows.find(row)) << row << " in\n" << rows;
+        }
+        for (const std::string& row : zone.Absent) {
+            EXPECT_EQ(std::string::npos, rows.find(row)) << row << " in\n" << rows;
+        }
+    }
 }
 
 } // namespace

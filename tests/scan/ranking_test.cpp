@@ -3,7 +3,9 @@
 
 #include <algorithm>
 
+#include "scan/local_time.h"
 #include "scan/ranking.h"
+#include "scan_harness.h"
 
 namespace {
 
@@ -17,11 +19,11 @@ std::vector<std::wstring> Held(const TRanking& ranking) {
 
 struct TArrival {
     const wchar_t* Name;
-    double Time;
+    std::int64_t Utc; // the file's instant
     bool HandedOff;
     std::vector<std::wstring> FilesAfter; // oldest first
     const wchar_t* DeletedRow;            // empty: none
-    double AfterAfter;
+    std::int64_t AfterAfter;
 };
 
 void Replay(int limit, const std::vector<TArrival>& arrivals, const std::vector<std::wstring>& finalRows) {
@@ -30,11 +32,11 @@ void Replay(int limit, const std::vector<TArrival>& arrivals, const std::vector<
     for (const TArrival& arrival : arrivals) {
         SCOPED_TRACE(testing::Message()
                      << "arrival " << std::string(arrival.Name, arrival.Name + wcslen(arrival.Name)));
-        ASSERT_EQ(arrival.HandedOff, ranking.Qualifies(arrival.Time));
+        ASSERT_EQ(arrival.HandedOff, ranking.Qualifies(arrival.Utc));
         std::vector<TRowId> removed;
         if (arrival.HandedOff) {
             rows.emplace_back(rows.size() + 1, arrival.Name);
-            ranking.AddFile({arrival.Name, arrival.Time, rows.back().first}, removed);
+            ranking.AddFile({arrival.Name, arrival.Utc, rows.back().first}, removed);
         }
         EXPECT_EQ(arrival.FilesAfter, Held(ranking));
         ASSERT_LE(removed.size(), 1u) << "one deletion for each file that pushes one out";
@@ -88,17 +90,41 @@ TEST(Ranking, OneKeepsTheFirstOfTheNewest) {
            {L"8"});
 }
 
-TEST(Ranking, FindIndexIsTheLowerBound) {
+// By instant, not by the wall clock: in New York, 1 November 2026, the hour from 01:00 repeats. The
+// file of 06:10Z (shown 01:10 -05:00) is newer than that of 05:50Z (shown 01:50 -04:00).
+TEST(Ranking, TheLaterInstantOfTheRepeatedHourWins) {
+    const std::int64_t early = FileTimeTicks(UtcFileTime(2026, 11, 1, 5, 50)),
+                       late = FileTimeTicks(UtcFileTime(2026, 11, 1, 6, 10));
+    Replay(1,
+           {
+               {L"01:50 -04:00", early, true, {L"01:50 -04:00"}, L"", early},
+               {L"01:10 -05:00", late, true, {L"01:10 -05:00"}, L"01:50 -04:00", late},
+               {L"01:55 -04:00", early + 3'000'000'000, false, {L"01:10 -05:00"}, L"", late},
+           },
+           {L"01:10 -05:00"});
+    Replay(2,
+           {
+               {L"01:10 -05:00", late, true, {L"01:10 -05:00"}, L"", late},
+               {L"01:50 -04:00", early, true, {L"01:50 -04:00", L"01:10 -05:00"}, L"", early},
+           },
+           {L"01:10 -05:00", L"01:50 -04:00"});
+}
+
+// The insert goes where FindIndex says: before every held file of the same or a later instant.
+TEST(Ranking, FindIndexPlacesAFileBeforeItsEqualsAndLaterOnes) {
     TRanking ranking(10);
-    EXPECT_EQ(0, ranking.FindIndex(1));
     std::vector<TRowId> removed;
-    for (double t : {1.0, 2.0, 2.0, 2.0, 5.0}) {
+    for (std::int64_t t : {1, 2, 2, 2, 5}) {
         ranking.AddFile({L"", t}, removed);
     }
-    const std::pair<double, int> cases[] = {{0.5, 0}, {1, 0}, {1.5, 1}, {2, 1}, {3, 4}, {5, 4}, {6, 5}};
+    const std::pair<std::int64_t, std::size_t> cases[] = {{0, 0}, {1, 0}, {2, 1}, {3, 4}, {5, 4}, {6, 5}};
     for (const auto& [x, index] : cases) {
-        EXPECT_EQ(index, ranking.FindIndex(x)) << x;
+        TRanking with = ranking;
+        with.AddFile({L"new", x}, removed);
+        const std::vector<std::wstring> held = Held(with);
+        EXPECT_EQ(index, static_cast<std::size_t>(std::find(held.begin(), held.end(), L"new") - held.begin())) << x;
     }
+    EXPECT_TRUE(removed.empty());
 }
 
 } // namespace

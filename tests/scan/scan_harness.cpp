@@ -184,6 +184,16 @@ TDateTime LocalValue(const FILETIME& utc) {
     return value;
 }
 
+std::int64_t UtcTicks(TDateTime local) {
+    const SYSTEMTIME fields = DecodeDateTime(local);
+    SYSTEMTIME universal;
+    FILETIME utc;
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &fields, &universal) || !SystemTimeToFileTime(&universal, &utc)) {
+        throw std::invalid_argument("time cannot be converted");
+    }
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
+}
+
 TTempTree::TTempTree() {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);

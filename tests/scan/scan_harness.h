@@ -110,6 +110,8 @@ class TWatchedListing final : public IListing {
 FILETIME UtcFileTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0);
 // The value the walk gives a file time, worked out through the system's own conversion.
 TDateTime LocalValue(const FILETIME& utc);
+// The instant of a local value, as the rows hold their times, by the system's own conversion.
+std::int64_t UtcTicks(TDateTime local);
 
 // A folder under the temporary folder that is removed with everything in it at the end.
 class TTempTree {

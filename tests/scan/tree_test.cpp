@@ -92,7 +92,7 @@ TEST_F(TreeTest, NumberModeEdges) {
         }
         ASSERT_EQ(1u, run->Recorder.Rows().size());
         EXPECT_EQ(firstNewest, run->Recorder.Rows()[0]);
-        EXPECT_EQ(LocalValue(UtcFileTime(2021, 5, 5)), run->Job->Ranking().After());
+        EXPECT_EQ(FileTimeTicks(UtcFileTime(2021, 5, 5)), run->Job->Ranking().After());
     }
 }
 
@@ -107,6 +107,7 @@ TEST_F(TreeTest, DateModeTakesOnlyTimesStrictlyAfterTheMoment) {
     EXPECT_EQ((std::vector<std::wstring>{tree.Root() + L"later"}), run->Recorder.Rows());
     EXPECT_TRUE(run->Job->Ranking().Files().empty());
     EXPECT_EQ(LocalValue(moment), run->Job->Request().After);
+    EXPECT_EQ(FileTimeTicks(moment), run->Job->Request().AfterUtc); // the instant, made once
     EXPECT_EQ(3, run->Job->Counts().FileCount);
 }
 

@@ -51,7 +51,7 @@ protected:
     void AddRows(int count) {
         for (int i = 0; i < count; ++i) {
             const double time = 46082 + i / 1440.0;
-            form->Results->AddRow(L"C:\\r\\f" + std::to_wstring(i) + L".txt", time);
+            form->Results->AddRow(L"C:\\r\\f" + std::to_wstring(i) + L".txt", UtcTicks(time));
         }
         form->Results->Flush();
     }
@@ -113,9 +113,9 @@ TEST_F(MainFormResultsTest, OneRowSelectedInAOneRowList) {
 }
 
 TEST_F(MainFormResultsTest, OpenAndExploreHandTheRowToTheShellOwnedByTheHiddenWindow) {
-    form->Results->AddRow(L"C:\\data\\report.txt", 1);
-    form->Results->AddRow(L"D:\\top.txt", 2);
-    form->Results->AddRow(L"nameonly", 3);
+    form->Results->AddRow(L"C:\\data\\report.txt", UtcTicks(1));
+    form->Results->AddRow(L"D:\\top.txt", UtcTicks(2));
+    form->Results->AddRow(L"nameonly", UtcTicks(3));
     form->Results->Flush();
     RecordShellCalls(33);
     Select({0});
@@ -155,7 +155,7 @@ TEST_F(MainFormResultsTest, OpeningADeletedFileShowsTheSystemTextInAPlainBox) {
     GetTempPathW(MAX_PATH, folder);
     const std::wstring gone = std::wstring(folder) + L"quenwick-deleted-file.txt";
     DeleteFileW(gone.c_str());
-    form->Results->AddRow(gone, 1);
+    form->Results->AddRow(gone, UtcTicks(1));
     form->Results->Flush();
     Select({0});
     Choose(form->OpenItem);
@@ -202,9 +202,9 @@ TEST_F(MainFormResultsTest, OpenAndExploreHandTheShellAPathItCanTake) {
     const std::wstring files[] = {tree.File(deep + L"\\long.txt", UtcFileTime(2024, 3, 1)),
                                   tree.File(L"dot.\\f", UtcFileTime(2024, 3, 1))};
     for (const std::wstring& file : files) {
-        form->Results->AddRow(file, 1);
+        form->Results->AddRow(file, UtcTicks(1));
     }
-    form->Results->AddRow(L"C:\\" + std::wstring(300, L'x'), 1);
+    form->Results->AddRow(L"C:\\" + std::wstring(300, L'x'), UtcTicks(1));
     form->Results->Flush();
     RecordShellCalls(33);
     for (int row = 0; row < 3; ++row) {
@@ -227,7 +227,7 @@ TEST_F(MainFormResultsTest, OpenAndExploreHandTheShellAPathItCanTake) {
 
     // A folder the shell does not find, by its short name or gone since the scan, is said, never
     // handed to "explore", which would show nothing.
-    form->Results->AddRow(L"C:\\gone\\f.txt", 1);
+    form->Results->AddRow(L"C:\\gone\\f.txt", UtcTicks(1));
     form->Results->Flush();
     boxes.clear();
     shellCalls.clear();

@@ -428,7 +428,7 @@ TEST_F(MainFormSearchTest, AFailedScanIsReportedAsAFailure) {
 
 // A pattern that can never match is said before anything starts; the rows stay as they were.
 TEST_F(MainFormSearchTest, APatternThatCanNeverMatchIsRefusedBeforeTheScan) {
-    form->Results->AddRow(L"C:\\kept.txt", 1);
+    form->Results->AddRow(L"C:\\kept.txt", UtcTicks(1));
     form->PathEdit.SetText(L"C:\\");
     form->NamesEdit.SetText(L"*.txt; a\\b");
     form->StartActionExecute();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "clipboard_support.h"
+#include "scan/scan_harness.h"
 #include "test_support.h"
 
 namespace {
@@ -68,7 +69,7 @@ protected:
     // Rows "p<i>" with time i, so names and times run in opposite directions when numbered downwards.
     std::vector<TRowId> AddRows(const std::vector<int>& numbers) {
         std::vector<TRowId> ids;
-        for (int n : numbers) ids.push_back(results_->AddRow(L"C:\\p" + std::to_wstring(n), 40000.0 + n));
+        for (int n : numbers) ids.push_back(results_->AddRow(L"C:\\p" + std::to_wstring(n), UtcTicks(40000.0 + n)));
         results_->Flush();
         return ids;
     }
@@ -127,7 +128,7 @@ TEST_F(ResultsListTest, ShowsPathAndTimeOfEachRow) {
     std::wstring copied;
     for (const std::size_t length : {40, 400}) {
         const std::wstring path = L"C:\\" + std::wstring(length, L'd') + L"\\name.txt";
-        results_->AddRow(path, 1);
+        results_->AddRow(path, UtcTicks(1));
         results_->Flush();
         wchar_t buffer[260] = {};
         NMLVDISPINFOW drawn{{list_, 0, LVN_GETDISPINFOW}, {LVIF_TEXT | LVIF_IMAGE | LVIF_INDENT, ItemCount() - 1, 0, 0, 0, buffer, 260}};
@@ -167,7 +168,7 @@ TEST_F(ResultsListClockTest, ItemCountFollowsStreamedRowsAtMostTenTimesASecond) 
     std::vector<TRowId> ids;
     for (int i = 0; i < 20000; ++i) {
         if (i % 40 == 0) ++clockMs; // 500 ms in all
-        ids.push_back(results_->AddRow(L"C:\\f" + std::to_wstring(i), i));
+        ids.push_back(results_->AddRow(L"C:\\f" + std::to_wstring(i), UtcTicks(i)));
     }
     EXPECT_EQ(5u, seen.CountFlags.size()) << "at the start, then once every 100 ms";
     // The ranking's deletions come in bursts too. With no row marked they reach the control with the
@@ -196,7 +197,7 @@ TEST_F(ResultsListClockTest, RowsAndDrawingComeBackWhileNoMessageIsServed) {
     AddRows({0});
     Select({0});
     for (int ms = 0; ms < 450; ++ms, ++clockMs) {
-        ids.push_back(results_->AddRow(L"C:\\f" + std::to_wstring(ids.size()), 1.0));
+        ids.push_back(results_->AddRow(L"C:\\f" + std::to_wstring(ids.size()), UtcTicks(1.0)));
         if (ids.size() > 50) results_->DeleteRow(results_->IndexOfRow(ids[ids.size() - 51]));
     }
     EXPECT_GE(seen.CountFlags.size(), 4u);
@@ -250,8 +251,8 @@ TEST_F(ResultsListTest, DeletingKeepsOtherRowsSelectionAndFocus) {
     EXPECT_EQ(L"C:\\p4", FocusedCaption());
 
     results_->SortByTime(); // p5 p4 p2 p1
-    const TRowId late = results_->AddRow(L"C:\\p9", 40009);
-    results_->AddRow(L"C:\\p0", 40000);
+    const TRowId late = results_->AddRow(L"C:\\p9", UtcTicks(40009));
+    results_->AddRow(L"C:\\p0", UtcTicks(40000));
     results_->DeleteRow(results_->IndexOfRow(ids[1])); // p2: shown, selected
     results_->DeleteRow(results_->IndexOfRow(late));
     results_->Flush();
@@ -289,7 +290,7 @@ TEST_F(ResultsListTest, SelectAllKeepsFocusAndScrollPosition) {
     EXPECT_EQ(top, SendMessageW(list_, LVM_GETTOPINDEX, 0, 0));
     // Kept by the list: rows added later are not selected, deleted ones no longer count, and a
     // selection the user makes in the control replaces it.
-    const TRowId added = results_->AddRow(L"C:\\late", 1);
+    const TRowId added = results_->AddRow(L"C:\\late", UtcTicks(1));
     results_->DeleteRow(results_->IndexOfRow(added) - 1);
     results_->Flush();
     EXPECT_EQ(299, results_->SelectedCount());

@@ -26,9 +26,11 @@ void SortByName(TRowStore& store, bool descending = false) {
 }
 bool LogicallyBefore(const std::wstring& a, const std::wstring& b) { return StrCmpLogicalW(a.c_str(), b.c_str()) < 0; }
 
-// 1 June of the year, as days since 30 December 1899.
-constexpr TDateTime kJune1975 = 27546.0;
-constexpr TDateTime kJune2020 = 43983.0;
+// The rows hold instants, UTC ticks. Day numbers are days since 30 December 1899.
+constexpr std::int64_t kDay = 864'000'000'000;
+constexpr std::int64_t Instant(std::int64_t dayNumber) { return (dayNumber + 109205) * kDay; }
+constexpr std::int64_t kJune1975 = Instant(27546);
+constexpr std::int64_t kJune2020 = Instant(43983);
 } // namespace
 
 // The ranking keeps the N newest rows and deletes the oldest by identity while the user sorts the
@@ -36,7 +38,7 @@ constexpr TDateTime kJune2020 = 43983.0;
 // and rows added after a sort come after the sorted ones.
 TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
     struct THeld {
-        TDateTime Time;
+        std::int64_t Utc;
         TRowId Id;
     };
     for (int limit : {1, 3, 50, 1500}) {
@@ -47,13 +49,13 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
         TRowId firstIdAfterSort = 0;
         for (int file = 0; file < 2000; ++file) {
             // Times mostly rise, with jitter and ties, so rows keep coming and going all through the walk.
-            const TDateTime time = 40000.0 + static_cast<double>(file + random() % 300) / 100.0;
-            if (static_cast<int>(held.size()) == limit && time <= held.front().Time) continue;
+            const std::int64_t time = Instant(40000) + (file + random() % 300) * kDay / 100;
+            if (static_cast<int>(held.size()) == limit && time <= held.front().Utc) continue;
             const std::wstring path = L"C:\\tree\\f" + std::to_wstring(random() % 100000) + L".txt";
             const TRowId id = store.Append(path, time);
             if (countAtSort >= 0 && firstIdAfterSort == 0) firstIdAfterSort = id;
             const auto at = std::lower_bound(held.begin(), held.end(), time,
-                                             [](const THeld& h, TDateTime t) { return h.Time < t; });
+                                             [](const THeld& h, std::int64_t t) { return h.Utc < t; });
             held.insert(at, {time, id});
             if (static_cast<int>(held.size()) > limit) {
                 const int position = store.IndexOf(held.front().Id);
@@ -79,7 +81,7 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
             const int position = store.IndexOf(h.Id);
             ASSERT_GE(position, 0);
             EXPECT_EQ(h.Id, store[position].Id);
-            EXPECT_EQ(h.Time, store[position].Time);
+            EXPECT_EQ(h.Utc, store[position].Utc);
         }
         // Rows appended since the last sort stand at the end in the order they came.
         if (firstIdAfterSort != 0 && store.IndexOf(firstIdAfterSort) >= 0) {
@@ -92,7 +94,7 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
 TEST(RowStore, IdentitiesOfDeletedAndClearedRowsAreNotFound) {
     TRowStore store;
     std::vector<TRowId> ids;
-    for (int i = 0; i < 6; ++i) ids.push_back(store.Append(L"p" + std::to_wstring(i), i));
+    for (int i = 0; i < 6; ++i) ids.push_back(store.Append(L"p" + std::to_wstring(i), Instant(i)));
     store.Erase(store.IndexOf(ids[2]));
     SortByTime(store);
     store.Erase(store.IndexOf(ids[4]));
@@ -101,26 +103,37 @@ TEST(RowStore, IdentitiesOfDeletedAndClearedRowsAreNotFound) {
     EXPECT_EQ((std::vector<std::wstring>{L"p5", L"p3", L"p1", L"p0"}), Paths(store));
     for (int i : {0, 1, 3, 5}) EXPECT_EQ(L"p" + std::to_wstring(i), store[store.IndexOf(ids[i])].Path);
     store.Clear();
-    const TRowId fresh = store.Append(L"new", 1);
+    const TRowId fresh = store.Append(L"new", Instant(1));
     EXPECT_EQ(0, store.IndexOf(fresh));
     for (TRowId id : ids) EXPECT_EQ(-1, store.IndexOf(id));
     EXPECT_EQ(-1, store.IndexOf(0));
     EXPECT_EQ(-1, store.IndexOf(fresh + 1));
 }
 
-// Newest first by the value, never by the text: under a two-digit-year pattern "75" would read as
-// 2075. Equal times keep the order in which the rows came.
-TEST(RowStore, SortByTimeIsNewestFirstByValueAndStable) {
+// Newest first by the instant, never by the text: under a two-digit-year pattern "75" would read as
+// 2075, and in New York's repeated hour of 1 November 2026 the file shown 01:10 (06:10Z) is newer
+// than the one shown 01:50 (05:50Z). Equal times keep the order in which the rows came.
+TEST(RowStore, SortByTimeIsNewestFirstByInstantAndStable) {
+    constexpr std::int64_t hour = kDay / 24, minute = hour / 60;
     TRowStore store;
     store.Append(L"old", kJune1975);
     store.Append(L"same-a", kJune2020);
-    store.Append(L"new", kJune2020 + 1.0 / 86400);
+    store.Append(L"01:50 -04:00", Instant(46327) + 5 * hour + 50 * minute);
+    store.Append(L"new", kJune2020 + 10'000'000);
+    store.Append(L"01:10 -05:00", Instant(46327) + 6 * hour + 10 * minute);
     store.Append(L"same-b", kJune2020);
     store.Append(L"same-c", kJune2020);
+    const std::vector<std::wstring> newestFirst = {L"01:10 -05:00", L"01:50 -04:00", L"new", L"same-a",
+                                                   L"same-b", L"same-c", L"old"};
     SortByTime(store);
-    EXPECT_EQ((std::vector<std::wstring>{L"new", L"same-a", L"same-b", L"same-c", L"old"}), Paths(store));
+    EXPECT_EQ(newestFirst, Paths(store));
     SortByTime(store);
-    EXPECT_EQ((std::vector<std::wstring>{L"new", L"same-a", L"same-b", L"same-c", L"old"}), Paths(store));
+    EXPECT_EQ(newestFirst, Paths(store));
+    std::vector<std::uint32_t> order = store.OrderByTime(true);
+    store.ApplyOrder(order);
+    EXPECT_EQ((std::vector<std::wstring>{L"old", L"same-a", L"same-b", L"same-c", L"new", L"01:50 -04:00",
+                                         L"01:10 -05:00"}),
+              Paths(store));
 }
 
 // The name sort must give the shell's logical order (numbers by value, case ignored, punctuation,
@@ -136,7 +149,7 @@ TEST(RowStore, SortByNameFollowsStrCmpLogicalWThenTimeRestoresNewestFirst) {
         L"C:\\d1\\x",              L"C:\\d\\x",            L"C:\\d10\\x",            L"C:\\d9\\x1.2",
     };
     TRowStore store;
-    for (std::size_t i = 0; i < paths.size(); ++i) store.Append(paths[i], 44000.0 + static_cast<double>(i % 5));
+    for (std::size_t i = 0; i < paths.size(); ++i) store.Append(paths[i], Instant(44000 + static_cast<std::int64_t>(i % 5)));
     std::vector<std::pair<std::wstring, TRowId>> expected;
     for (int i = 0; i < store.Count(); ++i) expected.emplace_back(store[i].Path, store[i].Id);
     std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return LogicallyBefore(a.first, b.first); });
@@ -153,15 +166,15 @@ TEST(RowStore, SortByNameFollowsStrCmpLogicalWThenTimeRestoresNewestFirst) {
     for (int i = 0; i < store.Count(); ++i) EXPECT_EQ(expected[i].second, store[i].Id) << "descending, position " << i;
     // Numbers past any integer type still go by value.
     TRowStore numbers;
-    for (const wchar_t* name : {L"x100000000000000000000", L"x99999999999999999999", L"x007"}) numbers.Append(name, 1);
+    for (const wchar_t* name : {L"x100000000000000000000", L"x99999999999999999999", L"x007"}) numbers.Append(name, Instant(1));
     SortByName(numbers);
     EXPECT_EQ((std::vector<std::wstring>{L"x007", L"x99999999999999999999", L"x100000000000000000000"}), Paths(numbers));
 
     SortByName(store);
     SortByTime(store);
     for (int i = 1; i < store.Count(); ++i) {
-        EXPECT_GE(store[i - 1].Time, store[i].Time);
-        if (store[i - 1].Time == store[i].Time) {
+        EXPECT_GE(store[i - 1].Utc, store[i].Utc);
+        if (store[i - 1].Utc == store[i].Utc) {
             EXPECT_LE(StrCmpLogicalW(store[i - 1].Path.c_str(), store[i].Path.c_str()), 0);
         }
     }
@@ -172,12 +185,12 @@ TEST(RowStore, SortByNameFollowsStrCmpLogicalWThenTimeRestoresNewestFirst) {
 TEST(RowStore, RefusesRowsBeyondItsRoomAndKeepsWhatItHolds) {
     TRowStore names({4, 64, 100}), rows({20, std::uint64_t{1} << 32, 3}); // names: four blocks of 16 characters
     std::vector<TRowId> ids;
-    EXPECT_THROW(for (int i = 0;; ++i) ids.push_back(names.Append(L"C:\\f\\name" + std::to_wstring(i), i)), std::length_error);
+    EXPECT_THROW(for (int i = 0;; ++i) ids.push_back(names.Append(L"C:\\f\\name" + std::to_wstring(i), Instant(i))), std::length_error);
     ASSERT_EQ(8u, ids.size()); // "nameN" and its length: two to a block
     for (int i = 0; i < 8; ++i) EXPECT_EQ(L"C:\\f\\name" + std::to_wstring(i), names[names.IndexOf(ids[i])].Path);
-    EXPECT_THROW(for (int i = 0; i < 4; ++i) rows.Append(L"r", i), std::length_error);
+    EXPECT_THROW(for (int i = 0; i < 4; ++i) rows.Append(L"r", Instant(i)), std::length_error);
     rows.Erase(0);
-    EXPECT_NO_THROW(rows.Append(L"r", 3));
+    EXPECT_NO_THROW(rows.Append(L"r", Instant(3)));
 }
 
 // Large lists make their sort keys on several threads; the pieces must still form one order.
@@ -187,7 +200,7 @@ TEST(RowStore, LargeSortByNameIsInLogicalOrderAndStable) {
     TRowStore store;
     for (int i = 0; i < 60000; ++i)
         store.Append(L"C:\\root\\d" + std::to_wstring(random() % 40) + L"\\" + names[random() % 8] + std::to_wstring(random() % 500),
-                     i);
+                     Instant(i));
     SortByName(store);
     ASSERT_EQ(60000, store.Count());
     for (int i = 1; i < store.Count(); ++i) {
