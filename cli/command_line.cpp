@@ -280,7 +280,10 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
     }
     if (const std::wstring fault = RootFault(job.Request().RootPath); !fault.empty()) {
         std::wstring root = job.Request().RootPath;
-        if (root.size() > 3 && root.back() == L'\\') {
+        // Named as typed: "C:\data", but "C:\" and "\\?\Volume{...}\", which without it would be the
+        // drive's current folder and the volume itself.
+        const bool volumeRoot = root.starts_with(L"\\\\?\\") && root.find(L'\\', 4) == root.size() - 1;
+        if (root.size() > 3 && root.back() == L'\\' && !volumeRoot) {
             root.pop_back();
         }
         errors.Line(L"quenwick: " + Quoted(root) + L" " + fault + L".");

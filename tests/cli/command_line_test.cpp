@@ -231,6 +231,8 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
     TTempTree out;
     const std::wstring text = out.Root() + L"lines.txt", csv = out.Root() + L"lines.CSV";
     const std::wstring deep = out.Folder(std::wstring(200, L'o')) + std::wstring(100, L'p') + L".txt"; // past 260
+    // Never resolved: that would take the dot off its folder's name.
+    const std::wstring dotted = L"\\\\?\\" + out.Folder(L"name.") + L"x.csv";
     std::string expectedCsv = "\xEF\xBB\xBF"
                               "File,Date/Time\r\n";
     for (const std::wstring& line : Lines(FromUtf8(plain.Out))) {
@@ -243,7 +245,7 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
     const struct {
         std::wstring File;
         std::string Expected;
-    } cases[] = {{text, plain.Out}, {csv, expectedCsv}, {deep, plain.Out}};
+    } cases[] = {{text, plain.Out}, {csv, expectedCsv}, {deep, plain.Out}, {dotted, expectedCsv}};
     for (const auto& c : cases) {
         const TResult result = RunExe(L"--out " + Arg(c.File) + L" --newest 100 " + root);
         EXPECT_EQ(0, result.Exit) << c.File;
@@ -317,6 +319,7 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
         return L"quenwick: unknown switch \"" + text + L"\" (quenwick --help lists them).";
     };
     const std::wstring noSuchFolder = tree.Root() + L"no\\such\\x.txt";
+    const std::wstring volume = L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\";
     const struct {
         std::wstring Arguments;
         std::wstring Line; // a line that ends with " - (" is followed by any system text and a code
@@ -375,6 +378,14 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
         // before the scan.
         {L"--newest 5 " + missing, L"quenwick: " + Quoted(tree.Root() + L"missing") + L" does not exist."},
         {L"--newest 5 " + Arg(L"\\\\?\\" + tree.Root() + L"missing"), L"quenwick: " + Quoted(tree.Root() + L"missing") + L" does not exist."},
+        // Whatever its form: \\?\ taken exactly, \\.\ resolved, a volume's path kept.
+        {L"--newest 5 " + Arg(L"\\\\?\\" + tree.Root() + L"missing. "),
+         L"quenwick: " + Quoted(tree.Root() + L"missing. ") + L" does not exist."},
+        {L"--newest 5 " + Arg(L"\\\\.\\" + tree.Root() + L"x\\..\\missing"),
+         L"quenwick: " + Quoted(tree.Root() + L"missing") + L" does not exist."},
+        {L"--newest 5 " + Arg(volume), L"quenwick: " + Quoted(volume) + L" does not exist."},
+        {L"--newest 5 " + Arg(volume + L"data"),
+         L"quenwick: " + Quoted(volume + L"data") + L" does not exist."},
         {L"--newest 5 " + Arg(textFile), L"quenwick: " + Quoted(textFile) + L" is a file, not a folder."},
         {L"--newest 5 --out " + Arg(folderOut) + L" " + Arg(tree.Root()),
          L"quenwick: cannot write " + Quoted(folderOut) + L" - ("},
