@@ -19,6 +19,9 @@
 namespace {
 
 constexpr UINT StopMessage = WM_APP + 1;
+// The exit code when the reader of standard output or error went away, as a shell gives for a
+// program ended by SIGPIPE (128 + 13), beside 130 for Ctrl+C (128 + SIGINT).
+constexpr int ReaderGoneExit = 141;
 std::atomic<DWORD> scanThreadId{0};
 std::atomic<int> interrupts{0};
 
@@ -41,6 +44,9 @@ class TErrorStream {
     explicit TErrorStream(HANDLE handle) : out_(handle) {}
 
     bool Console() const { return out_.Console(); }
+    // A write that failed (see TTextOutput): nothing more is written here.
+    bool Failed() const { return out_.Failed(); }
+    bool ReaderGone() const { return out_.ReaderGone(); }
     void Line(const std::wstring& text) {
         ClearProgress();
         out_.Write(text + L"\r\n");
@@ -101,8 +107,20 @@ class TCommandLineSink final : public IScanSink, public TRowPool {
     TErrorStream& errors_;
 };
 
-std::wstring CannotWrite(const std::wstring& path, DWORD code) {
-    return LogLine(L"quenwick: cannot write " + Quoted(path), static_cast<int>(code));
+// what is the quoted path of a file, or "standard output".
+std::wstring CannotWrite(const std::wstring& what, DWORD code) {
+    return LogLine(L"quenwick: cannot write " + what, static_cast<int>(code));
+}
+
+// How a failed write ends the program: quietly when the reader went away (| head -1 done, | more
+// quit), as console tools end then; otherwise (a full disk, a device error) with the system's
+// reason on standard error while that still works, and 1.
+int WriteFailure(const TTextOutput& out, const std::wstring& what, TErrorStream& errors) {
+    if (out.ReaderGone()) {
+        return ReaderGoneExit;
+    }
+    errors.Line(CannotWrite(what, out.Error()));
+    return 1;
 }
 
 struct THandleCloser {
@@ -131,12 +149,21 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         } else {
             DispatchMessageW(&message);
         }
+        // A log line or progress line that cannot be written ends the scan as Ctrl+C does: its
+        // report would be cut without a word.
+        if (errors.Failed() && !job.Terminated()) {
+            job.Terminate();
+        }
     }
     if (timer) {
         KillTimer(nullptr, timer);
     }
     errors.ClearProgress();
     job.WaitFor();
+    if (errors.Failed()) {
+        // No rows either: those of a scan cut short would pass for all of them.
+        return errors.ReaderGone() ? ReaderGoneExit : 1;
+    }
     bool failed = sink.FailedFolders > 0;
     if (sink.End && sink.End->Outcome == TScanOutcome::Failed) {
         errors.Line(L"quenwick: the scan failed: " + sink.End->Failure);
@@ -163,11 +190,17 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
     std::stable_sort(sink.Rows.begin(), sink.Rows.end(),
                      [](const TCommandLineSink::TRow& a, const TCommandLineSink::TRow& b) { return a.Utc > b.Utc; });
     for (const TCommandLineSink::TRow& row : sink.Rows) {
+        if (out.Failed() || errors.Failed()) {
+            break;
+        }
         write(sink.Path(row), row.Time, row.Utc);
     }
-    if (!out.Flush() && !request.OutPath.empty()) {
-        errors.Line(CannotWrite(request.OutPath, out.Error()));
-        failed = true;
+    if (!out.Flush()) {
+        const std::wstring what = request.OutPath.empty() ? L"standard output" : Quoted(request.OutPath);
+        return WriteFailure(out, what, errors);
+    }
+    if (errors.Failed()) {
+        return errors.ReaderGone() ? ReaderGoneExit : 1;
     }
     if (interrupts.load() > 0) {
         return 130;
@@ -189,7 +222,7 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         out.Write(request.Action == TCommandLine::TAction::Help
                       ? HelpText()
                       : std::wstring(L"Quenwick " QUENWICK_VERSION L"\r\n"));
-        return 0;
+        return out.Flush() ? 0 : WriteFailure(out, L"standard output", errors);
     }
     // The job checks the request, so that a pattern that can never match is refused before an
     // --out file is made. A folder that is not there is a mistake in the arguments too, not a
@@ -201,7 +234,10 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
     }
     if (const std::wstring fault = RootFault(job.Request().RootPath); !fault.empty()) {
         std::wstring root = job.Request().RootPath;
-        if (root.size() > 3 && root.back() == L'\\') {
+        // Named as typed: "C:\data", but "C:\" and "\\?\Volume{...}\", which without it would be the
+        // drive's current folder and the volume itself.
+        const bool volumeRoot = root.starts_with(L"\\\\?\\") && root.find(L'\\', 4) == root.size() - 1;
+        if (root.size() > 3 && root.back() == L'\\' && !volumeRoot) {
             root.pop_back();
         }
         errors.Line(L"quenwick: " + Quoted(root) + L" " + fault + L".");
@@ -216,7 +252,7 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         handle = CreateFileW(SystemPath(FullPath(request.OutPath)).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            errors.Line(CannotWrite(request.OutPath, GetLastError()));
+            errors.Line(CannotWrite(Quoted(request.OutPath), GetLastError()));
             return 2;
         }
         file.reset(handle);

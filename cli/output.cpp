@@ -268,7 +268,12 @@ bool TTextOutput::WriteBytes(const char* bytes, std::size_t length) {
     while (length > 0) {
         DWORD done = 0;
         const DWORD chunk = length < (1u << 20) ? static_cast<DWORD>(length) : (1u << 20);
-        if (!WriteFile(handle_, bytes, chunk, &done, nullptr) || done == 0) {
+        if (!WriteFile(handle_, bytes, chunk, &done, nullptr)) {
+            Fail(GetLastError());
+            return false;
+        }
+        if (done == 0) {
+            Fail(ERROR_WRITE_FAULT);
             return false;
         }
         bytes += done;
@@ -277,29 +282,37 @@ bool TTextOutput::WriteBytes(const char* bytes, std::size_t length) {
     return true;
 }
 
+void TTextOutput::Fail(DWORD error) {
+    failed_ = true;
+    // A call that failed without a code still failed.
+    error_ = error ? error : ERROR_WRITE_FAULT;
+}
+
 bool TTextOutput::Flush() {
     if (!handle_ || failed_) {
         return !failed_;
     }
-    bool ok = true;
     if (console_) {
         const wchar_t* text = pending_.data();
         std::size_t left = pending_.size();
-        while (ok && left > 0) {
+        while (left > 0) {
             DWORD done = 0;
             const DWORD chunk = left < 8192 ? static_cast<DWORD>(left) : 8192;
-            ok = WriteConsoleW(handle_, text, chunk, &done, nullptr) && done > 0;
+            if (!WriteConsoleW(handle_, text, chunk, &done, nullptr)) {
+                Fail(GetLastError());
+                break;
+            }
+            if (done == 0) {
+                Fail(ERROR_WRITE_FAULT);
+                break;
+            }
             text += done;
             left -= done;
         }
         pending_.clear();
     } else {
-        ok = WriteBytes(bytes_.data(), bytes_.size());
+        WriteBytes(bytes_.data(), bytes_.size());
         bytes_.clear();
     }
-    if (!ok) {
-        failed_ = true;
-        error_ = GetLastError();
-    }
-    return ok;
+    return !failed_;
 }

@@ -57,10 +57,17 @@ class TTextOutput {
     void WriteUtf8(std::string_view text);
     // False once a write has failed (a full disk, a closed pipe); later text is dropped.
     bool Flush();
+    bool Failed() const { return failed_; }
     DWORD Error() const { return error_; }
+    // The write failed because the reader of the pipe went away (| more quit, | head done): Windows
+    // says the pipe is being closed or has ended, Wine that no process is on its other end.
+    bool ReaderGone() const {
+        return failed_ && (error_ == ERROR_NO_DATA || error_ == ERROR_BROKEN_PIPE || error_ == ERROR_PIPE_NOT_CONNECTED);
+    }
 
   private:
     bool WriteBytes(const char* bytes, std::size_t length);
+    void Fail(DWORD error);
 
     HANDLE handle_;
     bool console_;

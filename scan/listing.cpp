@@ -1,6 +1,10 @@
 #include "scan/listing.h"
 
 std::wstring FullPath(const std::wstring& path) {
+    // The system's own form: resolving it would trim a name that ends in a dot or a blank.
+    if (path.starts_with(L"\\\\?\\")) {
+        return path;
+    }
     std::wstring full(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
@@ -41,7 +45,10 @@ std::wstring OrdinaryPath(std::wstring_view path) {
         CompareStringOrdinal(path.data() + 4, 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL) {
         return std::wstring(L"\\\\").append(path.substr(8));
     }
-    if (path.starts_with(L"\\\\?\\")) {
+    // A drive's path; a volume named by its GUID (\\?\Volume{...}\) or a device has no other form.
+    const auto letter = [](wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); };
+    if (path.size() >= 6 && path.starts_with(L"\\\\?\\") && letter(path[4]) && path[5] == L':' &&
+        (path.size() == 6 || path[6] == L'\\')) {
         return std::wstring(path.substr(4));
     }
     return std::wstring(path);

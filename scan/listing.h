@@ -36,7 +36,7 @@ inline bool IsDotName(const wchar_t* name) {
 }
 
 // The full path (relative parts resolved against the current folder); the path as given when it
-// cannot be resolved. FullFolderPath ends it with one backslash.
+// cannot be resolved or has the prefix \\?\ (never resolved). FullFolderPath ends it with one backslash.
 std::wstring FullPath(const std::wstring& path);
 std::wstring FullFolderPath(const std::wstring& folder);
 
@@ -44,7 +44,8 @@ std::wstring FullFolderPath(const std::wstring& folder);
 // a share, so that neither the 260-character limit nor the trimming of names that end in a dot or a
 // blank applies. A path that has a prefix already, or is not full, stays as it is.
 std::wstring SystemPath(std::wstring_view path);
-// The ordinary path of one given with \\?\ or \\?\UNC\: what users see and filters match.
+// The ordinary path of one given with \\?\ before a drive or \\?\UNC\: what users see and filters
+// match. A volume's path (\\?\Volume{...}\, \\?\GLOBALROOT\...) has no other form and stays.
 std::wstring OrdinaryPath(std::wstring_view path);
 
 // The system's listing: FindFirstFileExW with the basic information and large fetches, on the

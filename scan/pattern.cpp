@@ -224,13 +224,17 @@ bool CanBeFirstName(const TNamePattern& name, const wchar_t* upper) {
            NameMatches(name, L"GLOBALROOT", upper);
 }
 
-// How long a long-path prefix is: 8 for "\\?\UNC\" (which stands for "\\"), 4 for "\\?\", else 0.
+// How long a long-path prefix is: 8 for "\\?\UNC\" (which stands for "\\"), 4 for "\\?\" before a drive,
+// else 0. A volume's path (\\?\Volume{...}\, \\?\GLOBALROOT\...) has no other form: it keeps its
+// prefix, and its names are "", "", "?" and the rest, as a share's begin with "", "" and the server.
 std::size_t LongPrefix(std::wstring_view path) {
     if (!path.starts_with(L"\\\\?\\")) {
         return 0;
     }
-    return path.size() >= 8 && CompareStringOrdinal(path.data() + 4, 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL ? 8
-                                                                                                         : 4;
+    if (path.size() >= 8 && CompareStringOrdinal(path.data() + 4, 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL) {
+        return 8;
+    }
+    return IsDrive(path.substr(4)) ? 4 : 0;
 }
 
 } // namespace

@@ -53,16 +53,18 @@ std::vector<std::wstring_view> SplitPatterns(std::wstring_view list);
 
 // Compiles one pattern of a list. A folder pattern without "\" or "/" (a final one aside) is a
 // folder's name anywhere; with one, a folder's path: from a drive, from "\\server", from a
-// wildcard (*\Temp, **\bin), else below root ("build\out", "\build"). "\\?\" and "\\?\UNC\" are
-// taken off first. A pattern in double quotes is what they hold, blanks at its ends included. root
-// is the root folder's ordinary full path ending with "\"; empty, a pattern below it is only
-// checked. Empty when compiled; else the one sentence that says which pattern can never match, why,
-// and how it could be written: a list that, typed in, is taken and means what was meant.
+// wildcard (*\Temp, **\bin), else below root ("build\out", "\build"). "\\?\" before a drive and
+// "\\?\UNC\" are taken off first; a volume's path (\\?\Volume{...}\...) stays one. A pattern in
+// double quotes is what they hold, blanks at its ends included. root is the root folder's ordinary
+// full path ending with "\"; empty, a pattern below it is only checked. Empty when compiled; else
+// the one sentence that says which pattern can never match, why, and how it could be written: a
+// list that, typed in, is taken and means what was meant.
 std::wstring CompilePattern(std::wstring_view text, TPatternUse use, std::wstring_view root,
                             TPattern& pattern);
 
 // A full path cut at its backslashes as path patterns see it, a final backslash and a long-path
-// prefix ignored: "C:\a\b\" gives C:, a, b; "\\srv\share\a" gives "", "", srv, share, a.
+// prefix ignored: "C:\a\b\" gives C:, a, b; "\\srv\share\a" gives "", "", srv, share, a;
+// "\\?\Volume{...}\a" gives "", "", ?, Volume{...}, a.
 std::vector<std::wstring_view> PathNames(std::wstring_view path);
 
 // A pattern that is not a path against a name; a path pattern against a path's names.

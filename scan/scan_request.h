@@ -14,7 +14,9 @@ enum class TTimeKind : std::uint8_t { Modified, Created, Either };
 // The root folder as the job gets it: the text without the blanks and quotes around it, "/" read as
 // "\", made a full path (GetFullPathNameW) so that every row, the status bar and the log name one full
 // path, and ending with one backslash. A drive alone ("C:") is its root. A path given with \\?\ is
-// taken as it stands, without the prefix: rows and filters see the ordinary path.
+// taken exactly as it stands, blanks and dots at its end included, and shown in its ordinary form
+// (C:\..., \\server\share\...) where it has one; a volume's path (\\?\Volume{...}\, \\?\GLOBALROOT\...)
+// keeps its prefix. A path given with \\.\ is resolved, then given the prefix \\?\.
 std::wstring RootPathFromText(const std::wstring& text);
 // Why a root folder (as RootPathFromText gives it) cannot be scanned at all: "does not exist" or
 // "is a file, not a folder"; empty otherwise. Any other failure to read it is the walk's to log.

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Quenwick under Wine.
+# Installs what is missing, builds both programs, says where the console one is, and starts Quenwick
+# under Wine.
 #   bash scripts/run.sh [FOLDER]          FOLDER (Unix or Windows path) becomes the root folder
 #   QUENWICK_SCREENSHOT=shot.png bash scripts/run.sh [FOLDER]
 #                                         saves a picture of the window once it is up and painted,
@@ -9,7 +10,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QUENWICK_BUILD:-$root/build}"
 bash "$root/scripts/deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target quenwick
+# Both programs: the window's quenwick.exe and the console's quenwick.com beside it.
+cmake --build "$build" -j"$(nproc)" --target quenwick quenwick_console
+echo "The console program: $build/quenwick.com (run it with: $build/wine-run.sh $build/quenwick.com --help)"
 
 # Before any Wine program, even winepath: the prefix's desktop process keeps the display it was
 # started with, and without one no later window of the prefix can be shown.

@@ -43,8 +43,9 @@ std::wstring FromUtf8(const std::string& bytes) {
 }
 
 // Runs a program with its standard output and error in files: Wine's helper processes may keep a
-// pipe open after the program has ended.
-TResult RunProgram(const wchar_t* exe, const std::wstring& arguments, DWORD timeoutMs = 120000) {
+// pipe open after the program has ended. An inheritable handle given for one of them is used instead.
+TResult RunProgram(const wchar_t* exe, const std::wstring& arguments, DWORD timeoutMs = 120000,
+                   HANDLE givenOut = nullptr, HANDLE givenErr = nullptr) {
     const std::wstring outPath = TempName(L"out"), errPath = TempName(L"err");
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -53,8 +54,8 @@ TResult RunProgram(const wchar_t* exe, const std::wstring& arguments, DWORD time
     std::wstring commandLine = std::wstring(L"\"") + exe + L"\" " + arguments;
     STARTUPINFOW startup{sizeof startup};
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
+    startup.hStdOutput = givenOut ? givenOut : out;
+    startup.hStdError = givenErr ? givenErr : err;
     PROCESS_INFORMATION process{};
     TResult result;
     const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
@@ -231,6 +232,8 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
     TTempTree out;
     const std::wstring text = out.Root() + L"lines.txt", csv = out.Root() + L"lines.CSV";
     const std::wstring deep = out.Folder(std::wstring(200, L'o')) + std::wstring(100, L'p') + L".txt"; // past 260
+    // Never resolved: that would take the dot off its folder's name.
+    const std::wstring dotted = L"\\\\?\\" + out.Folder(L"name.") + L"x.csv";
     std::string expectedCsv = "\xEF\xBB\xBF"
                               "File,Date/Time\r\n";
     for (const std::wstring& line : Lines(FromUtf8(plain.Out))) {
@@ -243,7 +246,7 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
     const struct {
         std::wstring File;
         std::string Expected;
-    } cases[] = {{text, plain.Out}, {csv, expectedCsv}, {deep, plain.Out}};
+    } cases[] = {{text, plain.Out}, {csv, expectedCsv}, {deep, plain.Out}, {dotted, expectedCsv}};
     for (const auto& c : cases) {
         const TResult result = RunExe(L"--out " + Arg(c.File) + L" --newest 100 " + root);
         EXPECT_EQ(0, result.Exit) << c.File;
@@ -397,6 +400,7 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
         return L"quenwick: unknown switch \"" + text + L"\" (quenwick --help lists them).";
     };
     const std::wstring noSuchFolder = tree.Root() + L"no\\such\\x.txt";
+    const std::wstring volume = L"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\";
     const struct {
         std::wstring Arguments;
         std::wstring Line; // a line that ends with " - (" is followed by any system text and a code
@@ -458,6 +462,14 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
         // before the scan.
         {L"--newest 5 " + missing, L"quenwick: " + Quoted(tree.Root() + L"missing") + L" does not exist."},
         {L"--newest 5 " + Arg(L"\\\\?\\" + tree.Root() + L"missing"), L"quenwick: " + Quoted(tree.Root() + L"missing") + L" does not exist."},
+        // Whatever its form: \\?\ taken exactly, \\.\ resolved, a volume's path kept.
+        {L"--newest 5 " + Arg(L"\\\\?\\" + tree.Root() + L"missing. "),
+         L"quenwick: " + Quoted(tree.Root() + L"missing. ") + L" does not exist."},
+        {L"--newest 5 " + Arg(L"\\\\.\\" + tree.Root() + L"x\\..\\missing"),
+         L"quenwick: " + Quoted(tree.Root() + L"missing") + L" does not exist."},
+        {L"--newest 5 " + Arg(volume), L"quenwick: " + Quoted(volume) + L" does not exist."},
+        {L"--newest 5 " + Arg(volume + L"data"),
+         L"quenwick: " + Quoted(volume + L"data") + L" does not exist."},
         {L"--newest 5 " + Arg(textFile), L"quenwick: " + Quoted(textFile) + L" is a file, not a folder."},
         {L"--newest 5 --out " + Arg(folderOut) + L" " + Arg(tree.Root()),
          L"quenwick: cannot write " + Quoted(folderOut) + L" - ("},
@@ -477,6 +489,64 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
             EXPECT_EQ(c.Line, lines[0]);
         }
     }
+}
+
+// A write that fails is never a success: a reader that went away ends the run quietly with 141, any
+// other failure with the system's reason on standard error while that works and 1. Standard error
+// that fails ends the scan with no rows at all (the loop below gives its first line).
+TEST(CommandLineTest, AFailedWriteEndsTheRunWithItsOwnCode) {
+    TTempTree tree;
+    tree.Folder(L"sub");
+    for (const TDatedFile& file : DatedFiles)
+        tree.File(file.Name, FileTimeOfLocal(file.Time));
+    tree.Link(L"sub\\loop", "..");
+    const std::wstring all = L"--newest 5 " + Arg(tree.Root()), top = L"--no-subfolders " + all;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE reader = nullptr, gone = nullptr;
+    ASSERT_TRUE(CreatePipe(&reader, &gone, &inherit, 0));
+    CloseHandle(reader); // before the start, or the program would hold it too
+    const std::wstring readOnlyPath = TempName(L"ro");
+    HANDLE readOnly =
+        CreateFileW(readOnlyPath.c_str(), GENERIC_READ, share, &inherit, OPEN_EXISTING, 0, nullptr);
+    // Under Wine the full device is at hand, and gives the disk-full error of a full disk.
+    HANDLE full =
+        CreateFileW(L"\\\\?\\Z:\\dev\\full", GENERIC_WRITE, share, &inherit, OPEN_EXISTING, 0, nullptr);
+    const std::wstring cannot = L"quenwick: cannot write standard output - ";
+    struct TCase {
+        std::wstring Arguments;
+        HANDLE Out, Err;
+        long Exit;
+        std::wstring Line, Ending; // the one line on standard error: its start and end
+    };
+    std::vector<TCase> cases = {
+        {top, gone, nullptr, 141, L"", L""},
+        {L"--help", gone, nullptr, 141, L"", L""},
+        {top, readOnly, nullptr, 1, cannot, L")"},
+        {L"--version", readOnly, nullptr, 1, cannot, L")"},
+        {all, nullptr, gone, 141, L"", L""},
+        {all, nullptr, readOnly, 1, L"", L""},
+    };
+    if (full != INVALID_HANDLE_VALUE)
+        cases.push_back({top, full, nullptr, 1, cannot, L"(112)"});
+    for (const TCase& c : cases) {
+        const TResult result = RunProgram(QUENWICK_COM, c.Arguments, 120000, c.Out, c.Err);
+        const std::wstring what = c.Arguments + (c.Out == full ? L" > full" : c.Out ? L" > bad" : L" 2> bad");
+        EXPECT_EQ(c.Exit, result.Exit) << what;
+        EXPECT_EQ("", result.Out) << what;
+        const auto lines = Lines(result.Err);
+        if (c.Line.empty()) {
+            EXPECT_TRUE(lines.empty()) << what << "\n" << result.Err;
+        } else {
+            ASSERT_EQ(1u, lines.size()) << what << "\n" << result.Err;
+            EXPECT_TRUE(lines[0].starts_with(c.Line) && lines[0].ends_with(c.Ending)) << lines[0];
+        }
+    }
+    CloseHandle(gone);
+    CloseHandle(readOnly);
+    if (full != INVALID_HANDLE_VALUE)
+        CloseHandle(full);
+    DeleteFileW(readOnlyPath.c_str());
 }
 
 TEST(CommandLineTest, HelpAndVersionComeFromTheProgramItself) {

@@ -41,6 +41,10 @@ TEST(ScanFilters, MatchAsWindowsMatchesNames) {
         {L"\\\\?\\C:\\data\\a", L"", L"C:\\data\\a", true},
         {L"\\\\srv\\share\\a", L"", L"\\\\?\\UNC\\srv\\share\\a", true},
         {L"//?/UNC/srv/share/a", L"", L"\\\\SRV\\share\\a", true},
+        // A volume's path stays one, never a folder below the root.
+        {L"\\\\?\\Volume{1b3d}\\data\\a", L"", L"\\\\?\\VOLUME{1B3D}\\data\\a", true},
+        {L"\\\\?\\Volume{1b3d}\\data\\a", L"", L"C:\\r\\Volume{1b3d}\\data\\a", false},
+        {L"\\\\?\\GLOBALROOT\\Device\\X\\**\\a", L"", L"\\\\?\\GLOBALROOT\\Device\\X\\b\\a", true},
         {L"\\\\srv\\*\\a", L"", L"\\\\srv\\share\\a", true},
         {L"build\\out", L"", L"C:\\r\\build\\out", true},
         {L"build\\out", L"", L"C:\\r\\x\\build\\out", false},

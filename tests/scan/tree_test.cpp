@@ -307,20 +307,26 @@ TEST_F(TreeTest, ListersChangeNothingAtTheSinks) {
     }
 }
 
-// What the system is handed carries the long-path prefix; what users see never does.
+// What the system is handed carries the long-path prefix; what users see never does, but a volume's
+// path has no other form. A path with the prefix is never resolved.
 TEST(SystemPath, PrefixesFullPathsAndOrdinaryPathTakesItOff) {
-    const std::pair<std::wstring, std::wstring> cases[] = {
-        {L"C:\\data\\", L"\\\\?\\C:\\data\\"},
-        {L"\\\\server\\share\\a\\", L"\\\\?\\UNC\\server\\share\\a\\"},
-        {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x"},
-        {L"relative\\", L"relative\\"},
+    const std::wstring volume = L"\\\\?\\Volume{26a21bda-a627-11d7-9931-806e6f6e6963}\\a\\";
+    const std::wstring shadow = L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy1\\a\\";
+    const struct {
+        std::wstring Given, System, Ordinary;
+    } cases[] = {
+        {L"C:\\data\\", L"\\\\?\\C:\\data\\", L"C:\\data\\"},
+        {L"\\\\server\\share\\a\\", L"\\\\?\\UNC\\server\\share\\a\\", L"\\\\server\\share\\a\\"},
+        {L"\\\\?\\C:\\x", L"\\\\?\\C:\\x", L"C:\\x"},
+        {L"relative\\", L"relative\\", L"relative\\"},
+        {volume, volume, volume},
+        {shadow, shadow, shadow},
     };
-    for (const auto& [ordinary, system] : cases) {
-        EXPECT_EQ(system, SystemPath(ordinary));
-        if (ordinary != system) {
-            EXPECT_EQ(ordinary, OrdinaryPath(system));
-        }
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.System, SystemPath(c.Given));
+        EXPECT_EQ(c.Ordinary, OrdinaryPath(c.System));
     }
+    EXPECT_EQ(L"\\\\?\\C:\\a\\..\\b. ", FullPath(L"\\\\?\\C:\\a\\..\\b. "));
 }
 
 } // namespace

@@ -44,6 +44,8 @@ with tempfile.TemporaryDirectory() as tmp:
     print(text, end="", flush=True)
     check(code == 0, "the run command ends with 0 (%d)" % code)
     check("Screenshot: " + shot in text, "it names the screenshot")
+    com = os.path.join(BUILD, "quenwick.com")
+    check("The console program: " + com in text and os.path.exists(com), "it builds quenwick.com and says where")
     if os.path.exists(shot):
         width, height, colours = map(int, magick("identify", "-format", "%w %h %k", shot).split())
         # The window's inside, at least its smallest, and not the virtual display's whole screen.

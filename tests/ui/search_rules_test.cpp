@@ -66,6 +66,7 @@ TEST(RootPathFromText, IsOneFullPathEndingWithOneBackslash)
     std::wstring here = current;
     if (here.back() != L'\\')
         here += L'\\';
+    const std::wstring volume = L"Volume{26a21bda-a627-11d7-9931-806e6f6e6963}";
     const std::pair<std::wstring, std::wstring> cases[] = {
         {L"C:", L"C:\\"},
         {L"C:\\", L"C:\\"},
@@ -80,6 +81,17 @@ TEST(RootPathFromText, IsOneFullPathEndingWithOneBackslash)
         {L" \"D:\\data\\small\" ", L"D:\\data\\small\\"},
         {L"\\\\?\\D:\\data\\dot.", L"D:\\data\\dot.\\"},
         {L"\\\\?\\UNC\\server\\share", L"\\\\server\\share\\"},
+        // \\?\ exactly, blanks and dots at its end included; \\.\ resolved; a volume's path kept whole.
+        {L" \\\\?\\D:\\data\\sp \r\n", L"D:\\data\\sp \\"},
+        {L" \"\\\\?\\D:\\data\\sp \" ", L"D:\\data\\sp \\"},
+        {L"\\\\?\\D:\\a\\..\\b.", L"D:\\a\\..\\b.\\"},
+        {L"\\\\?\\D:", L"D:\\"},
+        {L"\\\\.\\D:\\a\\..\\b", L"D:\\b\\"},
+        {L"\\\\.\\UNC\\server\\share\\a", L"\\\\server\\share\\a\\"},
+        {L"\\\\?\\" + volume, L"\\\\?\\" + volume + L"\\"},
+        {L"\\\\.\\" + volume + L"\\x", L"\\\\?\\" + volume + L"\\x\\"},
+        {L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy1\\x ",
+         L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy1\\x \\"},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(expected, RootPathFromText(text)) << std::string(text.begin(), text.end());
