@@ -249,16 +249,19 @@ void TMainForm::LayoutStatusBar() {
 
 int TMainForm::UsualCountsWidth() const { return ScaleToScreen(260, PixelsPerInch()); }
 
-// The text in the bar's font, with the part's borders and the gap before the text.
+// The text in the bar's font, with the part's borders, the gap before the text and the size grip,
+// about as wide as the bar is high, after it.
 int TMainForm::CountsWidth(const std::wstring& text) const {
     const HWND bar = StatusBar.Handle();
+    RECT client{};
+    GetClientRect(bar, &client);
     const HDC dc = GetDC(bar);
     const HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(bar, WM_GETFONT, 0, 0)));
     SIZE size{};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     SelectObject(dc, font);
     ReleaseDC(bar, dc);
-    return size.cx + ScaleToScreen(12, PixelsPerInch());
+    return size.cx + ScaleToScreen(12, PixelsPerInch()) + static_cast<int>(client.bottom);
 }
 
 // The spin would read an empty box as 0: the last number the box held stands instead.
