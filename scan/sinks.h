@@ -30,6 +30,7 @@ struct TScanEnd {
     TScanOutcome Outcome = TScanOutcome::Done;
     std::wstring Failure; // why a failed scan ended, in the words any other failure gets
     TFileCounts Counts;
+    bool RootMissing = false; // the root folder could not be listed because it is not there
 };
 
 struct IScanSink {

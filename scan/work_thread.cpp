@@ -104,6 +104,8 @@ void TWorkThread::Execute() {
         std::rethrow_exception(failure);
     }
     HandOff(true);
+    // Asked only when the root's listing failed: the front end then says the folder is missing.
+    rootMissing_ = IsLoggedCode(static_cast<DWORD>(ErrorCode)) && !RootFault(request_.RootPath).empty();
 }
 
 void TWorkThread::DoTerminate() {
@@ -113,7 +115,7 @@ void TWorkThread::DoTerminate() {
                 TScanEnd end{FatalException ? TScanOutcome::Failed
                              : Terminated() ? TScanOutcome::Stopped
                                             : TScanOutcome::Done,
-                             FatalException ? ExceptionMessage(FatalException) : L"", Counts()};
+                             FatalException ? ExceptionMessage(FatalException) : L"", Counts(), rootMissing_};
                 sink->Ended(end);
             }
         });

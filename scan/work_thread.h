@@ -157,6 +157,7 @@ class TWorkThread : public TThread {
     TDateTime CurrentTime = 0;
     // How the last listing ended, as the system said it.
     std::int32_t ErrorCode = 0;
+    bool rootMissing_ = false;
     std::unique_ptr<TListers> listers_;
     // Where the walk stands, in the terms the listers order their work by.
     std::vector<std::uint32_t> walkOrder_;

@@ -184,8 +184,12 @@ bool IsUserInterfaceThread() {
     return userInterfaceThreadId != 0 && GetCurrentThreadId() == userInterfaceThreadId;
 }
 
+static bool queueFullForTesting = false;
+
+void SetQueueFullForTesting(bool full) { queueFullForTesting = full; }
+
 void Later(std::function<void()> call) {
-    if (!IsUserInterfaceThread() || !PostMessageW(handOffWindow, LaterMessage(), 0, 0)) {
+    if (!IsUserInterfaceThread() || queueFullForTesting || !PostMessageW(handOffWindow, LaterMessage(), 0, 0)) {
         call();
         return;
     }

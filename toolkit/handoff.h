@@ -36,6 +36,8 @@ bool IsUserInterfaceThread();
 // own: long work cut into such pieces leaves the window answering between them. Meant for that
 // thread; elsewhere, without the hand-off window, or with the queue full, call runs at once.
 void Later(std::function<void()> call);
+// Tests meet a full queue with it (Wine's queue never fills): while set, Later's message finds no room.
+void SetQueueFullForTesting(bool full);
 
 // Runs work on a helper thread while the user-interface thread keeps answering messages sent to its
 // windows and painting them, so that a long computation does not leave the window dead. Input,

@@ -234,12 +234,34 @@ void TMainForm::RadioButtonClick() {
 
 void TMainForm::CloseButtonClick() { Close(); }
 
-// The folder on the left, the counts on the right in a part of their own.
+// The folder on the left, the counts on the right in a part of their own; a counts text longer
+// than the usual part, as a hint after the scan, takes up to three fifths of the bar.
 void TMainForm::LayoutStatusBar() {
     RECT bar{};
     GetClientRect(StatusBar.Handle(), &bar);
-    const int counts = std::min(ScaleToScreen(260, PixelsPerInch()), static_cast<int>(bar.right) / 2);
-    StatusBar.SetParts({static_cast<int>(bar.right) - counts, -1});
+    const int width = static_cast<int>(bar.right);
+    const int usual = UsualCountsWidth();
+    countsWidth_ = CountsWidth(StatusBar.PartText(1));
+    const int counts =
+        countsWidth_ <= usual ? std::min(usual, width / 2) : std::min(countsWidth_, width * 3 / 5);
+    StatusBar.SetParts({width - counts, -1});
+}
+
+int TMainForm::UsualCountsWidth() const { return ScaleToScreen(260, PixelsPerInch()); }
+
+// The text in the bar's font, with the part's borders, the gap before the text and the size grip,
+// about as wide as the bar is high, after it.
+int TMainForm::CountsWidth(const std::wstring& text) const {
+    const HWND bar = StatusBar.Handle();
+    RECT client{};
+    GetClientRect(bar, &client);
+    const HDC dc = GetDC(bar);
+    const HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(bar, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, font);
+    ReleaseDC(bar, dc);
+    return size.cx + ScaleToScreen(12, PixelsPerInch()) + static_cast<int>(client.bottom);
 }
 
 // The spin would read an empty box as 0: the last number the box held stands instead.

@@ -146,7 +146,9 @@ private:
     std::wstring thousandSeparator_ = formats_.ThousandSeparator;
     void ConnectResultsList();
     void ConnectSearchControl();
-    bool AskStop();
+    // The stop question open, and whether Stop or Close asked it.
+    enum class TStopQuestion { None, ForStop, ForClose };
+    bool AskStop(TStopQuestion why);
     void ResumeJob();
 
     std::unique_ptr<TWindowSink> ScanSink;
@@ -156,8 +158,15 @@ private:
     // Shows Counts, updated from the job while there is one; unless now, at most twice a second: under
     // Wine ten redraws of the status bar a second left the list without a new picture for a second.
     void ShowCounts(bool now);
+    void ShowCountsText();
     void LayoutStatusBar();
-    bool askingStop_ = false;
+    int CountsWidth(const std::wstring& text) const;
+    // The width the counts' text wanted when the bar was laid out, and the part's usual width.
+    int countsWidth_ = 0;
+    int UsualCountsWidth() const;
+    // What masks without a wildcard may have meant, told at the end when they took no file.
+    std::wstring maskHint_;
+    TStopQuestion askingStop_ = TStopQuestion::None;
     // The selected row's path; false when no row is selected.
     bool SelectedPath(std::wstring& path) const;
     // The selected row's path and the form of it the shell takes; false, said in a box where the

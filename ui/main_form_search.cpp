@@ -88,6 +88,7 @@ void TMainForm::StartActionExecute() {
         Counts = {};
         Counts.NameMasks = HasPatterns(request.NameMasks);
         Counts.SkipPatterns = HasPatterns(request.SkipFolders);
+        maskHint_ = MaskHint(request.NameMasks);
         if (PrepareJob) {
             PrepareJob(*job);
         }
@@ -112,11 +113,12 @@ void TMainForm::PauseActionExecute() {
     ShowCounts(true);
 }
 
-// The end of the scan answers a question still open with No (WorkThreadTerminate).
-bool TMainForm::AskStop() {
-    askingStop_ = true;
+// The end of the scan answers a question still open: Stop's with No, there being nothing left to
+// stop; Close's with Yes, for the user asked to close the window.
+bool TMainForm::AskStop(TStopQuestion why) {
+    askingStop_ = why;
     const int answer = ShowMessageBox(L"Stop processing?", L"Confirm", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1);
-    askingStop_ = false;
+    askingStop_ = TStopQuestion::None;
     return answer == IDYES;
 }
 
@@ -132,11 +134,21 @@ void TMainForm::ShowCounts(bool now) {
         Counts.Paused = WorkThread->Suspended();
     }
     Counts.Rows = Results->RowCount();
-    StatusBar.SetPartText(1, CountsText(Counts, formats_));
+    ShowCountsText();
+}
+
+void TMainForm::ShowCountsText() {
+    const std::wstring text = CountsText(Counts, formats_);
+    StatusBar.SetPartText(1, text);
+    // A text longer than the usual part widens it, and the part is made usual again after.
+    const int wanted = CountsWidth(text);
+    if (wanted != countsWidth_ && std::max(wanted, countsWidth_) > UsualCountsWidth()) {
+        LayoutStatusBar();
+    }
 }
 
 void TMainForm::StopActionExecute() {
-    if (!AskStop() || !WorkThread) {
+    if (!AskStop(TStopQuestion::ForStop) || !WorkThread) {
         return;
     }
     if (WorkThread->Suspended()) {
@@ -149,7 +161,7 @@ bool TMainForm::FormCloseQuery() {
     if (!WorkThread) {
         return true;
     }
-    if (!AskStop()) {
+    if (!AskStop(TStopQuestion::ForClose)) {
         return false;
     }
     // The job may have ended while the question was open.
@@ -163,12 +175,20 @@ bool TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log) {
-    if (askingStop_) {
-        EndMessageBox(IDNO);
+    if (askingStop_ != TStopQuestion::None) {
+        EndMessageBox(askingStop_ == TStopQuestion::ForClose ? IDYES : IDNO);
     }
     const TDateTime runningTime = WorkThread->Suspended() ? Elapsed : RunningClock() - Elapsed;
     const bool failed = end.Outcome == TScanOutcome::Failed;
     StatusBar.SetText(CompletionText(end.Counts.FileCount, runningTime, UserFormatSettings(), failed));
+    // The final counts, and what the sentence beside them cannot say, stand before any box opens.
+    TakeCounts(Counts, end.Counts);
+    Counts.Paused = false;
+    Counts.Stopped = end.Outcome == TScanOutcome::Stopped;
+    Counts.RootMissing = end.RootMissing;
+    Counts.MaskHint = maskHint_;
+    Counts.Rows = Results->RowCount();
+    ShowCountsText();
     // Why it stopped, in the words any other failure gets; the rows found so far stay.
     if (failed) {
         ShowMessageBox(ErrorReportText(end.Failure), Application.Title(), MB_OK | MB_ICONERROR);
@@ -176,11 +196,8 @@ void TMainForm::ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log) {
     if (log) {
         ShowProcessingLog(*log);
     }
-    TakeCounts(Counts, end.Counts);
-    Counts.Paused = false;
     WorkThread = nullptr;
     Results->SortByTime();
-    ShowCounts(true);
     // The buttons follow the end at once, not at the next idle moment.
     UpdateActions();
 }

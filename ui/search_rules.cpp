@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include "scan/listing.h"
+#include "scan/pattern.h"
 #include "toolkit/text.h"
 
 int NumberFromText(const std::wstring& text, int lastValid, int max, const std::wstring& thousandSeparator)
@@ -106,22 +107,45 @@ std::wstring CompletionText(std::int64_t fileCount, TDateTime duration, const TF
 
 std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settings)
 {
+    if (counts.RootMissing)
+        return L"The folder was not found";
     const auto number = [&](std::int64_t value) { return GroupedNumber(value, settings); };
     const auto many = [&](std::int64_t value, const wchar_t* one, const wchar_t* more) {
         return number(value) + (value == 1 ? one : more);
     };
-    std::wstring text = counts.Paused ? L"Paused: " : L"";
+    std::wstring text = counts.Paused ? L"Paused: " : counts.Stopped ? L"Stopped: " : L"";
+    // No row can be there when no name was taken: the hint takes the rows' place.
+    const bool hint = counts.NameMasks && counts.NamesTaken == 0 && counts.Files > 0 && !counts.MaskHint.empty();
     if (counts.NameMasks)
         text += number(counts.NamesTaken) + L" of " +
                 many(counts.Files, L" file matches the names", L" files match the names");
     else
         text += many(counts.Files, L" file seen", L" files seen");
+    if (hint)
+        text += L" (did you mean " + counts.MaskHint + L"?)";
     if (counts.SkipPatterns)
         text += L", " + many(counts.FoldersSkipped, L" folder skipped", L" folders skipped");
-    return text + L", " + many(counts.Rows, L" row", L" rows");
+    return hint ? text : text + L", " + many(counts.Rows, L" row", L" rows");
 }
 
 bool HasPatterns(const std::wstring& text)
 {
     return text.find_first_not_of(L" \t;,") != std::wstring::npos;
+}
+
+std::wstring MaskHint(const std::wstring& masks)
+{
+    std::wstring hint;
+    for (std::wstring_view mask : SplitPatterns(masks)) {
+        if (mask.size() >= 2 && mask.front() == L'"' && mask.back() == L'"')
+            mask = mask.substr(1, mask.size() - 2);
+        if (mask.empty() || mask.find_first_of(L"*?") != std::wstring_view::npos)
+            continue;
+        std::wstring wide = L"*" + std::wstring(mask) + L"*";
+        // Written so that the box would take it as one mask again.
+        if (wide.find_first_of(L";,") != std::wstring::npos)
+            wide = L"\"" + wide + L"\"";
+        hint += (hint.empty() ? L"" : L"; ") + wide;
+    }
+    return hint;
 }

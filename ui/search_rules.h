@@ -31,12 +31,22 @@ struct TScanCounts {
     bool SkipPatterns = false;
     std::int64_t Rows = 0;
     bool Paused = false;
+    // Known at the end only: the scan was stopped, the root folder is not there, and what the masks
+    // without a wildcard may have meant ("*report*"), said when no file's name was taken.
+    bool Stopped = false;
+    bool RootMissing = false;
+    std::wstring MaskHint;
 };
 // "Paused: 12 of 300,000 files match the names, 4 folders skipped, 12 rows", each figure in the
 // user's digit grouping; the name masks and the skip patterns are named only when there are any.
+// After a Stop "Stopped: ..."; for a missing root "The folder was not found"; where masks took no
+// file of some, the hint instead of the rows: "0 of 300 files match the names (did you mean *report*?)".
 std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settings);
 // Whether a list of patterns holds any: more than separators and blanks.
 bool HasPatterns(const std::wstring& text);
+// The masks of a list written without * or ?, each between two *: "*report*; *memo*". A name
+// mask without a wildcard takes that one name only, which is seldom what was meant.
+std::wstring MaskHint(const std::wstring& masks);
 
 // "s.zzz" under a minute, "m:ss" under an hour, "h:mm:ss" from there, prefixed with the whole days.
 std::wstring RunningTimeText(TDateTime duration, const TFormatSettings& settings);

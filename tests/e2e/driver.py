@@ -137,6 +137,14 @@ class Program:
     def counts(self, text, ms=5000):
         return probe("counts", text, str(ms))
 
+    def rows(self, other_than, ms=30000):
+        """Waits until the list reads other rows than other_than, or the scan has ended: "COUNT|FIRST ROW"."""
+        return probe("rows", other_than, str(ms))
+
+    def probe_step(self, other_than, ms=30000):
+        """Lets the paused scan go on until the list reads other rows than other_than, then pauses it."""
+        return probe("step", other_than, str(ms))
+
     def arrows(self):
         return probe("arrows")[1].split()
 

@@ -2,6 +2,12 @@
 // (the status bar text, where the client area sits, the regional formats) and holds the clipboard.
 //   probe status TEXT MS      waits up to MS for the status bar to contain TEXT; prints the text
 //   probe counts TEXT MS      the same for the status bar's second part, the counts
+//   probe rows NOT MS         waits up to MS for the results list to read other than NOT, or for the
+//                             scan's report; prints what it reads: "COUNT|FIRST ROW", the first
+//                             row's file as the list gives it
+//   probe press CAPTION       clicks the main window's button with this caption, as the mouse would
+//   probe step NOT MS         lets a paused scan go on (Start) until the list reads other than NOT, or
+//                             for MS at the most, pauses it again (Pause) and prints what it reads
 //   probe arrows              prints the sort arrow of each column header: "none", "up" or "down"
 //   probe client              prints the main window's client origin on the screen: "x y"
 //   probe window TITLE MS     waits up to MS for a visible top-level window titled TITLE
@@ -94,6 +100,41 @@ std::wstring CountsText(HWND main) {
     return text;
 }
 
+// The list's row count and its first row's file, as the list view gives them to any reader.
+std::wstring ListRows(HWND main) {
+    HWND list = FindWindowExW(main, nullptr, WC_LISTVIEWW, nullptr);
+    if (!list) {
+        return L"";
+    }
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count)) {
+        return L"(no answer)";
+    }
+    struct TRemote {
+        LVITEMW Item;
+        wchar_t Text[1024];
+    } remote{};
+    if (count > 0) {
+        // The item points at its text in the program's memory: both travel in one block there.
+        DWORD id = 0;
+        GetWindowThreadProcessId(list, &id);
+        HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
+        auto* at = process ? static_cast<TRemote*>(VirtualAllocEx(process, nullptr, sizeof remote, MEM_COMMIT, PAGE_READWRITE))
+                           : nullptr;
+        remote.Item.pszText = at ? at->Text : nullptr;
+        remote.Item.cchTextMax = 1024;
+        DWORD_PTR result = 0;
+        if (at && WriteProcessMemory(process, at, &remote, sizeof remote, nullptr) &&
+            SendMessageTimeoutW(list, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&at->Item), SMTO_ABORTIFHUNG, 5000,
+                                &result))
+            ReadProcessMemory(process, at, &remote, sizeof remote, nullptr);
+        if (at) VirtualFreeEx(process, at, 0, MEM_RELEASE);
+        if (process) CloseHandle(process);
+    }
+    remote.Text[1023] = L'\0';
+    return std::to_wstring(count) + L"|" + remote.Text;
+}
+
 int PrintArrows() {
     HWND main = WaitForWindow(L"Quenwick", 5000);
     HWND list = main ? FindWindowExW(main, nullptr, WC_LISTVIEWW, nullptr) : nullptr;
@@ -124,6 +165,32 @@ std::wstring ClassName(HWND window) {
     wchar_t name[128] = {};
     GetClassNameW(window, name, 128);
     return name;
+}
+
+// A click on a button of the main window, told to the window as the button tells it: the program
+// ignores it, as it ignores a real one, while the button is disabled.
+bool Press(HWND main, const wchar_t* caption) {
+    for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassName(child) == L"Button" && WindowText(child) == caption) {
+            DWORD_PTR result = 0;
+            return SendMessageTimeoutW(main, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
+                                       reinterpret_cast<LPARAM>(child), SMTO_ABORTIFHUNG, 5000, &result) != 0;
+        }
+    }
+    return false;
+}
+
+// Waits up to ms for the list to read other than before, or for the scan's report; gives what it reads.
+std::wstring RowsOtherThan(HWND main, const std::wstring& before, DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (;;) {
+        const std::wstring rows = ListRows(main);
+        // The scan's report, ending it, is said with "files for" whether it succeeded or not.
+        if (rows != before || StatusText(main).find(L" files for ") != std::wstring::npos || GetTickCount64() >= end) {
+            return rows;
+        }
+        Sleep(20);
+    }
 }
 
 // The control and window state the keyboard tests look at.
@@ -191,6 +258,22 @@ int wmain(int argc, wchar_t** argv) {
             Sleep(50);
         }
     }
+    if ((mode == L"rows" || mode == L"step") && argc == 4) {
+        HWND main = WaitForWindow(L"Quenwick", 5000);
+        if (!main || (mode == L"step" && !Press(main, L"&Start"))) {
+            return 1;
+        }
+        const std::wstring rows = RowsOtherThan(main, argv[2], static_cast<DWORD>(_wtoi(argv[3])));
+        if (mode == L"step") {
+            Press(main, L"&Pause");
+        }
+        Print(rows);
+        return rows != argv[2] ? 0 : 1;
+    }
+    if (mode == L"press" && argc == 3) {
+        HWND main = WaitForWindow(L"Quenwick", 5000);
+        return main && Press(main, argv[2]) ? 0 : 1;
+    }
     if (mode == L"client") {
         HWND main = WaitForWindow(L"Quenwick", 10000);
         if (!main) {
@@ -256,7 +339,7 @@ int wmain(int argc, wchar_t** argv) {
                    ? 0
                    : 1;
     }
-    Print(L"usage: probe status TEXT MS | counts TEXT MS | arrows | client | window TITLE MS | locale | hold-clipboard HELD RELEASE | focus |"
+    Print(L"usage: probe status TEXT MS | counts TEXT MS | rows NOT MS | press CAPTION | step NOT MS | arrows | client | window TITLE MS | locale | hold-clipboard HELD RELEASE | focus |"
           L" controls | bounds | show normal|minimise|maximise | close | redraw");
     return 2;
 }

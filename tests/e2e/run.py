@@ -4,9 +4,9 @@ test's X display, the clipboard read back through xclip, the settings read from 
 
     run.py BUILD_DIR QUENWICK_EXE PROBE_EXE [SCENARIO...]    (scans, window; all when none is named)
 
-Four scan scenarios: the number mode (the menu by a right click), the date mode (by Shift+F10), the
-filters set by their access keys, and a scan of a million files stopped halfway, after which a second scan is paused and the window closed:
-Esc answers the stop question No, Enter Yes. Then the window's own behaviour (window_scenarios.py):
+Five scan scenarios: the number mode (the menu by a right click), the date mode (by Shift+F10), the
+filters set by their access keys, a scan of a million files stopped halfway, after which a second scan is paused and the window closed:
+Esc answers the stop question No, Enter Yes; and a folder that is not there. Then the window's own behaviour (window_scenarios.py):
 keyboard and focus, repainting, the stored place, and the list's keys.
 Screenshots of every step go to BUILD_DIR/e2e-shots.
 """
@@ -131,6 +131,10 @@ def stopped_halfway(formats, million):
     program.shot("done")
     count = completion(text)
     check(code == 0 and count is not None and 0 < count < 1000000, "stopped: the report counts part of the tree (%r)" % text)
+    code, counts = program.counts("Stopped: ")
+    seen = re.fullmatch(r"Stopped: (.+?) files seen, 100 rows", counts)
+    check(code == 0 and seen and re.sub(r"\D", "", seen.group(1)) == str(count),
+          "stopped: the counts say the list is partial, with the report's count in the user's grouping (%r)" % counts)
     lines = program.copy_name_and_time()
     check(len(lines) == 100, "stopped: 100 rows copied (%d)" % len(lines))
     times, whole = [], True
@@ -166,6 +170,22 @@ def stopped_halfway(formats, million):
     check_settings(program, million, 100)
 
 
+def missing_root(tree):
+    """A folder that is not there: the log names it, and once it is closed the counts part says so."""
+    program = Program("missing", os.path.join(tree, "no such folder"))
+    program.keys("Return")
+    code, _ = probe("window", "Processing log", "30000")
+    check(code == 0, "missing: the processing log opens")
+    program.shot("log")
+    program.keys("Return")
+    code, text = program.counts("not found")
+    program.shot("done")
+    check(code == 0 and text == "The folder was not found", "missing: the counts part says so (%r)" % text)
+    code, text = program.status("Successfully processed 0 files", 500)
+    check(code == 0, "missing: the report beside it is kept (%r)" % text)
+    program.close(expect_question=False)
+
+
 def main():
     os.makedirs(SHOTS, exist_ok=True)
     for old in os.listdir(SHOTS):
@@ -188,6 +208,7 @@ def main():
             date_mode(formats, tree, files)
             filters(formats, tree, files)
             stopped_halfway(formats, os.path.join(trees, "million"))
+            missing_root(tree)
         if "window" in scenarios:
             window_scenarios.all_scenarios(tree, files, os.path.join(trees, "million"), os.path.join(trees, "rising"),
                                            order)

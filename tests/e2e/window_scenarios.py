@@ -4,6 +4,7 @@ with the arrow keys, the focus after Start and after the folder picker, a window
 size change uncovers, the size that survives a minimised or maximised close, and the list's keys.
 """
 import os
+import re
 import subprocess
 import time
 
@@ -202,10 +203,32 @@ def dark_share(path, x, y, width, height):
 
 
 def list_picture(program, name):
-    """The list's area on the screen, at 96 pixels per inch: 383 by 205."""
-    path = os.path.join(SHOTS, "%s-list-%s.png" % (program.name, name))
+    """The list's area on the screen, at 96 pixels per inch: 383 by 205, with the row count and first row
+    the probe reads just before and just after it: (path, before, after). Its name carries what was read
+    before, so that two same pictures tell a list not redrawn (other rows read) from rows that did not
+    come (the same rows read)."""
+    before = program.rows("", 0)[1]
+    count, _, first = before.partition("|")
+    tag = re.sub(r"[^0-9A-Za-z]+", "-", "-".join(first.split("\\")[-2:])).strip("-")
+    path = os.path.join(SHOTS, "%s-list-%s-%s-rows-%s.png" % (program.name, name, count or "no", tag or "none"))
     run("import", "-window", "root", "-crop", "383x205+%d+%d" % (program.x + LIST_LEFT, program.y + LIST_TOP), path)
-    return path
+    return path, before, program.rows("", 0)[1]
+
+
+def same_picture(a, b):
+    return run("compare", "-metric", "AE", a, b, "/dev/null").stderr.decode().split()[:1] == ["0"]
+
+
+def drawn_anew(program, name, last):
+    """A picture of the list taken once it reads other rows than it did after the last picture. Rows come
+    at the scan's pace, which a busy machine slows, and are drawn when the window gets to it: the picture
+    waits for both (ten seconds at the most for the drawing) rather than for a time a machine overruns."""
+    picture = list_picture(program, name)
+    end = time.time() + 10
+    while last and picture[1] != last[2] and same_picture(last[0], picture[0]) and time.time() < end:
+        time.sleep(0.5)
+        picture = list_picture(program, name)
+    return picture
 
 
 def drawn(path):
@@ -217,7 +240,9 @@ def live_list(rising):
     """While a scan fills the list, pictures of it show the header and rows; in the number mode, where
     every file of this tree enters the N newest, each picture shows other rows than the one before, also
     after Pause and Start. When the scan ends the focus is back on Start, so Enter starts the next one;
-    a focus the user moved during a scan stays where it was put."""
+    a focus the user moved during a scan stays where it was put. How many pictures a scan gets does not
+    hang on the machine's speed: after its first picture each scan is paused, and the number mode's
+    goes on in four steps, each let on by Start only until the list reads other rows."""
     for kind in ("number", "date"):
         program = Program("live-" + kind, rising)
         if kind == "date":
@@ -225,26 +250,35 @@ def live_list(rising):
             program.click(24 + 45, 160 + 10)  # the year of "Files modified after": before the tree's
             program.keys("2", "0", "1", "9")
         program.click(8 + 25, BUTTONS_TOP + 12)  # Start
-        pictures, running = [], True
+        program.rows("0|")  # the first rows
+        pictures = [drawn_anew(program, "0", None)]  # (path, rows read before, rows read after) each
+        program.rows(pictures[-1][2])
+        program.keys("alt+p")
+        program.counts("Paused: ")
+        # Paused, the list stays drawn: the date mode's four pictures are of one list.
+        pictures.append(drawn_anew(program, "paused", pictures[-1]))
+        for step in range(4):
+            if kind == "number":
+                program.probe_step(pictures[-1][2])
+                pictures.append(drawn_anew(program, "step-%d" % step, pictures[-1]))
+            else:
+                pictures.append(list_picture(program, "paused-%d" % step))
+        program.keys("alt+s")
+        if kind == "date":
+            program.click(LIST_LEFT + 60, LIST_TOP + 30)  # into the list: the user's own move
+        running = program.status("Successfully processed", 1)[0] != 0
         while running:
-            # Paused, the list stays drawn. In the date mode, whose scan is the shorter, the pause comes
-            # early and lasts four pictures, so that enough are taken on a machine of any speed.
-            if len(pictures) == (4 if kind == "number" else 1):
-                program.keys("alt+p")
-                for paused in range(1 if kind == "number" else 4):
-                    pictures.append(list_picture(program, "paused-%d" % paused))
-                program.keys("alt+s")
-                if kind == "date":
-                    program.click(LIST_LEFT + 60, LIST_TOP + 30)  # into the list: the user's own move
-            pictures.append(list_picture(program, str(len(pictures))))
+            program.rows(pictures[-1][2])
+            pictures.append(drawn_anew(program, str(len(pictures)), pictures[-1]))
             running = program.status("Successfully processed", 1)[0] != 0
         pictures.pop()  # maybe taken after the end
-        blank = [os.path.basename(p) for p in pictures if not drawn(p)]
+        blank = [os.path.basename(p) for p, _, _ in pictures if not drawn(p)]
         check(len(pictures) >= 5 and not blank,
               "live, %s: %d pictures during the scan, each with header and rows (not: %r)" % (kind, len(pictures), blank))
         if kind == "number":
-            same = [os.path.basename(b) for a, b in zip(pictures, pictures[1:])
-                    if run("compare", "-metric", "AE", a, b, "/dev/null").stderr.decode().split()[:1] == ["0"]]
+            same = ["%s (read %s) after %s (read %s): %s" % (os.path.basename(b[0]), b[1], os.path.basename(a[0]), a[2],
+                                                            "not redrawn" if b[1] != a[2] else "no row came")
+                    for a, b in zip(pictures, pictures[1:]) if same_picture(a[0], b[0])]
             check(not same, "live, number: each picture shows other rows than the one before (not: %r)" % same)
             check(until(lambda: program.focus()[2] == "&Start"),
                   "live, number: after the scan started by a click the focus is on Start (%r)" % (program.focus(),))

@@ -13,6 +13,7 @@
 #include "scan/work_thread.h"
 #include "toolkit/application.h"
 #include "toolkit/format_settings.h"
+#include "toolkit/handoff.h"
 #include "toolkit/message_box.h"
 #include "ui/logs_form.h"
 #include "ui/main_form.h"
@@ -61,6 +62,7 @@ protected:
         form->ShowProcessingLog = [this](TLogsForm& log) {
             shownLogs.push_back(log.Text());
             statusWhenLogShown = form->StatusBar.Text();
+            countsWhenLogShown = form->StatusBar.PartText(1);
             rowsWhenLogShown = Rows();
         };
         gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -74,6 +76,7 @@ protected:
         }
         form.reset();
         SetMessageBoxForTesting({});
+        SetQueueFullForTesting(false);
         SetClockForTesting(nullptr);
         SetSteadyClockForTesting(nullptr);
         CloseHandle(gate);
@@ -108,6 +111,7 @@ protected:
     std::vector<std::wstring> questions;
     std::vector<std::wstring> shownLogs;
     std::wstring statusWhenLogShown;
+    std::wstring countsWhenLogShown;
     std::vector<std::wstring> rowsWhenLogShown;
 };
 
@@ -155,6 +159,20 @@ TEST_F(MainFormSearchTest, NumberModeEndsWithTheNewestFilesNewestFirst) {
     form->StartActionExecute();
     ASSERT_TRUE(ScanEnds());
     EXPECT_EQ(L"0 of 4 files match the names, 1 folder skipped, 0 rows", form->StatusBar.PartText(1));
+    // A mask without a wildcard that took nothing is told what it may have meant, the whole text seen.
+    form->NamesEdit.SetText(L"f0; *.none");
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+    const std::wstring hinted = L"0 of 4 files match the names (did you mean *f0*?), 1 folder skipped";
+    EXPECT_EQ(hinted, form->StatusBar.PartText(1));
+    RECT part{};
+    SendMessageW(form->StatusBar.Handle(), SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part));
+    const HDC dc = GetDC(form->StatusBar.Handle());
+    SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(form->StatusBar.Handle(), WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, hinted.c_str(), static_cast<int>(hinted.size()), &size);
+    ReleaseDC(form->StatusBar.Handle(), dc);
+    EXPECT_GT(part.right - part.left, size.cx);
 }
 
 // The bar takes the last folder of a batch once the batch's message is over; a folder put off
@@ -172,6 +190,19 @@ TEST_F(MainFormSearchTest, TheStatusBarTakesTheLastFolderOfABatchAndNeverCoversT
     form->StatusBar.SetText(L"report");
     Application.ProcessMessages();
     EXPECT_EQ(L"report", form->StatusBar.Text());
+    // With the queue full, Later runs at once: each folder reaches the bar at once, the last stays,
+    // and once the queue drains the bar takes folders as before.
+    SetQueueFullForTesting(true);
+    for (const std::wstring folder : {L"R:\\d\\", L"R:\\e\\", L"R:\\f\\"}) {
+        line.SetText(folder);
+        EXPECT_EQ(folder, form->StatusBar.Text());
+    }
+    SetQueueFullForTesting(false);
+    Application.ProcessMessages();
+    EXPECT_EQ(L"R:\\f\\", form->StatusBar.Text());
+    line.SetText(L"R:\\g\\");
+    Application.ProcessMessages();
+    EXPECT_EQ(L"R:\\g\\", form->StatusBar.Text());
 }
 
 TEST_F(MainFormSearchTest, DateModeTakesTheDateOfOnePickerAndTheTimeOfTheOther) {
@@ -234,6 +265,7 @@ TEST_F(MainFormSearchTest, RunningTimeLeavesPausesOut) {
         EXPECT_EQ(stopWhilePaused ? L"Successfully processed 0 files for 7.000."
                                   : L"Successfully processed 1 files for 7.000.",
                   form->StatusBar.Text());
+        EXPECT_EQ(stopWhilePaused ? L"Stopped: 0 files seen, 0 rows" : L"1 file seen, 1 row", form->StatusBar.PartText(1));
     }
 }
 
@@ -288,22 +320,34 @@ TEST_F(MainFormSearchTest, StopAnsweredNoChangesNothing) {
 
 HANDLE gateForTimer = nullptr;
 
-// The end of a scan answers a stop question still open with No, and the buttons follow at once.
-TEST_F(MainFormSearchTest, TheEndOfTheScanAnswersAnOpenStopQuestionNo) {
-    UseGate();
+// The end of a scan answers a stop question still open: Stop's with No, the window staying; Close's
+// with Yes, the window closing as asked. The buttons follow at once.
+TEST_F(MainFormSearchTest, TheEndOfTheScanAnswersAnOpenStopQuestionAsItsCommandWants) {
     TTempTree tree;
-    form->PathEdit.SetText(tree.Root());
-    form->StartActionExecute();
-    SetMessageBoxForTesting({}); // the real box, which the scan's end must close
-    gateForTimer = gate;
-    SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
-        if (FindWindowW(L"#32770", L"Confirm") && KillTimer(nullptr, id)) SetEvent(gateForTimer); // the walk ends
-    });
-    form->StopActionExecute();
-    EXPECT_FALSE(form->HasJob() || FindWindowW(L"#32770", L"Confirm"));
-    EXPECT_TRUE(std::regex_match(form->StatusBar.Text(), CompletionPattern));
-    for (const auto& [button, enabled] : {std::pair{&form->StartButton, true}, {&form->PauseButton, false}, {&form->StopButton, false}})
-        EXPECT_EQ(enabled, IsWindowEnabled(button->Handle()) != FALSE);
+    for (const bool byClose : {false, true}) {
+        SCOPED_TRACE(byClose ? "Close" : "Stop");
+        UseGate();
+        ResetEvent(gate);
+        form->Show();
+        form->PathEdit.SetText(tree.Root());
+        form->StartActionExecute();
+        SetMessageBoxForTesting({}); // the real box, which the scan's end must close
+        gateForTimer = gate;
+        SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
+            if (FindWindowW(L"#32770", L"Confirm") && KillTimer(nullptr, id)) SetEvent(gateForTimer); // the walk ends
+        });
+        if (byClose)
+            form->Close();
+        else
+            form->StopActionExecute();
+        EXPECT_FALSE(form->HasJob() || FindWindowW(L"#32770", L"Confirm"));
+        EXPECT_EQ(!byClose, form->Visible());
+        MSG quit{};
+        EXPECT_EQ(byClose, PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE) << "the program ends";
+        EXPECT_TRUE(std::regex_match(form->StatusBar.Text(), CompletionPattern));
+        for (const auto& [button, enabled] : {std::pair{&form->StartButton, true}, {&form->PauseButton, false}, {&form->StopButton, false}})
+            EXPECT_EQ(enabled, IsWindowEnabled(button->Handle()) != FALSE);
+    }
 }
 
 // The root as one full path, and N as the number box shows it: what the scan takes is written back.
@@ -373,6 +417,7 @@ TEST_F(MainFormSearchTest, FailedFoldersGiveOneLogShownAfterTheReportAndBeforeTh
                   LogLine(L"R:\\r\\gone\\", 3),
               shownLogs[0]);
     EXPECT_TRUE(std::regex_match(statusWhenLogShown, CompletionPattern)) << "the report comes first";
+    EXPECT_EQ(L"2 files seen, 2 rows", countsWhenLogShown) << "the final counts beside it";
     EXPECT_EQ((std::vector<std::wstring>{L"R:\\r\\old.txt", L"R:\\r\\new.txt"}), rowsWhenLogShown);
     EXPECT_EQ((std::vector<std::wstring>{L"R:\\r\\new.txt", L"R:\\r\\old.txt"}), Rows());
 }
@@ -448,6 +493,8 @@ TEST_F(MainFormSearchTest, ARootThatDoesNotExistIsLoggedOnce) {
     ASSERT_EQ(1u, shownLogs.size());
     EXPECT_EQ(LogLine(tree.Root() + L"missing\\", 3), shownLogs[0]);
     EXPECT_EQ(L"Successfully processed 0 files for", statusWhenLogShown.substr(0, 34));
+    EXPECT_EQ(L"The folder was not found", countsWhenLogShown);
+    EXPECT_EQ(L"The folder was not found", form->StatusBar.PartText(1));
 }
 
 // The real log window: modal, OK focused, every line there, closed by its default button.

@@ -3,6 +3,7 @@
 #include <string>
 #include <windows.h>
 
+#include "scan/filters.h"
 #include "scan/scan_request.h"
 #include "ui/search_rules.h"
 
@@ -125,9 +126,41 @@ TEST(CountsText, TellsFilesRowsPausesAndFiltersInTheUsersGrouping)
         {{1, 1, true, 1, true, 1, false}, western, L"1 of 1 file matches the names, 1 folder skipped, 1 row"},
         {{123456789, 0, false, 0, false, 1000, false}, indian, L"12,34,56,789 files seen, 1,000 rows"},
         {{-1, 0, false, 0, false, 1000000, false}, spaced, L"-1 files seen, 1\u00a0000\u00a0000 rows"},
+        // The end: a Stop, a missing root, masks without a wildcard that took no name.
+        {{29633, 29633, false, 0, false, 100, false, true}, western, L"Stopped: 29,633 files seen, 100 rows"},
+        {{0, 0, true, 0, true, 0, false, true, true, L"*a*"}, western, L"The folder was not found"},
+        {{300, 0, true, 0, false, 0, false, false, false, L"*report*"}, western,
+         L"0 of 300 files match the names (did you mean *report*?)"},
+        {{3000, 0, true, 2, true, 0, false, true, false, L"*a*; *b*"}, western,
+         L"Stopped: 0 of 3,000 files match the names (did you mean *a*; *b*?), 2 folders skipped"},
+        {{300, 1, true, 0, false, 1, false, false, false, L"*report*"}, western, L"1 of 300 files match the names, 1 row"},
+        {{0, 0, true, 0, false, 0, false, false, false, L"*report*"}, western, L"0 of 0 files match the names, 0 rows"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.Expected, CountsText(c.Counts, c.Settings));
+}
+
+// Each mask without a wildcard, widened; the hint, typed back, takes a name that holds the mask.
+TEST(MaskHint, WidensEachMaskWithoutAWildcard)
+{
+    const struct {
+        const wchar_t *Masks, *Hint, *Taken;
+    } cases[] = {
+        {L"report", L"*report*", L"Annual REPORT 2024.docx"},
+        {L"*.txt; memo, report ", L"*memo*; *report*", L"memo 2024.docx"},
+        {L"a?c; *.doc", L"", nullptr},
+        {L"", L"", nullptr},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.Hint, MaskHint(c.Masks));
+        if (!c.Taken)
+            continue;
+        TScanFilters hinted, typed;
+        std::wstring error;
+        ASSERT_TRUE(hinted.Set(L"", MaskHint(c.Masks), error) && typed.Set(L"", c.Masks, error));
+        EXPECT_TRUE(hinted.TakesName(c.Taken));
+        EXPECT_FALSE(typed.TakesName(c.Taken)) << "the masks as typed leave it out";
+    }
 }
 
 TEST(SearchEnableRules, FollowTheJobStateAndTheTrimmedPath)
