@@ -1,9 +1,9 @@
 #pragma once
 // Shared by the benchmark programs: the clock, peak memory, the reply watcher and the result line.
+#include <windows.h>
 #include <atomic>
 #include <cstdio>
 #include <string>
-#include <windows.h>
 
 // After windows.h, which it needs.
 #include <psapi.h>

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "bench_support.h"
-#include "scan/work_thread.h"
 #include "generated_listing.h"
+#include "scan/work_thread.h"
 #include "share_listing.h"
 #include "toolkit/handoff.h"
 #include "ui/row_store.h"
@@ -94,7 +94,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     request.SkipFolders = skip;
     request.NameMasks = names;
-    request.Time = time == L"either" ? TTimeKind::Either : time == L"created" ? TTimeKind::Created : TTimeKind::Modified;
+    request.Time = time == L"either"    ? TTimeKind::Either
+                   : time == L"created" ? TTimeKind::Created
+                                        : TTimeKind::Modified;
     std::wstring fault;
     if (!job->TakeRequest(request, fault)) {
         std::fwprintf(stderr, L"%ls\n", fault.c_str());
@@ -119,12 +121,13 @@ int wmain(int argc, wchar_t** argv) {
         DispatchMessageW(&message);
     }
     const double replyMs = watcher.Stop();
-    PrintResult("seconds=" + std::to_string(endTime - start) + " files=" + std::to_string(sink.End.Counts.Files) +
-                " rows=" + std::to_string(store ? sink.Rows.Count() : sink.Added) +
-                " reply_ms=" + std::to_string(replyMs) +
-                (store ? " store_bytes=" + std::to_string(sink.Rows.MemoryBytes()) : std::string()) +
-                " peak_mb=" + std::to_string(PeakMegabytes()) + " ahead_folders=" +
-                std::to_string(peakFolders) + " ahead_entries=" + std::to_string(peakEntries));
+    PrintResult(
+        "seconds=" + std::to_string(endTime - start) + " files=" + std::to_string(sink.End.Counts.Files) +
+        " rows=" + std::to_string(store ? sink.Rows.Count() : sink.Added) +
+        " reply_ms=" + std::to_string(replyMs) +
+        (store ? " store_bytes=" + std::to_string(sink.Rows.MemoryBytes()) : std::string()) +
+        " peak_mb=" + std::to_string(PeakMegabytes()) + " ahead_folders=" + std::to_string(peakFolders) +
+        " ahead_entries=" + std::to_string(peakEntries));
     // The job frees itself after its end step; let it finish before the process ends.
     Sleep(50);
     return 0;

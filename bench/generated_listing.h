@@ -19,8 +19,10 @@ class TGeneratedListing final : public IListing {
         // The level and numbers of the folder, from its path below the root: "dNNN\" and "sNNN\".
         const std::wstring relative = pattern.substr(root_.size(), pattern.size() - root_.size() - 3);
         cursor->Level = relative.empty() ? 0 : relative.size() == 5 ? 1 : 2;
-        if (cursor->Level >= 1) cursor->Top = std::stoi(relative.substr(1, 3));
-        if (cursor->Level == 2) cursor->Sub = std::stoi(relative.substr(6, 3));
+        if (cursor->Level >= 1)
+            cursor->Top = std::stoi(relative.substr(1, 3));
+        if (cursor->Level == 2)
+            cursor->Sub = std::stoi(relative.substr(6, 3));
         if (!Next(cursor, entry, error)) {
             delete cursor;
             return nullptr;
@@ -44,10 +46,12 @@ class TGeneratedListing final : public IListing {
         } else {
             const long long file = (1LL * cursor->Top * Subs + cursor->Sub) * Files + (index - 2);
             // Spread over five years from September 2020, the same every run.
-            const unsigned long long seconds = 1600000000ULL + 11644473600ULL + (file * 7919) % (5 * 365 * 86400LL);
+            const unsigned long long seconds =
+                1600000000ULL + 11644473600ULL + (file * 7919) % (5 * 365 * 86400LL);
             const unsigned long long ticks = seconds * 10000000ULL;
             entry.dwFileAttributes = FILE_ATTRIBUTE_ARCHIVE;
-            entry.ftLastWriteTime = entry.ftCreationTime = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+            entry.ftLastWriteTime =
+                entry.ftCreationTime = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
             std::swprintf(entry.cFileName, MAX_PATH, L"f%04d.dat", index - 2);
         }
         return true;

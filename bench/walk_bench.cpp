@@ -89,23 +89,28 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     // "auto": as many as the scan itself would take for this folder.
-    const unsigned listers = argc < 3                          ? 0
-                             : std::wstring(argv[2]) == L"auto" ? ListersFor(argv[1])
-                                                                : static_cast<unsigned>(std::wcstoul(argv[2], nullptr, 10));
+    const unsigned listers = argc < 3 ? 0
+                             : std::wstring(argv[2]) == L"auto"
+                                 ? ListersFor(argv[1])
+                                 : static_cast<unsigned>(std::wcstoul(argv[2], nullptr, 10));
     if (listers > 0) {
         const auto listing = CreateSystemListing();
         const double start = Seconds();
         // "auto" reads ahead by the scan's own rule too.
         TListers pool(*listing, listers, 256, 262144,
-                      {[] { return false; }, [] { return false; }, [] {}, {},
+                      {[] { return false; },
+                       [] { return false; },
+                       [] {},
+                       {},
                        std::wstring(argv[2]) == L"auto" ? ReadAheadRuleFor(argv[1]) : nullptr});
         TAheadWalk walk{*listing, pool};
         walk.Walk(argv[1]);
         pool.Stop();
         const double seconds = Seconds() - start;
         PrintResult("seconds=" + std::to_string(seconds) + " files=" + std::to_string(walk.Files) +
-                    " listers=" + std::to_string(listers) + " folders=" + std::to_string(walk.Folders) + " peak_mb=" +
-                    std::to_string(PeakMegabytes()) + " checksum=" + std::to_string(walk.Checksum));
+                    " listers=" + std::to_string(listers) + " folders=" + std::to_string(walk.Folders) +
+                    " peak_mb=" + std::to_string(PeakMegabytes()) +
+                    " checksum=" + std::to_string(walk.Checksum));
         return 0;
     }
     TFloorWalk walk;

@@ -37,7 +37,9 @@ std::string TimeOperation(const char* name, TMainForm& form, Operation operation
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_window ROOT\\ number N | date UNIX_SECONDS [--operations] [--sort-name-at K]\n");
+        std::fprintf(
+            stderr,
+            "usage: bench_window ROOT\\ number N | date UNIX_SECONDS [--operations] [--sort-name-at K]\n");
         return 2;
     }
     const std::wstring mode = argv[2];

@@ -1,7 +1,7 @@
 // What single calls cost under Wine, one at a time and in the smallest setting: the figures that
 // bound the window cases where our own code does little per row.
-#include <string>
 #include <windows.h>
+#include <string>
 
 // After windows.h, which it needs.
 #include <commctrl.h>
@@ -32,8 +32,7 @@ void Pump() {
 }
 
 // Runs step calls times on an owner-data list of the given rows with drawing held; the seconds taken.
-template <typename Step>
-double SecondsOnHeldList(int rows, int calls, Step step) {
+template <typename Step> double SecondsOnHeldList(int rows, int calls, Step step) {
     HWND list = OwnerDataList(rows);
     Pump();
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
@@ -61,14 +60,22 @@ int wmain() {
     std::string line;
 
     // The number mode's burst: delete the first row of a 100-row owner-data list, drawing held.
-    line += Microseconds("delete_row_and_recount", SecondsOnHeldList(100, kCalls, [](HWND list, int) {
-                             SendMessageW(list, LVM_DELETEITEM, 0, 0);
-                             SendMessageW(list, LVM_SETITEMCOUNT, 100, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-                         }), kCalls);
+    line += Microseconds("delete_row_and_recount",
+                         SecondsOnHeldList(100, kCalls,
+                                           [](HWND list, int) {
+                                               SendMessageW(list, LVM_DELETEITEM, 0, 0);
+                                               SendMessageW(list, LVM_SETITEMCOUNT, 100,
+                                                            LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+                                           }),
+                         kCalls);
     // The same recount alone, as the delete above pays for it too.
-    line += Microseconds("recount", SecondsOnHeldList(100, kCalls, [](HWND list, int i) {
-                             SendMessageW(list, LVM_SETITEMCOUNT, 100 + (i & 1), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-                         }), kCalls);
+    line += Microseconds("recount",
+                         SecondsOnHeldList(100, kCalls,
+                                           [](HWND list, int i) {
+                                               SendMessageW(list, LVM_SETITEMCOUNT, 100 + (i & 1),
+                                                            LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+                                           }),
+                         kCalls);
     // Selecting every row of a million-row owner-data list in one call, drawing held.
     {
         HWND list = OwnerDataList(1000000);
@@ -130,11 +137,13 @@ int wmain() {
         HGLOBAL wide = GlobalAlloc(GMEM_MOVEABLE, (length + 1) * sizeof(wchar_t));
         HGLOBAL ansi = GlobalAlloc(GMEM_MOVEABLE, length + 1);
         auto* chars = static_cast<wchar_t*>(GlobalLock(wide));
-        for (std::size_t i = 0; i < length; ++i) chars[i] = i % 62 == 60 ? L'\r' : i % 62 == 61 ? L'\n' : L'a' + i % 26;
+        for (std::size_t i = 0; i < length; ++i)
+            chars[i] = i % 62 == 60 ? L'\r' : i % 62 == 61 ? L'\n' : L'a' + i % 26;
         chars[length] = 0;
         GlobalUnlock(wide);
         auto* bytes = static_cast<char*>(GlobalLock(ansi));
-        for (std::size_t i = 0; i <= length; ++i) bytes[i] = static_cast<char>(chars[i]);
+        for (std::size_t i = 0; i <= length; ++i)
+            bytes[i] = static_cast<char>(chars[i]);
         GlobalUnlock(ansi);
         const double start = Seconds();
         if (OpenClipboard(HandOffWindow())) {

@@ -75,9 +75,10 @@ bool ParseMoment(const std::wstring& text, TDateTime& moment) {
     for (; fractionDigits < 3; ++fractionDigits) {
         fraction *= 10;
     }
-    return TryEncodeDateTime(CalendarFields(static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
-                                            static_cast<int>(hour), static_cast<int>(minute),
-                                            static_cast<int>(second), static_cast<int>(fraction)),
+    return TryEncodeDateTime(CalendarFields(static_cast<int>(year), static_cast<int>(month),
+                                            static_cast<int>(day), static_cast<int>(hour),
+                                            static_cast<int>(minute), static_cast<int>(second),
+                                            static_cast<int>(fraction)),
                              moment);
 }
 
@@ -160,7 +161,8 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
                 continue;
             }
             if (name == L"--help" || name == L"--version") {
-                request.Action = name == L"--help" ? TCommandLine::TAction::Help : TCommandLine::TAction::Version;
+                request.Action =
+                    name == L"--help" ? TCommandLine::TAction::Help : TCommandLine::TAction::Version;
                 return true;
             }
             if (!format.empty() && format != name) {
@@ -223,11 +225,14 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
                 return CompareStringOrdinal(text.c_str(), -1, word, -1, TRUE) == CSTR_EQUAL;
             };
             if (timeGiven || !(is(L"modified") || is(L"created") || is(L"either"))) {
-                return fail(timeGiven ? std::wstring(L"--time is given twice.")
-                                      : L"--time needs modified, created or either, not " + Quoted(text) + L".");
+                return fail(timeGiven
+                                ? std::wstring(L"--time is given twice.")
+                                : L"--time needs modified, created or either, not " + Quoted(text) + L".");
             }
             timeGiven = true;
-            scan.Time = is(L"modified") ? TTimeKind::Modified : is(L"created") ? TTimeKind::Created : TTimeKind::Either;
+            scan.Time = is(L"modified")  ? TTimeKind::Modified
+                        : is(L"created") ? TTimeKind::Created
+                                         : TTimeKind::Either;
         } else {
             // Each may repeat; the patterns of all of them count.
             std::wstring& list = name == L"--skip" ? scan.SkipFolders : scan.NameMasks;

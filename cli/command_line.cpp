@@ -54,8 +54,9 @@ class TErrorStream {
     }
     void Progress(std::int64_t folders, std::int64_t files, const std::wstring& folder) {
         CONSOLE_SCREEN_BUFFER_INFO info;
-        const int width =
-            GetConsoleScreenBufferInfo(out_.Handle(), &info) ? info.srWindow.Right - info.srWindow.Left + 1 : 80;
+        const int width = GetConsoleScreenBufferInfo(out_.Handle(), &info)
+                              ? info.srWindow.Right - info.srWindow.Left + 1
+                              : 80;
         std::wstring line = ProgressLine(folders, files, folder, width);
         const std::size_t length = line.size();
         // What is left of a longer line before is blanked.
@@ -187,8 +188,9 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         out.Write(L"\uFEFFFile,Date/Time\r\n");
     }
     sink.DropRemoved();
-    std::stable_sort(sink.Rows.begin(), sink.Rows.end(),
-                     [](const TCommandLineSink::TRow& a, const TCommandLineSink::TRow& b) { return a.Utc > b.Utc; });
+    std::stable_sort(
+        sink.Rows.begin(), sink.Rows.end(),
+        [](const TCommandLineSink::TRow& a, const TCommandLineSink::TRow& b) { return a.Utc > b.Utc; });
     for (const TCommandLineSink::TRow& row : sink.Rows) {
         if (out.Failed() || errors.Failed()) {
             break;
@@ -249,8 +251,8 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         // Opened before the scan: a file that cannot be written is known before any time is spent.
         // Through \\?\, so that a path past 260 characters works whether or not the machine allows
         // long paths.
-        handle = CreateFileW(SystemPath(FullPath(request.OutPath)).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle = CreateFileW(SystemPath(FullPath(request.OutPath)).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                             nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             errors.Line(CannotWrite(Quoted(request.OutPath), GetLastError()));
             return 2;

@@ -34,7 +34,8 @@ bool AppendUtf8(std::wstring_view text, std::string& out, bool keepLoneSurrogate
             *put++ = static_cast<char>(0x80 | (c & 0x3F));
             continue;
         }
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
             const unsigned code = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00u);
             *put++ = static_cast<char>(0xF0 | (code >> 18));
             *put++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
@@ -163,8 +164,9 @@ void AppendJsonString(std::string_view held, std::string& out) {
             out += c;
         } else if (static_cast<unsigned char>(c) < 0x20 || LoneSurrogateAt(held, i)) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, static_cast<unsigned char>(c) < 0x20 ? "\\u%04x" : "\\u%04X",
-                          static_cast<unsigned char>(c) < 0x20 ? static_cast<unsigned>(c) : LoneSurrogate(held, i));
+            std::snprintf(
+                escaped, sizeof escaped, static_cast<unsigned char>(c) < 0x20 ? "\\u%04x" : "\\u%04X",
+                static_cast<unsigned char>(c) < 0x20 ? static_cast<unsigned>(c) : LoneSurrogate(held, i));
             out.append(escaped);
             i += static_cast<unsigned char>(c) < 0x20 ? 0 : 2;
         } else {

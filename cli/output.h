@@ -1,9 +1,9 @@
 #pragma once
 // Where the lines go: a console gets UTF-16 text as it is; a file or a pipe gets UTF-8, buffered.
+#include <windows.h>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <windows.h>
 
 #include "scan/date_time.h"
 
@@ -62,7 +62,8 @@ class TTextOutput {
     // The write failed because the reader of the pipe went away (| more quit, | head done): Windows
     // says the pipe is being closed or has ended, Wine that no process is on its other end.
     bool ReaderGone() const {
-        return failed_ && (error_ == ERROR_NO_DATA || error_ == ERROR_BROKEN_PIPE || error_ == ERROR_PIPE_NOT_CONNECTED);
+        return failed_ &&
+               (error_ == ERROR_NO_DATA || error_ == ERROR_BROKEN_PIPE || error_ == ERROR_PIPE_NOT_CONNECTED);
     }
 
   private:

@@ -101,9 +101,13 @@ void SetClockForTesting(TDateTime (*clock)()) {
     clockForTesting = clock;
 }
 
-std::uint64_t SteadyMilliseconds() { return steadyClockForTesting ? steadyClockForTesting() : GetTickCount64(); }
+std::uint64_t SteadyMilliseconds() {
+    return steadyClockForTesting ? steadyClockForTesting() : GetTickCount64();
+}
 
-void SetSteadyClockForTesting(std::uint64_t (*clock)()) { steadyClockForTesting = clock; }
+void SetSteadyClockForTesting(std::uint64_t (*clock)()) {
+    steadyClockForTesting = clock;
+}
 
 namespace {
 

@@ -1,14 +1,15 @@
 #pragma once
 // The date-time value: days since 30 December 1899 00:00, local time, the fraction the time of day.
 #include "toolkit/format_settings.h"
+#include <windows.h>
 #include <cstdint>
 #include <string>
-#include <windows.h>
 
 using TDateTime = double;
 
 // Calendar fields from their numbers; the day of the week stays 0.
-SYSTEMTIME CalendarFields(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0);
+SYSTEMTIME CalendarFields(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                          int ms = 0);
 // 28 to 31 by the Gregorian calendar; month from 1 to 12.
 int DaysInMonth(int year, int month);
 // Day number plus the time of day (milliseconds included); false outside the years 1 to 9999.

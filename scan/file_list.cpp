@@ -73,7 +73,8 @@ TFileList::TPlace TFileList::PlaceOf(std::int64_t utc) const {
         return {blocks_.size(), 0};
     }
     const auto first = block->Items.begin() + static_cast<std::ptrdiff_t>(block->First);
-    const auto found = std::lower_bound(first, block->Items.end(), utc,
-                                        [](const TFileItem& item, std::int64_t value) { return item.Utc < value; });
+    const auto found =
+        std::lower_bound(first, block->Items.end(), utc,
+                         [](const TFileItem& item, std::int64_t value) { return item.Utc < value; });
     return {static_cast<std::size_t>(block - blocks_.begin()), static_cast<std::size_t>(found - first)};
 }

@@ -46,7 +46,8 @@ bool TScanFilters::SkipsFolder(const wchar_t* name, std::wstring_view path) cons
 
 // "." and ".." are passed; a folder link is the walk's alone to enter, after it made sure that the
 // link does not lead back up its own way.
-TScanFilters::TEntry TScanFilters::Entry(unsigned long attributes, const wchar_t* name, std::wstring_view path) const {
+TScanFilters::TEntry TScanFilters::Entry(unsigned long attributes, const wchar_t* name,
+                                         std::wstring_view path) const {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return TEntry::File;
     }

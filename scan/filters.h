@@ -10,9 +10,9 @@
 class TScanFilters {
   public:
     // Reads lists separated by ";" or "," outside double quotes; blanks around a pattern are trimmed
-    // and empty ones ignored. root, the root folder's ordinary full path ending with "\", is where a folder path
-    // such as "build\out" begins; without it such patterns are only checked. False, with the
-    // sentence that names it, at the first pattern that can never match a folder or file.
+    // and empty ones ignored. root, the root folder's ordinary full path ending with "\", is where a folder
+    // path such as "build\out" begins; without it such patterns are only checked. False, with the sentence
+    // that names it, at the first pattern that can never match a folder or file.
     bool Set(std::wstring_view skipFolders, std::wstring_view nameMasks, std::wstring& error,
              std::wstring_view root = {});
 

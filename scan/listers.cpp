@@ -71,8 +71,8 @@ void TListingCursor::Advance() {
 namespace {
 
 bool OnShare(const std::wstring& root) {
-    return root.starts_with(L"\\\\") ||
-           (root.size() >= 2 && root[1] == L':' && GetDriveTypeW((root.substr(0, 2) + L"\\").c_str()) == DRIVE_REMOTE);
+    return root.starts_with(L"\\\\") || (root.size() >= 2 && root[1] == L':' &&
+                                         GetDriveTypeW((root.substr(0, 2) + L"\\").c_str()) == DRIVE_REMOTE);
 }
 
 } // namespace
@@ -91,8 +91,8 @@ unsigned ListersFor(const std::wstring& root) {
 
 bool ProcessorToSpare() {
     struct TMeasure {
-        std::uint64_t At = 0;            // milliseconds
-        std::int64_t Idle = 0, Own = 0;  // 100-nanosecond units, the idle time summed over processors
+        std::uint64_t At = 0;           // milliseconds
+        std::int64_t Idle = 0, Own = 0; // 100-nanosecond units, the idle time summed over processors
         // A lister measures before it first reads: on a busy machine its first tenth of a second
         // would cost a small walk more than it gains.
         bool Spare = false;

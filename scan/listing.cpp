@@ -7,7 +7,8 @@ std::wstring FullPath(const std::wstring& path) {
     }
     std::wstring full(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        const DWORD length =
+            GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
         if (length == 0) {
             return path;
         }
@@ -69,8 +70,8 @@ class TSystemListing final : public IListing {
     // Only attributes, time and long name are used: skipping the short name and fetching in large
     // blocks helps on Windows; under Wine both calls list at the same speed.
     TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
-        HANDLE listing = FindFirstFileExW(SystemPattern(pattern).c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                          nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        HANDLE listing = FindFirstFileExW(SystemPattern(pattern).c_str(), FindExInfoBasic, &entry,
+                                          FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
         if (listing == INVALID_HANDLE_VALUE) {
             error = GetLastError();
             return nullptr;
@@ -86,8 +87,9 @@ class TSystemListing final : public IListing {
     }
     void Close(TListingHandle listing) override { FindClose(static_cast<HANDLE>(listing)); }
     bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
-        HANDLE file = CreateFileW(SystemPath(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE file =
+            CreateFileW(SystemPath(folder).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             return false;
         }

@@ -1,10 +1,10 @@
 #pragma once
 // The walk reads folders through this seam: the Win32 listing in the program, a scripted one in tests.
+#include <windows.h>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <windows.h>
 
 using TListingHandle = void*;
 

@@ -3,9 +3,9 @@
 // time stamp, as SystemTimeToTzSpecificLocalTime does, but cheaply: a year's two transitions are
 // worked out once and every later time stamp of that year costs two comparisons. And a local moment
 // back to an instant, by the same year rules.
+#include <windows.h>
 #include <cstdint>
 #include <unordered_map>
-#include <windows.h>
 
 // A file time as one number of 100-nanosecond ticks since 1601, and back.
 std::int64_t FileTimeTicks(const FILETIME& time);

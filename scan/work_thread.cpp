@@ -18,10 +18,11 @@ bool IsLoggedCode(DWORD code) {
 
 } // namespace
 
-TWorkThread::TWorkThread()
-    : TThread(true), Listing(CreateSystemListing()) {}
+TWorkThread::TWorkThread() : TThread(true), Listing(CreateSystemListing()) {}
 
-TWorkThread::~TWorkThread() { EndBeforeDestruction(); }
+TWorkThread::~TWorkThread() {
+    EndBeforeDestruction();
+}
 
 bool TWorkThread::TakeRequest(const TScanRequest& request, std::wstring& error) {
     request_ = request;
@@ -51,7 +52,8 @@ bool TWorkThread::TakeRequest(const TScanRequest& request, std::wstring& error) 
 TFileCounts TWorkThread::Counts() const {
     // Relaxed, as the walk writes them: a count read while it moves is good enough to show.
     const auto read = [](const std::int64_t& count) {
-        return std::atomic_ref<std::int64_t>(const_cast<std::int64_t&>(count)).load(std::memory_order_relaxed);
+        return std::atomic_ref<std::int64_t>(const_cast<std::int64_t&>(count))
+            .load(std::memory_order_relaxed);
     };
     return {read(counts_.FileCount), read(counts_.NamesTaken), read(counts_.FoldersSkipped)};
 }
@@ -60,14 +62,13 @@ void TWorkThread::Execute() {
     const bool byMachine = ListerCount == ListersByMachine;
     const std::wstring& root = request_.RootPath;
     const unsigned listers = byMachine ? ListersFor(root) : ListerCount;
-    const std::function<bool()> mayReadAhead = MayReadAhead || !byMachine ? MayReadAhead : ReadAheadRuleFor(root);
+    const std::function<bool()> mayReadAhead =
+        MayReadAhead || !byMachine ? MayReadAhead : ReadAheadRuleFor(root);
     if (request_.Recursive && listers > 0) {
-        listers_ = std::make_unique<TListers>(*Listing, listers, MaxFoldersAhead, MaxEntriesAhead,
-                                              TListerControl{[this] { return Terminated(); },
-                                                             [this] { return PauseRequested(); },
-                                                             [this] { PassGate(); },
-                                                             &filters_,
-                                                             mayReadAhead});
+        listers_ = std::make_unique<TListers>(
+            *Listing, listers, MaxFoldersAhead, MaxEntriesAhead,
+            TListerControl{[this] { return Terminated(); }, [this] { return PauseRequested(); },
+                           [this] { PassGate(); }, &filters_, mayReadAhead});
     }
     // The listers end, and close what they hold, before the end notification, whatever ends the walk.
     const TScopeExit endListers([this] {
@@ -213,8 +214,8 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
     }
     const std::atomic_ref<std::int64_t> taken(counts_.NamesTaken);
     taken.store(taken.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-    const FILETIME& utc = request_.Time == TTimeKind::Modified ? lastWrite
-                          : request_.Time == TTimeKind::Created ? creation
+    const FILETIME& utc = request_.Time == TTimeKind::Modified                 ? lastWrite
+                          : request_.Time == TTimeKind::Created                ? creation
                           : FileTimeTicks(creation) > FileTimeTicks(lastWrite) ? creation
                                                                                : lastWrite;
     const std::int64_t ticks = FileTimeTicks(utc);
@@ -302,7 +303,8 @@ void TWorkThread::TrimBatch() {
     const auto newer = [this](std::uint32_t a, std::uint32_t b) {
         return pending_[a].Utc > pending_[b].Utc || (pending_[a].Utc == pending_[b].Utc && a < b);
     };
-    std::nth_element(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(limit - 1), files.end(), newer);
+    std::nth_element(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(limit - 1), files.end(),
+                     newer);
     std::vector<bool> dropped(pending_.size(), false);
     for (std::size_t k = limit; k < files.size(); ++k) {
         dropped[files[k]] = true;

@@ -5,12 +5,15 @@
 #include <thread>
 
 namespace clipboard_support {
-inline HWND MakeWindow() { return CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr); }
+inline HWND MakeWindow() {
+    return CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+}
 
 // Wine's clipboard manager may look at new content for a moment, so reading waits for it too.
 inline bool OpenForReading(HWND window) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (OpenClipboard(window)) return true;
+        if (OpenClipboard(window))
+            return true;
         Sleep(10);
     }
     return false;
@@ -24,7 +27,8 @@ struct TContent {
 
 inline TContent ReadClipboard(HWND window) {
     TContent content;
-    if (!OpenForReading(window)) return content;
+    if (!OpenForReading(window))
+        return content;
     if (HANDLE data = GetClipboardData(CF_TEXT)) {
         content.HasText = true;
         content.Text = static_cast<const char*>(GlobalLock(data));
@@ -49,14 +53,17 @@ inline std::string Ansi(const std::wstring& text) {
 
 // Another thread of this process holds the clipboard with its own window until released.
 class THolder {
-public:
-    THolder() : opened_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  public:
+    THolder()
+        : opened_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
         thread_ = std::thread([this] {
             HWND window = MakeWindow();
             held_ = OpenForReading(window);
             SetEvent(opened_);
             WaitForSingleObject(release_, INFINITE);
-            if (held_) CloseClipboard();
+            if (held_)
+                CloseClipboard();
             DestroyWindow(window);
         });
         WaitForSingleObject(opened_, INFINITE);
@@ -69,10 +76,11 @@ public:
     bool Held() const { return held_; }
     void Release() {
         SetEvent(release_);
-        if (thread_.joinable()) thread_.join();
+        if (thread_.joinable())
+            thread_.join();
     }
 
-private:
+  private:
     HANDLE opened_, release_;
     bool held_ = false;
     std::thread thread_;

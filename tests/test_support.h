@@ -1,9 +1,9 @@
 #pragma once
 // What the test programs share: waiting for a condition while this thread serves its messages.
+#include "toolkit/application.h"
+#include <windows.h>
 #include <algorithm>
 #include <functional>
-#include <windows.h>
-#include "toolkit/application.h"
 
 // Serves messages (the hand-off, the windows, the idle updates) until done() holds; false when the
 // deadline passes first. The deadline is generous on purpose: it is only reached when something is
@@ -23,11 +23,13 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000
         if (now >= deadline) {
             return false;
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 10)),
-                                  QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 10)), QS_ALLINPUT);
     }
     return true;
 }
 
 // Serves messages for a while: for pacing, never as the proof that something happened.
-inline void PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
+inline void PumpFor(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
+}

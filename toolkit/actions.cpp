@@ -1,8 +1,8 @@
 #include "toolkit/actions.h"
 
-#include <algorithm>
 #include "toolkit/focus.h"
 #include "toolkit/scope_exit.h"
+#include <algorithm>
 
 void TAction::SetEnabled(bool enabled) {
     if (enabled != enabled_) {

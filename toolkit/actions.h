@@ -1,14 +1,14 @@
 #pragma once
 // Actions: a command's caption, enabled state, and its execute and update handlers, followed by
 // the buttons and menu entries bound to it.
+#include <windows.h>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
-#include <windows.h>
 
 class TAction {
-public:
+  public:
     explicit TAction(std::wstring caption) : caption_(std::move(caption)) {}
     TAction(const TAction&) = delete;
     TAction& operator=(const TAction&) = delete;
@@ -31,7 +31,7 @@ public:
     void BindMenuItem(HMENU menu, UINT id);
     bool BoundTo(HMENU menu) const;
 
-private:
+  private:
     friend class TActionList;
     void Push() const;
 
@@ -45,7 +45,7 @@ private:
 
 // The actions of one form, in their order.
 class TActionList {
-public:
+  public:
     void Add(TAction& action) { actions_.push_back(&action); }
     const std::vector<TAction*>& Actions() const { return actions_; }
     // Updates every action. Buttons are enabled before others are disabled, so that a focused
@@ -54,6 +54,6 @@ public:
     // Updates the actions that entries of this menu show, before the menu opens.
     void UpdateMenu(HMENU menu);
 
-private:
+  private:
     std::vector<TAction*> actions_;
 };

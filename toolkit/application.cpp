@@ -1,11 +1,11 @@
 #include "toolkit/application.h"
 
-#include <algorithm>
-#include <commctrl.h>
-#include <shellapi.h>
 #include "toolkit/error.h"
 #include "toolkit/handoff.h"
 #include "toolkit/message_box.h"
+#include <algorithm>
+#include <commctrl.h>
+#include <shellapi.h>
 
 TApplication Application;
 
@@ -13,7 +13,8 @@ void TApplication::Initialize() {
     if (handle_) {
         return;
     }
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     handle_ = HandOffWindow() ? HandOffWindow() : CreateHandOffWindow();
     SetWindowTextW(handle_, title_.c_str());
@@ -26,7 +27,9 @@ void TApplication::SetTitle(std::wstring title) {
     }
 }
 
-void TApplication::Run() { HandleMessages([] { return false; }); }
+void TApplication::Run() {
+    HandleMessages([] { return false; });
+}
 
 void TApplication::Dispatch(MSG& message) {
     if (message.message == WM_QUIT) {
@@ -87,16 +90,22 @@ void TApplication::Idle() {
     }
 }
 
-void TApplication::Terminate() { PostQuitMessage(0); }
+void TApplication::Terminate() {
+    PostQuitMessage(0);
+}
 
 void TApplication::ShowException(const std::exception_ptr& failure, const wchar_t* caption) {
     ShowMessageBox(ErrorReportText(ExceptionMessage(failure)), caption ? caption : title_.c_str(),
                    MB_OK | MB_ICONERROR);
 }
 
-void TApplication::RemoveMessageFilter(IMessageLoopFilter& filter) { std::erase(filters_, &filter); }
+void TApplication::RemoveMessageFilter(IMessageLoopFilter& filter) {
+    std::erase(filters_, &filter);
+}
 
-void TApplication::RemoveIdleHandler(IIdleHandler& handler) { std::erase(idleHandlers_, &handler); }
+void TApplication::RemoveIdleHandler(IIdleHandler& handler) {
+    std::erase(idleHandlers_, &handler);
+}
 
 std::vector<std::wstring> CommandLineArguments(const wchar_t* commandLine) {
     std::vector<std::wstring> arguments;

@@ -1,18 +1,18 @@
 #pragma once
 // The application object: its title, the hidden window that owns the top-level windows, the
 // message loop with idle-time updates, and the general error report.
+#include <windows.h>
 #include <exception>
 #include <functional>
 #include <string>
 #include <vector>
-#include <windows.h>
 
 // A window that looks at messages before they are translated and dispatched (keyboard navigation).
 struct IMessageLoopFilter {
     // True when the message was handled and must go no further.
     virtual bool PreTranslateMessage(MSG& message) = 0;
 
-protected:
+  protected:
     ~IMessageLoopFilter() = default;
 };
 
@@ -20,12 +20,12 @@ protected:
 struct IIdleHandler {
     virtual void OnIdle() = 0;
 
-protected:
+  protected:
     ~IIdleHandler() = default;
 };
 
 class TApplication {
-public:
+  public:
     // Creates the hidden owner window (it also serves the hand-off) and loads the common controls.
     // Calling it again does nothing.
     void Initialize();
@@ -55,7 +55,7 @@ public:
     void AddIdleHandler(IIdleHandler& handler) { idleHandlers_.push_back(&handler); }
     void RemoveIdleHandler(IIdleHandler& handler);
 
-private:
+  private:
     void Dispatch(MSG& message);
 
     HWND handle_ = nullptr;

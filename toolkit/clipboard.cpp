@@ -6,27 +6,29 @@
 
 // Global memory that is freed unless the clipboard took it over.
 class TGlobalMemory {
-public:
+  public:
     explicit TGlobalMemory(std::size_t size) : handle_(GlobalAlloc(GMEM_MOVEABLE, size)) {
-        if (!handle_) throw std::bad_alloc();
+        if (!handle_)
+            throw std::bad_alloc();
     }
     TGlobalMemory(const TGlobalMemory&) = delete;
     TGlobalMemory& operator=(const TGlobalMemory&) = delete;
     ~TGlobalMemory() {
-        if (handle_) GlobalFree(handle_);
+        if (handle_)
+            GlobalFree(handle_);
     }
     HGLOBAL Get() const { return handle_; }
     void Release() { handle_ = nullptr; }
 
-    template <typename Fill>
-    void Write(Fill fill) {
+    template <typename Fill> void Write(Fill fill) {
         void* data = GlobalLock(handle_);
-        if (!data) throw std::bad_alloc();
+        if (!data)
+            throw std::bad_alloc();
         fill(data);
         GlobalUnlock(handle_);
     }
 
-private:
+  private:
     HGLOBAL handle_;
 };
 
@@ -34,13 +36,15 @@ namespace {
 std::function<void()> waitObserver;
 
 class TOpenClipboard {
-public:
+  public:
     explicit TOpenClipboard(HWND owner) {
         // The other program usually holds it only for milliseconds.
         const ULONGLONG deadline = GetTickCount64() + 250;
         while (!OpenClipboard(owner)) {
-            if (GetTickCount64() >= deadline) throw std::runtime_error("Cannot open clipboard");
-            if (waitObserver) waitObserver();
+            if (GetTickCount64() >= deadline)
+                throw std::runtime_error("Cannot open clipboard");
+            if (waitObserver)
+                waitObserver();
             Sleep(10);
         }
     }
@@ -50,13 +54,15 @@ public:
 };
 
 void PlaceFormat(UINT format, TGlobalMemory& memory) {
-    if (!SetClipboardData(format, memory.Get())) throw std::runtime_error("Cannot set clipboard data");
+    if (!SetClipboardData(format, memory.Get()))
+        throw std::runtime_error("Cannot set clipboard data");
     memory.Release();
 }
 } // namespace
 
-void SetClipboardWaitObserverForTesting(std::function<void()> observer) { waitObserver = std::move(observer); }
-
+void SetClipboardWaitObserverForTesting(std::function<void()> observer) {
+    waitObserver = std::move(observer);
+}
 
 TClipboardText::TClipboardText(std::wstring text)
     : TClipboardText(text.size(), [&text](wchar_t* chars) {
@@ -81,11 +87,13 @@ TClipboardText::TClipboardText(TClipboardText&&) noexcept = default;
 TClipboardText& TClipboardText::operator=(TClipboardText&&) noexcept = default;
 
 void TClipboardText::Place(HWND owner) {
-    if (!wide_) throw std::logic_error("The clipboard text was placed already.");
+    if (!wide_)
+        throw std::logic_error("The clipboard text was placed already.");
     TGlobalMemory locale(sizeof(LCID));
     locale.Write([](void* data) { *static_cast<LCID*>(data) = GetSystemDefaultLCID(); });
     TOpenClipboard clipboard(owner);
-    if (!EmptyClipboard()) throw std::runtime_error("Cannot empty clipboard");
+    if (!EmptyClipboard())
+        throw std::runtime_error("Cannot empty clipboard");
     PlaceFormat(CF_UNICODETEXT, *wide_);
     wide_.reset();
     PlaceFormat(CF_LOCALE, locale);

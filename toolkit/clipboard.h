@@ -1,9 +1,9 @@
 #pragma once
 // Putting text on the clipboard.
+#include <windows.h>
 #include <functional>
 #include <memory>
 #include <string>
-#include <windows.h>
 
 // Tests see each time the copy finds the clipboard held and waits to try again.
 void SetClipboardWaitObserverForTesting(std::function<void()> observer);
@@ -18,7 +18,7 @@ class TGlobalMemory;
 // quarter of a second; then std::runtime_error("Cannot open clipboard") is thrown and the clipboard
 // is left as it was.
 class TClipboardText {
-public:
+  public:
     explicit TClipboardText(std::wstring text);
     // A text of length characters that fill writes straight into the clipboard's memory: a big
     // text is then held once, not twice.
@@ -29,6 +29,6 @@ public:
     // Once: the copies then belong to the clipboard.
     void Place(HWND owner);
 
-private:
+  private:
     std::unique_ptr<TGlobalMemory> wide_;
 };

@@ -1,15 +1,21 @@
 #include "toolkit/controls.h"
 
-#include <commctrl.h>
 #include "toolkit/actions.h"
 #include "toolkit/application.h"
 #include "toolkit/focus.h"
+#include <commctrl.h>
 
 // ---- TControl
 
-bool TControl::Enabled() const { return IsWindowEnabled(handle_); }
-void TControl::SetEnabled(bool enabled) { EnableKeepingFocus(handle_, enabled); }
-bool TControl::Visible() const { return IsWindowVisible(handle_); }
+bool TControl::Enabled() const {
+    return IsWindowEnabled(handle_);
+}
+void TControl::SetEnabled(bool enabled) {
+    EnableKeepingFocus(handle_, enabled);
+}
+bool TControl::Visible() const {
+    return IsWindowVisible(handle_);
+}
 
 std::wstring TControl::Text() const {
     std::wstring text(GetWindowTextLengthW(handle_) + 1, L'\0');
@@ -17,7 +23,9 @@ std::wstring TControl::Text() const {
     return text;
 }
 
-void TControl::SetText(const std::wstring& text) { SetWindowTextW(handle_, text.c_str()); }
+void TControl::SetText(const std::wstring& text) {
+    SetWindowTextW(handle_, text.c_str());
+}
 
 TBounds TControl::Bounds() const {
     RECT rect{};
@@ -26,8 +34,12 @@ TBounds TControl::Bounds() const {
     return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
-bool TControl::Focused() const { return handle_ && GetFocus() == handle_; }
-void TControl::SetFocus() { FocusControl(GetParent(handle_), handle_); }
+bool TControl::Focused() const {
+    return handle_ && GetFocus() == handle_;
+}
+void TControl::SetFocus() {
+    FocusControl(GetParent(handle_), handle_);
+}
 
 void TControl::Command(WORD code) {
     if (code == BN_CLICKED && OnClick) {
@@ -35,11 +47,15 @@ void TControl::Command(WORD code) {
     }
 }
 
-bool TControl::Notify(NMHDR& header, LRESULT& result) { return OnNotify && OnNotify(header, result); }
+bool TControl::Notify(NMHDR& header, LRESULT& result) {
+    return OnNotify && OnNotify(header, result);
+}
 
 // ---- TLabel
 
-DWORD TLabel::WindowStyle() const { return (RightAligned ? SS_RIGHT : SS_LEFT) | (OnClick || OnMouseMove ? SS_NOTIFY : 0); }
+DWORD TLabel::WindowStyle() const {
+    return (RightAligned ? SS_RIGHT : SS_LEFT) | (OnClick || OnMouseMove ? SS_NOTIFY : 0);
+}
 
 TLabel::~TLabel() {
     if (underlinedFont_) {
@@ -47,7 +63,9 @@ TLabel::~TLabel() {
     }
 }
 
-void TLabel::Created() { SetWindowSubclass(handle_, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this)); }
+void TLabel::Created() {
+    SetWindowSubclass(handle_, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+}
 
 HBRUSH TLabel::ControlColor(HDC dc) {
     if (!Transparent) {
@@ -70,7 +88,8 @@ void TLabel::SetUnderlined(bool underlined) {
         font.lfUnderline = TRUE;
         underlinedFont_ = CreateFontIndirectW(&font);
     }
-    HFONT font = underlined ? underlinedFont_ : reinterpret_cast<HFONT>(SendMessageW(GetParent(handle_), WM_GETFONT, 0, 0));
+    HFONT font = underlined ? underlinedFont_
+                            : reinterpret_cast<HFONT>(SendMessageW(GetParent(handle_), WM_GETFONT, 0, 0));
     SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
@@ -83,7 +102,9 @@ LRESULT CALLBACK TLabel::SubclassProc(HWND window, UINT message, WPARAM wParam, 
         return label->For ? DLGC_STATIC : 0;
     case WM_MOUSEMOVE:
         if (label->OnMouseMove) {
-            Guarded([&] { label->OnMouseMove(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))); });
+            Guarded([&] {
+                label->OnMouseMove(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+            });
             return 0;
         }
         break;
@@ -167,7 +188,9 @@ void TButton::Command(WORD code) {
 
 // ---- TCheckButton
 
-bool TCheckButton::Checked() const { return SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool TCheckButton::Checked() const {
+    return SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
 
 void TCheckButton::SetChecked(bool checked) {
     SendMessageW(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -175,8 +198,12 @@ void TCheckButton::SetChecked(bool checked) {
 
 // ---- TUpDown
 
-const wchar_t* TUpDown::WindowClass() const { return UPDOWN_CLASSW; }
-DWORD TUpDown::WindowStyle() const { return UDS_SETBUDDYINT | UDS_ARROWKEYS; }
+const wchar_t* TUpDown::WindowClass() const {
+    return UPDOWN_CLASSW;
+}
+DWORD TUpDown::WindowStyle() const {
+    return UDS_SETBUDDYINT | UDS_ARROWKEYS;
+}
 
 void TUpDown::Created() {
     // Bound without an alignment style, so the edit box keeps the width of the layout.
@@ -192,7 +219,9 @@ int TUpDown::Position() const {
     return static_cast<int>(SendMessageW(handle_, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed)));
 }
 
-void TUpDown::SetPosition(int position) { SendMessageW(handle_, UDM_SETPOS32, 0, position); }
+void TUpDown::SetPosition(int position) {
+    SendMessageW(handle_, UDM_SETPOS32, 0, position);
+}
 
 // ---- TComboBox
 
@@ -203,7 +232,9 @@ void TComboBox::Created() {
     SetSelectedIndex(0);
 }
 
-int TComboBox::SelectedIndex() const { return static_cast<int>(SendMessageW(handle_, CB_GETCURSEL, 0, 0)); }
+int TComboBox::SelectedIndex() const {
+    return static_cast<int>(SendMessageW(handle_, CB_GETCURSEL, 0, 0));
+}
 
 void TComboBox::SetSelectedIndex(int index) {
     const bool inside = index >= 0 && index < static_cast<int>(Items.size());
@@ -212,9 +243,13 @@ void TComboBox::SetSelectedIndex(int index) {
 
 // ---- TDateTimePicker
 
-const wchar_t* TDateTimePicker::WindowClass() const { return DATETIMEPICK_CLASSW; }
+const wchar_t* TDateTimePicker::WindowClass() const {
+    return DATETIMEPICK_CLASSW;
+}
 
-DWORD TDateTimePicker::WindowStyle() const { return WS_TABSTOP | (Kind == TKind::Date ? DTS_SHORTDATEFORMAT : DTS_TIMEFORMAT); }
+DWORD TDateTimePicker::WindowStyle() const {
+    return WS_TABSTOP | (Kind == TKind::Date ? DTS_SHORTDATEFORMAT : DTS_TIMEFORMAT);
+}
 
 SYSTEMTIME TDateTimePicker::DateTime() const {
     SYSTEMTIME value{};
@@ -228,7 +263,9 @@ void TDateTimePicker::SetDateTime(const SYSTEMTIME& value) {
 
 // ---- TListView
 
-const wchar_t* TListView::WindowClass() const { return WC_LISTVIEWW; }
+const wchar_t* TListView::WindowClass() const {
+    return WC_LISTVIEWW;
+}
 
 DWORD TListView::WindowStyle() const {
     return WS_TABSTOP | LVS_REPORT | (OwnerData ? LVS_OWNERDATA : 0) | (MultiSelect ? 0 : LVS_SINGLESEL);
@@ -246,7 +283,9 @@ void TListView::Created() {
     }
 }
 
-void TListView::SetColumnWidth(int column, int width) { SendMessageW(handle_, LVM_SETCOLUMNWIDTH, column, width); }
+void TListView::SetColumnWidth(int column, int width) {
+    SendMessageW(handle_, LVM_SETCOLUMNWIDTH, column, width);
+}
 
 bool TListView::Notify(NMHDR& header, LRESULT& result) {
     switch (header.code) {
@@ -273,7 +312,9 @@ bool TListView::Notify(NMHDR& header, LRESULT& result) {
 
 // ---- TStatusBar
 
-const wchar_t* TStatusBar::WindowClass() const { return STATUSCLASSNAMEW; }
+const wchar_t* TStatusBar::WindowClass() const {
+    return STATUSCLASSNAMEW;
+}
 
 void TStatusBar::SetParts(const std::vector<int>& rightEdges) {
     SendMessageW(handle_, SB_SETPARTS, rightEdges.size(), reinterpret_cast<LPARAM>(rightEdges.data()));
@@ -284,8 +325,10 @@ void TStatusBar::SetPartText(int part, const std::wstring& text) {
 }
 
 std::wstring TStatusBar::PartText(int part) const {
-    std::wstring text(LOWORD(SendMessageW(handle_, SB_GETTEXTLENGTHW, static_cast<WPARAM>(part), 0)) + 1, L'\0');
-    text.resize(LOWORD(SendMessageW(handle_, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text.data()))));
+    std::wstring text(LOWORD(SendMessageW(handle_, SB_GETTEXTLENGTHW, static_cast<WPARAM>(part), 0)) + 1,
+                      L'\0');
+    text.resize(LOWORD(SendMessageW(handle_, SB_GETTEXTW, static_cast<WPARAM>(part),
+                                    reinterpret_cast<LPARAM>(text.data()))));
     return text;
 }
 
@@ -318,7 +361,9 @@ HMENU TPopupMenu::Build(TMenuItem& parent) {
     return parent.subMenu_;
 }
 
-HMENU TPopupMenu::Handle() { return root_.subMenu_ ? root_.subMenu_ : Build(root_); }
+HMENU TPopupMenu::Handle() {
+    return root_.subMenu_ ? root_.subMenu_ : Build(root_);
+}
 
 void TPopupMenu::Popup(HWND owner, int x, int y) {
     TrackPopupMenu(Handle(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, owner, nullptr);
@@ -340,6 +385,10 @@ TMenuItem* FindIn(TMenuItem& parent, UINT id, HMENU subMenu) {
 
 } // namespace
 
-TMenuItem* TPopupMenu::FindItem(UINT id) { return root_.SubMenu() ? FindIn(root_, id, nullptr) : nullptr; }
+TMenuItem* TPopupMenu::FindItem(UINT id) {
+    return root_.SubMenu() ? FindIn(root_, id, nullptr) : nullptr;
+}
 
-TMenuItem* TPopupMenu::FindSubMenuOwner(HMENU menu) { return root_.SubMenu() ? FindIn(root_, 0, menu) : nullptr; }
+TMenuItem* TPopupMenu::FindSubMenuOwner(HMENU menu) {
+    return root_.SubMenu() ? FindIn(root_, 0, menu) : nullptr;
+}

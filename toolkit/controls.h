@@ -1,18 +1,18 @@
 #pragma once
 // Thin wrappers over the standard controls. A form creates their windows from its layout table;
 // the wrapper knows its window class and style and offers the few calls the program needs.
+#include "toolkit/layout.h"
+#include <windows.h>
+#include <commctrl.h>
 #include <functional>
 #include <string>
 #include <vector>
-#include <windows.h>
-#include <commctrl.h>
-#include "toolkit/layout.h"
 
 class TAction;
 class TPopupMenu;
 
 class TControl {
-public:
+  public:
     TControl() = default;
     TControl(const TControl&) = delete;
     TControl& operator=(const TControl&) = delete;
@@ -48,7 +48,7 @@ public:
     // Enter goes to the control instead of the default button.
     virtual bool WantsReturn() const { return false; }
 
-protected:
+  protected:
     friend class TForm;
     virtual void Created() {}
     // The notifications the control raised, handed back to it by its form: WM_COMMAND ...
@@ -64,7 +64,7 @@ protected:
 // Its access letter is drawn but, unless For is set, not acted on: the dialog manager passes such
 // labels by, so Alt and the letter reach the button that has it.
 class TLabel : public TControl {
-public:
+  public:
     // The control the access letter gives the focus to; the form creates the label just before it.
     TControl* For = nullptr;
     bool RightAligned = false;
@@ -80,19 +80,19 @@ public:
     DWORD WindowStyle() const override;
     ~TLabel() override;
 
-protected:
+  protected:
     void Created() override;
     void Command(WORD) override {}
     HBRUSH ControlColor(HDC dc) override;
 
-private:
+  private:
     static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     bool underlined_ = false;
     HFONT underlinedFont_ = nullptr;
 };
 
 class TEdit : public TControl {
-public:
+  public:
     bool ReadOnly = false;
     bool MultiLine = false;
     // Multi-line only: without it the text still scrolls with the caret and the wheel.
@@ -112,13 +112,13 @@ public:
     DWORD WindowExStyle() const override { return WS_EX_CLIENTEDGE; }
     bool WantsReturn() const override { return MultiLine && !ReadOnly; }
 
-protected:
+  protected:
     void Created() override;
     void Command(WORD code) override;
 };
 
 class TButton : public TControl {
-public:
+  public:
     // Caption and enabled state follow the action; a click executes it.
     TAction* Action = nullptr;
     // Ends a modal showing of the form with this result when clicked.
@@ -126,21 +126,21 @@ public:
     const wchar_t* WindowClass() const override { return L"BUTTON"; }
     DWORD WindowStyle() const override { return WS_TABSTOP | BS_PUSHBUTTON; }
 
-protected:
+  protected:
     void Created() override;
     void Command(WORD code) override;
 };
 
 // Check boxes and radio buttons: the button control checks them itself when clicked.
 class TCheckButton : public TControl {
-public:
+  public:
     bool Checked() const;
     void SetChecked(bool checked);
     const wchar_t* WindowClass() const override { return L"BUTTON"; }
 };
 
 class TCheckBox : public TCheckButton {
-public:
+  public:
     DWORD WindowStyle() const override { return BS_AUTOCHECKBOX | WS_TABSTOP; }
 };
 
@@ -148,7 +148,7 @@ public:
 // the set at its checked button (the button control keeps the tab stop on the checked one) and
 // the arrow keys move within it, checking the button they reach.
 class TRadioButton : public TCheckButton {
-public:
+  public:
     // Starts a set; it runs to the next start, in tab order.
     bool GroupStart = false;
     DWORD WindowStyle() const override { return BS_AUTORADIOBUTTON | (GroupStart ? WS_TABSTOP : 0); }
@@ -156,7 +156,7 @@ public:
 
 // A spin control bound to an edit box that shows its position.
 class TUpDown : public TControl {
-public:
+  public:
     TEdit* Associate = nullptr;
     int Min = 0;
     int Max = 100;
@@ -167,12 +167,12 @@ public:
     const wchar_t* WindowClass() const override;
     DWORD WindowStyle() const override;
 
-protected:
+  protected:
     void Created() override;
 };
 
 class TDateTimePicker : public TControl {
-public:
+  public:
     enum class TKind { Date, Time };
     TKind Kind = TKind::Date;
     SYSTEMTIME DateTime() const;
@@ -183,7 +183,7 @@ public:
 
 // A drop-down list to choose one of its items from.
 class TComboBox : public TControl {
-public:
+  public:
     std::vector<std::wstring> Items;
     int SelectedIndex() const;
     // An index outside the items selects the first one.
@@ -191,13 +191,13 @@ public:
     const wchar_t* WindowClass() const override { return WC_COMBOBOXW; }
     DWORD WindowStyle() const override { return WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST; }
 
-protected:
+  protected:
     void Created() override;
     void Command(WORD) override {}
 };
 
 class TListView : public TControl {
-public:
+  public:
     struct TColumn {
         std::wstring Caption;
         int Width;
@@ -221,13 +221,13 @@ public:
     DWORD WindowExStyle() const override { return WS_EX_CLIENTEDGE; }
     bool WantsReturn() const override { return static_cast<bool>(OnKeyDown); }
 
-protected:
+  protected:
     void Created() override;
     bool Notify(NMHDR& header, LRESULT& result) override;
 };
 
 class TStatusBar : public TControl {
-public:
+  public:
     // Parts from left to right, each given by its right edge in client pixels; -1 runs to the end.
     // Without parts the bar has one; its text is the control's text.
     void SetParts(const std::vector<int>& rightEdges);
@@ -240,7 +240,7 @@ public:
 // Menus: entries run their action or their click handler; an entry with a submenu is clicked
 // each time its submenu opens.
 class TMenuItem {
-public:
+  public:
     explicit TMenuItem(std::wstring caption = {}) : Caption(std::move(caption)) {}
     TMenuItem(const TMenuItem&) = delete;
     TMenuItem& operator=(const TMenuItem&) = delete;
@@ -252,7 +252,7 @@ public:
     HMENU SubMenu() const { return subMenu_; }
     UINT Id() const { return id_; }
 
-private:
+  private:
     friend class TPopupMenu;
     std::vector<TMenuItem*> items_;
     HMENU subMenu_ = nullptr;
@@ -260,7 +260,7 @@ private:
 };
 
 class TPopupMenu {
-public:
+  public:
     TPopupMenu() = default;
     TPopupMenu(const TPopupMenu&) = delete;
     TPopupMenu& operator=(const TPopupMenu&) = delete;
@@ -273,7 +273,7 @@ public:
     TMenuItem* FindItem(UINT id);
     TMenuItem* FindSubMenuOwner(HMENU menu);
 
-private:
+  private:
     HMENU Build(TMenuItem& parent);
     TMenuItem root_;
     UINT nextId_ = 0x1000;

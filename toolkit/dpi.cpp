@@ -18,4 +18,6 @@ int ScreenPixelsPerInch() {
     return pixelsPerInch > 0 ? pixelsPerInch : 96;
 }
 
-void SetScreenPixelsPerInchForTesting(int pixelsPerInch) { pixelsPerInchOverride = pixelsPerInch; }
+void SetScreenPixelsPerInchForTesting(int pixelsPerInch) {
+    pixelsPerInchOverride = pixelsPerInch;
+}

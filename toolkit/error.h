@@ -1,16 +1,16 @@
 #pragma once
 // Failures that reach the user: a message in UTF-16, and the text of the general error report.
+#include <windows.h>
 #include <exception>
 #include <string>
-#include <windows.h>
 
 class TError : public std::exception {
-public:
+  public:
     explicit TError(std::wstring message);
     const std::wstring& Message() const { return message_; }
     const char* what() const noexcept override { return narrow_.c_str(); }
 
-private:
+  private:
     std::wstring message_;
     std::string narrow_;
 };

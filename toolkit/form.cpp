@@ -1,12 +1,12 @@
 #include "toolkit/form.h"
 
-#include <algorithm>
-#include <climits>
-#include <commctrl.h>
 #include "toolkit/dpi.h"
 #include "toolkit/error.h"
 #include "toolkit/focus.h"
 #include "toolkit/message_box.h"
+#include <algorithm>
+#include <climits>
+#include <commctrl.h>
 
 namespace {
 
@@ -34,7 +34,9 @@ void RegisterFormClass(WNDPROC procedure) {
     registered = RegisterClassExW(&windowClass) != 0;
 }
 
-bool IsRadio(const TControlRow* row) { return dynamic_cast<const TRadioButton*>(row->Control) != nullptr; }
+bool IsRadio(const TControlRow* row) {
+    return dynamic_cast<const TRadioButton*>(row->Control) != nullptr;
+}
 
 // Creation order is the dialog manager's order: tab order, except that the radio buttons of a set
 // follow one another, since the arrow keys move only between neighbours. Only the checked one of
@@ -47,13 +49,16 @@ std::vector<const TControlRow*> CreationOrder(std::span<const TControlRow> layou
         byTab.push_back(&row);
     }
     std::ranges::stable_sort(byTab, [](const TControlRow* a, const TControlRow* b) {
-        auto key = [](const TControlRow* row) { return row->TabOrder == NoTabStop ? INT_MAX : row->TabOrder; };
+        auto key = [](const TControlRow* row) {
+            return row->TabOrder == NoTabStop ? INT_MAX : row->TabOrder;
+        };
         return key(a) < key(b);
     });
     std::vector<const TControlRow*> ordered;
     std::size_t lastOfSet = SIZE_MAX; // where the current radio set ends in ordered
     for (const TControlRow* row : byTab) {
-        if (IsRadio(row) && !static_cast<const TRadioButton*>(row->Control)->GroupStart && lastOfSet != SIZE_MAX) {
+        if (IsRadio(row) && !static_cast<const TRadioButton*>(row->Control)->GroupStart &&
+            lastOfSet != SIZE_MAX) {
             ordered.insert(ordered.begin() + static_cast<std::ptrdiff_t>(++lastOfSet), row);
             continue;
         }
@@ -66,9 +71,8 @@ std::vector<const TControlRow*> CreationOrder(std::span<const TControlRow> layou
         const auto* label = dynamic_cast<const TLabel*>(row.Control);
         if (label && label->For) {
             std::erase(ordered, &row);
-            const auto target = std::ranges::find_if(ordered, [label](const TControlRow* other) {
-                return other->Control == label->For;
-            });
+            const auto target = std::ranges::find_if(
+                ordered, [label](const TControlRow* other) { return other->Control == label->For; });
             ordered.insert(target, &row);
         }
     }
@@ -91,7 +95,9 @@ bool BeginsGroup(const std::vector<const TControlRow*>& ordered, std::size_t i) 
 
 } // namespace
 
-TForm::~TForm() { DestroyHandle(); }
+TForm::~TForm() {
+    DestroyHandle();
+}
 
 void TForm::Create(const TFormProperties& properties, std::span<const TControlRow> layout) {
     RegisterFormClass(WindowProc);
@@ -110,9 +116,9 @@ void TForm::Create(const TFormProperties& properties, std::span<const TControlRo
     DWORD exStyle = properties.ToolWindow ? WS_EX_TOOLWINDOW : WS_EX_APPWINDOW;
     RECT outer{0, 0, designClientWidth_, designClientHeight_};
     AdjustWindowRectEx(&outer, style, FALSE, exStyle);
-    handle_ = CreateWindowExW(exStyle, FormClassName, properties.Caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                              outer.right - outer.left, outer.bottom - outer.top, Application.Handle(), nullptr,
-                              GetModuleHandleW(nullptr), this);
+    handle_ = CreateWindowExW(exStyle, FormClassName, properties.Caption.c_str(), style, CW_USEDEFAULT,
+                              CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
+                              Application.Handle(), nullptr, GetModuleHandleW(nullptr), this);
     if (!handle_) {
         throw TError(L"Cannot create the window \"" + properties.Caption + L"\"");
     }
@@ -122,14 +128,15 @@ void TForm::Create(const TFormProperties& properties, std::span<const TControlRo
     Application.AddMessageFilter(*this);
     Application.AddIdleHandler(*this);
 
-    font_ = CreateFontW(-ScaleToScreen(properties.FontHeight, pixelsPerInch_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, properties.FontName);
+    font_ = CreateFontW(-ScaleToScreen(properties.FontHeight, pixelsPerInch_), 0, 0, 0, FW_NORMAL, FALSE,
+                        FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                        DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, properties.FontName);
     if (properties.Icon) {
         HINSTANCE instance = GetModuleHandleW(nullptr);
         auto icon = [&](int size) {
-            return reinterpret_cast<LPARAM>(LoadImageW(instance, properties.Icon, IMAGE_ICON, GetSystemMetrics(size),
-                                                       GetSystemMetrics(size), LR_SHARED));
+            return reinterpret_cast<LPARAM>(LoadImageW(instance, properties.Icon, IMAGE_ICON,
+                                                       GetSystemMetrics(size), GetSystemMetrics(size),
+                                                       LR_SHARED));
         };
         SendMessageW(handle_, WM_SETICON, ICON_BIG, icon(SM_CXICON));
         SendMessageW(handle_, WM_SETICON, ICON_SMALL, icon(SM_CXSMICON));
@@ -165,9 +172,9 @@ void TForm::CreateControls(std::span<const TControlRow> layout, const TFormPrope
         // The dialog manager sends Esc to the control numbered IDCANCEL.
         const int controlId = &control == properties.CancelButton ? IDCANCEL : id++;
         TBounds bounds = ScaleToScreen(row.Bounds, pixelsPerInch_);
-        control.handle_ = CreateWindowExW(control.WindowExStyle(), control.WindowClass(), row.Text, controlStyle,
-                                          bounds.Left, bounds.Top, bounds.Width, bounds.Height, handle_,
-                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),
+        control.handle_ = CreateWindowExW(control.WindowExStyle(), control.WindowClass(), row.Text,
+                                          controlStyle, bounds.Left, bounds.Top, bounds.Width, bounds.Height,
+                                          handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)),
                                           GetModuleHandleW(nullptr), nullptr);
         if (!control.handle_) {
             throw TError(L"Cannot create a control of the window \"" + properties.Caption + L"\"");
@@ -205,7 +212,9 @@ void TForm::Show() {
     UpdateWindow(handle_);
 }
 
-void TForm::Hide() { ShowWindow(handle_, SW_HIDE); }
+void TForm::Hide() {
+    ShowWindow(handle_, SW_HIDE);
+}
 
 int TForm::ShowModal() {
     ModalResult = 0;
@@ -263,7 +272,8 @@ TBounds TForm::NormalBounds() const {
     if (!(GetWindowLongW(handle_, GWL_EXSTYLE) & WS_EX_TOOLWINDOW)) {
         MONITORINFO monitor{sizeof monitor};
         if (GetMonitorInfoW(MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST), &monitor)) {
-            OffsetRect(&rect, monitor.rcWork.left - monitor.rcMonitor.left, monitor.rcWork.top - monitor.rcMonitor.top);
+            OffsetRect(&rect, monitor.rcWork.left - monitor.rcMonitor.left,
+                       monitor.rcWork.top - monitor.rcMonitor.top);
         }
     }
     return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
@@ -276,7 +286,8 @@ void TForm::SetBounds(const TBounds& bounds) {
 
 TControl* TForm::FindControl(HWND window) const {
     for (; window && window != handle_; window = GetParent(window)) {
-        auto found = std::ranges::find_if(placed_, [window](const TPlaced& p) { return p.Control->Handle() == window; });
+        auto found = std::ranges::find_if(
+            placed_, [window](const TPlaced& p) { return p.Control->Handle() == window; });
         if (found != placed_.end()) {
             return found->Control;
         }
@@ -308,8 +319,9 @@ void TForm::Realign() {
             resized.push_back(placed.Control);
         }
         if (batch) {
-            batch = DeferWindowPos(batch, placed.Control->Handle(), nullptr, wanted.Left, wanted.Top, wanted.Width,
-                                   wanted.Height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+            batch =
+                DeferWindowPos(batch, placed.Control->Handle(), nullptr, wanted.Left, wanted.Top,
+                               wanted.Width, wanted.Height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
         }
     }
     if (!batch || !EndDeferWindowPos(batch)) {
@@ -320,7 +332,8 @@ void TForm::Realign() {
         }
     }
     for (const auto& [control, wanted] : moved) {
-        RedrawWindow(control->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+        RedrawWindow(control->Handle(), nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     }
     for (const TPlaced& placed : placed_) {
         if (placed.DockBottom) {
@@ -380,7 +393,9 @@ bool TForm::PreTranslateMessage(MSG& message) {
     return IsDialogMessageW(handle_, &message) != FALSE;
 }
 
-bool TForm::HandleMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+bool TForm::HandleMessage(UINT, WPARAM, LPARAM, LRESULT&) {
+    return false;
+}
 
 LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
@@ -536,7 +551,8 @@ void TForm::MenuOpening(HMENU menu) {
     }
     for (const TPlaced& placed : placed_) {
         if (placed.Control->PopupMenu) {
-            if (TMenuItem* owner = placed.Control->PopupMenu->FindSubMenuOwner(menu); owner && owner->OnClick) {
+            if (TMenuItem* owner = placed.Control->PopupMenu->FindSubMenuOwner(menu);
+                owner && owner->OnClick) {
                 owner->OnClick();
             }
         }

@@ -3,15 +3,15 @@
 // window of a dialog class, so the platform's dialog manager gives it its keyboard interface: Tab
 // order, arrow keys within a group, access keys, the default and the cancel button, and the focus
 // kept while the form is inactive.
-#include <functional>
-#include <span>
-#include <string>
-#include <vector>
-#include <windows.h>
 #include "toolkit/actions.h"
 #include "toolkit/application.h"
 #include "toolkit/controls.h"
 #include "toolkit/layout.h"
+#include <windows.h>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
 
 constexpr int NoTabStop = -1;
 
@@ -31,19 +31,19 @@ struct TControlRow {
 
 struct TFormProperties {
     std::wstring Caption;
-    int ClientWidth = 0;  // at 96 pixels per inch
+    int ClientWidth = 0; // at 96 pixels per inch
     int ClientHeight = 0;
     bool Sizeable = true;
     bool ToolWindow = false;
     const wchar_t* Icon = nullptr; // resource name
     const wchar_t* FontName = L"MS Shell Dlg 2";
-    int FontHeight = 11; // pixels at 96 pixels per inch
+    int FontHeight = 11;              // pixels at 96 pixels per inch
     TButton* DefaultButton = nullptr; // Enter
     TButton* CancelButton = nullptr;  // Esc
 };
 
 class TForm : private IMessageLoopFilter, private IIdleHandler {
-public:
+  public:
     TForm() = default;
     TForm(const TForm&) = delete;
     TForm& operator=(const TForm&) = delete;
@@ -80,7 +80,7 @@ public:
     TBounds NormalBounds() const;
     void SetBounds(const TBounds& bounds);
 
-protected:
+  protected:
     // Builds the window and its controls, then applies the table at the screen's pixels per inch.
     void Create(const TFormProperties& properties, std::span<const TControlRow> layout);
     // Destroys the window; controls notify nothing afterwards.
@@ -88,7 +88,7 @@ protected:
     // Messages the derived form handles itself; true when handled.
     virtual bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
-private:
+  private:
     struct TPlaced {
         TControl* Control;
         TBounds Design; // scaled to the screen

@@ -1,9 +1,9 @@
 #include "toolkit/format_settings.h"
 
+#include <windows.h>
 #include <algorithm>
 #include <string_view>
 #include <vector>
-#include <windows.h>
 
 namespace {
 
@@ -61,9 +61,11 @@ std::wstring GroupedNumber(long long value, const TFormatSettings& settings) {
     for (std::size_t at = 0; at <= settings.Grouping.size();) {
         const std::size_t end = std::min(settings.Grouping.find(L';', at), settings.Grouping.size());
         const std::wstring_view field = std::wstring_view(settings.Grouping).substr(at, end - at);
-        const std::size_t size = field.size() == 1 && field[0] >= L'0' && field[0] <= L'9' ? field[0] - L'0' : 0;
+        const std::size_t size =
+            field.size() == 1 && field[0] >= L'0' && field[0] <= L'9' ? field[0] - L'0' : 0;
         repeat = size == 0 && !sizes.empty();
-        if (size == 0) break;
+        if (size == 0)
+            break;
         sizes.push_back(size);
         at = end + 1;
     }
@@ -75,7 +77,8 @@ std::wstring GroupedNumber(long long value, const TFormatSettings& settings) {
         grouped.insert(0, digits, left - size, size);
         left -= size;
         ++group;
-        if (left > 0) grouped.insert(0, settings.ThousandSeparator);
+        if (left > 0)
+            grouped.insert(0, settings.ThousandSeparator);
     }
     return (value < 0 ? L"-" : L"") + grouped;
 }

@@ -83,8 +83,8 @@ HWND WindowToActivate(HWND owner) {
         GetCurrentThreadId(),
         [](HWND window, LPARAM data) -> BOOL {
             auto& find = *reinterpret_cast<TFind*>(data);
-            if (window != find.Owner && GetWindow(window, GW_OWNER) == find.Owner && IsWindowVisible(window) &&
-                IsWindowEnabled(window)) {
+            if (window != find.Owner && GetWindow(window, GW_OWNER) == find.Owner &&
+                IsWindowVisible(window) && IsWindowEnabled(window)) {
                 find.Found = window;
                 return FALSE;
             }
@@ -155,9 +155,9 @@ HWND CreateHandOffWindow(bool messageOnly) {
     }
     // A top-level popup that is never shown: it can own the program's top-level windows. A
     // message-only window owns none, and needs no desktop.
-    const HWND window = CreateWindowExW(0, className, L"", messageOnly ? 0 : WS_POPUP, 0, 0, 0, 0,
-                                        messageOnly ? HWND_MESSAGE : nullptr, nullptr, GetModuleHandleW(nullptr),
-                                        nullptr);
+    const HWND window =
+        CreateWindowExW(0, className, L"", messageOnly ? 0 : WS_POPUP, 0, 0, 0, 0,
+                        messageOnly ? HWND_MESSAGE : nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!window) {
         throw std::runtime_error("Cannot create the hand-off window.");
     }
@@ -186,10 +186,13 @@ bool IsUserInterfaceThread() {
 
 static bool queueFullForTesting = false;
 
-void SetQueueFullForTesting(bool full) { queueFullForTesting = full; }
+void SetQueueFullForTesting(bool full) {
+    queueFullForTesting = full;
+}
 
 void Later(std::function<void()> call) {
-    if (!IsUserInterfaceThread() || queueFullForTesting || !PostMessageW(handOffWindow, LaterMessage(), 0, 0)) {
+    if (!IsUserInterfaceThread() || queueFullForTesting ||
+        !PostMessageW(handOffWindow, LaterMessage(), 0, 0)) {
         call();
         return;
     }
@@ -275,8 +278,10 @@ void RunBesideMessages(const std::function<void()>& work) {
     ++callsHeld;
     for (;;) {
         // MWMO_INPUTAVAILABLE: a message that arrived before the wait began still wakes it.
-        const DWORD woken = MsgWaitForMultipleObjectsEx(1, &done, INFINITE, QS_SENDMESSAGE | QS_PAINT, MWMO_INPUTAVAILABLE);
-        if (woken != WAIT_OBJECT_0 + 1) break;
+        const DWORD woken =
+            MsgWaitForMultipleObjectsEx(1, &done, INFINITE, QS_SENDMESSAGE | QS_PAINT, MWMO_INPUTAVAILABLE);
+        if (woken != WAIT_OBJECT_0 + 1)
+            break;
         // Sent messages are answered inside PeekMessage; paint messages are taken and dispatched.
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_SENDMESSAGE | PM_QS_PAINT)) {
@@ -292,5 +297,6 @@ void RunBesideMessages(const std::function<void()>& work) {
         callsWaiting = false;
         PostMessageW(handOffWindow, HandOffMessage(), 0, 0);
     }
-    if (failure) std::rethrow_exception(failure);
+    if (failure)
+        std::rethrow_exception(failure);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The blocking hand-off: other threads run calls on the user-interface thread and wait for them.
+#include <windows.h>
 #include <exception>
 #include <functional>
-#include <windows.h>
 
 // Creates, on the calling thread (which becomes the user-interface thread), the application's hidden
 // top-level window. It owns the program's top-level windows and serves the hand-off in every message

@@ -1,7 +1,7 @@
 #include "toolkit/layout.h"
 
-#include <algorithm>
 #include <windows.h>
+#include <algorithm>
 
 namespace {
 
@@ -27,7 +27,8 @@ TBounds ScaleToScreen(const TBounds& design, int pixelsPerInch) {
             ScaleToScreen(design.Width, pixelsPerInch), ScaleToScreen(design.Height, pixelsPerInch)};
 }
 
-TBounds AnchoredBounds(const TBounds& design, unsigned anchors, int deltaWidth, int deltaHeight, TWidthShare share) {
+TBounds AnchoredBounds(const TBounds& design, unsigned anchors, int deltaWidth, int deltaHeight,
+                       TWidthShare share) {
     TBounds result = design;
     if (share.Parts > 1) {
         // Shares as boundaries of the whole delta, so that neighbours meet without a gap.

@@ -1,8 +1,8 @@
 #include "toolkit/message_box.h"
 
+#include "toolkit/handoff.h"
 #include <algorithm>
 #include <commctrl.h>
-#include "toolkit/handoff.h"
 
 namespace {
 
@@ -11,7 +11,8 @@ TMessageBoxFunction testBox;
 thread_local std::vector<HWND> openBoxes;
 
 // A Yes/No box has no Cancel button, so the system ignores Esc; ours answers No.
-LRESULT CALLBACK BoxSubclass(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR yesNo) {
+LRESULT CALLBACK BoxSubclass(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                             DWORD_PTR yesNo) {
     if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL && yesNo) {
         EndDialog(box, IDNO);
         return 0;
@@ -111,8 +112,11 @@ int ShowMessageBox(const std::wstring& text, const std::wstring& caption, UINT f
 }
 
 bool EndMessageBox(int result) {
-    while (!openBoxes.empty() && !IsWindow(openBoxes.back())) openBoxes.pop_back();
+    while (!openBoxes.empty() && !IsWindow(openBoxes.back()))
+        openBoxes.pop_back();
     return !openBoxes.empty() && EndDialog(openBoxes.back(), result);
 }
 
-void SetMessageBoxForTesting(TMessageBoxFunction function) { testBox = std::move(function); }
+void SetMessageBoxForTesting(TMessageBoxFunction function) {
+    testBox = std::move(function);
+}

@@ -29,7 +29,8 @@ std::optional<std::int32_t> TRegistryKey::ReadInteger(const wchar_t* name) const
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
         type != REG_DWORD || size != sizeof value) {
         return std::nullopt;
     }

@@ -1,13 +1,13 @@
 #pragma once
 // Registry keys with RAII, and defensive reads: stored data may have any type and size.
+#include <windows.h>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
-#include <windows.h>
 
 class TRegistryKey {
-public:
+  public:
     static std::optional<TRegistryKey> OpenForReading(HKEY root, const std::wstring& path);
     // Creates the key and its parents when missing.
     static std::optional<TRegistryKey> OpenForWriting(HKEY root, const std::wstring& path);
@@ -24,7 +24,7 @@ public:
     // REG_SZ with its terminating null.
     bool WriteString(const wchar_t* name, const std::wstring& value);
 
-private:
+  private:
     explicit TRegistryKey(HKEY key) : key_(key) {}
     HKEY key_;
 };

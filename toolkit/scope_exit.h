@@ -2,8 +2,7 @@
 // Runs a clean-up when a scope ends, however it ends, for what has no handle type of its own.
 #include <utility>
 
-template <typename F>
-class TScopeExit {
+template <typename F> class TScopeExit {
   public:
     explicit TScopeExit(F onExit) : onExit_(std::move(onExit)) {}
     TScopeExit(const TScopeExit&) = delete;

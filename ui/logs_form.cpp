@@ -24,7 +24,9 @@ TLogsForm::TLogsForm() {
     ActiveControl = &CloseButton;
 }
 
-TLogsForm::~TLogsForm() { DestroyHandle(); }
+TLogsForm::~TLogsForm() {
+    DestroyHandle();
+}
 
 void TLogsForm::AppendLine(const std::wstring& line) {
     if (!text_.empty()) {
@@ -48,8 +50,10 @@ int TLogsForm::ShowModalOver(HWND owner) {
     MONITORINFO monitor{sizeof monitor};
     GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor);
     const RECT& area = monitor.rcWork;
-    const int left = std::max<int>(area.left, std::min<int>(over.left + (over.right - over.left - width) / 2, area.right - width));
-    const int top = std::max<int>(area.top, std::min<int>(over.top + (over.bottom - over.top - height) / 2, area.bottom - height));
+    const int left = std::max<int>(
+        area.left, std::min<int>(over.left + (over.right - over.left - width) / 2, area.right - width));
+    const int top = std::max<int>(
+        area.top, std::min<int>(over.top + (over.bottom - over.top - height) / 2, area.bottom - height));
     SetWindowPos(Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     return ShowModal();
 }

@@ -1,11 +1,11 @@
 #pragma once
 // The processing log: one line per folder that could not be listed, shown when the scan has ended.
-#include <string>
 #include "toolkit/controls.h"
 #include "toolkit/form.h"
+#include <string>
 
 class TLogsForm : public TForm {
-public:
+  public:
     // Created hidden.
     TLogsForm();
     ~TLogsForm() override;
@@ -20,7 +20,7 @@ public:
     // Centres the window over owner, gives the OK button the focus and shows it modally.
     int ShowModalOver(HWND owner);
 
-private:
+  private:
     // Lines wait here while the window is hidden: appending to a string costs nothing per line,
     // where an edit box reflows its whole text.
     std::wstring text_;

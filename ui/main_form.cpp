@@ -1,12 +1,12 @@
 #include "ui/main_form.h"
 
-#include <algorithm>
-#include <shellapi.h>
 #include "scan/date_time.h"
-#include "toolkit/application.h"
 #include "scan/work_thread.h"
+#include "toolkit/application.h"
 #include "toolkit/registry.h"
 #include "ui/search_rules.h"
+#include <algorithm>
+#include <shellapi.h>
 
 namespace {
 
@@ -17,7 +17,9 @@ constexpr int DesignDateTimeColumnWidth = 120;
 constexpr int MaxNumber = 32767;
 
 // Scales a figure the toolkit does not scale, truncating as integer arithmetic does.
-int ScaleFigure(int value, int pixelsPerInch) { return value * pixelsPerInch / DesignPixelsPerInch; }
+int ScaleFigure(int value, int pixelsPerInch) {
+    return value * pixelsPerInch / DesignPixelsPerInch;
+}
 
 } // namespace
 
@@ -58,7 +60,8 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     AboutLabel.OnClick = [this] { AboutLabelClick(); };
     // Shown: a browser that honours the show command on a fresh start would open hidden.
     OpenAddress = [](HWND parent, const char* address) {
-        return reinterpret_cast<INT_PTR>(ShellExecuteA(parent, "open", address, nullptr, nullptr, SW_SHOWNORMAL));
+        return reinterpret_cast<INT_PTR>(
+            ShellExecuteA(parent, "open", address, nullptr, nullptr, SW_SHOWNORMAL));
     };
 
     for (TAction* action : {&StartAction, &PauseAction, &StopAction, &OpenAction, &ExploreAction, &CopyAction,
@@ -169,7 +172,8 @@ void TMainForm::LoadSettings() {
 
     TBounds bounds = BoundsRect();
     TBounds stored{left.value_or(bounds.Left), top.value_or(bounds.Top),
-                   std::max(width.value_or(bounds.Width), MinWidth), std::max(height.value_or(bounds.Height), MinHeight)};
+                   std::max(width.value_or(bounds.Width), MinWidth),
+                   std::max(height.value_or(bounds.Height), MinHeight)};
     // A window whose caption no monitor shows could never be dragged back: the system's place wins.
     if (!CaptionOnScreen(stored)) {
         stored.Left = bounds.Left;
@@ -232,7 +236,9 @@ void TMainForm::RadioButtonClick() {
     LatestTime.SetEnabled(byDate);
 }
 
-void TMainForm::CloseButtonClick() { Close(); }
+void TMainForm::CloseButtonClick() {
+    Close();
+}
 
 // The folder on the left, the counts on the right in a part of their own; a counts text longer
 // than the usual part, as a hint after the scan, takes up to three fifths of the bar.
@@ -247,7 +253,9 @@ void TMainForm::LayoutStatusBar() {
     StatusBar.SetParts({width - counts, -1});
 }
 
-int TMainForm::UsualCountsWidth() const { return ScaleToScreen(260, PixelsPerInch()); }
+int TMainForm::UsualCountsWidth() const {
+    return ScaleToScreen(260, PixelsPerInch());
+}
 
 // The text in the bar's font, with the part's borders, the gap before the text and the size grip,
 // about as wide as the bar is high, after it.
@@ -272,7 +280,9 @@ void TMainForm::NumberEditChange() {
     }
 }
 
-void TMainForm::NumberEditExit() { CommitNumber(); }
+void TMainForm::NumberEditExit() {
+    CommitNumber();
+}
 
 int TMainForm::CommitNumber() {
     const int number = NumberFromText(NumberEdit.Text(), lastNumber_, MaxNumber, thousandSeparator_);

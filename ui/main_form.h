@@ -1,10 +1,6 @@
 #pragma once
 // The main window: the root folder, the selection options, Start, Pause and Stop, the results
 // list and the status bar.
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 #include "toolkit/actions.h"
 #include "toolkit/controls.h"
 #include "toolkit/form.h"
@@ -12,6 +8,10 @@
 #include "ui/results_list.h"
 #include "ui/search_rules.h"
 #include "ui/window_sink.h"
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 class TWorkThread;
 class TLogsForm;
@@ -22,7 +22,7 @@ inline constexpr wchar_t SettingsKey[] = L"Software\\Dovrel\\qnwk";
 inline constexpr char AboutAddress[] = "https://www.dovrel.example/?prod=qnwk";
 
 class TMainForm : public TForm {
-public:
+  public:
     // arguments: the program's command-line arguments; the first one, if any, is the root folder.
     explicit TMainForm(const std::vector<std::wstring>& arguments);
     ~TMainForm() override;
@@ -130,7 +130,7 @@ public:
     bool HasJob() const { return WorkThread != nullptr; }
     bool JobPaused() const;
 
-private:
+  private:
     TWorkThread* WorkThread = nullptr;
     // The running time: the shifted start while running, the time so far while paused.
     TDateTime Elapsed = 0;

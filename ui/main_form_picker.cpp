@@ -33,11 +33,11 @@ struct TShellMemory {
 };
 
 class TErrorModeScope {
-public:
+  public:
     explicit TErrorModeScope(UINT mode) : previous_(SetErrorMode(mode)) {}
     ~TErrorModeScope() { SetErrorMode(previous_); }
 
-private:
+  private:
     UINT previous_;
 };
 
@@ -74,8 +74,8 @@ bool TMainForm::PickFolder(const std::wstring& title, const std::wstring& root, 
         if (SUCCEEDED(SHGetDesktopFolder(&desktop)) && desktop) {
             std::wstring rootPath = root;
             LPITEMIDLIST item = nullptr;
-            if (SUCCEEDED(desktop->ParseDisplayName(Application.Handle(), nullptr, rootPath.data(), nullptr, &item,
-                                                    nullptr))) {
+            if (SUCCEEDED(desktop->ParseDisplayName(Application.Handle(), nullptr, rootPath.data(), nullptr,
+                                                    &item, nullptr))) {
                 SHGetMalloc(&rootItem.Allocator);
                 rootItem.Block = item;
                 browse.pidlRoot = item;
@@ -109,7 +109,8 @@ bool TMainForm::PickFolder(const std::wstring& title, const std::wstring& root, 
     buffer.Allocator->AddRef();
     // A folder deeper than 260 characters has a path too: the Ex form takes a buffer of any size.
     std::wstring chosenPath(32768, L'\0');
-    if (!SHGetPathFromIDListEx(chosen, chosenPath.data(), static_cast<DWORD>(chosenPath.size()), GPFIDL_DEFAULT)) {
+    if (!SHGetPathFromIDListEx(chosen, chosenPath.data(), static_cast<DWORD>(chosenPath.size()),
+                               GPFIDL_DEFAULT)) {
         RaiseLastOSError();
     }
     chosenPath.resize(std::wcslen(chosenPath.c_str()));

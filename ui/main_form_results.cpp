@@ -1,19 +1,19 @@
 // The main window's results list: the sorts, the column width, the popup menu and its commands.
 #include "ui/main_form.h"
 
-#include <memory>
-#include <optional>
-#include <type_traits>
-#include <shellapi.h>
-#include <shlobj.h>
+#include "scan/listing.h"
+#include "scan/sys_error.h"
 #include "toolkit/application.h"
 #include "toolkit/clipboard.h"
 #include "toolkit/handoff.h"
 #include "toolkit/message_box.h"
-#include "scan/listing.h"
-#include "scan/sys_error.h"
 #include "ui/copy_text.h"
 #include "ui/search_rules.h"
+#include <memory>
+#include <optional>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <type_traits>
 
 namespace {
 
@@ -45,7 +45,9 @@ bool SelectInShellFolder(const std::wstring& path) {
 // Whether the shell's namespace finds the folder. Where it does not, "explore" still succeeds and
 // shows nothing (Wine's shell takes no short names), so Explore asks first. Without COM it cannot
 // ask, and lets the shell try.
-bool ShellReachesFolder(const std::wstring& folder) { return !ComReady() || ShellItem(folder) != nullptr; }
+bool ShellReachesFolder(const std::wstring& folder) {
+    return !ComReady() || ShellItem(folder) != nullptr;
+}
 
 // Whether the shell can take a path as it is: within 260 characters with its null, and no name in it
 // ending in a dot or a blank, which the shell would trim to another file's name.
@@ -53,7 +55,8 @@ bool ShellTakes(std::wstring_view path) {
     if (path.size() >= MAX_PATH) {
         return false;
     }
-    for (std::size_t end = path.find(L'\\'); end != std::wstring_view::npos; end = path.find(L'\\', end + 1)) {
+    for (std::size_t end = path.find(L'\\'); end != std::wstring_view::npos;
+         end = path.find(L'\\', end + 1)) {
         if (end > 0 && (path[end - 1] == L'.' || path[end - 1] == L' ')) {
             return false;
         }
@@ -69,7 +72,8 @@ std::wstring ShellPathFor(const std::wstring& path) {
     }
     const std::wstring system = SystemPath(path);
     std::wstring shortPath(system.size() + 1, L'\0');
-    const DWORD length = GetShortPathNameW(system.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+    const DWORD length =
+        GetShortPathNameW(system.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
     if (length == 0 || length >= shortPath.size()) {
         return {};
     }
@@ -82,7 +86,9 @@ std::wstring ShellPathFor(const std::wstring& path) {
 
 void TMainForm::ConnectResultsList() {
     Results = std::make_unique<TResultsList>(ListView.Handle());
-    ListView.OnNotify = [this](NMHDR& header, LRESULT& result) { return Results->HandleNotify(header, result); };
+    ListView.OnNotify = [this](NMHDR& header, LRESULT& result) {
+        return Results->HandleNotify(header, result);
+    };
     ListView.OnColumnClick = [this](int column) { ListViewColumnClick(column); };
     ListView.OnKeyDown = [this](WORD key) { ListViewKeyDown(key); };
     ListView.OnDoubleClick = [this] { ListViewDoubleClick(); };
@@ -90,7 +96,8 @@ void TMainForm::ConnectResultsList() {
     ListView.MenuPoint = [this] { return Results->KeyboardMenuPoint(); };
     ListViewResize();
     ShellExecuteCall = [](HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters) {
-        return reinterpret_cast<INT_PTR>(ShellExecuteW(owner, verb, file, parameters, nullptr, SW_SHOWNORMAL));
+        return reinterpret_cast<INT_PTR>(
+            ShellExecuteW(owner, verb, file, parameters, nullptr, SW_SHOWNORMAL));
     };
     ShowInFolder = SelectInShellFolder;
     ReachesFolder = ShellReachesFolder;
@@ -114,7 +121,8 @@ void TMainForm::ConnectResultsList() {
 // A first click sorts by name ascending, or newest first; a click on the sorted column reverses it.
 void TMainForm::ListViewColumnClick(int column) {
     const TSortColumn clicked = column == 0 ? TSortColumn::Name : TSortColumn::Time;
-    const bool ascending = Results->SortedBy() == clicked ? !Results->SortedAscending() : clicked == TSortColumn::Name;
+    const bool ascending =
+        Results->SortedBy() == clicked ? !Results->SortedAscending() : clicked == TSortColumn::Name;
     Results->Sort(clicked, ascending);
 }
 
@@ -132,7 +140,9 @@ void TMainForm::ListViewKeyDown(WORD key) {
     }
 }
 
-void TMainForm::ListViewDoubleClick() { OpenAction.Execute(); }
+void TMainForm::ListViewDoubleClick() {
+    OpenAction.Execute();
+}
 
 void TMainForm::ListViewResize() {
     if (Results) {
@@ -140,15 +150,25 @@ void TMainForm::ListViewResize() {
     }
 }
 
-void TMainForm::OpenActionUpdate() { OpenAction.SetEnabled(Results->SelectedCount() == 1); }
+void TMainForm::OpenActionUpdate() {
+    OpenAction.SetEnabled(Results->SelectedCount() == 1);
+}
 
-void TMainForm::ExploreActionUpdate() { ExploreAction.SetEnabled(Results->SelectedCount() == 1); }
+void TMainForm::ExploreActionUpdate() {
+    ExploreAction.SetEnabled(Results->SelectedCount() == 1);
+}
 
-void TMainForm::CopyActionUpdate() { CopyAction.SetEnabled(Results->SelectedCount() > 0); }
+void TMainForm::CopyActionUpdate() {
+    CopyAction.SetEnabled(Results->SelectedCount() > 0);
+}
 
-void TMainForm::CopyNTActionUpdate() { CopyNTAction.SetEnabled(Results->SelectedCount() > 0); }
+void TMainForm::CopyNTActionUpdate() {
+    CopyNTAction.SetEnabled(Results->SelectedCount() > 0);
+}
 
-void TMainForm::CopyTNActionUpdate() { CopyTNAction.SetEnabled(Results->SelectedCount() > 0); }
+void TMainForm::CopyTNActionUpdate() {
+    CopyTNAction.SetEnabled(Results->SelectedCount() > 0);
+}
 
 void TMainForm::SelectAllActionUpdate() {
     SelectAllAction.SetEnabled(Results->SelectedCount() < Results->RowCount());
@@ -176,8 +196,9 @@ bool TMainForm::SelectedShellPath(std::wstring& path, std::wstring& shellPath) c
     }
     shellPath = ShellPathFor(path);
     if (shellPath.empty()) {
-        ShowMessageBox(path + L"\r\n\r\nThe shell cannot take this path: it is longer than 259 characters or a "
-                              L"name in it ends in a dot or a blank, and the volume keeps no short name for it.",
+        ShowMessageBox(path +
+                           L"\r\n\r\nThe shell cannot take this path: it is longer than 259 characters or a "
+                           L"name in it ends in a dot or a blank, and the volume keeps no short name for it.",
                        Application.Title(), MB_OK);
         return false;
     }
@@ -203,14 +224,16 @@ void TMainForm::ExploreActionExecute() {
         // Said rather than a window that never comes: a folder gone since the scan, or one the shell
         // was handed by its short name and does not find.
         ShowMessageBox(path + L"\r\n\r\n" +
-                           (shellPath == path ? SysErrorText(ERROR_PATH_NOT_FOUND)
-                                              : L"The shell cannot reach this file's folder: its path is longer than 259 "
-                                                L"characters or a name in it ends in a dot or a blank, and the shell "
-                                                L"does not take the folder's short name."),
+                           (shellPath == path
+                                ? SysErrorText(ERROR_PATH_NOT_FOUND)
+                                : L"The shell cannot reach this file's folder: its path is longer than 259 "
+                                  L"characters or a name in it ends in a dot or a blank, and the shell "
+                                  L"does not take the folder's short name."),
                        Application.Title(), MB_OK);
         return;
     }
-    ReportShellFailure(path, ShellExecuteCall(Application.Handle(), L"explore", split.Folder.c_str(), split.Name.c_str()));
+    ReportShellFailure(
+        path, ShellExecuteCall(Application.Handle(), L"explore", split.Folder.c_str(), split.Name.c_str()));
 }
 
 // Handing a million rows' text to the clipboard takes Wine most of a second (it passes through the
@@ -220,10 +243,18 @@ void TMainForm::CopySelectedRows(TCopyLayout layout) {
     RunBesideMessages([&] { text.Place(Application.Handle()); });
 }
 
-void TMainForm::CopyActionExecute() { CopySelectedRows(TCopyLayout::OnlyNames); }
+void TMainForm::CopyActionExecute() {
+    CopySelectedRows(TCopyLayout::OnlyNames);
+}
 
-void TMainForm::CopyNTActionExecute() { CopySelectedRows(TCopyLayout::NameAndTime); }
+void TMainForm::CopyNTActionExecute() {
+    CopySelectedRows(TCopyLayout::NameAndTime);
+}
 
-void TMainForm::CopyTNActionExecute() { CopySelectedRows(TCopyLayout::TimeAndName); }
+void TMainForm::CopyTNActionExecute() {
+    CopySelectedRows(TCopyLayout::TimeAndName);
+}
 
-void TMainForm::SelectAllActionExecute() { Results->SelectAll(); }
+void TMainForm::SelectAllActionExecute() {
+    Results->SelectAll();
+}

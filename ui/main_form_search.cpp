@@ -15,7 +15,9 @@ namespace {
 
 // The running time is read off a clock that no change of the date, the time or daylight saving
 // moves, in days.
-TDateTime RunningClock() { return static_cast<double>(SteadyMilliseconds()) / 86'400'000.0; }
+TDateTime RunningClock() {
+    return static_cast<double>(SteadyMilliseconds()) / 86'400'000.0;
+}
 
 TDateTime PickerValue(const TDateTimePicker& picker) {
     TDateTime value = 0;
@@ -35,7 +37,9 @@ void TakeCounts(TScanCounts& shown, const TFileCounts& counted) {
 void TMainForm::ConnectSearchControl() {
     ScanSink = std::make_unique<TWindowSink>(*Results, StatusBar);
     ScanSink->OnChange = [this] { ShowCounts(false); };
-    ScanSink->OnEnd = [this](const TScanEnd& end, std::unique_ptr<TLogsForm> log) { ScanEnded(end, std::move(log)); };
+    ScanSink->OnEnd = [this](const TScanEnd& end, std::unique_ptr<TLogsForm> log) {
+        ScanEnded(end, std::move(log));
+    };
     ShowProcessingLog = [this](TLogsForm& log) { log.ShowModalOver(Handle()); };
     StartAction.OnUpdate = [this] { StartActionUpdate(); };
     StartAction.OnExecute = [this] { StartActionExecute(); };
@@ -46,7 +50,9 @@ void TMainForm::ConnectSearchControl() {
     OnCloseQuery = [this] { return FormCloseQuery(); };
 }
 
-bool TMainForm::JobPaused() const { return WorkThread && WorkThread->Suspended(); }
+bool TMainForm::JobPaused() const {
+    return WorkThread && WorkThread->Suspended();
+}
 
 static TJobState JobState(const TWorkThread* job) {
     if (!job) {
@@ -55,11 +61,17 @@ static TJobState JobState(const TWorkThread* job) {
     return job->Suspended() ? TJobState::Paused : TJobState::Running;
 }
 
-void TMainForm::StartActionUpdate() { StartAction.SetEnabled(StartEnabled(PathEdit.Text(), JobState(WorkThread))); }
+void TMainForm::StartActionUpdate() {
+    StartAction.SetEnabled(StartEnabled(PathEdit.Text(), JobState(WorkThread)));
+}
 
-void TMainForm::PauseActionUpdate() { PauseAction.SetEnabled(PauseEnabled(JobState(WorkThread))); }
+void TMainForm::PauseActionUpdate() {
+    PauseAction.SetEnabled(PauseEnabled(JobState(WorkThread)));
+}
 
-void TMainForm::StopActionUpdate() { StopAction.SetEnabled(StopEnabled(JobState(WorkThread))); }
+void TMainForm::StopActionUpdate() {
+    StopAction.SetEnabled(StopEnabled(JobState(WorkThread)));
+}
 
 void TMainForm::StartActionExecute() {
     if (!WorkThread) {
@@ -117,7 +129,8 @@ void TMainForm::PauseActionExecute() {
 // stop; Close's with Yes, for the user asked to close the window.
 bool TMainForm::AskStop(TStopQuestion why) {
     askingStop_ = why;
-    const int answer = ShowMessageBox(L"Stop processing?", L"Confirm", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1);
+    const int answer =
+        ShowMessageBox(L"Stop processing?", L"Confirm", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1);
     askingStop_ = TStopQuestion::None;
     return answer == IDYES;
 }

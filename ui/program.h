@@ -1,8 +1,8 @@
 #pragma once
 // The program from its start to its end.
+#include "toolkit/form.h"
 #include <functional>
 #include <memory>
-#include "toolkit/form.h"
 
 // Initialises the application, makes the main window with createMainForm, shows it and runs the
 // messages until it closes; the window is destroyed (and stores its settings) before this returns.

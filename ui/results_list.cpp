@@ -1,7 +1,7 @@
 #include "ui/results_list.h"
+#include "toolkit/handoff.h"
 #include <algorithm>
 #include <optional>
-#include "toolkit/handoff.h"
 
 namespace {
 constexpr wchar_t kOwnerProperty[] = L"Quenwick.ResultsList";
@@ -18,7 +18,7 @@ void SetState(HWND list, int index, UINT state, UINT mask) {
 // Wine applies a state change to every row one by one and repaints each; with drawing held off the
 // same change of a million rows takes a fraction of the time.
 class TRedrawOff {
-public:
+  public:
     explicit TRedrawOff(HWND list) : list_(list) { SendMessageW(list_, WM_SETREDRAW, FALSE, 0); }
     TRedrawOff(const TRedrawOff&) = delete;
     TRedrawOff& operator=(const TRedrawOff&) = delete;
@@ -27,19 +27,21 @@ public:
         InvalidateRect(list_, nullptr, FALSE);
     }
 
-private:
+  private:
     HWND list_;
 };
 
 int NextItem(HWND list, int after, UINT flags) {
-    return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after), MAKELPARAM(flags, 0)));
+    return static_cast<int>(
+        SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after), MAKELPARAM(flags, 0)));
 }
 
 // The local time of an instant; the walk handed on only instants that have one.
 TDateTime LocalTimeOf(TLocalTimeConverter& converter, std::int64_t utc) {
     SYSTEMTIME local;
     TDateTime time = 0;
-    if (converter.ToLocal(FileTimeOfTicks(utc), local)) TryEncodeDateTime(local, time);
+    if (converter.ToLocal(FileTimeOfTicks(utc), local))
+        TryEncodeDateTime(local, time);
     return time;
 }
 } // namespace
@@ -48,7 +50,8 @@ int FileColumnWidth(int outerWidth, int dateTimeColumnWidth, int scrollBarWidth)
     return outerWidth - dateTimeColumnWidth - scrollBarWidth - 4;
 }
 
-TResultsList::TResultsList(HWND listView, const TRowStore::TLimits& limits) : list_(listView), store_(limits) {
+TResultsList::TResultsList(HWND listView, const TRowStore::TLimits& limits)
+    : list_(listView), store_(limits) {
     // The count timer finds its list through this. The list is deliberately not subclassed: under
     // Wine every message to a subclassed list view cost about 0.1 ms, which made each row deletion
     // of the number mode's burst a hundred times dearer than the deletion itself.
@@ -59,11 +62,13 @@ TResultsList::~TResultsList() {
     StopTimer();
     ReleaseRedraw();
     RemovePropW(list_, kOwnerProperty);
-    if (measure_) DeleteDC(measure_);
+    if (measure_)
+        DeleteDC(measure_);
 }
 
 void CALLBACK TResultsList::CountTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
-    if (auto* list = static_cast<TResultsList*>(GetPropW(window, kOwnerProperty))) list->Flush();
+    if (auto* list = static_cast<TResultsList*>(GetPropW(window, kOwnerProperty)))
+        list->Flush();
 }
 
 TRowId TResultsList::AddRow(const std::wstring& caption, std::int64_t utc) {
@@ -72,11 +77,15 @@ TRowId TResultsList::AddRow(const std::wstring& caption, std::int64_t utc) {
     return id;
 }
 
-int TResultsList::IndexOfRow(TRowId row) const { return store_.IndexOf(row); }
+int TResultsList::IndexOfRow(TRowId row) const {
+    return store_.IndexOf(row);
+}
 
 void TResultsList::DeleteRow(int index) {
-    if (index < 0 || index >= store_.Count()) return;
-    if (SelectedByAll(index)) --allCount_;
+    if (index < 0 || index >= store_.Count())
+        return;
+    if (SelectedByAll(index))
+        --allCount_;
     store_.Erase(index);
     if (index < shownCount_) {
         if (NothingMarked()) {
@@ -110,26 +119,30 @@ bool TResultsList::Behind() const {
 
 // Invalidates the rows from the first stale one to the bottom of the list.
 void TResultsList::InvalidateStaleRows() {
-    if (staleFrom_ >= shownCount_) return;
+    if (staleFrom_ >= shownCount_)
+        return;
     RECT rows{};
     GetClientRect(list_, &rows);
     RECT first{};
     first.left = LVIR_BOUNDS;
-    if (SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(staleFrom_), reinterpret_cast<LPARAM>(&first)))
+    if (SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(staleFrom_),
+                     reinterpret_cast<LPARAM>(&first)))
         rows.top = std::max(rows.top, first.top);
     InvalidateRect(list_, &rows, FALSE);
     staleFrom_ = kNoStaleRow;
 }
 
 void TResultsList::HoldRedraw() {
-    if (redrawHeld_ || !list_) return;
+    if (redrawHeld_ || !list_)
+        return;
     SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
     redrawHeld_ = true;
     StartTimer(kCountInterval);
 }
 
 void TResultsList::ReleaseRedraw() {
-    if (!redrawHeld_) return;
+    if (!redrawHeld_)
+        return;
     redrawHeld_ = false;
     SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
     // The header too: while drawing was off, the window could paint over both.
@@ -159,7 +172,8 @@ void TResultsList::Clear() {
 // calls each); run as a message of its own, after the batch, it left the window's longest wait no
 // shorter in the benchmark, with the walk then running beside it.
 void TResultsList::ScheduleCountRefresh() {
-    if (!Behind()) return;
+    if (!Behind())
+        return;
     const ULONGLONG now = SteadyMilliseconds();
     if (now - lastRefresh_ >= kCountInterval) {
         Flush();
@@ -169,13 +183,15 @@ void TResultsList::ScheduleCountRefresh() {
 }
 
 void TResultsList::StartTimer(ULONGLONG delay) {
-    if (timerRunning_ || !list_) return;
+    if (timerRunning_ || !list_)
+        return;
     SetTimer(list_, kCountTimerId, static_cast<UINT>(delay), CountTimerProc);
     timerRunning_ = true;
 }
 
 void TResultsList::StopTimer() {
-    if (!timerRunning_) return;
+    if (!timerRunning_)
+        return;
     KillTimer(list_, kCountTimerId);
     timerRunning_ = false;
 }
@@ -184,12 +200,14 @@ void TResultsList::StopTimer() {
 // by which time the next burst of deletions would have turned drawing off again.
 void TResultsList::Flush() {
     StopTimer();
-    if (Behind()) lastRefresh_ = SteadyMilliseconds();
+    if (Behind())
+        lastRefresh_ = SteadyMilliseconds();
     InvalidateStaleRows();
     if (shownCount_ != store_.Count()) {
         shownCount_ = store_.Count();
         ++ownChanges_;
-        SendMessageW(list_, LVM_SETITEMCOUNT, static_cast<WPARAM>(shownCount_), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+        SendMessageW(list_, LVM_SETITEMCOUNT, static_cast<WPARAM>(shownCount_),
+                     LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
         --ownChanges_;
     }
     ReleaseRedraw();
@@ -200,7 +218,8 @@ void TResultsList::Flush() {
 // back at the rows' new positions after it. The order is worked out beside the window's messages:
 // at a million rows that takes up to a second.
 void TResultsList::Sort(TSortColumn column, bool ascending) {
-    if (column == TSortColumn::None) return;
+    if (column == TSortColumn::None)
+        return;
     Flush();
     store_.Compact();
     TRedrawOff redrawOff(list_);
@@ -213,12 +232,14 @@ void TResultsList::Sort(TSortColumn column, bool ascending) {
     std::vector<bool> wasSelected;
     if (selected > 0 && selected < count) {
         wasSelected.assign(static_cast<std::size_t>(count), false);
-        for (int i = NextItem(list_, -1, LVNI_SELECTED); i >= 0 && i < count; i = NextItem(list_, i, LVNI_SELECTED)) {
+        for (int i = NextItem(list_, -1, LVNI_SELECTED); i >= 0 && i < count;
+             i = NextItem(list_, i, LVNI_SELECTED)) {
             wasSelected[static_cast<std::size_t>(i)] = true;
             SetState(list_, i, 0, LVIS_SELECTED);
         }
     }
-    if (focused >= 0) SetState(list_, focused, 0, LVIS_FOCUSED);
+    if (focused >= 0)
+        SetState(list_, focused, 0, LVIS_FOCUSED);
 
     std::vector<std::uint32_t> order;
     RunBesideMessages([&] {
@@ -229,14 +250,19 @@ void TResultsList::Sort(TSortColumn column, bool ascending) {
     std::vector<int> nowSelected;
     for (int i = 0; i < count; ++i) {
         const int from = static_cast<int>(order[static_cast<std::size_t>(i)]);
-        if (!wasSelected.empty() && wasSelected[static_cast<std::size_t>(from)]) nowSelected.push_back(i);
-        if (from == focused) newFocused = i;
-        if (from == mark) newMark = i;
+        if (!wasSelected.empty() && wasSelected[static_cast<std::size_t>(from)])
+            nowSelected.push_back(i);
+        if (from == focused)
+            newFocused = i;
+        if (from == mark)
+            newMark = i;
     }
     store_.ApplyOrder(order);
 
-    for (const int i : nowSelected) SetState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
-    if (newFocused >= 0) SetState(list_, newFocused, LVIS_FOCUSED, LVIS_FOCUSED);
+    for (const int i : nowSelected)
+        SetState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
+    if (newFocused >= 0)
+        SetState(list_, newFocused, LVIS_FOCUSED, LVIS_FOCUSED);
     SendMessageW(list_, LVM_SETSELECTIONMARK, 0, newMark);
     --ownChanges_;
     sortColumn_ = column;
@@ -253,9 +279,12 @@ void TResultsList::ShowSortArrow() {
         SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
         const int was = item.fmt;
         item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-        const bool sorted = (i == 0 && sortColumn_ == TSortColumn::Name) || (i == 1 && sortColumn_ == TSortColumn::Time);
-        if (sorted) item.fmt |= sortAscending_ ? HDF_SORTUP : HDF_SORTDOWN;
-        if (item.fmt != was) SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        const bool sorted =
+            (i == 0 && sortColumn_ == TSortColumn::Name) || (i == 1 && sortColumn_ == TSortColumn::Time);
+        if (sorted)
+            item.fmt |= sortAscending_ ? HDF_SORTUP : HDF_SORTDOWN;
+        if (item.fmt != was)
+            SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
     }
 }
 
@@ -264,7 +293,8 @@ void TResultsList::ShowSortArrow() {
 // stays as it was, within them.
 void TResultsList::SelectAll() {
     Flush();
-    if (store_.Count() == 0) return;
+    if (store_.Count() == 0)
+        return;
     allBefore_ = store_.NextId();
     allCount_ = store_.Count();
     InvalidateRect(list_, nullptr, FALSE);
@@ -278,7 +308,8 @@ void TResultsList::SelectAllInControl() {
     ++ownChanges_;
     SetState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
     for (int i = 0; i < store_.Count(); ++i)
-        if (store_.Id(i) >= before) SetState(list_, i, 0, LVIS_SELECTED);
+        if (store_.Id(i) >= before)
+            SetState(list_, i, 0, LVIS_SELECTED);
     --ownChanges_;
 }
 
@@ -286,12 +317,15 @@ void TResultsList::SelectAllInControl() {
 // all; a row toggled with Ctrl (which the control saw as unselected, or selected alone) leaves every
 // other row selected.
 void TResultsList::SelectionChanged(const NMHDR& header) {
-    if (allBefore_ == 0 || ownChanges_ > 0) return;
+    if (allBefore_ == 0 || ownChanges_ > 0)
+        return;
     int toggled = -1;
     if (header.code == LVN_ITEMCHANGED) {
         const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
-        if (!(change.uChanged & LVIF_STATE) || !((change.uOldState ^ change.uNewState) & LVIS_SELECTED)) return;
-        if (GetKeyState(VK_CONTROL) < 0 && change.iItem >= 0 && change.iItem < store_.Count()) toggled = change.iItem;
+        if (!(change.uChanged & LVIF_STATE) || !((change.uOldState ^ change.uNewState) & LVIS_SELECTED))
+            return;
+        if (GetKeyState(VK_CONTROL) < 0 && change.iItem >= 0 && change.iItem < store_.Count())
+            toggled = change.iItem;
     } else if (GetKeyState(VK_CONTROL) < 0) {
         return; // Ctrl with a range adds to a selection of all: nothing changes
     }
@@ -304,11 +338,14 @@ void TResultsList::SelectionChanged(const NMHDR& header) {
     // After the control's own handling of the click is done.
     const TRowId row = store_.Id(toggled);
     Later([this, row, list = list_] {
-        if (!IsWindow(list) || GetPropW(list, kOwnerProperty) != this) return;
-        if (allBefore_ != 0) SelectAllInControl();
+        if (!IsWindow(list) || GetPropW(list, kOwnerProperty) != this)
+            return;
+        if (allBefore_ != 0)
+            SelectAllInControl();
         const int index = store_.IndexOf(row);
         ++ownChanges_;
-        if (index >= 0) SetState(list_, index, 0, LVIS_SELECTED);
+        if (index >= 0)
+            SetState(list_, index, 0, LVIS_SELECTED);
         --ownChanges_;
     });
 }
@@ -317,12 +354,16 @@ int TResultsList::ControlSelectedCount() const {
     return static_cast<int>(SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0));
 }
 
-int TResultsList::SelectedCount() const { return allBefore_ != 0 ? allCount_ : ControlSelectedCount(); }
+int TResultsList::SelectedCount() const {
+    return allBefore_ != 0 ? allCount_ : ControlSelectedCount();
+}
 
 int TResultsList::FirstSelected() const {
-    if (allBefore_ == 0) return NextItem(list_, -1, LVNI_SELECTED);
+    if (allBefore_ == 0)
+        return NextItem(list_, -1, LVNI_SELECTED);
     for (int i = 0; i < store_.Count(); ++i)
-        if (SelectedByAll(i)) return i;
+        if (SelectedByAll(i))
+            return i;
     return -1;
 }
 
@@ -344,7 +385,8 @@ TClipboardText TResultsList::SelectedText(TCopyLayout layout) {
         positions.reserve(static_cast<std::size_t>(std::max(selected, 0)));
         if (allBefore_ != 0) {
             for (int i = 0; i < store_.Count(); ++i)
-                if (SelectedByAll(i)) positions.push_back(static_cast<std::uint32_t>(i));
+                if (SelectedByAll(i))
+                    positions.push_back(static_cast<std::uint32_t>(i));
         } else {
             for (int i = FirstSelected(); i >= 0 && i < store_.Count(); i = NextItem(list_, i, LVNI_SELECTED))
                 positions.push_back(static_cast<std::uint32_t>(i));
@@ -366,7 +408,8 @@ TClipboardText TResultsList::SelectedText(TCopyLayout layout) {
         };
         // A line break comes before a line once the text holds anything.
         std::size_t length = 0;
-        for (std::size_t k = 0; k < count; ++k) length += (length ? 2 : 0) + LineLength(parts(k), layout);
+        for (std::size_t k = 0; k < count; ++k)
+            length += (length ? 2 : 0) + LineLength(parts(k), layout);
         text.emplace(length, [&](wchar_t* out) {
             wchar_t* at = out;
             for (std::size_t k = 0; k < count; ++k) {
@@ -386,7 +429,8 @@ POINT TResultsList::KeyboardMenuPoint() const {
     const int first = FirstSelected();
     RECT bounds{};
     bounds.left = LVIR_BOUNDS;
-    if (first >= 0 && SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(first), reinterpret_cast<LPARAM>(&bounds))) {
+    if (first >= 0 &&
+        SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(first), reinterpret_cast<LPARAM>(&bounds))) {
         point = {(bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2};
         ClientToScreen(list_, &point);
     } else {
@@ -401,16 +445,19 @@ void TResultsList::ApplyFileColumnWidth() {
     RECT window{};
     GetWindowRect(list_, &window);
     const int dateTimeWidth = static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 1, 0));
-    const int width = FileColumnWidth(window.right - window.left, dateTimeWidth, GetSystemMetrics(SM_CXVSCROLL));
+    const int width =
+        FileColumnWidth(window.right - window.left, dateTimeWidth, GetSystemMetrics(SM_CXVSCROLL));
     // -1 and -2 would mean "fit the contents" to the control.
     SendMessageW(list_, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(std::max(width, 0), 0));
 }
 
 int TResultsList::FindItem(const NMLVFINDITEMW& find) const {
-    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz) return -1;
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz)
+        return -1;
     const std::wstring_view wanted(find.lvfi.psz);
     const int count = std::min(shownCount_, store_.Count());
-    if (count == 0 || wanted.empty()) return -1;
+    if (count == 0 || wanted.empty())
+        return -1;
     const bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
     const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
     // Compares a part of the path with the same stretch of the wanted text, case-insensitively.
@@ -420,10 +467,12 @@ int TResultsList::FindItem(const NMLVFINDITEMW& find) const {
     };
     for (int step = 0; step < count; ++step) {
         const int i = (start + step) % count;
-        if (i < start && !(find.lvfi.flags & LVFI_WRAP)) break;
+        if (i < start && !(find.lvfi.flags & LVFI_WRAP))
+            break;
         const std::wstring_view folder = store_.Folder(i), name = store_.Name(i);
         const std::size_t size = folder.size() + name.size();
-        if (size < wanted.size() || (!partial && size != wanted.size())) continue;
+        if (size < wanted.size() || (!partial && size != wanted.size()))
+            continue;
         const std::size_t inFolder = std::min(folder.size(), wanted.size());
         if (same(folder.substr(0, inFolder), wanted.substr(0, inFolder)) &&
             same(name.substr(0, wanted.size() - inFolder), wanted.substr(inFolder)))
@@ -440,8 +489,10 @@ void TResultsList::ShownPath(int index, std::wstring& text) {
     text += name;
     const int margins = 2 * GetSystemMetrics(SM_CXEDGE) + 8;
     const int width = static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0)) - margins;
-    if (!measure_) measure_ = CreateCompatibleDC(nullptr);
-    if (!measure_) return;
+    if (!measure_)
+        measure_ = CreateCompatibleDC(nullptr);
+    if (!measure_)
+        return;
     const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(list_, WM_GETFONT, 0, 0));
     if (font != measuredFont_) {
         SelectObject(measure_, font ? font : GetStockObject(DEFAULT_GUI_FONT));
@@ -451,10 +502,11 @@ void TResultsList::ShownPath(int index, std::wstring& text) {
         widestCharacter_ = metrics.tmMaxCharWidth;
     }
     SIZE extent{};
-    const bool fits = text.size() < DisplayLimit &&
-                      ((widestCharacter_ > 0 && static_cast<long long>(text.size()) * widestCharacter_ <= width) ||
-                       (GetTextExtentPoint32W(measure_, text.c_str(), static_cast<int>(text.size()), &extent) &&
-                        extent.cx <= width));
+    const bool fits =
+        text.size() < DisplayLimit &&
+        ((widestCharacter_ > 0 && static_cast<long long>(text.size()) * widestCharacter_ <= width) ||
+         (GetTextExtentPoint32W(measure_, text.c_str(), static_cast<int>(text.size()), &extent) &&
+          extent.cx <= width));
     if (!fits && width > 0) {
         text.append(4, L'\0'); // room for the ellipsis
         RECT bounds{0, 0, width, 1000};
@@ -465,12 +517,14 @@ void TResultsList::ShownPath(int index, std::wstring& text) {
     // Wider than any screen: cut further in the middle, the name whole where it can be.
     if (text.size() >= DisplayLimit) {
         const std::size_t keep = std::min(name.size(), DisplayLimit - 5);
-        text = std::wstring(folder.substr(0, DisplayLimit - 4 - keep)) + L"..." + std::wstring(name.substr(name.size() - keep));
+        text = std::wstring(folder.substr(0, DisplayLimit - 4 - keep)) + L"..." +
+               std::wstring(name.substr(name.size() - keep));
     }
 }
 
 bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
-    if (header.hwndFrom != list_) return false;
+    if (header.hwndFrom != list_)
+        return false;
     switch (header.code) {
     case LVN_GETDISPINFOW: {
         LVITEMW& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
@@ -528,7 +582,8 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
     case NM_SETFOCUS:
     case NM_KILLFOCUS:
         // The control redraws the rows it holds selected; those selected here as well.
-        if (allBefore_ != 0) InvalidateRect(list_, nullptr, FALSE);
+        if (allBefore_ != 0)
+            InvalidateRect(list_, nullptr, FALSE);
         return false;
     default:
         return false;

@@ -1,16 +1,16 @@
 #pragma once
 // The results list: an owner-data list view that shows the rows of a TRowStore.
-#include <climits>
-#include <string>
-#include <vector>
-#include <windows.h>
-#include <commctrl.h>
 #include "scan/local_time.h"
 #include "scan/sinks.h"
 #include "toolkit/clipboard.h"
 #include "toolkit/format_settings.h"
 #include "ui/copy_text.h"
 #include "ui/row_store.h"
+#include <windows.h>
+#include <climits>
+#include <commctrl.h>
+#include <string>
+#include <vector>
 
 // Width of the "File" column: what the list's outer width leaves beside the "Date/Time" column and
 // a vertical scroll bar, whether or not one is shown.
@@ -19,7 +19,7 @@ int FileColumnWidth(int outerWidth, int dateTimeColumnWidth, int scrollBarWidth)
 enum class TSortColumn { None, Name, Time };
 
 class TResultsList final {
-public:
+  public:
     // listView: a report list view with LVS_OWNERDATA, columns "File" and "Date/Time". Its parent
     // passes every WM_NOTIFY from it to HandleNotify.
     explicit TResultsList(HWND listView, const TRowStore::TLimits& limits = {});
@@ -74,7 +74,7 @@ public:
     void ApplyFileColumnWidth();
     HWND Handle() const { return list_; }
 
-private:
+  private:
     // No row selected or focused and no selection mark in the control: a deletion then moves no row
     // state.
     bool NothingMarked() const;

@@ -1,14 +1,14 @@
 #include "ui/row_store.h"
+#include <windows.h>
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <new>
 #include <numeric>
+#include <shlwapi.h>
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
-#include <windows.h>
-#include <shlwapi.h>
 
 TRowStore::TRowStore() : TRowStore(TLimits{}) {}
 
@@ -39,14 +39,17 @@ std::uint32_t TRowStore::FolderOf(std::wstring_view folder) {
 std::uint32_t TRowStore::StoreName(std::wstring_view name) {
     const std::uint64_t blockSize = std::uint64_t{1} << limits_.NameBlockBits;
     const std::uint64_t need = name.size() + 1; // the length, then the characters
-    if (name.size() > 0xFFFF || need > blockSize) throw std::length_error("A file name is too long for the results list.");
+    if (name.size() > 0xFFFF || need > blockSize)
+        throw std::length_error("A file name is too long for the results list.");
     std::uint64_t at = nameEnd_;
-    if ((at & (blockSize - 1)) + need > blockSize) at = ((at >> limits_.NameBlockBits) + 1) << limits_.NameBlockBits;
+    if ((at & (blockSize - 1)) + need > blockSize)
+        at = ((at >> limits_.NameBlockBits) + 1) << limits_.NameBlockBits;
     // Past this the 32-bit addresses would wrap and overwrite the first names.
     if (at + need > limits_.NameChars)
         throw std::length_error("The results list is full: it has no room for more file names.");
     const std::size_t block = static_cast<std::size_t>(at >> limits_.NameBlockBits);
-    if (block == nameBlocks_.size()) nameBlocks_.emplace_back(new wchar_t[blockSize]);
+    if (block == nameBlocks_.size())
+        nameBlocks_.emplace_back(new wchar_t[blockSize]);
     wchar_t* to = nameBlocks_[block].get() + (at & (blockSize - 1));
     to[0] = static_cast<wchar_t>(name.size());
     std::memcpy(to + 1, name.data(), name.size() * sizeof(wchar_t));
@@ -69,7 +72,8 @@ TRowId TRowStore::Append(std::wstring_view path, std::int64_t utc) {
     const std::uint32_t name = StoreName(path.substr(split));
     if (freeRecords_.empty() && records_ >> RecordBlockBits == recordBlocks_.size())
         recordBlocks_.emplace_back(new TRecord[1u << RecordBlockBits]);
-    if (!inOrder_ && slots_.size() == slots_.capacity()) slots_.reserve(std::max<std::size_t>(64, slots_.capacity() * 2));
+    if (!inOrder_ && slots_.size() == slots_.capacity())
+        slots_.reserve(std::max<std::size_t>(64, slots_.capacity() * 2));
     if (!deadTree_.empty() && deadTree_.size() == deadTree_.capacity())
         deadTree_.reserve(deadTree_.capacity() * 2);
     // Nothing below may fail once the record is taken.
@@ -82,28 +86,32 @@ TRowId TRowStore::Append(std::wstring_view path, std::int64_t utc) {
     }
     const TRowId id = nextId_++;
     Record(record) = {utc, id, name, folder};
-    if (inOrder_) return id;
+    if (inOrder_)
+        return id;
     slots_.push_back(record);
     if (!deadTree_.empty()) {
         // The new node counts the dead slots of its range, all before the new one, which lives.
         const std::size_t node = slots_.size();
         const std::size_t from = node - (node & (~node + 1));
         std::uint32_t dead = 0;
-        for (std::size_t i = node - 1; i > from; i -= i & (~i + 1)) dead += deadTree_[i];
+        for (std::size_t i = node - 1; i > from; i -= i & (~i + 1))
+            dead += deadTree_[i];
         deadTree_.push_back(dead);
     }
     return id;
 }
 
 void TRowStore::LeaveOrder() {
-    if (!inOrder_) return;
+    if (!inOrder_)
+        return;
     slots_.resize(records_);
     std::iota(slots_.begin(), slots_.end(), 0u);
     inOrder_ = false;
 }
 
 std::size_t TRowStore::SlotAt(int index) const {
-    if (dead_ == 0) return static_cast<std::size_t>(index);
+    if (dead_ == 0)
+        return static_cast<std::size_t>(index);
     // Down the tree: skip every range whose living slots all come before the one wanted.
     const std::size_t size = slots_.size();
     std::size_t slot = 0;
@@ -123,13 +131,16 @@ std::size_t TRowStore::SlotAt(int index) const {
 int TRowStore::PositionOf(std::size_t slot) const {
     std::size_t dead = 0;
     if (!deadTree_.empty())
-        for (std::size_t i = slot; i > 0; i -= i & (~i + 1)) dead += deadTree_[i];
+        for (std::size_t i = slot; i > 0; i -= i & (~i + 1))
+            dead += deadTree_[i];
     return static_cast<int>(slot - dead);
 }
 
 void TRowStore::MarkDead(std::size_t slot) {
-    if (deadTree_.empty()) deadTree_.assign(slots_.size() + 1, 0); // all zero: no slot was dead
-    for (std::size_t i = slot + 1; i < deadTree_.size(); i += i & (~i + 1)) ++deadTree_[i];
+    if (deadTree_.empty())
+        deadTree_.assign(slots_.size() + 1, 0); // all zero: no slot was dead
+    for (std::size_t i = slot + 1; i < deadTree_.size(); i += i & (~i + 1))
+        ++deadTree_[i];
     slots_[slot] |= DeadSlot;
     ++dead_;
 }
@@ -139,9 +150,13 @@ TRow TRowStore::operator[](int index) const {
     return {Path(index), {}, 0, record.Utc, record.Id};
 }
 
-std::wstring_view TRowStore::Folder(int index) const { return folders_[RecordAt(index).Folder]; }
+std::wstring_view TRowStore::Folder(int index) const {
+    return folders_[RecordAt(index).Folder];
+}
 
-std::wstring_view TRowStore::Name(int index) const { return NameOf(RecordAt(index)); }
+std::wstring_view TRowStore::Name(int index) const {
+    return NameOf(RecordAt(index));
+}
 
 std::wstring TRowStore::Path(int index) const {
     const TRecord& record = RecordAt(index);
@@ -151,21 +166,27 @@ std::wstring TRowStore::Path(int index) const {
 }
 
 int TRowStore::IndexOf(TRowId id) const {
-    if (id == 0 || id >= nextId_) return -1;
-    if (inOrder_) return id >= firstId_ ? static_cast<int>(id - firstId_) : -1;
+    if (id == 0 || id >= nextId_)
+        return -1;
+    if (inOrder_)
+        return id >= firstId_ ? static_cast<int>(id - firstId_) : -1;
     const auto idOf = [this](std::uint32_t slot) { return Record(slot & ~DeadSlot).Id; };
     const auto tail = slots_.begin() + static_cast<std::ptrdiff_t>(sortedCount_);
     if (tail != slots_.end() && id >= idOf(*tail)) {
-        const auto it = std::lower_bound(tail, slots_.end(), id,
-                                         [&](std::uint32_t slot, TRowId value) { return idOf(slot) < value; });
-        if (it == slots_.end() || idOf(*it) != id || (*it & DeadSlot)) return -1;
+        const auto it = std::lower_bound(
+            tail, slots_.end(), id, [&](std::uint32_t slot, TRowId value) { return idOf(slot) < value; });
+        if (it == slots_.end() || idOf(*it) != id || (*it & DeadSlot))
+            return -1;
         return PositionOf(static_cast<std::size_t>(it - slots_.begin()));
     }
-    if (sortedCount_ == 0) return -1;
-    if (!sortedIndexBuilt_) BuildSortedIndex();
+    if (sortedCount_ == 0)
+        return -1;
+    if (!sortedIndexBuilt_)
+        BuildSortedIndex();
     const auto it = std::lower_bound(sortedIndex_.begin(), sortedIndex_.end(), id,
                                      [](const auto& entry, TRowId value) { return entry.first < value; });
-    if (it == sortedIndex_.end() || it->first != id || (slots_[it->second] & DeadSlot)) return -1;
+    if (it == sortedIndex_.end() || it->first != id || (slots_[it->second] & DeadSlot))
+        return -1;
     return PositionOf(it->second);
 }
 
@@ -173,7 +194,8 @@ void TRowStore::BuildSortedIndex() const {
     sortedIndex_.clear();
     sortedIndex_.reserve(sortedCount_ - std::min(dead_, sortedCount_));
     for (std::size_t slot = 0; slot < sortedCount_; ++slot)
-        if (!(slots_[slot] & DeadSlot)) sortedIndex_.emplace_back(Record(slots_[slot]).Id, static_cast<std::uint32_t>(slot));
+        if (!(slots_[slot] & DeadSlot))
+            sortedIndex_.emplace_back(Record(slots_[slot]).Id, static_cast<std::uint32_t>(slot));
     std::sort(sortedIndex_.begin(), sortedIndex_.end());
     sortedIndexBuilt_ = true;
 }
@@ -186,7 +208,8 @@ void TRowStore::Erase(int index) {
     // The number mode deletes a row for nearly every one it adds. Once the deleted rows outnumber
     // the living, or their names outweigh the living names, their room is given back.
     const std::size_t blockSize = std::size_t{1} << limits_.NameBlockBits;
-    if ((dead_ >= 1024 && dead_ > slots_.size() - dead_) || (deadNameChars_ >= blockSize && deadNameChars_ * 2 > nameEnd_))
+    if ((dead_ >= 1024 && dead_ > slots_.size() - dead_) ||
+        (deadNameChars_ >= blockSize && deadNameChars_ * 2 > nameEnd_))
         Compact();
 }
 
@@ -215,7 +238,8 @@ void TRowStore::Compact() {
         sortedIndexBuilt_ = false;
     }
     // The names never take much more than twice what the rows shown need.
-    if (deadNameChars_ >= (std::size_t{1} << limits_.NameBlockBits) && deadNameChars_ * 2 > nameEnd_) CompactNames();
+    if (deadNameChars_ >= (std::size_t{1} << limits_.NameBlockBits) && deadNameChars_ * 2 > nameEnd_)
+        CompactNames();
 }
 
 void TRowStore::CompactNames() {
@@ -241,7 +265,8 @@ void TRowStore::CompactNames() {
         }
     } catch (...) {
         // No memory for fresh blocks: the names stay where they were.
-        for (std::size_t i = 0; i < was.size(); ++i) Record(slots_[i]).Name = was[i];
+        for (std::size_t i = 0; i < was.size(); ++i)
+            Record(slots_[i]).Name = was[i];
         nameBlocks_.swap(old);
         nameEnd_ = oldEnd;
         deadNameChars_ = oldDead;
@@ -274,12 +299,14 @@ void TRowStore::Clear() {
 }
 
 std::size_t TRowStore::MemoryBytes() const {
-    std::size_t bytes = recordBlocks_.size() * (sizeof(TRecord) << RecordBlockBits) +
-                        nameBlocks_.size() * (std::size_t{1} << limits_.NameBlockBits) * sizeof(wchar_t) +
-                        (slots_.capacity() + freeRecords_.capacity() + deadTree_.capacity()) * sizeof(std::uint32_t) +
-                        sortedIndex_.capacity() * sizeof(sortedIndex_[0]) +
-                        folderIds_.bucket_count() * sizeof(void*) + folderIds_.size() * 48;
-    for (const std::wstring& folder : folders_) bytes += sizeof folder + (folder.capacity() + 1) * sizeof(wchar_t);
+    std::size_t bytes =
+        recordBlocks_.size() * (sizeof(TRecord) << RecordBlockBits) +
+        nameBlocks_.size() * (std::size_t{1} << limits_.NameBlockBits) * sizeof(wchar_t) +
+        (slots_.capacity() + freeRecords_.capacity() + deadTree_.capacity()) * sizeof(std::uint32_t) +
+        sortedIndex_.capacity() * sizeof(sortedIndex_[0]) + folderIds_.bucket_count() * sizeof(void*) +
+        folderIds_.size() * 48;
+    for (const std::wstring& folder : folders_)
+        bytes += sizeof folder + (folder.capacity() + 1) * sizeof(wchar_t);
     return bytes;
 }
 
@@ -288,15 +315,19 @@ std::vector<std::uint32_t> TRowStore::OrderByTime(bool oldestFirst) const {
     std::vector<std::pair<std::int64_t, std::uint32_t>> keys;
     keys.reserve(static_cast<std::size_t>(Count()));
     if (inOrder_) {
-        for (std::uint32_t record = 0; record < records_; ++record) keys.emplace_back(Record(record).Utc, record);
+        for (std::uint32_t record = 0; record < records_; ++record)
+            keys.emplace_back(Record(record).Utc, record);
     } else {
         for (const std::uint32_t slot : slots_)
-            if (!(slot & DeadSlot)) keys.emplace_back(Record(slot).Utc, static_cast<std::uint32_t>(keys.size()));
+            if (!(slot & DeadSlot))
+                keys.emplace_back(Record(slot).Utc, static_cast<std::uint32_t>(keys.size()));
     }
     if (oldestFirst)
-        std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
     else
-        std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
     std::vector<std::uint32_t> order(keys.size());
     std::transform(keys.begin(), keys.end(), order.begin(), [](const auto& key) { return key.second; });
     return order;
@@ -313,7 +344,9 @@ namespace {
 // that ends first comes first.
 constexpr unsigned char NumberMark = 1;
 
-bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool IsDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
 
 // Two bytes for each character, neither zero, both above the number mark; empty when the paths hold
 // more distinct characters than two such bytes can rank.
@@ -323,7 +356,8 @@ TRanks RankCharacters(const TRowStore& store, std::size_t count, LCID locale) {
     std::vector<bool> seen(65536, false);
     std::vector<bool> folderSeen(store.FolderCount(), false);
     const auto look = [&](std::wstring_view text) {
-        for (const wchar_t c : text) seen[static_cast<std::uint16_t>(c)] = true;
+        for (const wchar_t c : text)
+            seen[static_cast<std::uint16_t>(c)] = true;
     };
     for (std::size_t r = 0; r < count; ++r) {
         const std::uint32_t folder = store.FolderNumber(static_cast<int>(r));
@@ -335,15 +369,22 @@ TRanks RankCharacters(const TRowStore& store, std::size_t count, LCID locale) {
     }
     std::vector<wchar_t> characters;
     for (std::size_t c = 0; c < seen.size(); ++c)
-        if (seen[c] && !IsDigit(static_cast<wchar_t>(c))) characters.push_back(static_cast<wchar_t>(c));
-    const auto compare = [locale](wchar_t a, wchar_t b) { return CompareStringW(locale, NORM_IGNORECASE, &a, 1, &b, 1); };
-    std::stable_sort(characters.begin(), characters.end(), [&](wchar_t a, wchar_t b) { return compare(a, b) == CSTR_LESS_THAN; });
+        if (seen[c] && !IsDigit(static_cast<wchar_t>(c)))
+            characters.push_back(static_cast<wchar_t>(c));
+    const auto compare = [locale](wchar_t a, wchar_t b) {
+        return CompareStringW(locale, NORM_IGNORECASE, &a, 1, &b, 1);
+    };
+    std::stable_sort(characters.begin(), characters.end(),
+                     [&](wchar_t a, wchar_t b) { return compare(a, b) == CSTR_LESS_THAN; });
     TRanks ranks(65536, 0);
     unsigned rank = 0;
     for (std::size_t i = 0; i < characters.size(); ++i) {
-        if (i > 0 && compare(characters[i - 1], characters[i]) != CSTR_EQUAL) ++rank;
-        if (rank >= 254u * 255u) return {};
-        ranks[static_cast<std::uint16_t>(characters[i])] = static_cast<std::uint16_t>((2 + rank / 255) << 8 | (1 + rank % 255));
+        if (i > 0 && compare(characters[i - 1], characters[i]) != CSTR_EQUAL)
+            ++rank;
+        if (rank >= 254u * 255u)
+            return {};
+        ranks[static_cast<std::uint16_t>(characters[i])] =
+            static_cast<std::uint16_t>((2 + rank / 255) << 8 | (1 + rank % 255));
     }
     return ranks;
 }
@@ -357,14 +398,16 @@ void AppendKey(std::wstring_view text, const TRanks& ranks, std::vector<unsigned
             continue;
         }
         std::size_t end = at;
-        while (end < text.size() && IsDigit(text[end])) ++end;
+        while (end < text.size() && IsDigit(text[end]))
+            ++end;
         std::wstring_view digits = text.substr(at, end - at);
         digits.remove_prefix(std::min(digits.find_first_not_of(L'0'), digits.size()));
         // By length, then digit by digit: the value, however many digits.
         key.push_back(NumberMark);
         key.push_back(static_cast<unsigned char>(digits.size() / 254 + 1));
         key.push_back(static_cast<unsigned char>(digits.size() % 254 + 1));
-        for (const wchar_t digit : digits) key.push_back(static_cast<unsigned char>(digit));
+        for (const wchar_t digit : digits)
+            key.push_back(static_cast<unsigned char>(digit));
         at = end;
     }
 }
@@ -391,7 +434,8 @@ struct TKeyPool {
     std::vector<TPlace> Places;
 };
 
-void MakeSortKeys(const TRowStore& store, std::size_t begin, std::size_t end, const TRanks& ranks, TKeyPool& pool) {
+void MakeSortKeys(const TRowStore& store, std::size_t begin, std::size_t end, const TRanks& ranks,
+                  TKeyPool& pool) {
     pool.Places.reserve(end - begin);
     // Where the first key made for each folder lies in Bytes, and its size.
     std::unordered_map<std::uint32_t, std::pair<std::size_t, std::uint32_t>> firstOfFolder;
@@ -410,7 +454,8 @@ void MakeSortKeys(const TRowStore& store, std::size_t begin, std::size_t end, co
         if (!made) {
             const unsigned char* base = pool.Bytes.data() + first->second.first;
             const std::uint32_t limit = std::min(first->second.second, length);
-            while (shared < limit && base[shared] == key[shared]) ++shared;
+            while (shared < limit && base[shared] == key[shared])
+                ++shared;
         }
         pool.Places.push_back({first->second.first, pool.Bytes.size(), shared, length - shared});
         pool.Bytes.insert(pool.Bytes.end(), key.begin() + shared, key.end());
@@ -434,14 +479,16 @@ std::uint64_t HeadAt(const TKeyRef& key, std::size_t depth) {
         return __builtin_bswap64(head);
     }
     std::uint64_t head = 0;
-    for (std::size_t i = depth; i < depth + 8; ++i) head = head << 8 | key.At(i);
+    for (std::size_t i = depth; i < depth + 8; ++i)
+        head = head << 8 | key.At(i);
     return head;
 }
 
 // Most-significant-first: sort by eight bytes at a time, then each run of equal bytes by the next
 // eight. Rows with identical keys end up in row order, or in reverse row order with laterFirst.
 void SortByKeys(TItem* first, TItem* last, const TKeyRef* keys, std::size_t depth, bool laterFirst) {
-    if (last - first < 2) return;
+    if (last - first < 2)
+        return;
     // Skip what every key of the range shares: paths below one folder share long prefixes.
     const TKeyRef& lead = keys[first->Row];
     std::size_t common = lead.Size();
@@ -449,19 +496,26 @@ void SortByKeys(TItem* first, TItem* last, const TKeyRef* keys, std::size_t dept
         const TKeyRef& key = keys[it->Row];
         const std::size_t limit = std::min(common, key.Size());
         // Keys of one folder agree for as long as both still read from the folder's first key.
-        std::size_t d = key.Base == lead.Base ? std::max<std::size_t>(depth, std::min({key.BaseSize, lead.BaseSize, static_cast<std::uint32_t>(limit)})) : depth;
-        while (d < limit && key.At(d) == lead.At(d)) ++d;
+        std::size_t d = key.Base == lead.Base
+                            ? std::max<std::size_t>(depth, std::min({key.BaseSize, lead.BaseSize,
+                                                                     static_cast<std::uint32_t>(limit)}))
+                            : depth;
+        while (d < limit && key.At(d) == lead.At(d))
+            ++d;
         common = d;
     }
     depth = std::max(depth, common);
-    for (TItem* it = first; it != last; ++it) it->Head = HeadAt(keys[it->Row], depth);
+    for (TItem* it = first; it != last; ++it)
+        it->Head = HeadAt(keys[it->Row], depth);
     std::sort(first, last, [laterFirst](const TItem& a, const TItem& b) {
         return a.Head < b.Head || (a.Head == b.Head && (laterFirst ? a.Row > b.Row : a.Row < b.Row));
     });
     for (TItem* run = first; run != last;) {
         TItem* runEnd = run + 1;
-        while (runEnd != last && runEnd->Head == run->Head) ++runEnd;
-        if (runEnd - run > 1 && keys[run->Row].Size() > depth + 8) SortByKeys(run, runEnd, keys, depth + 8, laterFirst);
+        while (runEnd != last && runEnd->Head == run->Head)
+            ++runEnd;
+        if (runEnd - run > 1 && keys[run->Row].Size() > depth + 8)
+            SortByKeys(run, runEnd, keys, depth + 8, laterFirst);
         run = runEnd;
     }
 }
@@ -470,31 +524,38 @@ bool OrderByKeys(const TRowStore& store, std::vector<std::uint32_t>& order, bool
     const std::size_t count = order.size();
     // The locale the shell's comparison uses.
     const TRanks ranks = RankCharacters(store, count, GetThreadLocale());
-    if (ranks.empty()) return false;
+    if (ranks.empty())
+        return false;
     // Share out the keys when the list is large.
-    const std::size_t parts = count < 50000 ? 1 : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+    const std::size_t parts =
+        count < 50000 ? 1 : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
     std::vector<TKeyPool> pools(parts);
     std::vector<std::thread> helpers;
     for (std::size_t p = 1; p < parts; ++p)
-        helpers.emplace_back(MakeSortKeys, std::cref(store), count * p / parts, count * (p + 1) / parts, std::cref(ranks),
-                             std::ref(pools[p]));
+        helpers.emplace_back(MakeSortKeys, std::cref(store), count * p / parts, count * (p + 1) / parts,
+                             std::cref(ranks), std::ref(pools[p]));
     MakeSortKeys(store, 0, count / parts, ranks, pools[0]);
-    for (auto& helper : helpers) helper.join();
+    for (auto& helper : helpers)
+        helper.join();
 
     std::vector<TKeyRef> keys;
     keys.reserve(count);
     for (auto& pool : pools) {
         for (const TKeyPool::TPlace& place : pool.Places)
-            keys.push_back({pool.Bytes.data() + place.Base, pool.Bytes.data() + place.Own, place.BaseSize, place.OwnSize});
+            keys.push_back({pool.Bytes.data() + place.Base, pool.Bytes.data() + place.Own, place.BaseSize,
+                            place.OwnSize});
         std::vector<TKeyPool::TPlace>().swap(pool.Places); // room for the items below
     }
     std::vector<TItem> items(count);
-    for (std::size_t r = 0; r < count; ++r) items[r] = {0, static_cast<std::uint32_t>(r)};
+    for (std::size_t r = 0; r < count; ++r)
+        items[r] = {0, static_cast<std::uint32_t>(r)};
     // Descending: ascending with equal keys in reverse row order, then turned round, which puts the
     // keys in reverse and the equal ones back in row order.
     SortByKeys(items.data(), items.data() + count, keys.data(), 0, descending);
-    if (descending) std::reverse(items.begin(), items.end());
-    for (std::size_t r = 0; r < count; ++r) order[r] = items[r].Row;
+    if (descending)
+        std::reverse(items.begin(), items.end());
+    for (std::size_t r = 0; r < count; ++r)
+        order[r] = items[r].Row;
     return true;
 }
 } // namespace
@@ -508,7 +569,8 @@ std::vector<std::uint32_t> TRowStore::OrderByName(bool descending) const {
             return StrCmpLogicalW(Path(static_cast<int>(a)).c_str(), Path(static_cast<int>(b)).c_str()) < 0;
         };
         if (descending)
-            std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return before(b, a); });
+            std::stable_sort(order.begin(), order.end(),
+                             [&](std::uint32_t a, std::uint32_t b) { return before(b, a); });
         else
             std::stable_sort(order.begin(), order.end(), before);
     }
@@ -519,7 +581,8 @@ void TRowStore::ApplyOrder(std::vector<std::uint32_t>& order) {
     LeaveOrder();
     Compact();
     std::vector<std::uint32_t> slots(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) slots[i] = slots_[SlotAt(static_cast<int>(order[i]))];
+    for (std::size_t i = 0; i < order.size(); ++i)
+        slots[i] = slots_[SlotAt(static_cast<int>(order[i]))];
     slots_.swap(slots);
     // Only when Compact found no memory: the deleted rows' records are then given up.
     dead_ = 0;

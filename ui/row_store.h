@@ -4,6 +4,7 @@
 // are packed in large blocks, and the time is kept as its instant, UTC ticks (the list writes its
 // local text when a row is drawn or copied), so that rows sort by when they were written also in the
 // hour repeated when daylight saving ends.
+#include "scan/sinks.h"
 #include <climits>
 #include <cstdint>
 #include <deque>
@@ -12,7 +13,6 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-#include "scan/sinks.h"
 
 // One row as read, made on each read.
 struct TRow {
@@ -24,7 +24,7 @@ struct TRow {
 };
 
 class TRowStore {
-public:
+  public:
     // How much the store holds. A row finds its name by a 32-bit address, so names have 2^32
     // characters of room; the list control counts rows in an int. Append refuses a row beyond either
     // with std::length_error, before anything is written; the scan then ends as a failure.
@@ -79,7 +79,7 @@ public:
     // What the rows take in memory, all of it reserved for them: for the benchmark.
     std::size_t MemoryBytes() const;
 
-private:
+  private:
     struct TRecord {
         std::int64_t Utc;
         TRowId Id;
@@ -91,7 +91,9 @@ private:
     // A slot of a deleted row keeps its record, and so its identity, until the slots are compacted.
     static constexpr std::uint32_t DeadSlot = 0x80000000u;
 
-    TRecord& Record(std::uint32_t record) { return recordBlocks_[record >> RecordBlockBits][record & ((1u << RecordBlockBits) - 1)]; }
+    TRecord& Record(std::uint32_t record) {
+        return recordBlocks_[record >> RecordBlockBits][record & ((1u << RecordBlockBits) - 1)];
+    }
     const TRecord& Record(std::uint32_t record) const {
         return recordBlocks_[record >> RecordBlockBits][record & ((1u << RecordBlockBits) - 1)];
     }

@@ -1,16 +1,15 @@
 #include "ui/search_rules.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cwchar>
-#include <windows.h>
-#include <shellapi.h>
 #include "scan/listing.h"
 #include "scan/pattern.h"
 #include "toolkit/text.h"
+#include <windows.h>
+#include <algorithm>
+#include <cmath>
+#include <cwchar>
+#include <shellapi.h>
 
-int NumberFromText(const std::wstring& text, int lastValid, int max, const std::wstring& thousandSeparator)
-{
+int NumberFromText(const std::wstring& text, int lastValid, int max, const std::wstring& thousandSeparator) {
     const std::wstring trimmed(TrimControls(text));
     std::wstring digits;
     for (std::size_t i = 0; i < trimmed.size();) {
@@ -31,8 +30,7 @@ int NumberFromText(const std::wstring& text, int lastValid, int max, const std::
     return std::min(std::stoi(digits), max);
 }
 
-int ShellErrorCode(long long result)
-{
+int ShellErrorCode(long long result) {
     switch (result) {
     case 0:
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -52,24 +50,25 @@ int ShellErrorCode(long long result)
     }
 }
 
-bool StartEnabled(const std::wstring& pathText, TJobState job)
-{
+bool StartEnabled(const std::wstring& pathText, TJobState job) {
     return !TrimControls(pathText).empty() && job != TJobState::Running;
 }
 
-bool PauseEnabled(TJobState job) { return job == TJobState::Running; }
+bool PauseEnabled(TJobState job) {
+    return job == TJobState::Running;
+}
 
-bool StopEnabled(TJobState job) { return job != TJobState::None; }
+bool StopEnabled(TJobState job) {
+    return job != TJobState::None;
+}
 
 // A value is its day number plus the time of day, so its day is the floor: before 30 December 1899
 // the value is negative, and truncating would move it a day later.
-TDateTime ThresholdFromPickers(TDateTime date, TDateTime time)
-{
+TDateTime ThresholdFromPickers(TDateTime date, TDateTime time) {
     return std::floor(date) + (time - std::floor(time));
 }
 
-std::wstring RunningTimeText(TDateTime duration, const TFormatSettings& settings)
-{
+std::wstring RunningTimeText(TDateTime duration, const TFormatSettings& settings) {
     constexpr std::int64_t msPerDay = 86'400'000, msPerHour = 3'600'000, msPerMinute = 60'000;
     // Every field, the thresholds included, comes from the value rounded to the millisecond, so
     // 59.9996 seconds read as 1:00 and not as 0.000.
@@ -99,14 +98,12 @@ std::wstring RunningTimeText(TDateTime duration, const TFormatSettings& settings
 }
 
 std::wstring CompletionText(std::int64_t fileCount, TDateTime duration, const TFormatSettings& settings,
-                           bool failed)
-{
-    return (failed ? L"Stopped on an error after " : L"Successfully processed ") + std::to_wstring(fileCount) +
-           L" files for " + RunningTimeText(duration, settings) + L".";
+                            bool failed) {
+    return (failed ? L"Stopped on an error after " : L"Successfully processed ") +
+           std::to_wstring(fileCount) + L" files for " + RunningTimeText(duration, settings) + L".";
 }
 
-std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settings)
-{
+std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settings) {
     if (counts.RootMissing)
         return L"The folder was not found";
     const auto number = [&](std::int64_t value) { return GroupedNumber(value, settings); };
@@ -115,7 +112,8 @@ std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settin
     };
     std::wstring text = counts.Paused ? L"Paused: " : counts.Stopped ? L"Stopped: " : L"";
     // No row can be there when no name was taken: the hint takes the rows' place.
-    const bool hint = counts.NameMasks && counts.NamesTaken == 0 && counts.Files > 0 && !counts.MaskHint.empty();
+    const bool hint =
+        counts.NameMasks && counts.NamesTaken == 0 && counts.Files > 0 && !counts.MaskHint.empty();
     if (counts.NameMasks)
         text += number(counts.NamesTaken) + L" of " +
                 many(counts.Files, L" file matches the names", L" files match the names");
@@ -128,13 +126,11 @@ std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settin
     return hint ? text : text + L", " + many(counts.Rows, L" row", L" rows");
 }
 
-bool HasPatterns(const std::wstring& text)
-{
+bool HasPatterns(const std::wstring& text) {
     return text.find_first_not_of(L" \t;,") != std::wstring::npos;
 }
 
-std::wstring MaskHint(const std::wstring& masks)
-{
+std::wstring MaskHint(const std::wstring& masks) {
     std::wstring hint;
     for (std::wstring_view mask : SplitPatterns(masks)) {
         if (mask.size() >= 2 && mask.front() == L'"' && mask.back() == L'"')

@@ -1,9 +1,9 @@
 #pragma once
 // Plain rules of the search control, kept apart from the window so they read and test alone.
-#include <cstdint>
-#include <string>
 #include "scan/date_time.h"
 #include "toolkit/format_settings.h"
+#include <cstdint>
+#include <string>
 
 // The number a scan takes from the number box: a number written with digits (and the user's digit
 // grouping), a larger one than max brought down to max. Anything else, an empty box included,
@@ -52,4 +52,4 @@ std::wstring MaskHint(const std::wstring& masks);
 std::wstring RunningTimeText(TDateTime duration, const TFormatSettings& settings);
 // A scan that a failure ended is not called a success: "Stopped on an error after %d files for %s."
 std::wstring CompletionText(std::int64_t fileCount, TDateTime duration, const TFormatSettings& settings,
-                           bool failed = false);
+                            bool failed = false);

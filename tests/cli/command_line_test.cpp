@@ -26,8 +26,8 @@ std::wstring TempName(const wchar_t* prefix) {
 
 std::string ReadBytes(const std::wstring& path) {
     std::string bytes;
-    HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return bytes;
     char buffer[65536];
@@ -231,7 +231,8 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
 
     TTempTree out;
     const std::wstring text = out.Root() + L"lines.txt", csv = out.Root() + L"lines.CSV";
-    const std::wstring deep = out.Folder(std::wstring(200, L'o')) + std::wstring(100, L'p') + L".txt"; // past 260
+    const std::wstring deep =
+        out.Folder(std::wstring(200, L'o')) + std::wstring(100, L'p') + L".txt"; // past 260
     // Never resolved: that would take the dot off its folder's name.
     const std::wstring dotted = L"\\\\?\\" + out.Folder(L"name.") + L"x.csv";
     std::string expectedCsv = "\xEF\xBB\xBF"
@@ -284,14 +285,16 @@ TEST(CommandLineTest, NullAndJsonCarryTheLinesFiles) {
         TryEncodeDateTime(utc, universal);
         const long offset = std::lround((local - universal) * 1440);
         wchar_t zone[8];
-        swprintf(zone, 8, L"%c%02ld:%02ld", offset < 0 ? L'-' : L'+', std::labs(offset) / 60, std::labs(offset) % 60);
+        swprintf(zone, 8, L"%c%02ld:%02ld", offset < 0 ? L'-' : L'+', std::labs(offset) / 60,
+                 std::labs(offset) % 60);
         std::wstring escaped;
         for (const wchar_t c : path)
             escaped += c == L'\\' ? L"\\\\" : std::wstring(1, c);
-        json += Utf8(L"{\"path\":\"" + escaped + L"\",\"local\":\"" + Iso(file->Time) + zone + L"\",\"utc\":\"" +
-                     Iso(utc) + L"Z\"}\r\n");
+        json += Utf8(L"{\"path\":\"" + escaped + L"\",\"local\":\"" + Iso(file->Time) + zone +
+                     L"\",\"utc\":\"" + Iso(utc) + L"Z\"}\r\n");
     }
-    for (const auto& [arguments, expected] : {std::pair{L"-0 --newest 4 " + root, nulls}, {L"--newest 4 --json " + root, json}}) {
+    for (const auto& [arguments, expected] :
+         {std::pair{L"-0 --newest 4 " + root, nulls}, {L"--newest 4 --json " + root, json}}) {
         const TResult result = RunExe(arguments);
         EXPECT_EQ(0, result.Exit) << arguments;
         EXPECT_EQ(expected, result.Out) << arguments;
@@ -316,14 +319,15 @@ TResult RunComInZone(const char* zone, const std::vector<std::wstring>& argument
     std::string script = std::string("TZ=") + zone + " wine '" + UnixPath(QUENWICK_COM) + "'";
     for (const std::wstring& argument : arguments)
         script += " '" + Utf8(argument) + "'";
-    script += " >'" + UnixPath(out) + "' 2>'" + UnixPath(err) + "'; echo $? >'" + UnixPath(code) + ".new'; mv '" +
-              UnixPath(code) + ".new' '" + UnixPath(code) + "'";
+    script += " >'" + UnixPath(out) + "' 2>'" + UnixPath(err) + "'; echo $? >'" + UnixPath(code) +
+              ".new'; mv '" + UnixPath(code) + ".new' '" + UnixPath(code) + "'";
     std::string command = "/bin/sh -c \"" + script + "\"";
     DeleteFileW(code.c_str());
     STARTUPINFOA startup{sizeof startup};
     PROCESS_INFORMATION process{};
     TResult result;
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
         for (const ULONGLONG deadline = GetTickCount64() + 120000; GetTickCount64() < deadline; Sleep(50)) {
@@ -362,8 +366,11 @@ TEST(CommandLineTest, TheRepeatedHourIsRankedSortedAndComparedByInstant) {
     } cases[] = {
         {{L"--newest", L"1"}, {late}},
         {{L"--newest", L"5", L"--json"},
-         {L"{\"path\":\"" + escaped + L"late.txt\",\"local\":\"2026-11-01T01:10:00.000-05:00\",\"utc\":\"2026-11-01T06:10:00.000Z\"}",
-          L"{\"path\":\"" + escaped + L"early.txt\",\"local\":\"2026-11-01T01:50:00.000-04:00\",\"utc\":\"2026-11-01T05:50:00.000Z\"}"}},
+         {L"{\"path\":\"" + escaped +
+              L"late.txt\",\"local\":\"2026-11-01T01:10:00.000-05:00\",\"utc\":\"2026-11-01T06:10:00.000Z\"}",
+          L"{\"path\":\"" + escaped +
+              L"early.txt\",\"local\":\"2026-11-01T01:50:00.000-04:00\",\"utc\":\"2026-11-01T05:50:00."
+              L"000Z\"}"}},
         {{L"--after", L"2026-11-01 01:30"}, {late, early}},
         {{L"--after", L"2026-11-01 01:55"}, {late}},
         {{L"--within", std::to_wstring(sinceSix) + L"s"}, {late}},
@@ -434,12 +441,12 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
         {L"--newest 5 --skip C:data " + missing,
          L"quenwick: The folder pattern \"C:data\" has \":\", which no folder name can hold: write it as "
          L"\"C:\\data\"."},
-        {L"--newest 5 --skip \\\\server " + missing,
-         L"quenwick: The folder pattern \"\\\\server\" is a server, not a folder: a folder on it is written as "
-         L"\"\\\\server\\share\\folder\"."},
-        {L"--newest 5 --skip C:/ " + missing,
-         L"quenwick: The folder pattern \"C:/\" is the root of a drive or share, which is never left out: to leave "
-         L"out every folder in it, write \"C:\\*\"."},
+        {L"--newest 5 --skip \\\\server " + missing, L"quenwick: The folder pattern \"\\\\server\" is a "
+                                                     L"server, not a folder: a folder on it is written as "
+                                                     L"\"\\\\server\\share\\folder\"."},
+        {L"--newest 5 --skip C:/ " + missing, L"quenwick: The folder pattern \"C:/\" is the root of a drive "
+                                              L"or share, which is never left out: to leave "
+                                              L"out every folder in it, write \"C:\\*\"."},
         {L"--newest 5 --skip \\\\srv\\\\share\\a\\ " + missing,
          L"quenwick: The folder pattern \"\\\\srv\\\\share\\a\\\" has an empty folder name between two "
          L"backslashes: write it as \"\\\\srv\\share\\a\"."},
@@ -447,11 +454,12 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
          L"quenwick: The folder pattern \"..\\x\" has \".\" or \"..\", which is no folder's name: write the "
          L"folders from the root folder down, as in \"x\"."},
         {L"--newest 5 --skip *cache\\data " + missing,
-         L"quenwick: The folder pattern \"*cache\\data\" is a path from the top of a drive, and \"*cache\" can be "
+         L"quenwick: The folder pattern \"*cache\\data\" is a path from the top of a drive, and \"*cache\" "
+         L"can be "
          L"no drive's name: at any depth it is written as \"**\\*cache\\data\"."},
-        {L"--newest 5 --name a\\b " + missing,
-         L"quenwick: The name mask \"a\\b\" has \"\\\", which no file name can hold: a mask is a name alone, as "
-         L"in \"b\"."},
+        {L"--newest 5 --name a\\b " + missing, L"quenwick: The name mask \"a\\b\" has \"\\\", which no file "
+                                               L"name can hold: a mask is a name alone, as "
+                                               L"in \"b\"."},
         {L"--newest 5 --name \"*.doc|*.xls\" " + missing,
          L"quenwick: The name mask \"*.doc|*.xls\" has \"|\", which no file name can hold: write it as "
          L"\"*.doc;*.xls\"."},
@@ -461,7 +469,8 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
         // A folder that is not there or is a file, and a file that cannot be written, are refused
         // before the scan.
         {L"--newest 5 " + missing, L"quenwick: " + Quoted(tree.Root() + L"missing") + L" does not exist."},
-        {L"--newest 5 " + Arg(L"\\\\?\\" + tree.Root() + L"missing"), L"quenwick: " + Quoted(tree.Root() + L"missing") + L" does not exist."},
+        {L"--newest 5 " + Arg(L"\\\\?\\" + tree.Root() + L"missing"),
+         L"quenwick: " + Quoted(tree.Root() + L"missing") + L" does not exist."},
         // Whatever its form: \\?\ taken exactly, \\.\ resolved, a volume's path kept.
         {L"--newest 5 " + Arg(L"\\\\?\\" + tree.Root() + L"missing. "),
          L"quenwick: " + Quoted(tree.Root() + L"missing. ") + L" does not exist."},
@@ -520,12 +529,9 @@ TEST(CommandLineTest, AFailedWriteEndsTheRunWithItsOwnCode) {
         std::wstring Line, Ending; // the one line on standard error: its start and end
     };
     std::vector<TCase> cases = {
-        {top, gone, nullptr, 141, L"", L""},
-        {L"--help", gone, nullptr, 141, L"", L""},
-        {top, readOnly, nullptr, 1, cannot, L")"},
-        {L"--version", readOnly, nullptr, 1, cannot, L")"},
-        {all, nullptr, gone, 141, L"", L""},
-        {all, nullptr, readOnly, 1, L"", L""},
+        {top, gone, nullptr, 141, L"", L""},       {L"--help", gone, nullptr, 141, L"", L""},
+        {top, readOnly, nullptr, 1, cannot, L")"}, {L"--version", readOnly, nullptr, 1, cannot, L")"},
+        {all, nullptr, gone, 141, L"", L""},       {all, nullptr, readOnly, 1, L"", L""},
     };
     if (full != INVALID_HANDLE_VALUE)
         cases.push_back({top, full, nullptr, 1, cannot, L"(112)"});
@@ -610,7 +616,8 @@ TEST(CommandLineTest, TheConsoleProgramScansAlikeAndOpensTheWindowWithoutSwitche
     EXPECT_EQ(0, opened.Exit);
     const HWND window = reliability::TProgram::OtherProcessWindow(L"Quenwick", 30000);
     ASSERT_TRUE(window) << "no window appeared";
-    EXPECT_TRUE(reliability::TProgram::Child(window, tree.Root().c_str())) << "the folder is not in the window";
+    EXPECT_TRUE(reliability::TProgram::Child(window, tree.Root().c_str()))
+        << "the folder is not in the window";
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId);

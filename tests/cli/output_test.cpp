@@ -28,7 +28,8 @@ TEST(OutputTest, ANameWithALoneSurrogateIsExactOrSaidToBeNot) {
     };
     for (const auto& c : cases) {
         std::string line;
-        EXPECT_EQ(c.Exact, AppendFile(c.Format, held, 46082, 0, c.Console, line)) << static_cast<int>(c.Format);
+        EXPECT_EQ(c.Exact, AppendFile(c.Format, held, 46082, 0, c.Console, line))
+            << static_cast<int>(c.Format);
         EXPECT_EQ(c.Starts, line.substr(0, c.Starts.size())) << static_cast<int>(c.Format);
     }
     // What a console is given, and what standard error names.

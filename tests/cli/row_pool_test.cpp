@@ -14,7 +14,9 @@ TEST(RowPoolTest, RowsPushedOutLeaveThePoolAndTheHeldKeepTheirPaths) {
     constexpr std::size_t held = 10, pathBytes = 15; // "C:\Ωf\" and eight digits in UTF-8
     const auto path = [](TRowId id) {
         const std::wstring digits = std::to_wstring(id);
-        return L"C:\\\x03A9" L"f\\" + std::wstring(8 - digits.size(), L'0') + digits;
+        return L"C:\\\x03A9"
+               L"f\\" +
+               std::wstring(8 - digits.size(), L'0') + digits;
     };
     TRowPool pool;
     std::vector<TRowId> kept; // the ranking's rows in the order added

@@ -29,11 +29,14 @@ namespace {
 
 void Print(const std::wstring& text) {
     const std::wstring line = text + L"\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0,
+                                         nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size, nullptr,
+                        nullptr);
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+              nullptr);
 }
 
 struct TFind {
@@ -74,7 +77,8 @@ std::wstring StatusText(HWND main) {
     }
     wchar_t text[1024] = {};
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(bar, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied)) {
+    if (!SendMessageTimeoutW(bar, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                             &copied)) {
         return L"(no answer)";
     }
     return text;
@@ -88,15 +92,19 @@ void SendWithData(HWND window, UINT message, WPARAM wParam, void* data, SIZE_T s
     void* at = process ? VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE) : nullptr;
     DWORD_PTR result = 0;
     if (at && WriteProcessMemory(process, at, data, size, nullptr) &&
-        SendMessageTimeoutW(window, message, wParam, reinterpret_cast<LPARAM>(at), SMTO_ABORTIFHUNG, 5000, &result))
+        SendMessageTimeoutW(window, message, wParam, reinterpret_cast<LPARAM>(at), SMTO_ABORTIFHUNG, 5000,
+                            &result))
         ReadProcessMemory(process, at, data, size, nullptr);
-    if (at) VirtualFreeEx(process, at, 0, MEM_RELEASE);
-    if (process) CloseHandle(process);
+    if (at)
+        VirtualFreeEx(process, at, 0, MEM_RELEASE);
+    if (process)
+        CloseHandle(process);
 }
 
 std::wstring CountsText(HWND main) {
     wchar_t text[1024] = {};
-    if (HWND bar = FindWindowExW(main, nullptr, STATUSCLASSNAMEW, nullptr)) SendWithData(bar, SB_GETTEXTW, 1, text, sizeof text);
+    if (HWND bar = FindWindowExW(main, nullptr, STATUSCLASSNAMEW, nullptr))
+        SendWithData(bar, SB_GETTEXTW, 1, text, sizeof text);
     return text;
 }
 
@@ -119,17 +127,20 @@ std::wstring ListRows(HWND main) {
         DWORD id = 0;
         GetWindowThreadProcessId(list, &id);
         HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id);
-        auto* at = process ? static_cast<TRemote*>(VirtualAllocEx(process, nullptr, sizeof remote, MEM_COMMIT, PAGE_READWRITE))
+        auto* at = process ? static_cast<TRemote*>(
+                                 VirtualAllocEx(process, nullptr, sizeof remote, MEM_COMMIT, PAGE_READWRITE))
                            : nullptr;
         remote.Item.pszText = at ? at->Text : nullptr;
         remote.Item.cchTextMax = 1024;
         DWORD_PTR result = 0;
         if (at && WriteProcessMemory(process, at, &remote, sizeof remote, nullptr) &&
-            SendMessageTimeoutW(list, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&at->Item), SMTO_ABORTIFHUNG, 5000,
-                                &result))
+            SendMessageTimeoutW(list, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&at->Item),
+                                SMTO_ABORTIFHUNG, 5000, &result))
             ReadProcessMemory(process, at, &remote, sizeof remote, nullptr);
-        if (at) VirtualFreeEx(process, at, 0, MEM_RELEASE);
-        if (process) CloseHandle(process);
+        if (at)
+            VirtualFreeEx(process, at, 0, MEM_RELEASE);
+        if (process)
+            CloseHandle(process);
     }
     remote.Text[1023] = L'\0';
     return std::to_wstring(count) + L"|" + remote.Text;
@@ -143,7 +154,9 @@ int PrintArrows() {
     for (int i = 0; header && i < 2; ++i) {
         HDITEMW item{HDI_FORMAT};
         SendWithData(header, HDM_GETITEMW, static_cast<WPARAM>(i), &item, sizeof item);
-        line += std::wstring(i ? L" " : L"") + (item.fmt & HDF_SORTUP ? L"up" : item.fmt & HDF_SORTDOWN ? L"down" : L"none");
+        line += std::wstring(i ? L" " : L"") + (item.fmt & HDF_SORTUP     ? L"up"
+                                                : item.fmt & HDF_SORTDOWN ? L"down"
+                                                                          : L"none");
     }
     Print(line);
     return header ? 0 : 1;
@@ -186,7 +199,8 @@ std::wstring RowsOtherThan(HWND main, const std::wstring& before, DWORD ms) {
     for (;;) {
         const std::wstring rows = ListRows(main);
         // The scan's report, ending it, is said with "files for" whether it succeeded or not.
-        if (rows != before || StatusText(main).find(L" files for ") != std::wstring::npos || GetTickCount64() >= end) {
+        if (rows != before || StatusText(main).find(L" files for ") != std::wstring::npos ||
+            GetTickCount64() >= end) {
             return rows;
         }
         Sleep(20);
@@ -217,8 +231,8 @@ int PrintControls() {
     }
     for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         const bool checked = SendMessageW(child, BM_GETCHECK, 0, 0) == BST_CHECKED;
-        Print(ClassName(child) + L"|" + WindowText(child) + L"|" + (IsWindowEnabled(child) ? L"1" : L"0") + L"|" +
-              (checked ? L"1" : L"0"));
+        Print(ClassName(child) + L"|" + WindowText(child) + L"|" + (IsWindowEnabled(child) ? L"1" : L"0") +
+              L"|" + (checked ? L"1" : L"0"));
     }
     return 0;
 }
@@ -231,8 +245,8 @@ int PrintBounds() {
     RECT r{};
     GetWindowRect(main, &r);
     const wchar_t* state = IsIconic(main) ? L"minimised" : IsZoomed(main) ? L"maximised" : L"normal";
-    Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right - r.left) + L" " +
-          std::to_wstring(r.bottom - r.top) + L" " + state);
+    Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right - r.left) +
+          L" " + std::to_wstring(r.bottom - r.top) + L" " + state);
     return 0;
 }
 
@@ -288,8 +302,8 @@ int wmain(int argc, wchar_t** argv) {
         return WaitForWindow(argv[2], static_cast<DWORD>(_wtoi(argv[3]))) ? 0 : 1;
     }
     if (mode == L"locale") {
-        for (LCTYPE type : {LOCALE_SSHORTDATE, LOCALE_SDATE, LOCALE_STIME, LOCALE_ITLZERO, LOCALE_ITIME, LOCALE_S1159,
-                            LOCALE_S2359, LOCALE_ITIMEMARKPOSN}) {
+        for (LCTYPE type : {LOCALE_SSHORTDATE, LOCALE_SDATE, LOCALE_STIME, LOCALE_ITLZERO, LOCALE_ITIME,
+                            LOCALE_S1159, LOCALE_S2359, LOCALE_ITIMEMARKPOSN}) {
             Print(LocaleText(type));
         }
         return 0;
@@ -297,7 +311,8 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"hold-clipboard" && argc == 4) {
         HANDLE held = CreateEventW(nullptr, TRUE, FALSE, argv[2]);
         HANDLE release = CreateEventW(nullptr, TRUE, FALSE, argv[3]);
-        HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        HWND window =
+            CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         const ULONGLONG end = GetTickCount64() + 5000;
         while (!OpenClipboard(window)) {
             if (GetTickCount64() >= end) {
@@ -339,7 +354,8 @@ int wmain(int argc, wchar_t** argv) {
                    ? 0
                    : 1;
     }
-    Print(L"usage: probe status TEXT MS | counts TEXT MS | rows NOT MS | press CAPTION | step NOT MS | arrows | client | window TITLE MS | locale | hold-clipboard HELD RELEASE | focus |"
+    Print(L"usage: probe status TEXT MS | counts TEXT MS | rows NOT MS | press CAPTION | step NOT MS | "
+          L"arrows | client | window TITLE MS | locale | hold-clipboard HELD RELEASE | focus |"
           L" controls | bounds | show normal|minimise|maximise | close | redraw");
     return 2;
 }

@@ -1,11 +1,11 @@
 // Trees too big or too deep for everyday use: a million files in both modes, 2,000 levels, long paths.
-#include <algorithm>
-#include <windows.h>
-#include <shlwapi.h>
 #include "clipboard_support.h"
 #include "reliability_support.h"
 #include "scan/date_time.h"
 #include "scan/sys_error.h"
+#include <windows.h>
+#include <algorithm>
+#include <shlwapi.h>
 
 namespace reliability {
 namespace {
@@ -154,10 +154,12 @@ TEST_F(BigTreeTest, TwoThousandLevelsAreWalkedAsDeepAsTheSystemLists) {
 TEST_F(BigTreeTest, FilesPastTheOldPathLimitAreFoundAndCopiedWhole) {
     TTempTree tree;
     const FILETIME time = UtcFileTime(2024, 3, 1, 12);
-    const std::wstring a(120, L'a'), b = a + L"\\" + std::wstring(120, L'b'), c = b + L"\\" + std::wstring(150, L'c');
+    const std::wstring a(120, L'a'), b = a + L"\\" + std::wstring(120, L'b'),
+                                     c = b + L"\\" + std::wstring(150, L'c');
     for (const std::wstring& folder : {a, b, c})
         tree.Folder(folder);
-    std::vector<std::wstring> files{tree.File(L"top.txt", time), tree.File(b + L"\\" + std::wstring(40, L'x'), time),
+    std::vector<std::wstring> files{tree.File(L"top.txt", time),
+                                    tree.File(b + L"\\" + std::wstring(40, L'x'), time),
                                     tree.File(c + L"\\deep.txt", time)};
     ASSERT_GT(files[1].size(), 300u);
     ASSERT_GT(files[2].size(), 400u);

@@ -1,12 +1,12 @@
 // Trees that change or resist while they are scanned: a folder deleted mid-listing, files appearing
 // and vanishing, a folder held open without sharing, folders that cannot be read.
+#include "reliability_support.h"
+#include "scan/sys_error.h"
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <set>
 #include <thread>
-#include "reliability_support.h"
-#include "scan/sys_error.h"
 
 namespace reliability {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 // The system's listing, with a hook that runs before each entry after the first, on the thread
 // that lists (the walk's or a lister's).
 class THookedListing final : public IListing {
-public:
+  public:
     std::function<void(const std::wstring& pattern, int entry)> BeforeNext;
 
     TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
@@ -50,7 +50,7 @@ public:
         return inner_->Identity(folder, identity);
     }
 
-private:
+  private:
     std::unique_ptr<IListing> inner_ = CreateSystemListing();
     std::mutex mutex_;
     std::map<TListingHandle, std::pair<std::wstring, int>> patterns_;
@@ -62,7 +62,8 @@ bool RemoveFromOutside(const std::string& unixPath, const std::wstring& folder) 
     std::string command = "/bin/rm -rf \"" + unixPath + "\"";
     STARTUPINFOA startup{sizeof startup};
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
         return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -125,18 +126,23 @@ TEST_F(ChangingTreeTest, FilesAppearingAndVanishingDuringTheScanLoseNoneOfTheOth
         const std::wstring folder = L"f" + std::to_wstring(f);
         tree.Folder(folder);
         for (int i = 0; i < 25; ++i)
-            stable.push_back(tree.File(folder + L"\\s" + std::to_wstring(i) + L".txt", UtcFileTime(2024, 3, 1, 12, f, i)));
+            stable.push_back(
+                tree.File(folder + L"\\s" + std::to_wstring(i) + L".txt", UtcFileTime(2024, 3, 1, 12, f, i)));
     }
     // Another thread keeps making and deleting files in every folder while the walk lists them.
     std::atomic<bool> scanning{true};
     std::atomic<int> churned{0};
     std::thread churn([&] {
         for (int n = 0; scanning; ++n) {
-            const std::wstring path = tree.Root() + L"f" + std::to_wstring(n % 40) + L"\\v" + std::to_wstring(n % 7) + L".tmp";
-            HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS, 0, nullptr);
+            const std::wstring path =
+                tree.Root() + L"f" + std::to_wstring(n % 40) + L"\\v" + std::to_wstring(n % 7) + L".tmp";
+            HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_ALWAYS, 0, nullptr);
             if (file != INVALID_HANDLE_VALUE)
                 CloseHandle(file);
-            DeleteFileW((tree.Root() + L"f" + std::to_wstring((n + 20) % 40) + L"\\v" + std::to_wstring(n % 7) + L".tmp").c_str());
+            DeleteFileW((tree.Root() + L"f" + std::to_wstring((n + 20) % 40) + L"\\v" +
+                         std::to_wstring(n % 7) + L".tmp")
+                            .c_str());
             ++churned;
         }
     });
@@ -180,7 +186,8 @@ TEST_F(ChangingTreeTest, AFolderHeldOpenWithoutSharingIsListedOrLogged) {
     if (listed) {
         EXPECT_TRUE(logs.empty());
     } else {
-        EXPECT_EQ(std::vector<std::wstring>{LogLine(tree.Root() + L"held\\", ERROR_SHARING_VIOLATION)}, shared);
+        EXPECT_EQ(std::vector<std::wstring>{LogLine(tree.Root() + L"held\\", ERROR_SHARING_VIOLATION)},
+                  shared);
     }
 }
 
@@ -201,11 +208,13 @@ TEST_F(ChangingTreeTest, FoldersThatCannotBeReadAreLoggedAndTheRestIsListed) {
     };
     Start(root, 100);
     ASSERT_TRUE(Ends(20000));
-    EXPECT_EQ((std::vector<std::wstring>{root + L"z.txt", root + L"half\\c.txt", root + L"open\\a.txt"}), Paths());
+    EXPECT_EQ((std::vector<std::wstring>{root + L"z.txt", root + L"half\\c.txt", root + L"open\\a.txt"}),
+              Paths());
     EXPECT_EQ(3, ReportedCount());
     auto denied = LogLinesWithCode(ERROR_ACCESS_DENIED);
     std::sort(denied.begin(), denied.end());
-    EXPECT_EQ((std::vector<std::wstring>{LogLine(root + L"denied\\", 5), LogLine(root + L"half\\", 5)}), denied);
+    EXPECT_EQ((std::vector<std::wstring>{LogLine(root + L"denied\\", 5), LogLine(root + L"half\\", 5)}),
+              denied);
 }
 
 } // namespace

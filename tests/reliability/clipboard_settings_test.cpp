@@ -9,14 +9,16 @@ namespace {
 
 // Another process holds the clipboard until released; returns once it holds it.
 class TClipboardHolder {
-public:
+  public:
     TClipboardHolder() {
         const std::wstring name = L"QuenwickClipboard" + std::to_wstring(GetCurrentProcessId());
         held_ = CreateEventW(nullptr, TRUE, FALSE, (name + L"Held").c_str());
         release_ = CreateEventW(nullptr, TRUE, FALSE, (name + L"Release").c_str());
-        std::wstring commandLine = std::wstring(L"\"") + PROBE_EXE + L"\" hold-clipboard " + name + L"Held " + name + L"Release";
+        std::wstring commandLine =
+            std::wstring(L"\"") + PROBE_EXE + L"\" hold-clipboard " + name + L"Held " + name + L"Release";
         STARTUPINFOW startup{sizeof startup};
-        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
+        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &process_))
             holding_ = WaitForSingleObject(held_, 60000) == WAIT_OBJECT_0;
     }
     ~TClipboardHolder() {
@@ -32,17 +34,18 @@ public:
     // Returns once the other process has let go of the clipboard.
     void Release() {
         SetEvent(release_);
-        if (process_.hProcess) WaitForSingleObject(process_.hProcess, 60000);
+        if (process_.hProcess)
+            WaitForSingleObject(process_.hProcess, 60000);
     }
 
-private:
+  private:
     HANDLE held_, release_;
     PROCESS_INFORMATION process_{};
     bool holding_ = false;
 };
 
 class ClipboardTest : public WindowTest {
-protected:
+  protected:
     void SetUp() override {
         WindowTest::SetUp();
         for (int i = 0; i < 3; ++i)
@@ -57,10 +60,13 @@ protected:
         DestroyWindow(reader);
         WindowTest::TearDown();
     }
-    void CopyNameAndTime() { SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(form->NandTItem.Id(), 0), 0); }
+    void CopyNameAndTime() {
+        SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(form->NandTItem.Id(), 0), 0);
+    }
     std::wstring Clipboard() { return clipboard_support::ReadClipboard(reader).Unicode; }
     static std::wstring Line(int i) {
-        return L"C:\\r\\f" + std::to_wstring(i) + L".txt\t" + DateTimeText(46082 + i / 1440.0, UserFormatSettings());
+        return L"C:\\r\\f" + std::to_wstring(i) + L".txt\t" +
+               DateTimeText(46082 + i / 1440.0, UserFormatSettings());
     }
     const std::wstring copied = Line(0) + L"\r\n" + Line(1) + L"\r\n" + Line(2);
     HWND reader = nullptr;
@@ -72,7 +78,8 @@ TEST_F(ClipboardTest, HeldBrieflyByAnotherProcessTheCopyWaitsAndSucceeds) {
     ASSERT_TRUE(holder.Holding());
     int waits = 0;
     SetClipboardWaitObserverForTesting([&] {
-        if (waits++ == 0) holder.Release();
+        if (waits++ == 0)
+            holder.Release();
     });
     CopyNameAndTime();
     SetClipboardWaitObserverForTesting({});
@@ -110,12 +117,13 @@ std::vector<TGarbage> Garbage() {
     table.push_back({"binary", L"Path", REG_BINARY, std::vector<BYTE>(64, 0x41)});
     table.push_back({"an odd byte count", L"Path", REG_SZ, {'C', 0, ':', 0, '\\'}, L"C:"});
     table.push_back({"a string without its null", L"Path", REG_SZ, Bytes(L"C:\\data", false), L"C:\\data"});
-    table.push_back({"a string with a null inside", L"Path", REG_SZ, Bytes(std::wstring(L"C:\\a\0junk", 9), true), L"C:\\a"});
+    table.push_back({"a string with a null inside", L"Path", REG_SZ,
+                     Bytes(std::wstring(L"C:\\a\0junk", 9), true), L"C:\\a"});
     return table;
 }
 
 class GarbageSettingsTest : public testing::TestWithParam<TGarbage> {
-protected:
+  protected:
     void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel"); }
     void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel"); }
 };
@@ -145,7 +153,8 @@ TEST_P(GarbageSettingsTest, TheWindowOpensWithItsDesignValueAndRewritesTheValueP
     auto key = TRegistryKey::OpenForReading(HKEY_CURRENT_USER, SettingsKey);
     ASSERT_TRUE(key);
     for (const wchar_t* name : {L"Top", L"Left", L"Width", L"Height", L"Number"})
-        EXPECT_TRUE(key->ReadInteger(name)) << "not rewritten as a number: " << testing::PrintToString(std::wstring(name));
+        EXPECT_TRUE(key->ReadInteger(name))
+            << "not rewritten as a number: " << testing::PrintToString(std::wstring(name));
     EXPECT_EQ(100, key->ReadInteger(L"Number").value_or(-1));
     EXPECT_TRUE(key->ReadString(L"Path")) << "Path not rewritten as a string";
 }
@@ -169,7 +178,8 @@ TEST_F(ExtremeSettingsTest, NumbersAtTheEndsOfTheirRangeGiveAUsableWindow) {
         for (const wchar_t* name : {L"Top", L"Left", L"Width", L"Height", L"Number"}) {
             SCOPED_TRACE(testing::PrintToString(std::wstring(name)) + " = " + std::to_string(extreme));
             RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");
-            ASSERT_TRUE(TRegistryKey::OpenForWriting(HKEY_CURRENT_USER, SettingsKey)->WriteInteger(name, extreme));
+            ASSERT_TRUE(
+                TRegistryKey::OpenForWriting(HKEY_CURRENT_USER, SettingsKey)->WriteInteger(name, extreme));
             {
                 TMainForm form({});
                 form.Show();
@@ -210,10 +220,11 @@ TEST_F(SettingsKeyTest, AKeyDeletedWhileTheWindowIsOpenIsWrittenAgainAtTheEnd) {
 TEST_F(SettingsKeyTest, AKeyThatCannotBeWrittenLeavesTheWindowToCloseCleanly) {
     // A lasting key cannot be made below a volatile one: the settings key cannot be created.
     HKEY dovrel = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Dovrel", 0, nullptr, REG_OPTION_VOLATILE,
-                                             KEY_ALL_ACCESS, nullptr, &dovrel, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Dovrel", 0, nullptr,
+                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &dovrel, nullptr));
     RegCloseKey(dovrel);
-    ASSERT_FALSE(TRegistryKey::OpenForWriting(HKEY_CURRENT_USER, SettingsKey)) << "the key can be written after all";
+    ASSERT_FALSE(TRegistryKey::OpenForWriting(HKEY_CURRENT_USER, SettingsKey))
+        << "the key can be written after all";
     {
         TMainForm form({L"C:\\lost"});
         form.Show();

@@ -1,9 +1,9 @@
 // The window's controls under stress: a huge processing log, closing at the worst moments, Stop
 // pressed again and again, Pause and Start alternated a thousand times.
-#include <algorithm>
 #include "reliability_support.h"
 #include "scan/sys_error.h"
 #include "toolkit/registry.h"
+#include <algorithm>
 
 namespace reliability {
 namespace {
@@ -56,7 +56,7 @@ TEST_F(ControlsTest, AProcessingLogOfAHundredThousandLinesIsShownWhole) {
 // asked per entry; optionally held again at a later folder, so the scan cannot end before the test
 // lets it: the scan is sure to be under way while the test works the controls.
 class TSlowListing final : public IListing {
-public:
+  public:
     TSlowListing(HANDLE gate, DWORD msPerEntry, HANDLE hold = nullptr, long holdAtOpen = 0)
         : gate_(gate), ms_(msPerEntry), hold_(hold), holdAtOpen_(holdAtOpen) {}
     TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
@@ -75,7 +75,7 @@ public:
         return inner_->Identity(folder, identity);
     }
 
-private:
+  private:
     HANDLE gate_;
     DWORD ms_;
     HANDLE hold_;
@@ -85,7 +85,7 @@ private:
 };
 
 class ControlsOnATreeTest : public ControlsTest {
-protected:
+  protected:
     void SetUp() override {
         ControlsTest::SetUp();
         gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -94,7 +94,8 @@ protected:
             const std::wstring folder = L"f" + std::to_wstring(f);
             tree.Folder(folder);
             for (int i = 0; i < 100; ++i)
-                tree.File(folder + L"\\x" + std::to_wstring(i) + L".txt", UtcFileTime(2023, 1 + (i * 7 + f) % 12, 1 + (i * 13 + f) % 28, i % 24, f));
+                tree.File(folder + L"\\x" + std::to_wstring(i) + L".txt",
+                          UtcFileTime(2023, 1 + (i * 7 + f) % 12, 1 + (i * 13 + f) % 28, i % 24, f));
         }
     }
     void TearDown() override {
@@ -106,7 +107,8 @@ protected:
     }
     void UseSlowListing(DWORD msPerEntry, long holdAtOpen = 0) {
         form->PrepareJob = [this, msPerEntry, holdAtOpen](TWorkThread& job) {
-            job.Listing = std::make_unique<TSlowListing>(gate, msPerEntry, holdAtOpen ? hold : nullptr, holdAtOpen);
+            job.Listing =
+                std::make_unique<TSlowListing>(gate, msPerEntry, holdAtOpen ? hold : nullptr, holdAtOpen);
         };
     }
     std::vector<std::wstring> Lines() {
@@ -181,7 +183,7 @@ TEST_F(ControlsOnATreeTest, PauseAndStartAlternatedAThousandTimesChangeNeitherCo
 enum class TCloseWhile { Scanning, Paused, LogShown, StopQuestionOpen };
 
 class ProgramCloseTest : public testing::TestWithParam<TCloseWhile> {
-protected:
+  protected:
     void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel"); }
     void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel"); }
 };
@@ -195,14 +197,16 @@ TEST_P(ProgramCloseTest, EndsCleanlyWithItsSettingsStored) {
     }
     TProgram program(L"\"" + root + L"\"");
     ASSERT_TRUE(program.Main());
-    HWND start = TProgram::Child(program.Main(), L"&Start"), pause = TProgram::Child(program.Main(), L"&Pause");
+    HWND start = TProgram::Child(program.Main(), L"&Start"),
+         pause = TProgram::Child(program.Main(), L"&Pause");
     ASSERT_TRUE(start && pause);
     PostMessageW(start, BM_CLICK, 0, 0);
     bool questionExpected = true;
     if (GetParam() == TCloseWhile::LogShown) {
         HWND log = program.Window(L"Processing log");
         ASSERT_TRUE(log) << "no processing log";
-        EXPECT_NE(std::wstring::npos, TProgram::Text(FindWindowExW(log, nullptr, L"Edit", nullptr)).find(root + L"\\ - "));
+        EXPECT_NE(std::wstring::npos,
+                  TProgram::Text(FindWindowExW(log, nullptr, L"Edit", nullptr)).find(root + L"\\ - "));
         EXPECT_EQ(0u, program.Status().find(L"Successfully processed 0 files for "));
     } else {
         for (int i = 0; i < 200 && !IsWindowEnabled(pause); ++i)
@@ -236,7 +240,8 @@ TEST_P(ProgramCloseTest, EndsCleanlyWithItsSettingsStored) {
             }
             EXPECT_TRUE(moved) << "the scan stood still while the question was open";
         }
-        PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(question, IDYES)));
+        PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(question, IDYES)));
         for (int wait = 0; wait < 100 && IsWindow(question); ++wait)
             Sleep(20);
         questionExpected = false;

@@ -1,12 +1,12 @@
 // Folder links that loop, and names that test the UTF-16 path: beyond the Basic Multilingual Plane,
 // beyond the ANSI code page, and twins that differ only in case.
-#include <algorithm>
-#include <windows.h>
-#include <shlwapi.h>
 #include "clipboard_support.h"
 #include "reliability_support.h"
 #include "scan/date_time.h"
 #include "scan/sys_error.h"
+#include <windows.h>
+#include <algorithm>
+#include <shlwapi.h>
 
 namespace reliability {
 namespace {
@@ -20,18 +20,18 @@ TEST_F(LinkTest, FolderLinkLoopsAreLoggedAndEveryFileIsFound) {
         tree.Folder(folder);
         tree.File(std::wstring(folder) + L"\\f.txt", time);
     }
-    tree.Link(L"self\\me", ".");         // a self-loop
-    tree.Link(L"two\\here", ".");        // two links in one folder, to itself ...
-    tree.Link(L"two\\up", "..");         // ... and to the root above it
-    tree.Link(L"x\\toY", "../y");        // a loop between two folders
+    tree.Link(L"self\\me", ".");  // a self-loop
+    tree.Link(L"two\\here", "."); // two links in one folder, to itself ...
+    tree.Link(L"two\\up", "..");  // ... and to the root above it
+    tree.Link(L"x\\toY", "../y"); // a loop between two folders
     tree.Link(L"y\\toX", "../x");
     Start(tree.Root(), 32767);
     ASSERT_TRUE(Ends(30000)) << "the walk did not end";
 
     // x's file is met in x and through y\toX, y's in y and through x\toY.
     const std::wstring r = tree.Root();
-    std::vector<std::wstring> expected{r + L"self\\f.txt", r + L"two\\f.txt", r + L"x\\f.txt",
-                                       r + L"x\\toY\\f.txt", r + L"y\\f.txt", r + L"y\\toX\\f.txt"};
+    std::vector<std::wstring> expected{r + L"self\\f.txt",   r + L"two\\f.txt", r + L"x\\f.txt",
+                                       r + L"x\\toY\\f.txt", r + L"y\\f.txt",   r + L"y\\toX\\f.txt"};
     auto paths = Paths();
     std::sort(paths.begin(), paths.end());
     EXPECT_EQ(expected, paths);
@@ -51,8 +51,8 @@ TEST_F(LinkTest, PipesSocketsAndLinksToDevicesOrNowhereNeitherHangNorHideTheFile
     // Each is met as a file, without being opened; a link to nowhere is no file at all.
     auto paths = Paths();
     std::sort(paths.begin(), paths.end());
-    EXPECT_EQ((std::vector<std::wstring>{root + L"pipe", root + L"plain.txt", root + L"socket", root + L"to-device",
-                                         root + L"to-file"}),
+    EXPECT_EQ((std::vector<std::wstring>{root + L"pipe", root + L"plain.txt", root + L"socket",
+                                         root + L"to-device", root + L"to-file"}),
               paths);
     EXPECT_EQ(5, ReportedCount());
     EXPECT_TRUE(logs.empty());
@@ -60,9 +60,15 @@ TEST_F(LinkTest, PipesSocketsAndLinksToDevicesOrNowhereNeitherHangNorHideTheFile
 
 // The names make_trees.py gives the files of its "names" tree, in its order; file k is k hours
 // after BASE, and the subfolder's copies eight minutes later still.
-const wchar_t* const Names[] = {L"Case.txt",           L"case.txt",        L"CASE.TXT",
-                                L"\U0001F600 smile.txt", L"\U0001D11Eclef.txt", L"\u041f\u0440\u0438\u0432\u0435\u0442.txt",
-                                L"\u65e5\u672c\u8a9e.txt", L"caf\u00e9.txt",   L"plain.txt"};
+const wchar_t* const Names[] = {L"Case.txt",
+                                L"case.txt",
+                                L"CASE.TXT",
+                                L"\U0001F600 smile.txt",
+                                L"\U0001D11Eclef.txt",
+                                L"\u041f\u0440\u0438\u0432\u0435\u0442.txt",
+                                L"\u65e5\u672c\u8a9e.txt",
+                                L"caf\u00e9.txt",
+                                L"plain.txt"};
 const wchar_t SubFolder[] = L"\u00c5 sub \U0001F4C1\\";
 
 TEST_F(LinkTest, NamesBeyondTheCodePageAndCaseTwinsAreShownSortedAndCopiedWhole) {
@@ -91,8 +97,9 @@ TEST_F(LinkTest, NamesBeyondTheCodePageAndCaseTwinsAreShownSortedAndCopiedWhole)
     std::vector<std::wstring> byName;
     for (const TRow& row : expected)
         byName.push_back(row.Path);
-    std::stable_sort(byName.begin(), byName.end(),
-                     [](const std::wstring& a, const std::wstring& b) { return StrCmpLogicalW(a.c_str(), b.c_str()) < 0; });
+    std::stable_sort(byName.begin(), byName.end(), [](const std::wstring& a, const std::wstring& b) {
+        return StrCmpLogicalW(a.c_str(), b.c_str()) < 0;
+    });
     EXPECT_EQ(byName, Paths());
 
     // Copied whole in UTF-16; the ANSI copy is the code page's rendering of the same text.

@@ -88,7 +88,8 @@ HWND TProgram::Child(HWND parent, const wchar_t* text) {
 std::wstring TProgram::Text(HWND window) {
     wchar_t text[512] = {};
     DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
+    SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                        &copied);
     return text;
 }
 

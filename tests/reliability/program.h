@@ -1,13 +1,13 @@
 #pragma once
 // The real program started as a process of its own, for the tests that watch it end.
-#include <string>
 #include <windows.h>
+#include <string>
 
 namespace reliability {
 
 // The real program as a process of its own, found by its windows.
 class TProgram {
-public:
+  public:
     explicit TProgram(const std::wstring& arguments);
     ~TProgram();
     HWND Main() const { return main_; }
@@ -23,7 +23,7 @@ public:
     // Waits for the end; the exit code, or -1 on time-out.
     long Ends(DWORD ms = 15000);
 
-private:
+  private:
     PROCESS_INFORMATION process_{};
     HWND main_ = nullptr;
 };

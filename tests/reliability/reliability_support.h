@@ -1,32 +1,33 @@
 #pragma once
 // Shared by the reliability tests: the main window run on real or scripted trees, the trees that
 // the Linux side makes, and the program started as a process of its own.
-#include <gtest/gtest.h>
-#include <windows.h>
-#include <memory>
-#include <regex>
-#include <string>
-#include <vector>
+#include "reliability/program.h"
 #include "scan/scan_harness.h"
 #include "scan/work_thread.h"
 #include "toolkit/message_box.h"
 #include "ui/logs_form.h"
 #include "ui/main_form.h"
-#include "reliability/program.h"
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
 
 namespace reliability {
 
 // The file-time origin of make_trees.py, as a FILETIME count.
 inline FILETIME UnixTime(long long seconds) {
-    const unsigned long long ticks = (static_cast<unsigned long long>(seconds) + 11644473600ull) * 10000000ull;
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(seconds) + 11644473600ull) * 10000000ull;
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 constexpr long long TreeBase = 1577836800;
 
 inline std::wstring Widen(const std::string& text) {
     std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                        wide.data(), static_cast<int>(wide.size()))));
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(
+        CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
     return wide;
 }
 
@@ -47,7 +48,8 @@ inline std::wstring LinuxTree(const std::string& kind, DWORD timeoutMs = 600000)
         std::string command = "/usr/bin/env python3 \"" MAKE_TREES "\" \"" TREES_DIR "\" " + kind;
         STARTUPINFOA startup{sizeof startup};
         PROCESS_INFORMATION process{};
-        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process)) {
             CloseHandle(process.hThread);
             CloseHandle(process.hProcess);
         }
@@ -60,7 +62,7 @@ inline std::wstring LinuxTree(const std::string& kind, DWORD timeoutMs = 600000)
 
 // The main window with its message boxes and processing log seen by the test.
 class WindowTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");
         form = std::make_unique<TMainForm>(std::vector<std::wstring>{});
@@ -97,7 +99,9 @@ protected:
         form->LatestTime.SetDateTime(fields);
         form->StartActionExecute();
     }
-    bool Ends(DWORD ms = 120000) { return PumpUntil([this] { return !form->HasJob(); }, ms); }
+    bool Ends(DWORD ms = 120000) {
+        return PumpUntil([this] { return !form->HasJob(); }, ms);
+    }
     // The count of the completion report; -1 when the status bar does not show one.
     long long ReportedCount() const {
         std::wsmatch match;
@@ -126,8 +130,10 @@ protected:
             size_t start = 0;
             while (start <= log.size()) {
                 size_t end = log.find(L"\r\n", start);
-                const std::wstring line = log.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-                if (line.size() >= suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0)
+                const std::wstring line =
+                    log.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+                if (line.size() >= suffix.size() &&
+                    line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0)
                     found.push_back(line);
                 if (end == std::wstring::npos)
                     break;

@@ -27,8 +27,9 @@ TEST(FileList, MatchesAVectorThroughInsertsSplitsAndDrops) {
         const bool grow = (step / 5000) % 2 == 0 ? random() % 4 != 0 : random() % 4 == 0;
         if (grow || expected.empty()) {
             const std::int64_t time = static_cast<std::int64_t>(random() % 1000);
-            const auto at = std::lower_bound(expected.begin(), expected.end(), time,
-                                             [](const TFileItem& item, std::int64_t t) { return item.Utc < t; });
+            const auto at =
+                std::lower_bound(expected.begin(), expected.end(), time,
+                                 [](const TFileItem& item, std::int64_t t) { return item.Utc < t; });
             const std::wstring name = std::to_wstring(step);
             TFileItem& made = list.InsertAt(list.PlaceOf(time), TFileItem{name, time});
             ASSERT_EQ(name, made.Name);

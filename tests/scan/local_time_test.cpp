@@ -110,13 +110,16 @@ TEST(LocalTime, LocalMomentsBecomeInstantsAsTheSystemMakesThem) {
     } cases[] = {
         {"New York, summer", newYork, CalendarFields(2026, 7, 15, 12), UtcFileTime(2026, 7, 15, 16)},
         {"New York, winter", newYork, CalendarFields(2026, 1, 15, 12), UtcFileTime(2026, 1, 15, 17)},
-        {"New York, repeated hour", newYork, CalendarFields(2026, 11, 1, 1, 30), UtcFileTime(2026, 11, 1, 5, 30)},
+        {"New York, repeated hour", newYork, CalendarFields(2026, 11, 1, 1, 30),
+         UtcFileTime(2026, 11, 1, 5, 30)},
         {"New York, after the repeat", newYork, CalendarFields(2026, 11, 1, 2), UtcFileTime(2026, 11, 1, 7)},
-        {"New York, skipped hour", newYork, CalendarFields(2026, 3, 8, 2, 30), UtcFileTime(2026, 3, 8, 6, 30)},
+        {"New York, skipped hour", newYork, CalendarFields(2026, 3, 8, 2, 30),
+         UtcFileTime(2026, 3, 8, 6, 30)},
         {"Sydney, summer", sydney, CalendarFields(2026, 1, 15, 12), UtcFileTime(2026, 1, 15, 1)},
         {"Sydney, winter", sydney, CalendarFields(2026, 7, 15, 12), UtcFileTime(2026, 7, 15, 2)},
         {"Sydney, repeated hour", sydney, CalendarFields(2026, 4, 5, 2, 30), UtcFileTime(2026, 4, 4, 15, 30)},
-        {"Sydney, skipped hour", sydney, CalendarFields(2026, 10, 4, 2, 30), UtcFileTime(2026, 10, 3, 15, 30)},
+        {"Sydney, skipped hour", sydney, CalendarFields(2026, 10, 4, 2, 30),
+         UtcFileTime(2026, 10, 3, 15, 30)},
     };
     const auto systems = [](const TIME_ZONE_INFORMATION& zone, const SYSTEMTIME& local) {
         SYSTEMTIME universal;
@@ -133,13 +136,15 @@ TEST(LocalTime, LocalMomentsBecomeInstantsAsTheSystemMakesThem) {
         EXPECT_EQ(systems(c.Zone, c.Local), utc);
         int mismatches = 0;
         for (int minute = -24 * 60; minute <= 24 * 60; minute += 7) {
-            const FILETIME wall = FileTimeOfTicks(FileTimeTicks(UtcFileTime(c.Local.wYear, c.Local.wMonth,
-                                                                            c.Local.wDay)) + minute * 600'000'000LL);
+            const FILETIME wall =
+                FileTimeOfTicks(FileTimeTicks(UtcFileTime(c.Local.wYear, c.Local.wMonth, c.Local.wDay)) +
+                                minute * 600'000'000LL);
             SYSTEMTIME local;
             ASSERT_TRUE(FileTimeToSystemTime(&wall, &local));
             ASSERT_TRUE(TLocalTimeConverter(c.Zone).ToUtc(local, utc));
             if (utc != systems(c.Zone, local) && ++mismatches <= 3) {
-                ADD_FAILURE() << local.wMonth << "-" << local.wDay << " " << local.wHour << ":" << local.wMinute;
+                ADD_FAILURE() << local.wMonth << "-" << local.wDay << " " << local.wHour << ":"
+                              << local.wMinute;
             }
         }
     }
@@ -218,12 +223,14 @@ std::string ChildReport(const char* zone) {
         ADD_FAILURE() << "cannot start the child";
         return {};
     }
-    std::string command = std::string("/usr/bin/env TZ=") + zone + " QUENWICK_DST_PARENT=" + std::to_string(self) +
-                          " wine \"" + unixExe + "\" --gtest_filter=DaylightSaving.*";
+    std::string command = std::string("/usr/bin/env TZ=") + zone +
+                          " QUENWICK_DST_PARENT=" + std::to_string(self) + " wine \"" + unixExe +
+                          "\" --gtest_filter=DaylightSaving.*";
     HeapFree(GetProcessHeap(), 0, unixExe);
     STARTUPINFOA startup{sizeof startup};
     PROCESS_INFORMATION process{};
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
@@ -252,14 +259,15 @@ TEST(DaylightSaving, RowsShowTheirOwnWallClockTimeAndCompareInstants) {
         std::vector<std::string> Rows, Absent;
     } zones[] = {
         {"Europe/Berlin",
-         {"all: july 2021-07-15 14:00:00\n", "all: january 2021-01-15 13:00:00\n", "all: early 2026-11-01 06:50:00\n",
-          "all: late 2026-11-01 07:10:00\n", "newest 1: late 2026-11-01 07:10:00\n", "after 01:30: early ",
-          "after 01:30: late "},
+         {"all: july 2021-07-15 14:00:00\n", "all: january 2021-01-15 13:00:00\n",
+          "all: early 2026-11-01 06:50:00\n", "all: late 2026-11-01 07:10:00\n",
+          "newest 1: late 2026-11-01 07:10:00\n", "after 01:30: early ", "after 01:30: late "},
          {"newest 1: early", "after 01:30: j"}},
         {"America/New_York",
-         {"all: july 2021-07-15 08:00:00\n", "all: january 2021-01-15 07:00:00\n", "all: early 2026-11-01 01:50:00\n",
-          "all: late 2026-11-01 01:10:00\n", "newest 1: late 2026-11-01 01:10:00\n",
-          "after 01:30: early 2026-11-01 01:50:00\n", "after 01:30: late 2026-11-01 01:10:00\n"},
+         {"all: july 2021-07-15 08:00:00\n", "all: january 2021-01-15 07:00:00\n",
+          "all: early 2026-11-01 01:50:00\n", "all: late 2026-11-01 01:10:00\n",
+          "newest 1: late 2026-11-01 01:10:00\n", "after 01:30: early 2026-11-01 01:50:00\n",
+          "after 01:30: late 2026-11-01 01:10:00\n"},
          {"newest 1: early", "after 01:30: j"}},
     };
     for (const auto& zone : zones) {

@@ -42,7 +42,8 @@ void Replay(int limit, const std::vector<TArrival>& arrivals, const std::vector<
         ASSERT_LE(removed.size(), 1u) << "one deletion for each file that pushes one out";
         std::wstring deleted;
         for (const TRowId id : removed) {
-            const auto row = std::find_if(rows.begin(), rows.end(), [id](const auto& row) { return row.first == id; });
+            const auto row =
+                std::find_if(rows.begin(), rows.end(), [id](const auto& row) { return row.first == id; });
             ASSERT_NE(rows.end(), row);
             deleted = L"delete " + row->second;
             rows.erase(row);
@@ -122,7 +123,8 @@ TEST(Ranking, FindIndexPlacesAFileBeforeItsEqualsAndLaterOnes) {
         TRanking with = ranking;
         with.AddFile({L"new", x}, removed);
         const std::vector<std::wstring> held = Held(with);
-        EXPECT_EQ(index, static_cast<std::size_t>(std::find(held.begin(), held.end(), L"new") - held.begin())) << x;
+        EXPECT_EQ(index, static_cast<std::size_t>(std::find(held.begin(), held.end(), L"new") - held.begin()))
+            << x;
     }
     EXPECT_TRUE(removed.empty());
 }

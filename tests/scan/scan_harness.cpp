@@ -30,7 +30,8 @@ void TRecorder::RowsChanged(std::span<const TFoundRow> added, std::span<const TR
         }
     }
     for (const TRowId id : removed) {
-        const auto row = std::find_if(rows_.begin(), rows_.end(), [id](const auto& row) { return row.first == id; });
+        const auto row =
+            std::find_if(rows_.begin(), rows_.end(), [id](const auto& row) { return row.first == id; });
         if (row == rows_.end()) {
             throw std::logic_error("a row removed that was not added");
         }
@@ -188,10 +189,12 @@ std::int64_t UtcTicks(TDateTime local) {
     const SYSTEMTIME fields = DecodeDateTime(local);
     SYSTEMTIME universal;
     FILETIME utc;
-    if (!TzSpecificLocalTimeToSystemTime(nullptr, &fields, &universal) || !SystemTimeToFileTime(&universal, &utc)) {
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &fields, &universal) ||
+        !SystemTimeToFileTime(&universal, &utc)) {
         throw std::invalid_argument("time cannot be converted");
     }
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(utc.dwHighDateTime) << 32) |
+                                     utc.dwLowDateTime);
 }
 
 TTempTree::TTempTree() {

@@ -1,20 +1,20 @@
 #pragma once
 // Shared pieces of the scan tests: a recording sink, a scripted listing, temporary trees, and a
 // user-interface thread that serves the job until it ends.
+#include <windows.h>
 #include <atomic>
 #include <functional>
 #include <map>
-#include <span>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
-#include <windows.h>
 
 #include "scan/listing.h"
-#include "test_support.h"
 #include "scan/sinks.h"
 #include "scan/work_thread.h"
+#include "test_support.h"
 
 // Everything the scan tells, in order: "folder <path>", "row <path> <text>", "delete <path>",
 // "log <line>". With Quiet, only the rows are kept.
@@ -138,7 +138,6 @@ class THandOffScope {
   private:
     bool own_ = false;
 };
-
 
 // A job wired to a recorder, run to its end on this thread.
 struct TScanRun {

@@ -160,7 +160,11 @@ TEST_F(TreeTest, LongPathsAndNamesEndingInADotOrABlankAreWalked) {
     std::wstring relative;
     std::vector<std::wstring> files;
     for (int level = 0; (tree.Root() + relative).size() < 420; ++level) {
-        relative += std::wstring(40, static_cast<wchar_t>(L'a' + level)) + (level == 2 ? L"." : level == 3 ? L" " : L"") + L"\\";
+        relative += std::wstring(40, static_cast<wchar_t>(L'a' + level)) +
+                    (level == 2   ? L"."
+                     : level == 3 ? L" "
+                                  : L"") +
+                    L"\\";
         tree.Folder(relative);
         files.push_back(tree.File(relative + (level == 4 ? L"file." : L"file"), UtcFileTime(2020, 1, 1)));
     }
@@ -271,10 +275,9 @@ TEST_F(TreeTest, ListersChangeNothingAtTheSinks) {
             run->Job->Listing = std::move(listing);
             std::atomic<int> strayOpens{0};
             watch.BeforeOpen = [&](const std::wstring& folder, bool byWalk) {
-                if (!byWalk &&
-                    (folder.find(L"\\sub\\self\\") != std::wstring::npos ||
-                     folder.find(L"\\sub\\up\\") != std::wstring::npos ||
-                     folder.find(L"\\sub\\across\\") != std::wstring::npos)) {
+                if (!byWalk && (folder.find(L"\\sub\\self\\") != std::wstring::npos ||
+                                folder.find(L"\\sub\\up\\") != std::wstring::npos ||
+                                folder.find(L"\\sub\\across\\") != std::wstring::npos)) {
                     ++strayOpens;
                 }
             };

@@ -138,9 +138,13 @@ TEST_F(WalkTest, WorkedExampleNotifiesDepthFirstInListingOrder) {
 // Skipped folders are neither entered nor opened and their files not counted, the root is never
 // skipped; masks keep names while every file counts; the time kind picks the time that counts.
 TEST_F(WalkTest, FiltersLeaveOutFoldersAndNamesAndPickTheTime) {
-    const std::vector<std::pair<std::wstring, int>> tree = {
-        {L"a.txt", 1},       {L"node_modules\\x.txt", 2}, {L"keep\\report.docx", 3}, {L"keep\\node_modules\\y.txt", 4},
-        {L"cache1\\z.txt", 5}, {L"sub\\Temp\\t.txt", 6},  {L"copied.txt", 0}};
+    const std::vector<std::pair<std::wstring, int>> tree = {{L"a.txt", 1},
+                                                            {L"node_modules\\x.txt", 2},
+                                                            {L"keep\\report.docx", 3},
+                                                            {L"keep\\node_modules\\y.txt", 4},
+                                                            {L"cache1\\z.txt", 5},
+                                                            {L"sub\\Temp\\t.txt", 6},
+                                                            {L"copied.txt", 0}};
     struct TCase {
         const wchar_t *Skip, *Names;
         TTimeKind Time;
@@ -178,7 +182,8 @@ TEST_F(WalkTest, FiltersLeaveOutFoldersAndNamesAndPickTheTime) {
 
             std::vector<std::wstring> expected, rows, entered;
             for (int i : c.Rows) {
-                expected.push_back(Row(run, Root + tree[i].first, Minute(i == 6 ? c.CopiedMinute : tree[i].second)));
+                expected.push_back(
+                    Row(run, Root + tree[i].first, Minute(i == 6 ? c.CopiedMinute : tree[i].second)));
             }
             for (const std::wstring& event : run.Recorder.Events) {
                 (event.starts_with(L"row ") ? rows : entered).push_back(event);
@@ -326,7 +331,8 @@ TEST_F(WalkTest, TheDeepestPathTheSystemTakesIsWalkedWhole) {
         const long long levels = (TDeepestListing::Longest - Root.size()) / 2 + 1;
         EXPECT_EQ(levels, run.Job->Counts().FileCount) << listers;
         ASSERT_EQ(1u, run.Job->Ranking().Files().size());
-        EXPECT_EQ(TDeepestListing::Longest, run.Job->Ranking().Files().front().Name.size()) << "the deepest file";
+        EXPECT_EQ(TDeepestListing::Longest, run.Job->Ranking().Files().front().Name.size())
+            << "the deepest file";
     }
 }
 
@@ -588,8 +594,13 @@ TEST_F(WalkTest, ListersChangeNothingAtTheSinks) {
         size_t Entries;
         TSpare Spare = TSpare::Always;
     };
-    const TConfig configs[] = {{1, 256, 262144}, {2, 256, 262144}, {8, 256, 262144}, {2, 2, 262144},
-                               {2, 256, 30},     {2, 256, 262144, TSpare::Later}, {2, 256, 262144, TSpare::Never}};
+    const TConfig configs[] = {{1, 256, 262144},
+                               {2, 256, 262144},
+                               {8, 256, 262144},
+                               {2, 2, 262144},
+                               {2, 256, 30},
+                               {2, 256, 262144, TSpare::Later},
+                               {2, 256, 262144, TSpare::Never}};
     struct TMode {
         bool ByDate;
         int Limit;
@@ -601,10 +612,10 @@ TEST_F(WalkTest, ListersChangeNothingAtTheSinks) {
             BuildTree(*Fake, shape);
             ASSERT_TRUE(reference.Run());
             for (const TConfig& config : configs) {
-                SCOPED_TRACE(testing::Message() << "shape " << static_cast<int>(shape) << " byDate "
-                                                << mode.ByDate << " listers " << config.Listers << " folders "
-                                                << config.Folders << " entries " << config.Entries << " spare "
-                                                << static_cast<int>(config.Spare));
+                SCOPED_TRACE(testing::Message()
+                             << "shape " << static_cast<int>(shape) << " byDate " << mode.ByDate
+                             << " listers " << config.Listers << " folders " << config.Folders << " entries "
+                             << config.Entries << " spare " << static_cast<int>(config.Spare));
                 TScanRun& run = NewRun(mode.ByDate, mode.Limit, 1);
                 run.Job->ListerCount = config.Listers;
                 if (config.Spare != TSpare::Always) {
@@ -617,9 +628,9 @@ TEST_F(WalkTest, ListersChangeNothingAtTheSinks) {
                 BuildTree(*Fake, shape);
                 // Past the entry bound the listers may stop after their first folders.
                 const int ahead = config.Spare == TSpare::Never ? 0
-                                  : config.Entries < 262144    ? 1
-                                                               : std::min(ListersReadWhileHeld(*Fake),
-                                                                          static_cast<int>(config.Folders));
+                                  : config.Entries < 262144     ? 1
+                                                                : std::min(ListersReadWhileHeld(*Fake),
+                                                                           static_cast<int>(config.Folders));
                 TWatchedListing& watch = *Watch;
                 HoldAtRoot(run, [&watch, ahead] { return watch.OpenedAhead >= ahead; });
                 std::vector<std::wstring> strayOpens;

@@ -1,13 +1,13 @@
+#include "clipboard_support.h"
 #include "toolkit/clipboard.h"
 #include <gtest/gtest.h>
 #include <string>
-#include "clipboard_support.h"
 
 using namespace clipboard_support;
 
 namespace {
 class ClipboardTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { window_ = MakeWindow(); }
     void TearDown() override { DestroyWindow(window_); }
     HWND window_ = nullptr;

@@ -225,10 +225,12 @@ struct TCountingWindow {
         if (message == WM_APP) {
             // As a modal loop opened by a sent message would: serve the hand-off window.
             MSG pending;
-            while (PeekMessageW(&pending, HandOffWindow(), 0, 0, PM_REMOVE)) DispatchMessageW(&pending);
+            while (PeekMessageW(&pending, HandOffWindow(), 0, 0, PM_REMOVE))
+                DispatchMessageW(&pending);
             ++Sent;
         }
-        if (message == WM_APP + 1) ++Posted;
+        if (message == WM_APP + 1)
+            ++Posted;
         return DefWindowProcW(window, message, wParam, lParam);
     }
     TCountingWindow() {
@@ -248,7 +250,8 @@ struct TCountingWindow {
 // Waits for done on a thread that serves no messages; false after the time-out.
 bool WaitFor(const std::atomic<bool>& done, int timeoutMs = 5000) {
     for (int waited = 0; !done; waited += 5) {
-        if (waited >= timeoutMs) return false;
+        if (waited >= timeoutMs)
+            return false;
         Sleep(5);
     }
     return true;

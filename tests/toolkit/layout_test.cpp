@@ -1,7 +1,7 @@
 // Scaling a 96-pixels-per-inch design and keeping anchors on resize, without a window.
+#include "toolkit/layout.h"
 #include <gtest/gtest.h>
 #include <vector>
-#include "toolkit/layout.h"
 
 namespace {
 
@@ -9,11 +9,12 @@ TEST(Layout, ScalesDesignFiguresToTheScreen) {
     struct Case {
         int Value, PixelsPerInch, Expected;
     } cases[] = {
-        {542, 96, 542}, {542, 120, 678}, {323, 120, 404}, {11, 120, 14}, {11, 144, 17},
+        {542, 96, 542}, {542, 120, 678}, {323, 120, 404}, {11, 120, 14},  {11, 144, 17},
         {15, 120, 19},  {8, 72, 6},      {0, 120, 0},     {-8, 120, -10}, {495, 192, 990},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.Expected, ScaleToScreen(c.Value, c.PixelsPerInch)) << c.Value << " at " << c.PixelsPerInch;
+        EXPECT_EQ(c.Expected, ScaleToScreen(c.Value, c.PixelsPerInch))
+            << c.Value << " at " << c.PixelsPerInch;
     }
     EXPECT_EQ((TBounds{10, 30, 619, 26}), ScaleToScreen(TBounds{8, 24, 495, 21}, 120));
 }
@@ -46,7 +47,8 @@ TEST(Layout, AnchorsKeepTheirDistancesOnResize) {
         const TBounds label = AnchoredBounds({112, 0, 8, 20}, akLeft, delta, 0, {1, 2});
         const TBounds right = AnchoredBounds({120, 0, 100, 20}, akLeft | akRight, delta, 0, {1, 2});
         EXPECT_EQ((std::vector<int>{label.Left + 8, label.Left - 2, 220 + delta}),
-                  (std::vector<int>{right.Left, left.Left + left.Width, right.Left + right.Width})) << delta;
+                  (std::vector<int>{right.Left, left.Left + left.Width, right.Left + right.Width}))
+            << delta;
     }
 }
 

@@ -1,15 +1,15 @@
 // The window layer's general parts: actions and when they update, the idle loop, the error
 // report, the registry's defensive reads and the command line.
-#include <gtest/gtest.h>
-#include <cstdint>
-#include <string>
-#include <vector>
 #include "toolkit/actions.h"
 #include "toolkit/application.h"
 #include "toolkit/error.h"
 #include "toolkit/form.h"
 #include "toolkit/message_box.h"
 #include "toolkit/registry.h"
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -19,7 +19,7 @@ struct TShownBox {
 };
 
 class WindowLayerTest : public testing::Test {
-protected:
+  protected:
     // No Application.Initialize: the hand-off tests in this program own the hidden window.
     void SetUp() override {
         Application.SetTitle(L"Quenwick");
@@ -34,7 +34,7 @@ protected:
 
 // A small form with one button bound to an action, like a dialog of the program.
 class TActionForm : public TForm {
-public:
+  public:
     TActionForm() {
         Button.Action = &Action;
         Other.ModalResult = 1;
@@ -57,7 +57,10 @@ TEST_F(WindowLayerTest, ActionRunsOnlyWhenItsLastUpdateEnablesIt) {
     TActionForm form;
     std::vector<std::string> calls;
     bool allowed = true;
-    form.Action.OnUpdate = [&] { calls.push_back("update"); form.Action.SetEnabled(allowed); };
+    form.Action.OnUpdate = [&] {
+        calls.push_back("update");
+        form.Action.SetEnabled(allowed);
+    };
     form.Action.OnExecute = [&] { calls.push_back("execute"); };
 
     EXPECT_TRUE(form.Action.Execute());
@@ -89,13 +92,16 @@ TEST_F(WindowLayerTest, ActionWithoutHandlersIsDisabled) {
 }
 
 int ticks = 0;
-void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) { ++ticks; }
+void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    ++ticks;
+}
 
 TEST_F(WindowLayerTest, UpdatesRunWhenTheQueueEmptiesButNotAfterMouseMovesOrTimersAlone) {
     struct Case {
         UINT Message;
         int Updates; // the loop's first idle time included
-    } cases[] = {{WM_MOUSEMOVE, 1}, {WM_TIMER, 1}, {WM_KEYUP, 2}, {WM_COMMAND + 0x400, 2}, {WM_LBUTTONDOWN, 2}};
+    } cases[] = {
+        {WM_MOUSEMOVE, 1}, {WM_TIMER, 1}, {WM_KEYUP, 2}, {WM_COMMAND + 0x400, 2}, {WM_LBUTTONDOWN, 2}};
     for (const Case& c : cases) {
         TActionForm form;
         int updates = 0;
@@ -120,10 +126,12 @@ TEST_F(WindowLayerTest, UpdatesRunWhenTheQueueEmptiesButNotAfterMouseMovesOrTime
 }
 
 TEST_F(WindowLayerTest, IdleTriggers) {
-    for (UINT quiet : std::initializer_list<UINT>{WM_MOUSEMOVE, WM_NCMOUSEMOVE, WM_PAINT, WM_TIMER, 0x0118u}) {
+    for (UINT quiet :
+         std::initializer_list<UINT>{WM_MOUSEMOVE, WM_NCMOUSEMOVE, WM_PAINT, WM_TIMER, 0x0118u}) {
         EXPECT_FALSE(IsIdleTrigger(quiet)) << quiet;
     }
-    for (UINT busy : std::initializer_list<UINT>{WM_KEYDOWN, WM_CHAR, WM_LBUTTONUP, WM_COMMAND, WM_USER, WM_NULL}) {
+    for (UINT busy :
+         std::initializer_list<UINT>{WM_KEYDOWN, WM_CHAR, WM_LBUTTONUP, WM_COMMAND, WM_USER, WM_NULL}) {
         EXPECT_TRUE(IsIdleTrigger(busy)) << busy;
     }
 }
@@ -206,7 +214,7 @@ TEST_F(WindowLayerTest, OSErrorText) {
 }
 
 class RegistryTest : public testing::Test {
-protected:
+  protected:
     static constexpr wchar_t Path[] = L"Software\\QuenwickRegistryTest";
     void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, Path); }
     void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, Path); }
@@ -229,9 +237,12 @@ TEST_F(RegistryTest, IntegersAreFourByteDwordsOnly) {
         DWORD Size;
         std::optional<std::int32_t> Expected;
     } cases[] = {
-        {REG_DWORD, &negative, 4, -5},  {REG_DWORD, &wide, 2, std::nullopt},
-        {REG_DWORD, &wide, 8, std::nullopt}, {REG_QWORD, &wide, 8, std::nullopt},
-        {REG_DWORD_BIG_ENDIAN, &negative, 4, std::nullopt}, {REG_SZ, L"7", 4, std::nullopt},
+        {REG_DWORD, &negative, 4, -5},
+        {REG_DWORD, &wide, 2, std::nullopt},
+        {REG_DWORD, &wide, 8, std::nullopt},
+        {REG_QWORD, &wide, 8, std::nullopt},
+        {REG_DWORD_BIG_ENDIAN, &negative, 4, std::nullopt},
+        {REG_SZ, L"7", 4, std::nullopt},
         {REG_BINARY, &negative, 4, std::nullopt},
     };
     for (const Case& c : cases) {

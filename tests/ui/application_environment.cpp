@@ -1,11 +1,11 @@
 // Every window test runs inside the one application object, as the program does.
-#include <gtest/gtest.h>
 #include "toolkit/application.h"
+#include <gtest/gtest.h>
 
 namespace {
 
 class TApplicationEnvironment : public testing::Environment {
-public:
+  public:
     void SetUp() override {
         Application.Initialize();
         Application.SetTitle(L"Quenwick");

@@ -8,7 +8,9 @@ const std::vector<TRowText> kRows = {
     {L"D:\\three", L"31.12.2020 23:59:59"},
 };
 
-std::vector<TRowText> First(std::size_t count) { return {kRows.begin(), kRows.begin() + static_cast<std::ptrdiff_t>(count)}; }
+std::vector<TRowText> First(std::size_t count) {
+    return {kRows.begin(), kRows.begin() + static_cast<std::ptrdiff_t>(count)};
+}
 } // namespace
 
 TEST(CopyText, LayoutsAreByteExact) {
@@ -23,17 +25,22 @@ TEST(CopyText, LayoutsAreByteExact) {
         {TCopyLayout::OnlyNames, 2, L"C:\\a\\one.txt\r\nC:\\b\\two.txt"},
         {TCopyLayout::OnlyNames, 3, L"C:\\a\\one.txt\r\nC:\\b\\two.txt\r\nD:\\three"},
         {TCopyLayout::NameAndTime, 1, L"C:\\a\\one.txt\t07.03.2004 09:05:03"},
-        {TCopyLayout::NameAndTime, 2, L"C:\\a\\one.txt\t07.03.2004 09:05:03\r\nC:\\b\\two.txt\t1/2/75 1:02:03 PM"},
+        {TCopyLayout::NameAndTime, 2,
+         L"C:\\a\\one.txt\t07.03.2004 09:05:03\r\nC:\\b\\two.txt\t1/2/75 1:02:03 PM"},
         {TCopyLayout::NameAndTime, 3,
-         L"C:\\a\\one.txt\t07.03.2004 09:05:03\r\nC:\\b\\two.txt\t1/2/75 1:02:03 PM\r\nD:\\three\t31.12.2020 23:59:59"},
+         L"C:\\a\\one.txt\t07.03.2004 09:05:03\r\nC:\\b\\two.txt\t1/2/75 1:02:03 PM\r\nD:\\three\t31.12.2020 "
+         L"23:59:59"},
         {TCopyLayout::TimeAndName, 0, L""},
         {TCopyLayout::TimeAndName, 1, L"07.03.2004 09:05:03\tC:\\a\\one.txt\t"},
-        {TCopyLayout::TimeAndName, 2, L"07.03.2004 09:05:03\tC:\\a\\one.txt\t\r\n1/2/75 1:02:03 PM\tC:\\b\\two.txt\t"},
+        {TCopyLayout::TimeAndName, 2,
+         L"07.03.2004 09:05:03\tC:\\a\\one.txt\t\r\n1/2/75 1:02:03 PM\tC:\\b\\two.txt\t"},
         {TCopyLayout::TimeAndName, 3,
-         L"07.03.2004 09:05:03\tC:\\a\\one.txt\t\r\n1/2/75 1:02:03 PM\tC:\\b\\two.txt\t\r\n31.12.2020 23:59:59\tD:\\three\t"},
+         L"07.03.2004 09:05:03\tC:\\a\\one.txt\t\r\n1/2/75 1:02:03 PM\tC:\\b\\two.txt\t\r\n31.12.2020 "
+         L"23:59:59\tD:\\three\t"},
     };
     for (const TCase& c : cases)
-        EXPECT_EQ(c.Expected, CopyText(First(c.Rows), c.Layout)) << "layout " << static_cast<int>(c.Layout) << ", rows " << c.Rows;
+        EXPECT_EQ(c.Expected, CopyText(First(c.Rows), c.Layout))
+            << "layout " << static_cast<int>(c.Layout) << ", rows " << c.Rows;
 }
 
 TEST(SplitForExplore, SplitsAtTheLastBackslashOrColon) {

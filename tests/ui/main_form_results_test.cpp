@@ -1,18 +1,18 @@
 // The results list inside the main window: enable rules, the shell commands, copying, the menu.
-#include <gtest/gtest.h>
-#include <windows.h>
-#include <commctrl.h>
-#include <memory>
-#include <string>
-#include <vector>
 #include "clipboard_support.h"
 #include "scan/listing.h"
-#include "scan/sys_error.h"
 #include "scan/scan_harness.h"
+#include "scan/sys_error.h"
 #include "toolkit/clipboard.h"
 #include "toolkit/message_box.h"
 #include "ui/main_form.h"
 #include "ui/window_test_support.h"
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
 
 using namespace clipboard_support;
 
@@ -31,7 +31,7 @@ struct TShellCall {
 };
 
 class MainFormResultsTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         DeleteSettings();
         form = std::make_unique<TMainForm>(std::vector<std::wstring>{});
@@ -141,7 +141,8 @@ TEST_F(MainFormResultsTest, OpenAndExploreHandTheRowToTheShellOwnedByTheHiddenWi
         EXPECT_EQ(explored[i].first, shellCalls[i + 1].File);
         EXPECT_EQ(explored[i].second, shellCalls[i + 1].Parameters);
     }
-    EXPECT_EQ((std::vector<std::wstring>{L"C:\\data\\report.txt", L"D:\\top.txt", L"nameonly"}), shownInFolder);
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\data\\report.txt", L"D:\\top.txt", L"nameonly"}),
+              shownInFolder);
     EXPECT_TRUE(boxes.empty()) << "a result above 32 is success";
     // Where the shell shows the file in its folder, nothing more is asked of it.
     shellCalls.clear();
@@ -168,8 +169,9 @@ TEST_F(MainFormResultsTest, OpeningADeletedFileShowsTheSystemTextInAPlainBox) {
 
     // The shell's own results are told in the words of the system error they stand for: 31 is
     // "no association", not the system's error 31, "general failure".
-    const std::pair<INT_PTR, int> shellResults[] = {{0, 8},     {26, 32},   {27, 1155}, {28, 1156}, {29, 1156},
-                                                    {30, 1156}, {31, 1155}, {32, 1157}, {5, 5},     {11, 11}};
+    const std::pair<INT_PTR, int> shellResults[] = {{0, 8},     {26, 32},   {27, 1155}, {28, 1156},
+                                                    {29, 1156}, {30, 1156}, {31, 1155}, {32, 1157},
+                                                    {5, 5},     {11, 11}};
     for (const auto& [result, code] : shellResults) {
         boxes.clear();
         RecordShellCalls(result);
@@ -181,7 +183,8 @@ TEST_F(MainFormResultsTest, OpeningADeletedFileShowsTheSystemTextInAPlainBox) {
 
 // Which file a path names: its volume and index; zero when it names none.
 unsigned long long FileIdentity(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     BY_HANDLE_FILE_INFORMATION information{};
     if (file != INVALID_HANDLE_VALUE) {
         GetFileInformationByHandle(file, &information);
@@ -239,7 +242,8 @@ TEST_F(MainFormResultsTest, OpenAndExploreHandTheShellAPathItCanTake) {
     }
     EXPECT_TRUE(shellCalls.empty());
     ASSERT_EQ(2u, boxes.size());
-    EXPECT_NE(std::wstring::npos, boxes[0].Text.find(L"does not take the folder's short name")) << boxes[0].Text;
+    EXPECT_NE(std::wstring::npos, boxes[0].Text.find(L"does not take the folder's short name"))
+        << boxes[0].Text;
     EXPECT_EQ(L"C:\\gone\\f.txt\r\n\r\n" + SysErrorText(ERROR_PATH_NOT_FOUND), boxes[1].Text);
 }
 
@@ -254,7 +258,8 @@ TEST_F(MainFormResultsTest, CopyFollowsTheListOrderAfterAHeaderClick) {
     Choose(form->NandTItem);
     HWND reader = MakeWindow();
     std::wstring t[3];
-    for (int i = 0; i < 3; ++i) t[i] = DateTimeText(46082 + i / 1440.0, UserFormatSettings());
+    for (int i = 0; i < 3; ++i)
+        t[i] = DateTimeText(46082 + i / 1440.0, UserFormatSettings());
     EXPECT_EQ(L"C:\\r\\f2.txt\t" + t[2] + L"\r\nC:\\r\\f1.txt\t" + t[1] + L"\r\nC:\\r\\f0.txt\t" + t[0],
               ReadClipboard(reader).Unicode);
 
@@ -267,9 +272,11 @@ TEST_F(MainFormResultsTest, CopyFollowsTheListOrderAfterAHeaderClick) {
     Choose(form->NamesItem);
     EXPECT_EQ(L"C:\\r\\f2.txt\r\nC:\\r\\f1.txt\r\nC:\\r\\f0.txt", ReadClipboard(reader).Unicode);
     click.iSubItem = 1;
-    for (int times = 0; times < 2; ++times) SendMessageW(form->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
+    for (int times = 0; times < 2; ++times)
+        SendMessageW(form->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
     Choose(form->NamesItem);
-    EXPECT_EQ(L"C:\\r\\f0.txt\r\nC:\\r\\f1.txt\r\nC:\\r\\f2.txt", ReadClipboard(reader).Unicode) << "oldest first";
+    EXPECT_EQ(L"C:\\r\\f0.txt\r\nC:\\r\\f1.txt\r\nC:\\r\\f2.txt", ReadClipboard(reader).Unicode)
+        << "oldest first";
     DestroyWindow(reader);
 }
 

@@ -1,13 +1,4 @@
 // Start, Pause and Stop in the main window, on real trees and scripted listings, to the completion report.
-#include <gtest/gtest.h>
-#include <windows.h>
-#include <algorithm>
-#include <memory>
-#include <new>
-#include <regex>
-#include <stdexcept>
-#include <string>
-#include <vector>
 #include "scan/scan_harness.h"
 #include "scan/sys_error.h"
 #include "scan/work_thread.h"
@@ -17,6 +8,15 @@
 #include "toolkit/message_box.h"
 #include "ui/logs_form.h"
 #include "ui/main_form.h"
+#include <windows.h>
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <memory>
+#include <new>
+#include <regex>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -24,31 +24,37 @@ constexpr double Second = 1.0 / 86400;
 
 // The listing of the system, held at the door of the first folder until the test lets it in.
 class TGatedListing final : public IListing {
-public:
+  public:
     explicit TGatedListing(HANDLE gate) : gate_(gate), inner_(CreateSystemListing()) {}
     TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
         WaitForSingleObject(gate_, INFINITE);
         return inner_->Open(pattern, entry, error);
     }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override { return inner_->Next(listing, entry, error); }
+    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+        return inner_->Next(listing, entry, error);
+    }
     void Close(TListingHandle listing) override { inner_->Close(listing); }
     bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
         return inner_->Identity(folder, identity);
     }
 
-private:
+  private:
     HANDLE gate_;
     std::unique_ptr<IListing> inner_;
 };
 
 // The running time's clock, and the date and time of the wall, which the test moves apart.
 std::uint64_t clockMs = 0;
-std::uint64_t TestClock() { return clockMs; }
+std::uint64_t TestClock() {
+    return clockMs;
+}
 TDateTime wallNow = 0;
-TDateTime WallClock() { return wallNow; }
+TDateTime WallClock() {
+    return wallNow;
+}
 
 class MainFormSearchTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");
         form = std::make_unique<TMainForm>(std::vector<std::wstring>{});
@@ -86,7 +92,9 @@ protected:
     void UseGate() {
         form->PrepareJob = [this](TWorkThread& job) { job.Listing = std::make_unique<TGatedListing>(gate); };
     }
-    bool ScanEnds() { return PumpUntil([this] { return !form->HasJob(); }, 20000); }
+    bool ScanEnds() {
+        return PumpUntil([this] { return !form->HasJob(); }, 20000);
+    }
     std::vector<std::wstring> Rows() const {
         std::vector<std::wstring> rows;
         form->Results->Flush();
@@ -265,7 +273,8 @@ TEST_F(MainFormSearchTest, RunningTimeLeavesPausesOut) {
         EXPECT_EQ(stopWhilePaused ? L"Successfully processed 0 files for 7.000."
                                   : L"Successfully processed 1 files for 7.000.",
                   form->StatusBar.Text());
-        EXPECT_EQ(stopWhilePaused ? L"Stopped: 0 files seen, 0 rows" : L"1 file seen, 1 row", form->StatusBar.PartText(1));
+        EXPECT_EQ(stopWhilePaused ? L"Stopped: 0 files seen, 0 rows" : L"1 file seen, 1 row",
+                  form->StatusBar.PartText(1));
     }
 }
 
@@ -334,7 +343,8 @@ TEST_F(MainFormSearchTest, TheEndOfTheScanAnswersAnOpenStopQuestionAsItsCommandW
         SetMessageBoxForTesting({}); // the real box, which the scan's end must close
         gateForTimer = gate;
         SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
-            if (FindWindowW(L"#32770", L"Confirm") && KillTimer(nullptr, id)) SetEvent(gateForTimer); // the walk ends
+            if (FindWindowW(L"#32770", L"Confirm") && KillTimer(nullptr, id))
+                SetEvent(gateForTimer); // the walk ends
         });
         if (byClose)
             form->Close();
@@ -343,9 +353,11 @@ TEST_F(MainFormSearchTest, TheEndOfTheScanAnswersAnOpenStopQuestionAsItsCommandW
         EXPECT_FALSE(form->HasJob() || FindWindowW(L"#32770", L"Confirm"));
         EXPECT_EQ(!byClose, form->Visible());
         MSG quit{};
-        EXPECT_EQ(byClose, PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE) << "the program ends";
+        EXPECT_EQ(byClose, PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE)
+            << "the program ends";
         EXPECT_TRUE(std::regex_match(form->StatusBar.Text(), CompletionPattern));
-        for (const auto& [button, enabled] : {std::pair{&form->StartButton, true}, {&form->PauseButton, false}, {&form->StopButton, false}})
+        for (const auto& [button, enabled] :
+             {std::pair{&form->StartButton, true}, {&form->PauseButton, false}, {&form->StopButton, false}})
             EXPECT_EQ(enabled, IsWindowEnabled(button->Handle()) != FALSE);
     }
 }
@@ -424,10 +436,11 @@ TEST_F(MainFormSearchTest, FailedFoldersGiveOneLogShownAfterTheReportAndBeforeTh
 
 // The window's own sink, failing where the status line would show one folder.
 class TFailingStatus final : public IScanSink {
-public:
+  public:
     IScanSink* Window = nullptr;
     void FolderEntered(const std::wstring& folder) override {
-        if (folder == L"R:\\r\\later\\") throw std::runtime_error("the status line failed");
+        if (folder == L"R:\\r\\later\\")
+            throw std::runtime_error("the status line failed");
         Window->FolderEntered(folder);
     }
     void RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId> removed) override {
@@ -464,7 +477,8 @@ TEST_F(MainFormSearchTest, AFailedScanIsReportedAsAFailure) {
         ASSERT_TRUE(ScanEnds());
 
         ASSERT_EQ(1u, questions.size());
-        EXPECT_EQ(Application.Title() + L"|" + (inListing ? L"Out of memory." : L"the status line failed."), questions[0]);
+        EXPECT_EQ(Application.Title() + L"|" + (inListing ? L"Out of memory." : L"the status line failed."),
+                  questions[0]);
         EXPECT_EQ(L"Stopped on an error after ", form->StatusBar.Text().substr(0, 26));
         EXPECT_EQ((std::vector<std::wstring>{LogLine(L"R:\\r\\denied\\", 5)}), shownLogs);
         EXPECT_EQ((std::vector<std::wstring>{L"R:\\r\\new.txt", L"R:\\r\\old.txt"}), Rows());
@@ -478,9 +492,9 @@ TEST_F(MainFormSearchTest, APatternThatCanNeverMatchIsRefusedBeforeTheScan) {
     form->NamesEdit.SetText(L"*.txt; a\\b");
     form->StartActionExecute();
     EXPECT_FALSE(form->HasJob());
-    EXPECT_EQ((std::vector<std::wstring>{Application.Title() +
-                                         L"|The name mask \"a\\b\" has \"\\\", which no file name can hold: a "
-                                         L"mask is a name alone, as in \"b\"."}),
+    EXPECT_EQ((std::vector<std::wstring>{
+                  Application.Title() + L"|The name mask \"a\\b\" has \"\\\", which no file name can hold: a "
+                                        L"mask is a name alone, as in \"b\"."}),
               questions);
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\kept.txt"}), Rows());
 }

@@ -1,12 +1,12 @@
 // The window's per-user settings: what is stored at exit, with which types, and what a start
 // makes of good, bad and odd stored values.
-#include <gtest/gtest.h>
-#include <cstdint>
-#include <memory>
-#include <optional>
 #include "toolkit/form.h"
 #include "ui/main_form.h"
 #include "ui/window_test_support.h"
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -36,12 +36,15 @@ std::optional<TStored> Stored(const wchar_t* name) {
 
 void Store(const wchar_t* name, DWORD type, const void* data, DWORD size) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, nullptr, 0, KEY_WRITE,
+                                             nullptr, &key, nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size));
     RegCloseKey(key);
 }
 
-void StoreInteger(const wchar_t* name, std::int32_t value) { Store(name, REG_DWORD, &value, sizeof value); }
+void StoreInteger(const wchar_t* name, std::int32_t value) {
+    Store(name, REG_DWORD, &value, sizeof value);
+}
 void StoreText(const wchar_t* name, const std::wstring& text) {
     Store(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
@@ -70,7 +73,7 @@ std::wstring StoredText(const wchar_t* name) {
 }
 
 class MainFormSettingsTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { DeleteSettings(); }
     void TearDown() override { DeleteSettings(); }
     // Opens and closes the window as a run of the program would.
@@ -110,7 +113,8 @@ TEST_F(MainFormSettingsTest, RoundTripWithRegistryTypes) {
     EXPECT_EQ(L".git; *\\Temp", form->SkipEdit.Text());
     EXPECT_EQ(L"*.docx", form->NamesEdit.Text());
     EXPECT_EQ(2, form->TimeBox.SelectedIndex());
-    EXPECT_TRUE(form->LatestRadioButton.Checked() && form->LatestDate.Enabled() && !form->NumberEdit.Enabled());
+    EXPECT_TRUE(form->LatestRadioButton.Checked() && form->LatestDate.Enabled() &&
+                !form->NumberEdit.Enabled());
     EXPECT_FALSE(form->NumberRadioButton.Checked() || form->RecurseBox.Checked());
 }
 
@@ -182,15 +186,24 @@ TEST_F(MainFormSettingsTest, WrongTypedValuesAreIgnoredAndRewritten) {
         const void* Data;
         DWORD Size;
     } cases[] = {
-        {L"Width", REG_SZ, text.c_str(), 8},       {L"Width", REG_QWORD, &eight, 8},
-        {L"Height", REG_DWORD, &two, 2},           {L"Height", REG_BINARY, &four, 4},
-        {L"Width", REG_DWORD_BIG_ENDIAN, &four, 4}, {L"Number", REG_SZ, text.c_str(), 8},
-        {L"Number", REG_DWORD, &eight, 8},         {L"Top", REG_SZ, text.c_str(), 8},
-        {L"Left", REG_BINARY, &four, 2},           {L"Path", REG_DWORD, &four, 4},
-        {L"Path", REG_BINARY, text.c_str(), 6},    {L"Path", REG_MULTI_SZ, L"a\0b\0", 10},
-        {L"SkipFolders", REG_DWORD, &four, 4},     {L"NameMasks", REG_BINARY, text.c_str(), 6},
-        {L"TimeKind", REG_SZ, text.c_str(), 8},    {L"TimeKind", REG_DWORD, &four, 4},
-        {L"ByDate", REG_SZ, text.c_str(), 8},      {L"Recursive", REG_BINARY, &four, 4},
+        {L"Width", REG_SZ, text.c_str(), 8},
+        {L"Width", REG_QWORD, &eight, 8},
+        {L"Height", REG_DWORD, &two, 2},
+        {L"Height", REG_BINARY, &four, 4},
+        {L"Width", REG_DWORD_BIG_ENDIAN, &four, 4},
+        {L"Number", REG_SZ, text.c_str(), 8},
+        {L"Number", REG_DWORD, &eight, 8},
+        {L"Top", REG_SZ, text.c_str(), 8},
+        {L"Left", REG_BINARY, &four, 2},
+        {L"Path", REG_DWORD, &four, 4},
+        {L"Path", REG_BINARY, text.c_str(), 6},
+        {L"Path", REG_MULTI_SZ, L"a\0b\0", 10},
+        {L"SkipFolders", REG_DWORD, &four, 4},
+        {L"NameMasks", REG_BINARY, text.c_str(), 6},
+        {L"TimeKind", REG_SZ, text.c_str(), 8},
+        {L"TimeKind", REG_DWORD, &four, 4},
+        {L"ByDate", REG_SZ, text.c_str(), 8},
+        {L"Recursive", REG_BINARY, &four, 4},
     };
     for (const Case& c : cases) {
         DeleteSettings();
@@ -203,11 +216,13 @@ TEST_F(MainFormSettingsTest, WrongTypedValuesAreIgnoredAndRewritten) {
             EXPECT_EQ(L"", form->PathEdit.Text()) << c.Name << " type " << c.Type;
             EXPECT_EQ(L"", form->SkipEdit.Text() + form->NamesEdit.Text()) << c.Name << " type " << c.Type;
             EXPECT_EQ(0, form->TimeBox.SelectedIndex()) << c.Name << " type " << c.Type;
-            EXPECT_TRUE(form->NumberRadioButton.Checked() && form->RecurseBox.Checked()) << c.Name << " type " << c.Type;
+            EXPECT_TRUE(form->NumberRadioButton.Checked() && form->RecurseBox.Checked())
+                << c.Name << " type " << c.Type;
             EXPECT_TRUE(CaptionOnScreen(form->BoundsRect())) << c.Name << " type " << c.Type;
         }
         // The exit rewrites every value with its proper type.
-        for (const wchar_t* name : {L"Top", L"Left", L"Width", L"Height", L"Number", L"TimeKind", L"ByDate", L"Recursive"}) {
+        for (const wchar_t* name :
+             {L"Top", L"Left", L"Width", L"Height", L"Number", L"TimeKind", L"ByDate", L"Recursive"}) {
             StoredInteger(name);
         }
         EXPECT_EQ(L"", StoredText(L"Path"));

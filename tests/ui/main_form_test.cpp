@@ -1,23 +1,23 @@
 // The main window in process: layout, start-up state, scaling, keyboard, picker and about link.
-#include <gtest/gtest.h>
-#include <windows.h>
-#include <commctrl.h>
-#include <shellapi.h>
-#include <shlobj.h>
-#include <memory>
+#include "scan/sys_error.h"
 #include "toolkit/dpi.h"
+#include "toolkit/error.h"
 #include "toolkit/format_settings.h"
 #include "toolkit/message_box.h"
-#include "toolkit/error.h"
-#include "scan/sys_error.h"
 #include "ui/main_form.h"
 #include "ui/program.h"
 #include "ui/window_test_support.h"
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <shellapi.h>
+#include <shlobj.h>
 
 namespace {
 
 class MainFormTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { DeleteSettings(); }
     void TearDown() override {
         form.reset();
@@ -37,13 +37,16 @@ protected:
     void ShowInFront() {
         form->Show();
         SetForegroundWindow(form->Handle());
-        ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form->Handle(); })) << "no keyboard focus";
+        ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form->Handle(); }))
+            << "no keyboard focus";
     }
     std::unique_ptr<TMainForm> form;
 };
 
 TDateTime fixedNow;
-TDateTime FixedClock() { return fixedNow; }
+TDateTime FixedClock() {
+    return fixedNow;
+}
 
 SIZE ClientSize(HWND window) {
     RECT client;
@@ -93,12 +96,12 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
         TControl* Control;
         TBounds Bounds;
     } rows[] = {
-        {&f.PathLabel, {8, 8, 22, 13}},       {&f.PathEdit, {8, 24, 495, 21}},
-        {&f.PathButton, {506, 24, 30, 21}},   {&f.RecurseBox, {8, 48, 113, 17}},
-        {&f.NumberEdit, {24, 104, 99, 21}},   {&f.NumberSpin, {123, 104, 15, 21}},
-        {&f.LatestDate, {24, 160, 114, 21}},  {&f.ListView, {152, 84, 383, 205}},
-        {&f.StartButton, {8, 300, 50, 25}},   {&f.CloseButton, {488, 300, 50, 25}},
-        {&f.AboutLabel, {374, 298, 99, 26}},  {&f.SkipEdit, {178, 56, 160, 21}},
+        {&f.PathLabel, {8, 8, 22, 13}},      {&f.PathEdit, {8, 24, 495, 21}},
+        {&f.PathButton, {506, 24, 30, 21}},  {&f.RecurseBox, {8, 48, 113, 17}},
+        {&f.NumberEdit, {24, 104, 99, 21}},  {&f.NumberSpin, {123, 104, 15, 21}},
+        {&f.LatestDate, {24, 160, 114, 21}}, {&f.ListView, {152, 84, 383, 205}},
+        {&f.StartButton, {8, 300, 50, 25}},  {&f.CloseButton, {488, 300, 50, 25}},
+        {&f.AboutLabel, {374, 298, 99, 26}}, {&f.SkipEdit, {178, 56, 160, 21}},
         {&f.NamesEdit, {378, 56, 157, 21}},
     };
     for (const Row& row : rows) {
@@ -113,7 +116,8 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
     f.UpdateActions();
     std::vector<HWND> order;
     HWND first = GetNextDlgTabItem(f.Handle(), nullptr, FALSE);
-    for (HWND at = first; at && (order.empty() || at != first); at = GetNextDlgTabItem(f.Handle(), at, FALSE)) {
+    for (HWND at = first; at && (order.empty() || at != first);
+         at = GetNextDlgTabItem(f.Handle(), at, FALSE)) {
         order.push_back(at);
     }
     std::vector<HWND> expected = {f.PathEdit.Handle(),          f.PathButton.Handle(), f.RecurseBox.Handle(),
@@ -182,7 +186,8 @@ TEST_F(MainFormTest, ScalesToTheScreen) {
         EXPECT_EQ(c.ClientWidth, client.cx) << c.PixelsPerInch;
         EXPECT_EQ(c.ClientHeight, client.cy) << c.PixelsPerInch;
         LOGFONTW font{};
-        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(f.PathEdit.Handle(), WM_GETFONT, 0, 0)), sizeof font, &font);
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(f.PathEdit.Handle(), WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
         EXPECT_EQ(-ScaleToScreen(11, c.PixelsPerInch), font.lfHeight);
     }
 }
@@ -193,8 +198,10 @@ TEST_F(MainFormTest, ListViewIsAnOwnerDataReportWithTwoColumns) {
     EXPECT_EQ(LVS_REPORT, style & LVS_TYPEMASK);
     EXPECT_TRUE(style & LVS_OWNERDATA);
     EXPECT_FALSE(style & (LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_EDITLABELS | LVS_NOSORTHEADER));
-    DWORD extended = static_cast<DWORD>(SendMessageW(f.ListView.Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-    EXPECT_EQ(DWORD(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT), extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
+    DWORD extended =
+        static_cast<DWORD>(SendMessageW(f.ListView.Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    EXPECT_EQ(DWORD(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
+              extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
     // The "File" column takes what the list leaves beside "Date/Time" and a scroll bar, and follows
     // the window's width.
     const int fileWidth = 383 - 120 - GetSystemMetrics(SM_CXVSCROLL) - 4;
@@ -213,7 +220,10 @@ TEST_F(MainFormTest, ListViewIsAnOwnerDataReportWithTwoColumns) {
 
     // Notifications from the list reach the handler the results list installs.
     int seen = 0;
-    f.ListView.OnNotify = [&](NMHDR& header, LRESULT&) { seen += header.hwndFrom == f.ListView.Handle(); return false; };
+    f.ListView.OnNotify = [&](NMHDR& header, LRESULT&) {
+        seen += header.hwndFrom == f.ListView.Handle();
+        return false;
+    };
     NMHDR header{f.ListView.Handle(), 0, LVN_ITEMCHANGED};
     SendMessageW(f.Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&header));
     EXPECT_EQ(1, seen);
@@ -300,7 +310,10 @@ TEST_F(MainFormTest, EscCloseButtonAndCloseBoxReachTheCloseQuery) {
         ShowInFront();
         f.PathEdit.SetFocus();
         int asked = 0;
-        f.OnCloseQuery = [&] { ++asked; return false; };
+        f.OnCloseQuery = [&] {
+            ++asked;
+            return false;
+        };
         c.Request(f);
         EXPECT_TRUE(PumpUntil([&] { return asked > 0; })) << c.Way;
         EXPECT_EQ(1, asked) << c.Way;
@@ -329,12 +342,14 @@ TEST_F(MainFormTest, AltPPressesPauseOnlyWhenEnabledAndNeverFocusesThePath) {
         EXPECT_EQ(enabled ? 1 : 0, paused) << "Pause enabled: " << enabled;
         EXPECT_FALSE(f.PathEdit.Focused()) << "Pause enabled: " << enabled;
         // The dialog manager presses a button by its access key as a click does, focus and all.
-        EXPECT_TRUE(enabled ? f.PauseButton.Focused() : f.RecurseBox.Focused()) << "Pause enabled: " << enabled;
+        EXPECT_TRUE(enabled ? f.PauseButton.Focused() : f.RecurseBox.Focused())
+            << "Pause enabled: " << enabled;
     }
     // The new boxes' labels lead to them.
     TMainForm& f = Open();
     ShowInFront();
-    for (auto [key, box] : {std::pair<WORD, TControl*>{'K', &f.SkipEdit}, {'N', &f.NamesEdit}, {'W', &f.TimeBox}}) {
+    for (auto [key, box] :
+         {std::pair<WORD, TControl*>{'K', &f.SkipEdit}, {'N', &f.NamesEdit}, {'W', &f.TimeBox}}) {
         Press({VK_MENU, key});
         EXPECT_TRUE(PumpUntil([&] { return box->Focused(); })) << static_cast<char>(key);
     }
@@ -440,7 +455,8 @@ TEST_F(MainFormTest, FolderPickerKeepsOrReplacesThePathAndRestoresTheProgram) {
         EXPECT_EQ(UINT(SEM_NOGPFAULTERRORBOX), after) << "error mode restored";
         EXPECT_TRUE(IsWindowEnabled(f.Handle()));
         std::wstring path = f.PathEdit.Text();
-        EXPECT_EQ(0, lstrcmpiW(c.Expected.c_str(), path.c_str())) << "path box: " << std::string(path.begin(), path.end());
+        EXPECT_EQ(0, lstrcmpiW(c.Expected.c_str(), path.c_str()))
+            << "path box: " << std::string(path.begin(), path.end());
     }
     RemoveDirectoryW(chosen.c_str());
 }
@@ -469,8 +485,8 @@ TEST_F(MainFormTest, AboutLabelTurnsHotInsideAndPlainOutsideAndOnClick) {
         int X, Y;
         bool Hot;
     } steps[] = {
-        {0, 10, false}, {10, 0, false}, {1, 1, true}, {98, 25, true},
-        {99, 10, false}, {1, 1, true},  {10, 26, false}, {-5, -5, false},
+        {0, 10, false},  {10, 0, false}, {1, 1, true},    {98, 25, true},
+        {99, 10, false}, {1, 1, true},   {10, 26, false}, {-5, -5, false},
     };
     for (const Step& step : steps) {
         move(step.X, step.Y);
@@ -492,7 +508,8 @@ TEST_F(MainFormTest, AboutLabelTurnsHotInsideAndPlainOutsideAndOnClick) {
     shellResult = SE_ERR_NOASSOC;
     SendMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(L"https://www.dovrel.example/?prod=qnwk\r\n\r\n" + SysErrorText(ERROR_NO_ASSOCIATION), boxes[0]);
+    EXPECT_EQ(L"https://www.dovrel.example/?prod=qnwk\r\n\r\n" + SysErrorText(ERROR_NO_ASSOCIATION),
+              boxes[0]);
 }
 
 } // namespace

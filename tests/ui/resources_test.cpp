@@ -1,8 +1,8 @@
 // The executable's resources: the icon's two images, the version record and the manifest's effect.
-#include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace {
@@ -21,7 +21,8 @@ std::pair<const BYTE*, DWORD> Resource(const wchar_t* name, const wchar_t* type)
     if (!found) {
         return {nullptr, 0};
     }
-    return {static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found))), SizeofResource(nullptr, found)};
+    return {static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found))),
+            SizeofResource(nullptr, found)};
 }
 
 TEST(Resources, IconHasSixteenColoursAtSixteenAndTwoHundredFiftySixAtThirtyTwo) {
@@ -39,8 +40,9 @@ TEST(Resources, IconHasSixteenColoursAtSixteenAndTwoHundredFiftySixAtThirtyTwo) 
     EXPECT_EQ(32, entries[1].Width);
     EXPECT_EQ(8, entries[1].BitCount);
     for (const TIconEntry& entry : entries) {
-        EXPECT_NE(nullptr, CreateIconFromResourceEx(const_cast<BYTE*>(Resource(MAKEINTRESOURCEW(entry.Id), RT_ICON).first),
-                                                    entry.BytesInRes, TRUE, 0x00030000, entry.Width, entry.Width, 0));
+        EXPECT_NE(nullptr, CreateIconFromResourceEx(
+                               const_cast<BYTE*>(Resource(MAKEINTRESOURCEW(entry.Id), RT_ICON).first),
+                               entry.BytesInRes, TRUE, 0x00030000, entry.Width, entry.Width, 0));
     }
 }
 
@@ -82,7 +84,8 @@ TEST(Resources, ManifestBringsCommonControlsSix) {
     wchar_t file[MAX_PATH];
     GetModuleFileNameW(controls, file, MAX_PATH);
     std::wstring path = file;
-    EXPECT_NE(std::wstring::npos, path.find(L"common-controls_6595b64144ccf1df_6.")) << std::string(path.begin(), path.end());
+    EXPECT_NE(std::wstring::npos, path.find(L"common-controls_6595b64144ccf1df_6."))
+        << std::string(path.begin(), path.end());
 }
 
 } // namespace

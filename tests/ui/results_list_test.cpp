@@ -1,12 +1,12 @@
-#include "ui/results_list.h"
-#include <gtest/gtest.h>
-#include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
 #include "clipboard_support.h"
 #include "scan/scan_harness.h"
 #include "test_support.h"
+#include "ui/results_list.h"
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 // A parent window that passes the list's notifications on, as the main window does.
@@ -14,7 +14,8 @@ LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     if (message == WM_NOTIFY) {
         auto* list = reinterpret_cast<TResultsList*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         LRESULT result = 0;
-        if (list && list->HandleNotify(*reinterpret_cast<const NMHDR*>(lParam), result)) return result;
+        if (list && list->HandleNotify(*reinterpret_cast<const NMHDR*>(lParam), result))
+            return result;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -25,15 +26,18 @@ struct TSeen {
 };
 
 // Records the item-count changes and redraw switches that reach the control.
-LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                               DWORD_PTR data) {
     auto* seen = reinterpret_cast<TSeen*>(data);
-    if (message == LVM_SETITEMCOUNT) seen->CountFlags.push_back(lParam);
-    if (message == WM_SETREDRAW) seen->Redraws.push_back(wParam);
+    if (message == LVM_SETITEMCOUNT)
+        seen->CountFlags.push_back(lParam);
+    if (message == WM_SETREDRAW)
+        seen->Redraws.push_back(wParam);
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
 class ResultsListTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
         InitCommonControlsEx(&controls);
@@ -45,8 +49,9 @@ protected:
         // Hidden: under Xvfb without a window manager Wine waits two seconds to unmap a shown window.
         parent_ = CreateWindowExW(0, windowClass.lpszClassName, L"test", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400,
                                   nullptr, nullptr, windowClass.hInstance, nullptr);
-        list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_OWNERDATA,
-                                0, 0, 383, 200, parent_, nullptr, windowClass.hInstance, nullptr);
+        list_ = CreateWindowExW(0, WC_LISTVIEWW, L"",
+                                WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_OWNERDATA, 0, 0, 383,
+                                200, parent_, nullptr, windowClass.hInstance, nullptr);
         SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
         AddColumn(0, L"File", 100);
         AddColumn(1, L"Date/Time", 120);
@@ -69,7 +74,8 @@ protected:
     // Rows "p<i>" with time i, so names and times run in opposite directions when numbered downwards.
     std::vector<TRowId> AddRows(const std::vector<int>& numbers) {
         std::vector<TRowId> ids;
-        for (int n : numbers) ids.push_back(results_->AddRow(L"C:\\p" + std::to_wstring(n), UtcTicks(40000.0 + n)));
+        for (int n : numbers)
+            ids.push_back(results_->AddRow(L"C:\\p" + std::to_wstring(n), UtcTicks(40000.0 + n)));
         results_->Flush();
         return ids;
     }
@@ -90,18 +96,21 @@ protected:
     }
     std::vector<std::wstring> Captions() const {
         std::vector<std::wstring> captions;
-        for (int i = 0; i < ItemCount(); ++i) captions.push_back(Text(i, 0));
+        for (int i = 0; i < ItemCount(); ++i)
+            captions.push_back(Text(i, 0));
         return captions;
     }
     // The captions of the rows the control reports as selected, in list order.
     std::vector<std::wstring> SelectedCaptions() const {
         std::vector<std::wstring> captions;
-        for (int i = -1; (i = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED))) >= 0;)
+        for (int i = -1; (i = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(i),
+                                                            LVNI_SELECTED))) >= 0;)
             captions.push_back(Text(i, 0));
         return captions;
     }
     std::wstring FocusedCaption() const {
-        const int i = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+        const int i =
+            static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
         return i < 0 ? L"" : Text(i, 0);
     }
     void SetState(int index, UINT state, UINT mask) {
@@ -111,7 +120,8 @@ protected:
         SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
     }
     void Select(std::initializer_list<int> indices) {
-        for (int i : indices) SetState(i, LVIS_SELECTED, LVIS_SELECTED);
+        for (int i : indices)
+            SetState(i, LVIS_SELECTED, LVIS_SELECTED);
     }
     HWND parent_ = nullptr, list_ = nullptr;
     std::unique_ptr<TResultsList> results_;
@@ -131,10 +141,12 @@ TEST_F(ResultsListTest, ShowsPathAndTimeOfEachRow) {
         results_->AddRow(path, UtcTicks(1));
         results_->Flush();
         wchar_t buffer[260] = {};
-        NMLVDISPINFOW drawn{{list_, 0, LVN_GETDISPINFOW}, {LVIF_TEXT | LVIF_IMAGE | LVIF_INDENT, ItemCount() - 1, 0, 0, 0, buffer, 260}};
+        NMLVDISPINFOW drawn{{list_, 0, LVN_GETDISPINFOW},
+                            {LVIF_TEXT | LVIF_IMAGE | LVIF_INDENT, ItemCount() - 1, 0, 0, 0, buffer, 260}};
         LRESULT result = 0;
         results_->HandleNotify(drawn.hdr, result);
-        EXPECT_TRUE(std::wstring_view(drawn.item.pszText).ends_with(L"...\\name.txt") && wcslen(drawn.item.pszText) < 260);
+        EXPECT_TRUE(std::wstring_view(drawn.item.pszText).ends_with(L"...\\name.txt") &&
+                    wcslen(drawn.item.pszText) < 260);
         EXPECT_EQ(path, Text(ItemCount() - 1, 0));
         copied += (copied.empty() ? L"" : L"\r\n") + path;
     }
@@ -144,10 +156,12 @@ TEST_F(ResultsListTest, ShowsPathAndTimeOfEachRow) {
 
 // The list's clock, moved by the tests: how often the control hears of new rows depends on it alone.
 std::uint64_t clockMs = 0;
-std::uint64_t TestClock() { return clockMs; }
+std::uint64_t TestClock() {
+    return clockMs;
+}
 
 class ResultsListClockTest : public ResultsListTest {
-protected:
+  protected:
     void SetUp() override {
         clockMs = 1'000'000;
         SetSteadyClockForTesting(TestClock);
@@ -167,23 +181,27 @@ protected:
 TEST_F(ResultsListClockTest, ItemCountFollowsStreamedRowsAtMostTenTimesASecond) {
     std::vector<TRowId> ids;
     for (int i = 0; i < 20000; ++i) {
-        if (i % 40 == 0) ++clockMs; // 500 ms in all
+        if (i % 40 == 0)
+            ++clockMs; // 500 ms in all
         ids.push_back(results_->AddRow(L"C:\\f" + std::to_wstring(i), UtcTicks(i)));
     }
     EXPECT_EQ(5u, seen.CountFlags.size()) << "at the start, then once every 100 ms";
     // The ranking's deletions come in bursts too. With no row marked they reach the control with the
     // next count; with a row focused, drawing is held off meanwhile, never for good.
     const auto deleteRows = [&](int from, int to) {
-        for (int i = from; i < to; ++i) results_->DeleteRow(results_->IndexOfRow(ids[static_cast<std::size_t>(i)]));
+        for (int i = from; i < to; ++i)
+            results_->DeleteRow(results_->IndexOfRow(ids[static_cast<std::size_t>(i)]));
     };
     deleteRows(0, 100);
     EXPECT_TRUE(PumpUntil([&] { return ItemCount() == 19900; }));
     EXPECT_TRUE(seen.Redraws.empty());
     SetState(19898, LVIS_FOCUSED, LVIS_FOCUSED);
     deleteRows(100, 200);
-    EXPECT_TRUE(PumpUntil([&] { return ItemCount() == 19800 && !seen.Redraws.empty() && seen.Redraws.back() == TRUE; }));
+    EXPECT_TRUE(PumpUntil(
+        [&] { return ItemCount() == 19800 && !seen.Redraws.empty() && seen.Redraws.back() == TRUE; }));
     EXPECT_EQ(L"C:\\f19998", FocusedCaption());
-    for (LPARAM flags : seen.CountFlags) EXPECT_EQ(LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL, flags);
+    for (LPARAM flags : seen.CountFlags)
+        EXPECT_EQ(LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL, flags);
     EXPECT_EQ((std::vector<WPARAM>{FALSE, TRUE}), seen.Redraws);
     EXPECT_EQ(L"C:\\f200", Text(0, 0));
     EXPECT_EQ(L"C:\\f19999", Text(19799, 0));
@@ -198,7 +216,8 @@ TEST_F(ResultsListClockTest, RowsAndDrawingComeBackWhileNoMessageIsServed) {
     Select({0});
     for (int ms = 0; ms < 450; ++ms, ++clockMs) {
         ids.push_back(results_->AddRow(L"C:\\f" + std::to_wstring(ids.size()), UtcTicks(1.0)));
-        if (ids.size() > 50) results_->DeleteRow(results_->IndexOfRow(ids[ids.size() - 51]));
+        if (ids.size() > 50)
+            results_->DeleteRow(results_->IndexOfRow(ids[ids.size() - 51]));
     }
     EXPECT_GE(seen.CountFlags.size(), 4u);
     EXPECT_GE(std::count(seen.Redraws.begin(), seen.Redraws.end(), WPARAM{TRUE}), 3);
@@ -276,7 +295,8 @@ TEST_F(ResultsListTest, ClearEmptiesListAndSelectionAtOnce) {
 
 TEST_F(ResultsListTest, SelectAllKeepsFocusAndScrollPosition) {
     std::vector<int> numbers;
-    for (int i = 0; i < 300; ++i) numbers.push_back(i);
+    for (int i = 0; i < 300; ++i)
+        numbers.push_back(i);
     AddRows(numbers);
     SendMessageW(list_, LVM_ENSUREVISIBLE, 250, FALSE);
     SetState(240, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
@@ -306,12 +326,15 @@ TEST_F(ResultsListTest, TypingFindsRowsByTheStartOfTheirPath) {
     LVFINDINFOW find{};
     find.flags = LVFI_STRING | LVFI_PARTIAL | LVFI_WRAP;
     find.psz = L"c:\\p2";
-    EXPECT_EQ(1, SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    EXPECT_EQ(1,
+              SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
     find.flags = LVFI_STRING;
     find.psz = L"C:\\p21";
-    EXPECT_EQ(2, SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    EXPECT_EQ(2,
+              SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
     find.psz = L"D:";
-    EXPECT_EQ(-1, SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    EXPECT_EQ(-1,
+              SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
 }
 
 TEST(FileColumnWidth, LeavesRoomForDateTimeColumnAndScrollBar) {

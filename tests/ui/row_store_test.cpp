@@ -1,17 +1,18 @@
 #include "ui/row_store.h"
-#include <gtest/gtest.h>
+#include <windows.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <random>
+#include <shlwapi.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
-#include <windows.h>
-#include <shlwapi.h>
 
 namespace {
 std::vector<std::wstring> Paths(const TRowStore& store) {
     std::vector<std::wstring> paths;
-    for (int i = 0; i < store.Count(); ++i) paths.push_back(store[i].Path);
+    for (int i = 0; i < store.Count(); ++i)
+        paths.push_back(store[i].Path);
     return paths;
 }
 
@@ -24,11 +25,15 @@ void SortByName(TRowStore& store, bool descending = false) {
     std::vector<std::uint32_t> order = store.OrderByName(descending);
     store.ApplyOrder(order);
 }
-bool LogicallyBefore(const std::wstring& a, const std::wstring& b) { return StrCmpLogicalW(a.c_str(), b.c_str()) < 0; }
+bool LogicallyBefore(const std::wstring& a, const std::wstring& b) {
+    return StrCmpLogicalW(a.c_str(), b.c_str()) < 0;
+}
 
 // The rows hold instants, UTC ticks. Day numbers are days since 30 December 1899.
 constexpr std::int64_t kDay = 864'000'000'000;
-constexpr std::int64_t Instant(std::int64_t dayNumber) { return (dayNumber + 109205) * kDay; }
+constexpr std::int64_t Instant(std::int64_t dayNumber) {
+    return (dayNumber + 109205) * kDay;
+}
 constexpr std::int64_t kJune1975 = Instant(27546);
 constexpr std::int64_t kJune2020 = Instant(43983);
 } // namespace
@@ -50,10 +55,12 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
         for (int file = 0; file < 2000; ++file) {
             // Times mostly rise, with jitter and ties, so rows keep coming and going all through the walk.
             const std::int64_t time = Instant(40000) + (file + random() % 300) * kDay / 100;
-            if (static_cast<int>(held.size()) == limit && time <= held.front().Utc) continue;
+            if (static_cast<int>(held.size()) == limit && time <= held.front().Utc)
+                continue;
             const std::wstring path = L"C:\\tree\\f" + std::to_wstring(random() % 100000) + L".txt";
             const TRowId id = store.Append(path, time);
-            if (countAtSort >= 0 && firstIdAfterSort == 0) firstIdAfterSort = id;
+            if (countAtSort >= 0 && firstIdAfterSort == 0)
+                firstIdAfterSort = id;
             const auto at = std::lower_bound(held.begin(), held.end(), time,
                                              [](const THeld& h, std::int64_t t) { return h.Utc < t; });
             held.insert(at, {time, id});
@@ -94,18 +101,21 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
 TEST(RowStore, IdentitiesOfDeletedAndClearedRowsAreNotFound) {
     TRowStore store;
     std::vector<TRowId> ids;
-    for (int i = 0; i < 6; ++i) ids.push_back(store.Append(L"p" + std::to_wstring(i), Instant(i)));
+    for (int i = 0; i < 6; ++i)
+        ids.push_back(store.Append(L"p" + std::to_wstring(i), Instant(i)));
     store.Erase(store.IndexOf(ids[2]));
     SortByTime(store);
     store.Erase(store.IndexOf(ids[4]));
     EXPECT_EQ(-1, store.IndexOf(ids[2]));
     EXPECT_EQ(-1, store.IndexOf(ids[4]));
     EXPECT_EQ((std::vector<std::wstring>{L"p5", L"p3", L"p1", L"p0"}), Paths(store));
-    for (int i : {0, 1, 3, 5}) EXPECT_EQ(L"p" + std::to_wstring(i), store[store.IndexOf(ids[i])].Path);
+    for (int i : {0, 1, 3, 5})
+        EXPECT_EQ(L"p" + std::to_wstring(i), store[store.IndexOf(ids[i])].Path);
     store.Clear();
     const TRowId fresh = store.Append(L"new", Instant(1));
     EXPECT_EQ(0, store.IndexOf(fresh));
-    for (TRowId id : ids) EXPECT_EQ(-1, store.IndexOf(id));
+    for (TRowId id : ids)
+        EXPECT_EQ(-1, store.IndexOf(id));
     EXPECT_EQ(-1, store.IndexOf(0));
     EXPECT_EQ(-1, store.IndexOf(fresh + 1));
 }
@@ -124,7 +134,7 @@ TEST(RowStore, SortByTimeIsNewestFirstByInstantAndStable) {
     store.Append(L"same-b", kJune2020);
     store.Append(L"same-c", kJune2020);
     const std::vector<std::wstring> newestFirst = {L"01:10 -05:00", L"01:50 -04:00", L"new", L"same-a",
-                                                   L"same-b", L"same-c", L"old"};
+                                                   L"same-b",       L"same-c",       L"old"};
     SortByTime(store);
     EXPECT_EQ(newestFirst, Paths(store));
     SortByTime(store);
@@ -141,18 +151,39 @@ TEST(RowStore, SortByTimeIsNewestFirstByInstantAndStable) {
 // afterwards restores newest first.
 TEST(RowStore, SortByNameFollowsStrCmpLogicalWThenTimeRestoresNewestFirst) {
     const std::vector<std::wstring> paths = {
-        L"C:\\data\\b.txt",        L"C:\\data\\B.txt",     L"C:\\data\\a-b.txt",     L"C:\\data\\ab.txt",
-        L"C:\\data\\a b.txt",      L"C:\\data\\\u00e9t\u00e9.txt", L"C:\\data\\ete.txt", L"C:\\data\\\u65e5\u672c.txt",
-        L"C:\\data\\10.txt",       L"C:\\data\\9.txt",     L"C:\\data\\co'op.txt",   L"C:\\Data\\z.txt",
-        L"C:\\data\\b.txt",        L"D:\\x",               L"C:\\data",              L"C:\\data\\\u0444\u0430\u0439\u043b.txt",
-        L"C:\\data\\f 10",         L"C:\\data\\f 2",       L"C:\\data\\F 1",         L"C:\\data\\f 02",
-        L"C:\\d1\\x",              L"C:\\d\\x",            L"C:\\d10\\x",            L"C:\\d9\\x1.2",
+        L"C:\\data\\b.txt",
+        L"C:\\data\\B.txt",
+        L"C:\\data\\a-b.txt",
+        L"C:\\data\\ab.txt",
+        L"C:\\data\\a b.txt",
+        L"C:\\data\\\u00e9t\u00e9.txt",
+        L"C:\\data\\ete.txt",
+        L"C:\\data\\\u65e5\u672c.txt",
+        L"C:\\data\\10.txt",
+        L"C:\\data\\9.txt",
+        L"C:\\data\\co'op.txt",
+        L"C:\\Data\\z.txt",
+        L"C:\\data\\b.txt",
+        L"D:\\x",
+        L"C:\\data",
+        L"C:\\data\\\u0444\u0430\u0439\u043b.txt",
+        L"C:\\data\\f 10",
+        L"C:\\data\\f 2",
+        L"C:\\data\\F 1",
+        L"C:\\data\\f 02",
+        L"C:\\d1\\x",
+        L"C:\\d\\x",
+        L"C:\\d10\\x",
+        L"C:\\d9\\x1.2",
     };
     TRowStore store;
-    for (std::size_t i = 0; i < paths.size(); ++i) store.Append(paths[i], Instant(44000 + static_cast<std::int64_t>(i % 5)));
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        store.Append(paths[i], Instant(44000 + static_cast<std::int64_t>(i % 5)));
     std::vector<std::pair<std::wstring, TRowId>> expected;
-    for (int i = 0; i < store.Count(); ++i) expected.emplace_back(store[i].Path, store[i].Id);
-    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return LogicallyBefore(a.first, b.first); });
+    for (int i = 0; i < store.Count(); ++i)
+        expected.emplace_back(store[i].Path, store[i].Id);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return LogicallyBefore(a.first, b.first); });
 
     SortByName(store);
     ASSERT_EQ(expected.size(), static_cast<std::size_t>(store.Count()));
@@ -162,13 +193,17 @@ TEST(RowStore, SortByNameFollowsStrCmpLogicalWThenTimeRestoresNewestFirst) {
     }
     // Descending: the reverse, with equal paths still in their order.
     SortByName(store, true);
-    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return LogicallyBefore(b.first, a.first); });
-    for (int i = 0; i < store.Count(); ++i) EXPECT_EQ(expected[i].second, store[i].Id) << "descending, position " << i;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return LogicallyBefore(b.first, a.first); });
+    for (int i = 0; i < store.Count(); ++i)
+        EXPECT_EQ(expected[i].second, store[i].Id) << "descending, position " << i;
     // Numbers past any integer type still go by value.
     TRowStore numbers;
-    for (const wchar_t* name : {L"x100000000000000000000", L"x99999999999999999999", L"x007"}) numbers.Append(name, Instant(1));
+    for (const wchar_t* name : {L"x100000000000000000000", L"x99999999999999999999", L"x007"})
+        numbers.Append(name, Instant(1));
     SortByName(numbers);
-    EXPECT_EQ((std::vector<std::wstring>{L"x007", L"x99999999999999999999", L"x100000000000000000000"}), Paths(numbers));
+    EXPECT_EQ((std::vector<std::wstring>{L"x007", L"x99999999999999999999", L"x100000000000000000000"}),
+              Paths(numbers));
 
     SortByName(store);
     SortByTime(store);
@@ -183,11 +218,15 @@ TEST(RowStore, SortByNameFollowsStrCmpLogicalWThenTimeRestoresNewestFirst) {
 // Past the room for names or rows a row is refused before anything is written: the rows held keep
 // their names, and a deletion makes room again.
 TEST(RowStore, RefusesRowsBeyondItsRoomAndKeepsWhatItHolds) {
-    TRowStore names({4, 64, 100}), rows({20, std::uint64_t{1} << 32, 3}); // names: four blocks of 16 characters
+    TRowStore names({4, 64, 100}),
+        rows({20, std::uint64_t{1} << 32, 3}); // names: four blocks of 16 characters
     std::vector<TRowId> ids;
-    EXPECT_THROW(for (int i = 0;; ++i) ids.push_back(names.Append(L"C:\\f\\name" + std::to_wstring(i), Instant(i))), std::length_error);
+    EXPECT_THROW(for (int i = 0;; ++i)
+                     ids.push_back(names.Append(L"C:\\f\\name" + std::to_wstring(i), Instant(i))),
+                 std::length_error);
     ASSERT_EQ(8u, ids.size()); // "nameN" and its length: two to a block
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(L"C:\\f\\name" + std::to_wstring(i), names[names.IndexOf(ids[i])].Path);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(L"C:\\f\\name" + std::to_wstring(i), names[names.IndexOf(ids[i])].Path);
     EXPECT_THROW(for (int i = 0; i < 4; ++i) rows.Append(L"r", Instant(i)), std::length_error);
     rows.Erase(0);
     EXPECT_NO_THROW(rows.Append(L"r", Instant(3)));
@@ -196,10 +235,12 @@ TEST(RowStore, RefusesRowsBeyondItsRoomAndKeepsWhatItHolds) {
 // Large lists make their sort keys on several threads; the pieces must still form one order.
 TEST(RowStore, LargeSortByNameIsInLogicalOrderAndStable) {
     std::mt19937 random(11);
-    const wchar_t* const names[] = {L"Report", L"report", L"r\u00e9port", L"re-port", L"\u65e5\u8a18", L"_x", L"9", L"10"};
+    const wchar_t* const names[] = {L"Report",       L"report", L"r\u00e9port", L"re-port",
+                                    L"\u65e5\u8a18", L"_x",     L"9",           L"10"};
     TRowStore store;
     for (int i = 0; i < 60000; ++i)
-        store.Append(L"C:\\root\\d" + std::to_wstring(random() % 40) + L"\\" + names[random() % 8] + std::to_wstring(random() % 500),
+        store.Append(L"C:\\root\\d" + std::to_wstring(random() % 40) + L"\\" + names[random() % 8] +
+                         std::to_wstring(random() % 500),
                      Instant(i));
     SortByName(store);
     ASSERT_EQ(60000, store.Count());

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-#include <cwchar>
-#include <string>
 #include <windows.h>
+#include <cwchar>
+#include <gtest/gtest.h>
+#include <string>
 
 #include "scan/filters.h"
 #include "scan/scan_request.h"
@@ -11,8 +11,7 @@ namespace {
 
 constexpr double Second = 1.0 / 86400.0;
 
-TFormatSettings WithTimeSeparator(const wchar_t* separator)
-{
+TFormatSettings WithTimeSeparator(const wchar_t* separator) {
     TFormatSettings settings;
     settings.TimeSeparator = separator;
     return settings;
@@ -23,13 +22,16 @@ struct RunningTimeCase {
     const wchar_t* expected;
 };
 
-TEST(RunningTimeText, PicksThePatternByLengthAndPrefixesWholeDays)
-{
+TEST(RunningTimeText, PicksThePatternByLengthAndPrefixesWholeDays) {
     const RunningTimeCase cases[] = {
-        {0.5, L"0.500"},          {7, L"7.000"},
-        {0.0004, L"0.000"},       {59.9994, L"59.999"},
-        {59.9996, L"1:00"},       {5 * 60 + 7, L"5:07"},
-        {59 * 60 + 59, L"59:59"}, {3600 + 2 * 60 + 3, L"1:02:03"},
+        {0.5, L"0.500"},
+        {7, L"7.000"},
+        {0.0004, L"0.000"},
+        {59.9994, L"59.999"},
+        {59.9996, L"1:00"},
+        {5 * 60 + 7, L"5:07"},
+        {59 * 60 + 59, L"59:59"},
+        {3600 + 2 * 60 + 3, L"1:02:03"},
         {23 * 3600 + 59 * 60 + 59, L"23:59:59"},
         {25 * 3600, L"1 day 1:00:00"},
         {24 * 3600 + 30, L"1 day 0:00:30"},
@@ -41,16 +43,14 @@ TEST(RunningTimeText, PicksThePatternByLengthAndPrefixesWholeDays)
         EXPECT_EQ(c.expected, RunningTimeText(c.seconds * Second, settings)) << c.seconds << " s";
 }
 
-TEST(RunningTimeText, UsesTheUsersTimeSeparatorButAFullStopBeforeMilliseconds)
-{
+TEST(RunningTimeText, UsesTheUsersTimeSeparatorButAFullStopBeforeMilliseconds) {
     const TFormatSettings settings = WithTimeSeparator(L".");
     EXPECT_EQ(L"1.02.03", RunningTimeText((3600 + 2 * 60 + 3) * Second, settings));
     EXPECT_EQ(L"5.07", RunningTimeText((5 * 60 + 7) * Second, settings));
     EXPECT_EQ(L"12.300", RunningTimeText(12.3 * Second, WithTimeSeparator(L"h")));
 }
 
-TEST(CompletionText, CarriesTheCountAndTheRunningTime)
-{
+TEST(CompletionText, CarriesTheCountAndTheRunningTime) {
     EXPECT_EQ(L"Successfully processed 1234 files for 12.300.",
               CompletionText(1234, 12.3 * Second, WithTimeSeparator(L":")));
     EXPECT_EQ(L"Successfully processed 5000000000 files for 1 day 1:00:00.",
@@ -60,8 +60,7 @@ TEST(CompletionText, CarriesTheCountAndTheRunningTime)
 }
 
 // One full path with one backslash at its end, whatever way it was typed.
-TEST(RootPathFromText, IsOneFullPathEndingWithOneBackslash)
-{
+TEST(RootPathFromText, IsOneFullPathEndingWithOneBackslash) {
     wchar_t current[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, current);
     std::wstring here = current;
@@ -98,20 +97,18 @@ TEST(RootPathFromText, IsOneFullPathEndingWithOneBackslash)
         EXPECT_EQ(expected, RootPathFromText(text)) << std::string(text.begin(), text.end());
 }
 
-TEST(NumberFromText, TakesDigitsBringsThemIntoRangeAndOtherwiseTheLastValid)
-{
+TEST(NumberFromText, TakesDigitsBringsThemIntoRangeAndOtherwiseTheLastValid) {
     const std::pair<const wchar_t*, int> cases[] = {
-        {L"250", 250},   {L"0", 0},     {L"32767", 32767}, {L"50000", 32767}, {L"99999999999999", 32767},
-        {L"1,000", 1000}, {L"007", 7},   {L" 3 ", 3},       {L"", 42},         {L"-5", 42},
-        {L"abc", 42},    {L"1e2", 42},  {L"0x10", 42},     {L",5", 42},       {L"12.5", 42},
+        {L"250", 250},    {L"0", 0},    {L"32767", 32767}, {L"50000", 32767}, {L"99999999999999", 32767},
+        {L"1,000", 1000}, {L"007", 7},  {L" 3 ", 3},       {L"", 42},         {L"-5", 42},
+        {L"abc", 42},     {L"1e2", 42}, {L"0x10", 42},     {L",5", 42},       {L"12.5", 42},
     };
     for (const auto& [text, number] : cases)
         EXPECT_EQ(number, NumberFromText(text, 42, 32767, L",")) << std::string(text, text + wcslen(text));
 }
 
 // The status bar's second part, its figures in the user's digit grouping.
-TEST(CountsText, TellsFilesRowsPausesAndFiltersInTheUsersGrouping)
-{
+TEST(CountsText, TellsFilesRowsPausesAndFiltersInTheUsersGrouping) {
     TFormatSettings western, indian, spaced;
     indian.Grouping = L"3;2;0";
     spaced.ThousandSeparator = L"\u00a0";
@@ -129,20 +126,25 @@ TEST(CountsText, TellsFilesRowsPausesAndFiltersInTheUsersGrouping)
         // The end: a Stop, a missing root, masks without a wildcard that took no name.
         {{29633, 29633, false, 0, false, 100, false, true}, western, L"Stopped: 29,633 files seen, 100 rows"},
         {{0, 0, true, 0, true, 0, false, true, true, L"*a*"}, western, L"The folder was not found"},
-        {{300, 0, true, 0, false, 0, false, false, false, L"*report*"}, western,
+        {{300, 0, true, 0, false, 0, false, false, false, L"*report*"},
+         western,
          L"0 of 300 files match the names (did you mean *report*?)"},
-        {{3000, 0, true, 2, true, 0, false, true, false, L"*a*; *b*"}, western,
+        {{3000, 0, true, 2, true, 0, false, true, false, L"*a*; *b*"},
+         western,
          L"Stopped: 0 of 3,000 files match the names (did you mean *a*; *b*?), 2 folders skipped"},
-        {{300, 1, true, 0, false, 1, false, false, false, L"*report*"}, western, L"1 of 300 files match the names, 1 row"},
-        {{0, 0, true, 0, false, 0, false, false, false, L"*report*"}, western, L"0 of 0 files match the names, 0 rows"},
+        {{300, 1, true, 0, false, 1, false, false, false, L"*report*"},
+         western,
+         L"1 of 300 files match the names, 1 row"},
+        {{0, 0, true, 0, false, 0, false, false, false, L"*report*"},
+         western,
+         L"0 of 0 files match the names, 0 rows"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.Expected, CountsText(c.Counts, c.Settings));
 }
 
 // Each mask without a wildcard, widened; the hint, typed back, takes a name that holds the mask.
-TEST(MaskHint, WidensEachMaskWithoutAWildcard)
-{
+TEST(MaskHint, WidensEachMaskWithoutAWildcard) {
     const struct {
         const wchar_t *Masks, *Hint, *Taken;
     } cases[] = {
@@ -163,20 +165,16 @@ TEST(MaskHint, WidensEachMaskWithoutAWildcard)
     }
 }
 
-TEST(SearchEnableRules, FollowTheJobStateAndTheTrimmedPath)
-{
+TEST(SearchEnableRules, FollowTheJobStateAndTheTrimmedPath) {
     struct Case {
         const wchar_t* path;
         TJobState job;
         bool start, pause, stop;
     };
     const Case cases[] = {
-        {L"C:\\", TJobState::None, true, false, false},
-        {L"", TJobState::None, false, false, false},
-        {L" \t\r\n", TJobState::None, false, false, false},
-        {L"C:\\", TJobState::Running, false, true, true},
-        {L"C:\\", TJobState::Paused, true, false, true},
-        {L"   ", TJobState::Paused, false, false, true},
+        {L"C:\\", TJobState::None, true, false, false},     {L"", TJobState::None, false, false, false},
+        {L" \t\r\n", TJobState::None, false, false, false}, {L"C:\\", TJobState::Running, false, true, true},
+        {L"C:\\", TJobState::Paused, true, false, true},    {L"   ", TJobState::Paused, false, false, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.start, StartEnabled(c.path, c.job)) << c.path;
@@ -185,8 +183,7 @@ TEST(SearchEnableRules, FollowTheJobStateAndTheTrimmedPath)
     }
 }
 
-TEST(ThresholdFromPickers, TakesTheDateOfOneAndTheTimeOfDayOfTheOther)
-{
+TEST(ThresholdFromPickers, TakesTheDateOfOneAndTheTimeOfDayOfTheOther) {
     const double march1 = 46082; // 1 March 2026
     const double pickerDate = march1 + 10.25 / 24;
     const double pickerTime = march1 + 40 + 14.5 / 24;
