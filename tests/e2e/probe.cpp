@@ -21,8 +21,16 @@
 //   probe show normal|minimise|maximise   shows the main window so
 //   probe close               asks the main window to close, as its close box does
 //   probe redraw              paints the main window and all its controls anew
+//   probe clipboard-files     prints each file of the clipboard's CF_HDROP, one a line, then
+//                             "effect N" with its "Preferred DropEffect" (or "effect none")
+//   probe drop-target MS      opens a window "Quenwick drop target" at 700,100 (300x200) that takes
+//                             files dropped on it, prints "ready", and waits up to MS for a drop;
+//                             prints each dropped file, one a line, then "effect N" it chose (copy)
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
+#include <shellapi.h>
+#include <shlobj.h>
 #include <string>
 
 namespace {
@@ -250,6 +258,113 @@ int PrintBounds() {
     return 0;
 }
 
+// The files of an HDROP, in their order.
+void PrintDroppedFiles(HDROP drop) {
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0), L'\0');
+        DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size() + 1));
+        Print(path);
+    }
+}
+
+int PrintClipboardFiles() {
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    const ULONGLONG end = GetTickCount64() + 5000;
+    while (!OpenClipboard(window)) {
+        if (GetTickCount64() >= end) {
+            return 1;
+        }
+        Sleep(10);
+    }
+    HANDLE drop = GetClipboardData(CF_HDROP);
+    if (drop) {
+        PrintDroppedFiles(static_cast<HDROP>(drop));
+    }
+    HANDLE effect = GetClipboardData(RegisterClipboardFormatW(CFSTR_PREFERREDDROPEFFECT));
+    const DWORD* value =
+        effect && GlobalSize(effect) >= sizeof(DWORD) ? static_cast<DWORD*>(GlobalLock(effect)) : nullptr;
+    Print(value ? L"effect " + std::to_wstring(*value) : L"effect none");
+    if (value) {
+        GlobalUnlock(effect);
+    }
+    CloseClipboard();
+    return drop ? 0 : 1;
+}
+
+// Takes a drop of files as a copy; the drop ends the wait.
+class TDropTarget : public IDropTarget {
+  public:
+    bool Dropped = false;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        *object = id == IID_IUnknown || id == IID_IDropTarget ? this : nullptr;
+        return *object ? S_OK : E_NOINTERFACE;
+    }
+    // Lives on the stack until the window is gone.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+        FORMATETC files{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        takes_ = data->QueryGetData(&files) == S_OK;
+        *effect = Choose(*effect);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
+        *effect = Choose(*effect);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+        FORMATETC files{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        *effect = Choose(*effect);
+        if (data->GetData(&files, &medium) == S_OK) {
+            PrintDroppedFiles(static_cast<HDROP>(medium.hGlobal));
+            ReleaseStgMedium(&medium);
+        }
+        Print(L"effect " + std::to_wstring(*effect));
+        Dropped = true;
+        return S_OK;
+    }
+
+  private:
+    DWORD Choose(DWORD allowed) const { return takes_ && (allowed & DROPEFFECT_COPY) ? DROPEFFECT_COPY : 0; }
+    bool takes_ = false;
+};
+
+int WaitForDrop(DWORD ms) {
+    if (FAILED(OleInitialize(nullptr))) {
+        return 1;
+    }
+    WNDCLASSEXW type{sizeof type};
+    type.lpfnWndProc = DefWindowProcW;
+    type.hInstance = GetModuleHandleW(nullptr);
+    type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    type.lpszClassName = L"QuenwickDropTarget";
+    RegisterClassExW(&type);
+    HWND window = CreateWindowExW(WS_EX_TOPMOST, type.lpszClassName, L"Quenwick drop target",
+                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, 700, 100, 300, 200, nullptr, nullptr,
+                                  type.hInstance, nullptr);
+    TDropTarget target;
+    if (!window || FAILED(RegisterDragDrop(window, &target))) {
+        return 1;
+    }
+    Print(L"ready");
+    const ULONGLONG end = GetTickCount64() + ms;
+    for (ULONGLONG now = GetTickCount64(); !target.Dropped && now < end; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    RevokeDragDrop(window);
+    DestroyWindow(window);
+    OleUninitialize();
+    return target.Dropped ? 0 : 1;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -354,8 +469,15 @@ int wmain(int argc, wchar_t** argv) {
                    ? 0
                    : 1;
     }
+    if (mode == L"clipboard-files") {
+        return PrintClipboardFiles();
+    }
+    if (mode == L"drop-target" && argc == 3) {
+        return WaitForDrop(static_cast<DWORD>(_wtoi(argv[2])));
+    }
     Print(L"usage: probe status TEXT MS | counts TEXT MS | rows NOT MS | press CAPTION | step NOT MS | "
           L"arrows | client | window TITLE MS | locale | hold-clipboard HELD RELEASE | focus |"
-          L" controls | bounds | show normal|minimise|maximise | close | redraw");
+          L" controls | bounds | show normal|minimise|maximise | close | redraw | clipboard-files |"
+          L" drop-target MS");
     return 2;
 }
