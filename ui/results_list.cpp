@@ -84,8 +84,6 @@ int TResultsList::IndexOfRow(TRowId row) const {
 void TResultsList::DeleteRow(int index) {
     if (index < 0 || index >= store_.Count())
         return;
-    if (SelectedByAll(index))
-        --allCount_;
     store_.Erase(index);
     if (index < shownCount_) {
         if (NothingMarked()) {
@@ -100,9 +98,7 @@ void TResultsList::DeleteRow(int index) {
             // A deletion that redraws costs Wine about 4 ms, one in the ranking's burst about 2 us:
             // drawing waits for the next count update.
             HoldRedraw();
-            ++ownChanges_;
             SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(index), 0);
-            --ownChanges_;
         }
     }
     ScheduleCountRefresh();
@@ -153,17 +149,13 @@ void TResultsList::Clear() {
     store_.Clear();
     StopTimer();
     ReleaseRedraw();
-    allBefore_ = 0;
-    allCount_ = 0;
     sortColumn_ = TSortColumn::None;
     ShowSortArrow();
-    ++ownChanges_;
     // One count change drops every row and the selection; deleting item by item is quadratic.
     shownCount_ = 0;
     staleFrom_ = kNoStaleRow;
     SendMessageW(list_, LVM_SETITEMCOUNT, 0, 0);
     SendMessageW(list_, LVM_SETSELECTIONMARK, 0, -1);
-    --ownChanges_;
 }
 
 // The timer alone would not do: WM_TIMER comes only to an empty queue, and a scan keeps the queue
@@ -205,10 +197,8 @@ void TResultsList::Flush() {
     InvalidateStaleRows();
     if (shownCount_ != store_.Count()) {
         shownCount_ = store_.Count();
-        ++ownChanges_;
         SendMessageW(list_, LVM_SETITEMCOUNT, static_cast<WPARAM>(shownCount_),
                      LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-        --ownChanges_;
     }
     ReleaseRedraw();
     RedrawWindow(list_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -223,7 +213,6 @@ void TResultsList::Sort(TSortColumn column, bool ascending) {
     Flush();
     store_.Compact();
     TRedrawOff redrawOff(list_);
-    ++ownChanges_;
     const int count = store_.Count();
     const int focused = NextItem(list_, -1, LVNI_FOCUSED);
     const int mark = static_cast<int>(SendMessageW(list_, LVM_GETSELECTIONMARK, 0, 0));
@@ -264,7 +253,6 @@ void TResultsList::Sort(TSortColumn column, bool ascending) {
     if (newFocused >= 0)
         SetState(list_, newFocused, LVIS_FOCUSED, LVIS_FOCUSED);
     SendMessageW(list_, LVM_SETSELECTIONMARK, 0, newMark);
-    --ownChanges_;
     sortColumn_ = column;
     sortAscending_ = ascending;
     ShowSortArrow();
@@ -288,65 +276,28 @@ void TResultsList::ShowSortArrow() {
     }
 }
 
-// Wine selects row after row (0.67 s for a million), so the selection of all is kept here as the
-// identities it covers, and the control draws those rows as selected. The control's own selection
-// stays as it was, within them.
+// The control's own selection, so that what it reports to other programs and to screen readers is what
+// the user sees. Wine selects owner-data rows one by one (about 0.7 s for a million); drawing is held
+// meanwhile, and the one change notice that follows is all this list hears of it.
 void TResultsList::SelectAll() {
     Flush();
     if (store_.Count() == 0)
         return;
-    allBefore_ = store_.NextId();
-    allCount_ = store_.Count();
-    InvalidateRect(list_, nullptr, FALSE);
-}
-
-void TResultsList::SelectAllInControl() {
-    const TRowId before = allBefore_;
-    allBefore_ = 0;
-    allCount_ = 0;
     TRedrawOff redrawOff(list_);
-    ++ownChanges_;
     SetState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
-    for (int i = 0; i < store_.Count(); ++i)
-        if (store_.Id(i) >= before)
-            SetState(list_, i, 0, LVIS_SELECTED);
-    --ownChanges_;
 }
 
-// The user changed the selection in the control. A plain click or a range replaces the selection of
-// all; a row toggled with Ctrl (which the control saw as unselected, or selected alone) leaves every
-// other row selected.
-void TResultsList::SelectionChanged(const NMHDR& header) {
-    if (allBefore_ == 0 || ownChanges_ > 0)
+// Many notices may come for one change (a row at a time under Wine): the owner hears once, after them.
+void TResultsList::SelectionChanged() {
+    if (selectionNoticePending_ || !OnSelectionChanged)
         return;
-    int toggled = -1;
-    if (header.code == LVN_ITEMCHANGED) {
-        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
-        if (!(change.uChanged & LVIF_STATE) || !((change.uOldState ^ change.uNewState) & LVIS_SELECTED))
-            return;
-        if (GetKeyState(VK_CONTROL) < 0 && change.iItem >= 0 && change.iItem < store_.Count())
-            toggled = change.iItem;
-    } else if (GetKeyState(VK_CONTROL) < 0) {
-        return; // Ctrl with a range adds to a selection of all: nothing changes
-    }
-    if (toggled < 0) {
-        allBefore_ = 0;
-        allCount_ = 0;
-        InvalidateRect(list_, nullptr, FALSE);
-        return;
-    }
-    // After the control's own handling of the click is done.
-    const TRowId row = store_.Id(toggled);
-    Later([this, row, list = list_] {
+    selectionNoticePending_ = true;
+    Later([this, list = list_] {
         if (!IsWindow(list) || GetPropW(list, kOwnerProperty) != this)
             return;
-        if (allBefore_ != 0)
-            SelectAllInControl();
-        const int index = store_.IndexOf(row);
-        ++ownChanges_;
-        if (index >= 0)
-            SetState(list_, index, 0, LVIS_SELECTED);
-        --ownChanges_;
+        selectionNoticePending_ = false;
+        if (OnSelectionChanged)
+            OnSelectionChanged();
     });
 }
 
@@ -355,16 +306,56 @@ int TResultsList::ControlSelectedCount() const {
 }
 
 int TResultsList::SelectedCount() const {
-    return allBefore_ != 0 ? allCount_ : ControlSelectedCount();
+    return ControlSelectedCount();
 }
 
 int TResultsList::FirstSelected() const {
-    if (allBefore_ == 0)
-        return NextItem(list_, -1, LVNI_SELECTED);
-    for (int i = 0; i < store_.Count(); ++i)
-        if (SelectedByAll(i))
-            return i;
-    return -1;
+    return NextItem(list_, -1, LVNI_SELECTED);
+}
+
+TResultsList::TSelection TResultsList::Selection() {
+    Flush();
+    store_.Compact();
+    TSelection selection;
+    selection.Count = static_cast<std::size_t>(std::max(SelectedCount(), 0));
+    // All of them need no list of positions: a million rows' positions are a million messages.
+    selection.All = selection.Count >= static_cast<std::size_t>(store_.Count());
+    if (!selection.All) {
+        selection.Positions.reserve(selection.Count);
+        for (int i = FirstSelected(); i >= 0 && i < store_.Count(); i = NextItem(list_, i, LVNI_SELECTED))
+            selection.Positions.push_back(static_cast<std::uint32_t>(i));
+        selection.Count = selection.Positions.size();
+    }
+    return selection;
+}
+
+std::vector<TRowId> TResultsList::SelectedRows() {
+    const TSelection selection = Selection();
+    std::vector<TRowId> rows(selection.Count);
+    for (std::size_t k = 0; k < selection.Count; ++k)
+        rows[k] = store_.Id(selection.At(k));
+    return rows;
+}
+
+TPathList TResultsList::SelectedPathList() {
+    const TSelection selection = Selection();
+    TPathList paths;
+    RunBesideMessages([&] {
+        std::wstring path;
+        for (std::size_t k = 0; k < selection.Count; ++k) {
+            const int i = selection.At(k);
+            path.assign(store_.Folder(i));
+            path += store_.Name(i);
+            paths.Add(path);
+        }
+    });
+    return paths;
+}
+
+std::wstring TResultsList::Path(int index) const {
+    std::wstring path(store_.Folder(index));
+    path += store_.Name(index);
+    return path;
 }
 
 TRow TResultsList::Row(int index) const {
@@ -375,24 +366,9 @@ TRow TResultsList::Row(int index) const {
 }
 
 TClipboardText TResultsList::SelectedText(TCopyLayout layout) {
-    Flush();
-    store_.Compact();
-    // Positions are read from the control here, on its own thread; all of them need no list.
-    const int selected = SelectedCount();
-    const bool all = selected >= store_.Count();
-    std::vector<std::uint32_t> positions;
-    if (!all) {
-        positions.reserve(static_cast<std::size_t>(std::max(selected, 0)));
-        if (allBefore_ != 0) {
-            for (int i = 0; i < store_.Count(); ++i)
-                if (SelectedByAll(i))
-                    positions.push_back(static_cast<std::uint32_t>(i));
-        } else {
-            for (int i = FirstSelected(); i >= 0 && i < store_.Count(); i = NextItem(list_, i, LVNI_SELECTED))
-                positions.push_back(static_cast<std::uint32_t>(i));
-        }
-    }
-    const std::size_t count = all ? static_cast<std::size_t>(store_.Count()) : positions.size();
+    // Positions are read from the control here, on its own thread.
+    const TSelection selection = Selection();
+    const std::size_t count = selection.Count;
     std::optional<TClipboardText> text;
     // The text of a million rows takes a good part of a second to make; the window keeps answering.
     // The text is made on another thread while rows are drawn here: its converter is its own.
@@ -400,7 +376,7 @@ TClipboardText TResultsList::SelectedText(TCopyLayout layout) {
     RunBesideMessages([&] {
         std::wstring time;
         const auto parts = [&](std::size_t k) {
-            const int i = all ? static_cast<int>(k) : static_cast<int>(positions[k]);
+            const int i = selection.At(k);
             time.clear();
             if (layout != TCopyLayout::OnlyNames)
                 AppendDateTimeText(time, LocalTimeOf(localTime, store_.Utc(i)), settings_);
@@ -556,34 +532,14 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
     case LVN_ODFINDITEMW:
         result = FindItem(reinterpret_cast<const NMLVFINDITEMW&>(header));
         return true;
-    case NM_CUSTOMDRAW: {
-        auto& draw = const_cast<NMLVCUSTOMDRAW&>(reinterpret_cast<const NMLVCUSTOMDRAW&>(header));
-        if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) {
-            result = allBefore_ != 0 ? CDRF_NOTIFYITEMDRAW : CDRF_DODEFAULT;
-        } else if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
-            const int index = static_cast<int>(draw.nmcd.dwItemSpec);
-            result = CDRF_DODEFAULT;
-            // Selected rows are highlighted only while the list has the focus, as the control does.
-            if (index >= 0 && index < store_.Count() && SelectedByAll(index) && GetFocus() == list_) {
-                draw.nmcd.uItemState |= CDIS_SELECTED;
-                draw.clrText = GetSysColor(COLOR_HIGHLIGHTTEXT);
-                draw.clrTextBk = GetSysColor(COLOR_HIGHLIGHT);
-                result = CDRF_NEWFONT;
-            }
-        } else {
-            result = CDRF_DODEFAULT;
-        }
-        return true;
-    }
-    case LVN_ITEMCHANGED:
-    case LVN_ODSTATECHANGED:
-        SelectionChanged(header);
+    case LVN_ITEMCHANGED: {
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+        if ((change.uChanged & LVIF_STATE) && ((change.uOldState ^ change.uNewState) & LVIS_SELECTED))
+            SelectionChanged();
         return false;
-    case NM_SETFOCUS:
-    case NM_KILLFOCUS:
-        // The control redraws the rows it holds selected; those selected here as well.
-        if (allBefore_ != 0)
-            InvalidateRect(list_, nullptr, FALSE);
+    }
+    case LVN_ODSTATECHANGED:
+        SelectionChanged();
         return false;
     default:
         return false;

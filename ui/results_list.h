@@ -3,12 +3,14 @@
 #include "scan/local_time.h"
 #include "scan/sinks.h"
 #include "toolkit/clipboard.h"
+#include "toolkit/file_data.h"
 #include "toolkit/format_settings.h"
 #include "ui/copy_text.h"
 #include "ui/row_store.h"
 #include <windows.h>
 #include <climits>
 #include <commctrl.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,7 +42,7 @@ class TResultsList final {
     void Clear();
 
     // For WM_NOTIFY from the list: true when handled, with the message's result in result.
-    // Handles the item texts, the type-ahead search and the drawing of a selection of all rows.
+    // Handles the item texts and the type-ahead search, and hears of selection changes.
     bool HandleNotify(const NMHDR& header, LRESULT& result);
     // Gives the control every row appended so far at once and lets it draw what deletions changed.
     void Flush();
@@ -52,17 +54,31 @@ class TResultsList final {
     void SortByName() { Sort(TSortColumn::Name, true); }
     TSortColumn SortedBy() const { return sortColumn_; }
     bool SortedAscending() const { return sortAscending_; }
-    // Selects every row; the focused row and the scroll position stay. At once on any number of
-    // rows: the selection of all is kept here and drawn by the control as its own; rows added later
-    // are not selected.
+    // Selects every row in the control; the focused row and the scroll position stay; rows added
+    // later are not selected.
     void SelectAll();
+    // After the selection changed, once for a burst of changes, from the message loop.
+    std::function<void()> OnSelectionChanged;
 
     int RowCount() const { return store_.Count(); }
     // The row with its local time and that time's text as shown.
     TRow Row(int index) const;
-    // The rows selected: by the control, or all of them since SelectAll.
+    // The rows the control holds selected.
     int SelectedCount() const;
     int FirstSelected() const; // -1 when none
+    // The selected rows in list order, after giving the control every row appended so far.
+    struct TSelection {
+        bool All = false; // every row, with no positions listed
+        std::vector<std::uint32_t> Positions;
+        std::size_t Count = 0;
+        int At(std::size_t k) const { return All ? static_cast<int>(k) : static_cast<int>(Positions[k]); }
+    };
+    TSelection Selection();
+    std::vector<TRowId> SelectedRows();
+    // The selected rows' paths packed for the clipboard's files or a drag, made beside the window's
+    // messages.
+    TPathList SelectedPathList();
+    std::wstring Path(int index) const;
     // The selected rows' lines in list order, made beside the window's messages straight into
     // the clipboard's memory.
     TClipboardText SelectedText(TCopyLayout layout);
@@ -79,10 +95,7 @@ class TResultsList final {
     // state.
     bool NothingMarked() const;
     int ControlSelectedCount() const;
-    bool SelectedByAll(int index) const { return allBefore_ != 0 && store_.Id(index) < allBefore_; }
-    // The control's own selection takes over from a selection of all: each row selected in it.
-    void SelectAllInControl();
-    void SelectionChanged(const NMHDR& header);
+    void SelectionChanged();
     // Whether the control shows other than the rows: count, deleted rows, or drawing held.
     bool Behind() const;
     void InvalidateStaleRows();
@@ -121,8 +134,5 @@ class TResultsList final {
     bool redrawHeld_ = false; // while the ranking deletes rows in a burst
     TSortColumn sortColumn_ = TSortColumn::None;
     bool sortAscending_ = true;
-    // Since SelectAll: rows whose identity is below this are selected, allCount_ of them. 0: none.
-    TRowId allBefore_ = 0;
-    int allCount_ = 0;
-    int ownChanges_ = 0; // while the list itself changes the control's selection
+    bool selectionNoticePending_ = false;
 };

@@ -123,7 +123,9 @@ std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settin
         text += L" (did you mean " + counts.MaskHint + L"?)";
     if (counts.SkipPatterns)
         text += L", " + many(counts.FoldersSkipped, L" folder skipped", L" folders skipped");
-    return hint ? text : text + L", " + many(counts.Rows, L" row", L" rows");
+    if (!hint)
+        text += L", " + many(counts.Rows, L" row", L" rows");
+    return counts.Selected > 1 ? text + L", " + number(counts.Selected) + L" selected" : text;
 }
 
 bool HasPatterns(const std::wstring& text) {

@@ -36,9 +36,11 @@ struct TScanCounts {
     bool Stopped = false;
     bool RootMissing = false;
     std::wstring MaskHint;
+    std::int64_t Selected = 0; // rows selected in the list, named when more than one
 };
 // "Paused: 12 of 300,000 files match the names, 4 folders skipped, 12 rows", each figure in the
-// user's digit grouping; the name masks and the skip patterns are named only when there are any.
+// user's digit grouping; the name masks and the skip patterns are named only when there are any,
+// the selection (", 3 selected") only when it holds more than one row.
 // After a Stop "Stopped: ..."; for a missing root "The folder was not found"; where masks took no
 // file of some, the hint instead of the rows: "0 of 300 files match the names (did you mean *report*?)".
 std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settings);

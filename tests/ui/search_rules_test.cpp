@@ -138,6 +138,11 @@ TEST(CountsText, TellsFilesRowsPausesAndFiltersInTheUsersGrouping) {
         {{0, 0, true, 0, false, 0, false, false, false, L"*report*"},
          western,
          L"0 of 0 files match the names, 0 rows"},
+        // The selection, once it holds more than one row.
+        {{5, 5, false, 0, false, 5, false, false, false, L"", 1}, western, L"5 files seen, 5 rows"},
+        {{5000, 0, false, 0, false, 5000, true, false, false, L"", 4321},
+         western,
+         L"Paused: 5,000 files seen, 5,000 rows, 4,321 selected"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.Expected, CountsText(c.Counts, c.Settings));
