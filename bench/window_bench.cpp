@@ -7,6 +7,7 @@
 
 #include "bench_support.h"
 #include "toolkit/application.h"
+#include "toolkit/file_data.h"
 #include "ui/main_form.h"
 
 namespace {
@@ -118,6 +119,12 @@ int wmain(int argc, wchar_t** argv) {
         line += TimeOperation("select_all", form, [&] { form.SelectAllActionExecute(); });
         line += " selected=" + std::to_string(form.Results->SelectedCount());
         line += TimeOperation("copy", form, [&] { form.CopyActionExecute(); });
+        // The files as Ctrl+C and a drag hand them on: paths gathered, formats made only when asked.
+        line += TimeOperation("copy_files", form, [&] { form.CopyFilesActionExecute(); });
+        line += " copy_files_peak_mb=" + std::to_string(PeakMegabytes());
+        line += TimeOperation("drag_start", form, [&] {
+            const TComPtr<IDataObject> data = NewFileDataObject(form.Results->SelectedPathList());
+        });
     }
     line += " peak_mb=" + std::to_string(PeakMegabytes());
     PrintResult(line);

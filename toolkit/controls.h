@@ -39,6 +39,8 @@ class TControl {
     std::function<bool(NMHDR& header, LRESULT& result)> OnNotify;
     // Shown on a right click or the menu key.
     TPopupMenu* PopupMenu = nullptr;
+    // Asked first, with the point in screen coordinates: true when it showed a menu of its own.
+    std::function<bool(POINT at)> OnContextMenu;
     // Where the menu key opens the popup menu, in screen coordinates; unset: the top-left corner.
     std::function<POINT()> MenuPoint;
 

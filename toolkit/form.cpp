@@ -390,6 +390,14 @@ bool TForm::PreTranslateMessage(MSG& message) {
             return false;
         }
     }
+    // Alt+Enter never reaches a list view as a key: handed to it here, and taken.
+    if (message.message == WM_SYSKEYDOWN && message.wParam == VK_RETURN) {
+        auto* list = dynamic_cast<TListView*>(FindControl(GetFocus()));
+        if (list && list->OnKeyDown) {
+            list->OnKeyDown(VK_RETURN);
+            return true;
+        }
+    }
     return IsDialogMessageW(handle_, &message) != FALSE;
 }
 
@@ -574,7 +582,9 @@ bool TForm::ContextMenu(HWND window, LPARAM at) {
             ClientToScreen(control->Handle(), &point);
         }
     }
-    control->PopupMenu->Popup(handle_, point.x, point.y);
+    if (!control->OnContextMenu || !control->OnContextMenu(point)) {
+        control->PopupMenu->Popup(handle_, point.x, point.y);
+    }
     return true;
 }
 

@@ -65,7 +65,8 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     };
 
     for (TAction* action : {&StartAction, &PauseAction, &StopAction, &OpenAction, &ExploreAction, &CopyAction,
-                            &CopyNTAction, &CopyTNAction, &SelectAllAction}) {
+                            &CopyNTAction, &CopyTNAction, &SelectAllAction, &CopyFilesAction, &CopyPathAction,
+                            &DeleteAction, &DeleteForGoodAction, &PropertiesAction, &ShellMenuAction}) {
         ActionList.Add(*action);
     }
     OpenItem.Action = &OpenAction;
@@ -74,10 +75,18 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     NandTItem.Action = &CopyNTAction;
     TandNItem.Action = &CopyTNAction;
     SelectAllItem.Action = &SelectAllAction;
+    CopyFilesItem.Action = &CopyFilesAction;
+    CopyPathItem.Action = &CopyPathAction;
+    DeleteItem.Action = &DeleteAction;
+    DeleteForGoodItem.Action = &DeleteForGoodAction;
+    PropertiesItem.Action = &PropertiesAction;
+    ShellMenuItem.Action = &ShellMenuAction;
     CopyItem.Add(NamesItem);
     CopyItem.Add(NandTItem);
     CopyItem.Add(TandNItem);
-    for (TMenuItem* item : {&OpenItem, &ExploreItem, &N1, &CopyItem, &SelectAllItem}) {
+    for (TMenuItem* item :
+         {&OpenItem, &ExploreItem, &N1, &CopyItem, &SelectAllItem, &N2, &CopyFilesItem, &CopyPathItem,
+          &DeleteItem, &DeleteForGoodItem, &PropertiesItem, &ShellMenuItem}) {
         PopupMenu.Add(*item);
     }
     AddActionList(ActionList);

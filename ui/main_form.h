@@ -5,6 +5,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/form.h"
 #include "toolkit/format_settings.h"
+#include "toolkit/shell_files.h"
 #include "ui/results_list.h"
 #include "ui/search_rules.h"
 #include "ui/window_sink.h"
@@ -70,13 +71,28 @@ class TMainForm : public TForm {
     TMenuItem NandTItem;
     TMenuItem TandNItem;
     TMenuItem SelectAllItem;
+    // Beyond the six: the files themselves handed to the shell, each entry with its key.
+    TAction CopyFilesAction{L"Copy files\tCtrl+C"};
+    TAction CopyPathAction{L"Copy as path\tCtrl+Shift+C"};
+    TAction DeleteAction{L"Delete\tDel"};
+    TAction DeleteForGoodAction{L"Delete permanently\tShift+Del"};
+    TAction PropertiesAction{L"Properties\tAlt+Enter"};
+    TAction ShellMenuAction{L"More options\tShift+F10"};
+    TMenuItem N2{L"-"};
+    TMenuItem CopyFilesItem;
+    TMenuItem CopyPathItem;
+    TMenuItem DeleteItem;
+    TMenuItem DeleteForGoodItem;
+    TMenuItem PropertiesItem;
+    TMenuItem ShellMenuItem;
 
     void PathButtonClick();
     void RadioButtonClick();
     void ListViewColumnClick(int column);
     void ListViewResize();
     // Beyond the menu, the keys of every file list: Enter opens, Ctrl+A selects all, Ctrl+C copies
-    // the names; a double click opens too. Each follows its command's enable rule.
+    // the files, Ctrl+Shift+C their paths, Del and Shift+Del delete, Alt+Enter shows the properties;
+    // a double click opens too. Each follows its command's enable rule.
     void ListViewKeyDown(WORD key);
     void ListViewDoubleClick();
     void AboutLabelMouseMove(int x, int y);
@@ -103,6 +119,16 @@ class TMainForm : public TForm {
     void CopyTNActionExecute();
     void SelectAllActionUpdate();
     void SelectAllActionExecute();
+    void SelectedActionUpdate(TAction& action);
+    void CopyFilesActionExecute();
+    void CopyPathActionExecute();
+    void DeleteActionExecute();
+    void DeleteForGoodActionExecute();
+    void PropertiesActionExecute();
+    void ShellMenuActionExecute();
+    // A right click or the menu key with Shift held: the shell's own menu instead of the list's.
+    bool ListViewContextMenu(POINT at);
+    void ListViewBeginDrag();
     bool FormCloseQuery();
 
     // The shell's folder dialog, owned by the application's hidden window. folder is the folder to
@@ -114,11 +140,19 @@ class TMainForm : public TForm {
     // The shell call behind Open and Explore; tests replace it.
     std::function<INT_PTR(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters)>
         ShellExecuteCall;
-    // Opens the folder of a file with the file selected; false when the shell could not, and
+    // Opens a folder with the named files in it selected; false when the shell could not, and
     // Explore then opens the folder alone. Tests replace it.
-    std::function<bool(const std::wstring& path)> ShowInFolder;
+    std::function<bool(const std::wstring& folder, const std::vector<std::wstring>& names)> ShowInFolder;
     // Whether the shell finds a folder before Explore opens it alone. Tests replace it.
     std::function<bool(const std::wstring& folder)> ReachesFolder;
+    // The shell's own deletion, properties window, "Open with" dialog and context menu (true when
+    // a command of it ran). Tests replace them.
+    std::function<TShellDeleteResult(HWND owner, const std::vector<std::wstring>& paths, bool recycle)>
+        DeleteFiles;
+    std::function<bool(HWND owner, const std::vector<std::wstring>& paths)> ShowProperties;
+    std::function<HRESULT(HWND owner, const std::wstring& path)> OpenWithDialog;
+    std::function<bool(HWND owner, const std::vector<std::wstring>& paths, POINT at, bool extended)>
+        ShellMenu;
 
     // The rows of ListView, which only displays them.
     std::unique_ptr<TResultsList> Results;
@@ -167,12 +201,19 @@ class TMainForm : public TForm {
     // What masks without a wildcard may have meant, told at the end when they took no file.
     std::wstring maskHint_;
     TStopQuestion askingStop_ = TStopQuestion::None;
-    // The selected row's path; false when no row is selected.
-    bool SelectedPath(std::wstring& path) const;
-    // The selected row's path and the form of it the shell takes; false, said in a box where the
-    // shell can take no form of it.
-    bool SelectedShellPath(std::wstring& path, std::wstring& shellPath) const;
+    // The selected rows' paths in list order.
+    std::vector<std::wstring> SelectedPaths() const;
+    // The form of a path the shell takes; empty, said in a box, where it can take no form of it.
+    std::wstring ShellPathOrSay(const std::wstring& path) const;
     // A shell result of 32 or less, told in the system's words under the path it was about.
     void ReportShellFailure(const std::wstring& path, INT_PTR result);
+    void OpenFile(const std::wstring& path);
+    void ExploreFolder(const std::wstring& folder, const std::vector<std::wstring>& names,
+                       const std::wstring& firstPath);
     void CopySelectedRows(TCopyLayout layout);
+    void DeleteSelected(bool recycle);
+    // Rows whose files are gone leave the list; rows are named by identity, so that rows gone or
+    // moved meanwhile are not mistaken.
+    void DropRowsOfGoneFiles(const std::vector<TRowId>& rows);
+    void ShowSelectionCount();
 };

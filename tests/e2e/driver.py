@@ -209,7 +209,7 @@ class Program:
             self.click(LIST_LEFT + 60, LIST_TOP + 30)
         open_menu()
         self.shot("menu")
-        self.keys("Up", "Return")  # the last entry: Select all
+        self.keys("Down", "Down", "Down", "Down", "Return")  # Open..., Explore, Copy, Select all
         self.shot("all-selected")
         open_menu()
         self.keys("Down", "Down", "Down", "Right", "Down")  # Open..., Explore, Copy > Name and Time

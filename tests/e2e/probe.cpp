@@ -9,6 +9,7 @@
 //   probe step NOT MS         lets a paused scan go on (Start) until the list reads other than NOT, or
 //                             for MS at the most, pauses it again (Pause) and prints what it reads
 //   probe arrows              prints the sort arrow of each column header: "none", "up" or "down"
+//   probe selection           prints the list's selected count, then each row it reports selected
 //   probe client              prints the main window's client origin on the screen: "x y"
 //   probe window TITLE MS     waits up to MS for a visible top-level window titled TITLE
 //   probe locale              prints the regional date and time items the date-time text uses, one a line
@@ -168,6 +169,22 @@ int PrintArrows() {
     }
     Print(line);
     return header ? 0 : 1;
+}
+
+// What the list view tells any program of its selection: the count, then each selected row, asked
+// row by row as a screen reader does.
+int PrintSelection() {
+    HWND main = WaitForWindow(L"Quenwick", 5000);
+    HWND list = main ? FindWindowExW(main, nullptr, WC_LISTVIEWW, nullptr) : nullptr;
+    if (!list)
+        return 1;
+    std::wstring line = std::to_wstring(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0));
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count && i < 1000; ++i)
+        if (SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED) & LVIS_SELECTED)
+            line += L" " + std::to_wstring(i);
+    Print(line);
+    return 0;
 }
 
 std::wstring LocaleText(LCTYPE type) {
@@ -446,6 +463,9 @@ int wmain(int argc, wchar_t** argv) {
     if (mode == L"arrows") {
         return PrintArrows();
     }
+    if (mode == L"selection") {
+        return PrintSelection();
+    }
     if (mode == L"controls") {
         return PrintControls();
     }
@@ -476,7 +496,7 @@ int wmain(int argc, wchar_t** argv) {
         return WaitForDrop(static_cast<DWORD>(_wtoi(argv[2])));
     }
     Print(L"usage: probe status TEXT MS | counts TEXT MS | rows NOT MS | press CAPTION | step NOT MS | "
-          L"arrows | client | window TITLE MS | locale | hold-clipboard HELD RELEASE | focus |"
+          L"arrows | selection | client | window TITLE MS | locale | hold-clipboard HELD RELEASE | focus |"
           L" controls | bounds | show normal|minimise|maximise | close | redraw | clipboard-files |"
           L" drop-target MS");
     return 2;

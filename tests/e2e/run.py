@@ -2,12 +2,13 @@
 """The real quenwick.exe, driven from outside as a user would: keys and clicks through xdotool on the
 test's X display, the clipboard read back through xclip, the settings read from the Wine prefix.
 
-    run.py BUILD_DIR QUENWICK_EXE PROBE_EXE [SCENARIO...]    (scans, window; all when none is named)
+    run.py BUILD_DIR QUENWICK_EXE PROBE_EXE [SCENARIO...]    (scans, window, files; all when none is named)
 
 Five scan scenarios: the number mode (the menu by a right click), the date mode (by Shift+F10), the
 filters set by their access keys, a scan of a million files stopped halfway, after which a second scan is paused and the window closed:
 Esc answers the stop question No, Enter Yes; and a folder that is not there. Then the window's own behaviour (window_scenarios.py):
-keyboard and focus, repainting, the stored place, and the list's keys.
+keyboard and focus, repainting, the stored place, and the list's keys. Then the files handed on
+(files_scenarios.py): copied, dragged, deleted and the shell's menu.
 Screenshots of every step go to BUILD_DIR/e2e-shots.
 """
 import os
@@ -17,6 +18,7 @@ import sys
 import time
 
 from driver import BUILD, HERE, SHOTS, Formats, Program, check, display_of_its_own, finish, probe, run, windows_path
+import files_scenarios
 import window_scenarios
 
 BASE = 1577836800  # the million tree's time origin, as make_trees.py has it
@@ -202,7 +204,7 @@ def main():
         os.makedirs(os.path.join(order, "sub"))
         for name in ("f 10.txt", "F 3.txt", "f 1.txt", "f 2.txt", os.path.join("sub", "x.txt")):
             open(os.path.join(order, name), "w").close()
-        scenarios = sys.argv[4:] or ["scans", "window"]
+        scenarios = sys.argv[4:] or ["scans", "window", "files"]
         if "scans" in scenarios:
             number_mode(formats, tree, files)
             date_mode(formats, tree, files)
@@ -212,6 +214,8 @@ def main():
         if "window" in scenarios:
             window_scenarios.all_scenarios(tree, files, os.path.join(trees, "million"), os.path.join(trees, "rising"),
                                            order)
+        if "files" in scenarios:
+            files_scenarios.hands_on_files()
     return finish()
 
 

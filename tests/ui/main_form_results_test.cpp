@@ -11,6 +11,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <shellapi.h>
 #include <string>
 #include <vector>
 
@@ -38,10 +39,11 @@ class MainFormResultsTest : public testing::Test {
         form->Show();
         SetMessageBoxForTesting([this](const std::wstring& text, const std::wstring& caption, UINT flags) {
             boxes.push_back({text, caption, flags});
-            return IDOK;
+            return answer;
         });
     }
     void TearDown() override {
+        HoldKeys(false, false, false);
         SetMessageBoxForTesting({});
         form.reset();
         DeleteSettings();
@@ -65,8 +67,23 @@ class MainFormResultsTest : public testing::Test {
     }
     std::vector<bool> Enabled() {
         form->UpdateActions();
+        // The file commands share one rule: any row selected.
+        const TAction* files[] = {&form->CopyFilesAction,  &form->CopyPathAction,
+                                  &form->DeleteAction,     &form->DeleteForGoodAction,
+                                  &form->PropertiesAction, &form->ShellMenuAction};
+        for (const TAction* action : files)
+            EXPECT_EQ(form->CopyAction.Enabled(), action->Enabled()) << action->Caption();
         return {form->OpenAction.Enabled(),   form->ExploreAction.Enabled(), form->CopyAction.Enabled(),
                 form->CopyNTAction.Enabled(), form->CopyTNAction.Enabled(),  form->SelectAllAction.Enabled()};
+    }
+    // The keys as GetKeyState reads them on this thread.
+    static void HoldKeys(bool control, bool shift, bool alt) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        keys[VK_MENU] = alt ? 0x80 : 0;
+        SetKeyboardState(keys);
     }
     // The shell cannot select the file in its folder unless selects says so.
     void RecordShellCalls(INT_PTR result, bool selects = false) {
@@ -75,11 +92,36 @@ class MainFormResultsTest : public testing::Test {
             shellCalls.push_back({owner, verb, file, parameters != nullptr, parameters ? parameters : L""});
             return result;
         };
-        form->ShowInFolder = [this, selects](const std::wstring& path) {
-            shownInFolder.push_back(path);
+        form->ShowInFolder = [this, selects](const std::wstring& folder,
+                                             const std::vector<std::wstring>& names) {
+            std::wstring shown = folder;
+            for (const std::wstring& name : names)
+                shown += (shown == folder ? L"" : L"|") + name;
+            shownInFolder.push_back(shown);
             return selects;
         };
         form->ReachesFolder = [](const std::wstring&) { return true; };
+        form->OpenWithDialog = [this](HWND, const std::wstring& path) {
+            shellCalls.push_back({nullptr, L"open with", path, false, L""});
+            return E_NOTIMPL;
+        };
+        form->ShellMenu = [this](HWND owner, const std::vector<std::wstring>& paths, POINT, bool extended) {
+            EXPECT_EQ(form->Handle(), owner);
+            for (const std::wstring& path : paths)
+                shellCalls.push_back({owner, extended ? L"menu+" : L"menu", path, false, L""});
+            DeleteFileW(paths.front().c_str()); // its Delete chosen
+            return true;
+        };
+        form->ShowProperties = [this](HWND owner, const std::vector<std::wstring>& paths) {
+            EXPECT_EQ(form->Handle(), owner);
+            for (const std::wstring& path : paths)
+                shellCalls.push_back({owner, L"properties", path, false, L""});
+            return false;
+        };
+    }
+    void SelectAllAndRun(TMenuItem& item) {
+        form->Results->SelectAll();
+        Choose(item);
     }
     // Chooses a popup-menu entry the way the menu does: a command to the window.
     void Choose(TMenuItem& item) {
@@ -91,6 +133,7 @@ class MainFormResultsTest : public testing::Test {
     std::vector<TShownBox> boxes;
     std::vector<TShellCall> shellCalls;
     std::vector<std::wstring> shownInFolder;
+    int answer = IDOK;
 };
 
 TEST_F(MainFormResultsTest, EnableRulesFollowTheSelection) {
@@ -101,9 +144,9 @@ TEST_F(MainFormResultsTest, EnableRulesFollowTheSelection) {
     Select({2});
     EXPECT_EQ((std::vector<bool>{true, true, true, true, true, true}), Enabled()) << "one of five";
     Select({4});
-    EXPECT_EQ((std::vector<bool>{false, false, true, true, true, true}), Enabled()) << "two of five";
+    EXPECT_EQ((std::vector<bool>{true, true, true, true, true, true}), Enabled()) << "two of five";
     Select({0, 1, 3});
-    EXPECT_EQ((std::vector<bool>{false, false, true, true, true, false}), Enabled()) << "all five";
+    EXPECT_EQ((std::vector<bool>{true, true, true, true, true, false}), Enabled()) << "all five";
 }
 
 TEST_F(MainFormResultsTest, OneRowSelectedInAOneRowList) {
@@ -167,11 +210,10 @@ TEST_F(MainFormResultsTest, OpeningADeletedFileShowsTheSystemTextInAPlainBox) {
     EXPECT_EQ(static_cast<UINT>(MB_OK), boxes[0].Flags) << "no icon, one OK button";
     EXPECT_EQ(1, form->Results->SelectedCount()) << "the selection stays";
 
-    // The shell's own results are told in the words of the system error they stand for: 31 is
-    // "no association", not the system's error 31, "general failure".
-    const std::pair<INT_PTR, int> shellResults[] = {{0, 8},     {26, 32},   {27, 1155}, {28, 1156},
-                                                    {29, 1156}, {30, 1156}, {31, 1155}, {32, 1157},
-                                                    {5, 5},     {11, 11}};
+    // The shell's own results are told in the words of the system error they stand for; 31, no
+    // association, is offered "Open with" instead.
+    const std::pair<INT_PTR, int> shellResults[] = {
+        {0, 8}, {26, 32}, {27, 1155}, {28, 1156}, {29, 1156}, {30, 1156}, {32, 1157}, {5, 5}, {11, 11}};
     for (const auto& [result, code] : shellResults) {
         boxes.clear();
         RecordShellCalls(result);
@@ -320,11 +362,130 @@ TEST_F(MainFormResultsTest, ABusyClipboardIsReportedAndKeepsItsText) {
 
 TEST_F(MainFormResultsTest, ADisabledCommandDoesNotRun) {
     AddRows(3);
-    Select({0, 1});
     RecordShellCalls(33);
-    Choose(form->OpenItem);
+    for (TMenuItem* item : {&form->OpenItem, &form->DeleteItem, &form->PropertiesItem, &form->ShellMenuItem})
+        Choose(*item);
     EXPECT_TRUE(shellCalls.empty());
     EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(3, form->Results->RowCount());
+}
+
+// Every command takes every selected row: Explore each folder once with its files selected, Open
+// each file (asking first above fifteen), and a file no program opens is offered "Open with".
+TEST_F(MainFormResultsTest, OpenAndExploreTakeEverySelectedRow) {
+    for (const wchar_t* path : {L"C:\\a\\x.txt", L"D:\\b\\z.txt", L"C:\\a\\y.txt"})
+        form->Results->AddRow(path, UtcTicks(1));
+    form->Results->Flush();
+    RecordShellCalls(33);
+    Select({0, 1, 2});
+    Choose(form->ExploreItem);
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\a\\x.txt|y.txt", L"D:\\b\\z.txt"}), shownInFolder);
+    EXPECT_EQ(2u, shellCalls.size()) << "each folder opened alone where the shell does not select";
+    shellCalls.clear();
+    Choose(form->OpenItem);
+    ASSERT_EQ(3u, shellCalls.size());
+    EXPECT_EQ(L"D:\\b\\z.txt", shellCalls[1].File);
+    EXPECT_TRUE(boxes.empty());
+
+    AddRows(13);
+    SelectAllAndRun(form->OpenItem); // 16: asked, answered No
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"Open all 16 selected files?", boxes[0].Text);
+    EXPECT_EQ(3u, shellCalls.size());
+
+    boxes.clear();
+    shellCalls.clear();
+    RecordShellCalls(SE_ERR_NOASSOC);
+    ListView_SetItemState(form->ListView.Handle(), -1, 0, LVIS_SELECTED);
+    Select({1});
+    answer = IDYES;
+    Choose(form->OpenItem);
+    const std::vector<std::wstring> asked{L"open", L"open with", L"menu"};
+    ASSERT_EQ(asked.size(), shellCalls.size());
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        EXPECT_EQ(asked[i], shellCalls[i].Verb);
+        EXPECT_EQ(L"D:\\b\\z.txt", shellCalls[i].File);
+    }
+    EXPECT_NE(std::wstring::npos, boxes.at(0).Text.find(L"\"Open with\""));
+}
+
+// The rows are named before the system's question, which serves messages: a row pushed out meanwhile
+// is not mistaken for another; a file refused keeps its row. The keys reach their commands.
+TEST_F(MainFormResultsTest, DeletingAndTheShellsMenuDropTheRowsOfFilesThatWent) {
+    TTempTree tree;
+    std::vector<std::wstring> files;
+    std::vector<TRowId> rows;
+    for (int i = 0; i < 5; ++i) {
+        files.push_back(tree.File(L"f" + std::to_wstring(i), UtcFileTime(2024, 3, 1)));
+        rows.push_back(form->Results->AddRow(files.back(), UtcTicks(i)));
+    }
+    const std::wstring beyondShell = tree.Root() + std::wstring(150, L'x') + L"\\" + std::wstring(150, L'y');
+    form->Results->AddRow(beyondShell, UtcTicks(9));
+    form->Results->Flush();
+    RecordShellCalls(33);
+    std::vector<std::pair<std::vector<std::wstring>, bool>> deletions;
+    form->DeleteFiles = [&](HWND owner, const std::vector<std::wstring>& paths, bool recycle) {
+        EXPECT_EQ(form->Handle(), owner);
+        deletions.push_back({paths, recycle});
+        form->Results->DeleteRow(form->Results->IndexOfRow(rows[1]));
+        for (std::size_t i = 0; i + 1 < paths.size(); ++i)
+            DeleteFileW(paths[i].c_str()); // the last one refused
+        return TShellDeleteResult{0, true};
+    };
+    Select({0, 1, 2});
+    form->ListViewKeyDown(VK_DELETE);
+    ASSERT_EQ(1u, deletions.size());
+    EXPECT_EQ((std::vector<std::wstring>{files[0], files[1], files[2]}), deletions[0].first);
+    EXPECT_TRUE(deletions[0].second) << "to the Recycle Bin";
+    const auto paths = [&] {
+        std::vector<std::wstring> left;
+        for (int i = 0; i < form->Results->RowCount(); ++i)
+            left.push_back(form->Results->Path(i));
+        return left;
+    };
+    EXPECT_EQ((std::vector<std::wstring>{files[2], files[3], files[4], beyondShell}), paths());
+
+    // Shift+Del for good; a path the shell cannot take is asked about, and said when it fails.
+    ListView_SetItemState(form->ListView.Handle(), -1, 0, LVIS_SELECTED);
+    Select({0, 3});
+    HoldKeys(false, true, false);
+    answer = IDYES;
+    form->ListViewKeyDown(VK_DELETE);
+    ASSERT_EQ(2u, deletions.size());
+    EXPECT_FALSE(deletions[1].second);
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_NE(std::wstring::npos, boxes[0].Text.find(L"Delete them permanently?")) << boxes[0].Text;
+    EXPECT_TRUE(boxes[0].Flags & MB_YESNO);
+    EXPECT_EQ(beyondShell + L"\r\n\r\n" + SysErrorText(ERROR_PATH_NOT_FOUND), boxes[1].Text);
+    EXPECT_EQ((std::vector<std::wstring>{files[2], files[3], files[4]}), paths()) << "its file is not there";
+
+    // Shift with the right button: the shell's own menu, whose Delete takes the row too.
+    ListView_SetItemState(form->ListView.Handle(), -1, 0, LVIS_SELECTED);
+    Select({1});
+    SendMessageW(form->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form->ListView.Handle()),
+                 MAKELPARAM(10, 10));
+    ASSERT_EQ(1u, shellCalls.size());
+    EXPECT_EQ(L"menu+", shellCalls[0].Verb);
+    EXPECT_EQ(files[3], shellCalls[0].File);
+    EXPECT_EQ((std::vector<std::wstring>{files[2], files[4]}), paths());
+
+    // Alt+Enter: one properties window for the selection, or a box where the system shows none.
+    boxes.clear();
+    shellCalls.clear();
+    Select({0, 1});
+    HoldKeys(false, false, true);
+    form->ListViewKeyDown(VK_RETURN);
+    ASSERT_EQ(2u, shellCalls.size());
+    EXPECT_EQ(L"properties", shellCalls[1].Verb);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"The system shows no properties window for these 2 files.", boxes[0].Text);
+
+    // Ctrl+Shift+C: the paths in double quotes, one a line.
+    HoldKeys(true, true, false);
+    form->ListViewKeyDown('C');
+    HWND reader = MakeWindow();
+    EXPECT_EQ(L"\"" + files[2] + L"\"\r\n\"" + files[4] + L"\"", ReadClipboard(reader).Unicode);
+    DestroyWindow(reader);
 }
 
 } // namespace
