@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <cwchar>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <shlobj.h>
@@ -125,7 +126,8 @@ class TFormatEnumerator : public TComObject<TFormatEnumerator, IEnumFORMATETC> {
 
 class TFileDataObject : public TComObject<TFileDataObject, IDataObject> {
   public:
-    explicit TFileDataObject(TPathList paths) : paths_(std::move(paths)) {}
+    TFileDataObject(std::size_t count, std::function<TPathList()> make)
+        : count_(count), make_(std::move(make)) {}
     ~TFileDataObject() override {
         IDataObject* self = this;
         placed.compare_exchange_strong(self, nullptr);
@@ -209,7 +211,7 @@ class TFileDataObject : public TComObject<TFileDataObject, IDataObject> {
         std::vector<CLIPFORMAT> numbers{CF_HDROP};
         {
             std::lock_guard lock(mutex_);
-            if (paths_.Count() <= MaxShellIdListPaths && !(idList_ && idList_->empty()))
+            if (count_ <= MaxShellIdListPaths && !(idList_ && idList_->empty()))
                 numbers.push_back(ShellIdListFormat);
             for (const auto& [kept, memory] : kept_)
                 numbers.push_back(kept);
@@ -252,7 +254,7 @@ class TFileDataObject : public TComObject<TFileDataObject, IDataObject> {
     }
 
     HGLOBAL Drop() const {
-        const std::vector<wchar_t>& packed = paths_.Packed();
+        const std::vector<wchar_t>& packed = Paths().Packed();
         const std::size_t bytes = packed.size() * sizeof(wchar_t);
         return MakeGlobal(sizeof(DROPFILES) + bytes + sizeof(wchar_t), [&](BYTE* at) {
             DROPFILES header{sizeof(DROPFILES), {0, 0}, FALSE, TRUE};
@@ -264,12 +266,12 @@ class TFileDataObject : public TComObject<TFileDataObject, IDataObject> {
 
     // The characters of the lines, "\r\n" between them, without the closing null.
     std::size_t TextLength() const {
-        const std::size_t count = paths_.Count();
-        return count ? paths_.Packed().size() - count + 2 * (count - 1) : 0;
+        const std::size_t count = Paths().Count();
+        return count ? Paths().Packed().size() - count + 2 * (count - 1) : 0;
     }
 
     HGLOBAL UnicodeText() const {
-        const std::vector<wchar_t>& packed = paths_.Packed();
+        const std::vector<wchar_t>& packed = Paths().Packed();
         return MakeGlobal((TextLength() + 1) * sizeof(wchar_t), [&](BYTE* at) {
             wchar_t* out = reinterpret_cast<wchar_t*>(at);
             // Every null but the last ends a line.
@@ -291,12 +293,12 @@ class TFileDataObject : public TComObject<TFileDataObject, IDataObject> {
             return WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), out, room,
                                        nullptr, nullptr);
         };
-        std::size_t size = paths_.Count() ? 2 * (paths_.Count() - 1) : 0;
-        for (std::wstring_view path : paths_)
+        std::size_t size = Paths().Count() ? 2 * (Paths().Count() - 1) : 0;
+        for (std::wstring_view path : Paths())
             size += static_cast<std::size_t>(convert(path, nullptr, 0));
         return MakeGlobal(size + 1, [&](BYTE* at) {
             char* out = reinterpret_cast<char*>(at);
-            for (std::wstring_view path : paths_) {
+            for (std::wstring_view path : Paths()) {
                 if (out != reinterpret_cast<char*>(at)) {
                     *out++ = '\r';
                     *out++ = '\n';
@@ -326,7 +328,7 @@ class TFileDataObject : public TComObject<TFileDataObject, IDataObject> {
     // Empty where the shell cannot form an item list for some path.
     std::vector<BYTE> FormShellIdList() const {
         // The desktop is the parent: its item list is empty, so each file's absolute list is its own.
-        const UINT count = static_cast<UINT>(paths_.Count());
+        const UINT count = static_cast<UINT>(Paths().Count());
         const std::size_t header = sizeof(UINT) * (count + 2);
         std::vector<BYTE> bytes(header + sizeof(USHORT), 0);
         const auto offset = [&](UINT index, std::size_t value) {
@@ -336,7 +338,7 @@ class TFileDataObject : public TComObject<TFileDataObject, IDataObject> {
         std::memcpy(bytes.data(), &count, sizeof count);
         offset(0, header);
         UINT index = 0;
-        for (std::wstring_view path : paths_) {
+        for (std::wstring_view path : Paths()) {
             PIDLIST_ABSOLUTE list = nullptr;
             if (FAILED(SHParseDisplayName(path.data(), nullptr, &list, 0, nullptr)) || !list)
                 return {};
@@ -348,7 +350,20 @@ class TFileDataObject : public TComObject<TFileDataObject, IDataObject> {
         return bytes;
     }
 
-    const TPathList paths_;
+    // The paths, made when a target first asks for them.
+    const TPathList& Paths() const {
+        std::lock_guard lock(made_);
+        if (!paths_) {
+            paths_ = make_();
+            make_ = nullptr;
+        }
+        return *paths_;
+    }
+
+    const std::size_t count_;
+    mutable std::function<TPathList()> make_;
+    mutable std::optional<TPathList> paths_;
+    mutable std::mutex made_;
     std::mutex mutex_;
     std::vector<std::pair<CLIPFORMAT, HGLOBAL>> kept_;
     // Formed on the first request; empty once the shell failed.
@@ -379,7 +394,12 @@ template <typename Call> HRESULT WhileClipboardHeld(Call call) {
 } // namespace
 
 TComPtr<IDataObject> NewFileDataObject(TPathList paths) {
-    return TComPtr<IDataObject>(new TFileDataObject(std::move(paths)));
+    const std::size_t count = paths.Count();
+    return NewFileDataObject(count, [paths = std::move(paths)]() mutable { return std::move(paths); });
+}
+
+TComPtr<IDataObject> NewFileDataObject(std::size_t count, std::function<TPathList()> make) {
+    return TComPtr<IDataObject>(new TFileDataObject(count, std::move(make)));
 }
 
 bool PlaceFilesOnClipboard(IDataObject* data) {

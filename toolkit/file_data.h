@@ -3,6 +3,7 @@
 // initialised (OleInitialize, not only CoInitializeEx) on the thread that places or drags.
 #include <windows.h>
 #include <cstddef>
+#include <functional>
 #include <iterator>
 #include <ole2.h>
 #include <string_view>
@@ -98,6 +99,9 @@ constexpr std::size_t MaxShellIdListPaths = 10000;
 // SetData keeps any HGLOBAL format (the drag-image helper stores its own there); what it keeps is
 // given back by GetData and EnumFormatEtc, before a format of the object's own of the same number.
 TComPtr<IDataObject> NewFileDataObject(TPathList paths);
+// The same over paths made only when a target first asks for them: make is called once, on the thread
+// that asks, and must give count paths.
+TComPtr<IDataObject> NewFileDataObject(std::size_t count, std::function<TPathList()> make);
 
 // Places data (one made above) with OleSetClipboard, trying again for about a quarter of a second
 // while another program holds the clipboard. On failure false, and GetLastError gives the reason: a

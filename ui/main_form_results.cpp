@@ -107,7 +107,12 @@ bool RunShellMenu(HWND owner, const std::vector<std::wstring>& paths, POINT at, 
     }
     const TShellMenuResult result = ShowShellMenu(owner, menu, at, extended);
     menu->Release();
-    return result.Kind == TShellMenuResult::Invoked;
+    if (result.Kind == TShellMenuResult::Failed) {
+        ShowMessageBox(L"The system's command did not run.\r\n\r\n" +
+                           SysErrorText(static_cast<int>(result.Error)),
+                       Application.Title(), MB_OK);
+    }
+    return result.Kind != TShellMenuResult::Nothing;
 }
 
 // One properties window over the files, which the shell is handed as our data object.
@@ -400,7 +405,9 @@ void TMainForm::CopyFilesActionExecute() {
     if (!OleReady()) {
         return;
     }
-    const TComPtr<IDataObject> data = NewFileDataObject(Results->SelectedPathList());
+    std::size_t count = 0;
+    auto paths = Results->SelectedPathsLater(count);
+    const TComPtr<IDataObject> data = NewFileDataObject(count, std::move(paths));
     if (!PlaceFilesOnClipboard(data.Get())) {
         const DWORD error = GetLastError();
         ShowMessageBox(L"The files could not be put on the clipboard.\r\n\r\n" + SysErrorText(error),
@@ -426,7 +433,9 @@ void TMainForm::ListViewBeginDrag() {
     GetCursorPos(&cursor);
     ScreenToClient(ListView.Handle(), &cursor);
     const std::vector<TRowId> rows = Results->SelectedRows();
-    const TComPtr<IDataObject> data = NewFileDataObject(Results->SelectedPathList());
+    std::size_t count = 0;
+    auto paths = Results->SelectedPathsLater(count);
+    const TComPtr<IDataObject> data = NewFileDataObject(count, std::move(paths));
     const DWORD effect = DragFiles(data.Get(), ListView.Handle(), cursor);
     // A target may have moved them, whatever it was offered.
     if (effect != DROPEFFECT_NONE) {

@@ -59,6 +59,7 @@ TResultsList::TResultsList(HWND listView, const TRowStore::TLimits& limits)
 }
 
 TResultsList::~TResultsList() {
+    MakePendingPaths();
     StopTimer();
     ReleaseRedraw();
     RemovePropW(list_, kOwnerProperty);
@@ -84,6 +85,8 @@ int TResultsList::IndexOfRow(TRowId row) const {
 void TResultsList::DeleteRow(int index) {
     if (index < 0 || index >= store_.Count())
         return;
+    if (!pendingPaths_.empty())
+        MakePendingPaths();
     store_.Erase(index);
     if (index < shownCount_) {
         if (NothingMarked()) {
@@ -146,6 +149,7 @@ void TResultsList::ReleaseRedraw() {
 }
 
 void TResultsList::Clear() {
+    MakePendingPaths();
     store_.Clear();
     StopTimer();
     ReleaseRedraw();
@@ -337,19 +341,45 @@ std::vector<TRowId> TResultsList::SelectedRows() {
     return rows;
 }
 
-TPathList TResultsList::SelectedPathList() {
-    const TSelection selection = Selection();
-    TPathList paths;
-    RunBesideMessages([&] {
-        std::wstring path;
-        for (std::size_t k = 0; k < selection.Count; ++k) {
-            const int i = selection.At(k);
-            path.assign(store_.Folder(i));
-            path += store_.Name(i);
-            paths.Add(path);
+std::function<TPathList()> TResultsList::SelectedPathsLater(std::size_t& count) {
+    std::erase_if(pendingPaths_,
+                  [](const std::weak_ptr<TPendingPaths>& pending) { return pending.expired(); });
+    auto pending = std::make_shared<TPendingPaths>(TPendingPaths{SelectedRows(), std::nullopt, this});
+    count = pending->Rows.size();
+    pendingPaths_.push_back(pending);
+    return [pending] {
+        if (!pending->Made)
+            pending->List->MakePaths(*pending);
+        return std::move(*pending->Made);
+    };
+}
+
+void TResultsList::MakePaths(TPendingPaths& pending) const {
+    std::vector<int> rows;
+    rows.reserve(pending.Rows.size());
+    std::size_t characters = 0;
+    for (const TRowId id : pending.Rows)
+        if (const int i = store_.IndexOf(id); i >= 0) {
+            rows.push_back(i);
+            characters += store_.Folder(i).size() + store_.Name(i).size();
         }
-    });
-    return paths;
+    TPathList paths;
+    paths.Reserve(rows.size(), characters);
+    std::wstring path;
+    for (const int i : rows) {
+        path.assign(store_.Folder(i));
+        path += store_.Name(i);
+        paths.Add(path);
+    }
+    pending.Made = std::move(paths);
+    pending.List = nullptr;
+}
+
+void TResultsList::MakePendingPaths() {
+    for (const std::weak_ptr<TPendingPaths>& weak : pendingPaths_)
+        if (const auto pending = weak.lock(); pending && !pending->Made)
+            MakePaths(*pending);
+    pendingPaths_.clear();
 }
 
 std::wstring TResultsList::Path(int index) const {

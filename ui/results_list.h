@@ -11,6 +11,8 @@
 #include <climits>
 #include <commctrl.h>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,9 +77,10 @@ class TResultsList final {
     };
     TSelection Selection();
     std::vector<TRowId> SelectedRows();
-    // The selected rows' paths packed for the clipboard's files or a drag, made beside the window's
-    // messages.
-    TPathList SelectedPathList();
+    // The selected rows' paths for the clipboard's files or a drag, made only when first asked for,
+    // on this thread: the rows are named now, by identity, so that sorts do not change them, and
+    // their paths are made at once before any row leaves the list. count: how many there are.
+    std::function<TPathList()> SelectedPathsLater(std::size_t& count);
     std::wstring Path(int index) const;
     // The selected rows' lines in list order, made beside the window's messages straight into
     // the clipboard's memory.
@@ -96,6 +99,15 @@ class TResultsList final {
     bool NothingMarked() const;
     int ControlSelectedCount() const;
     void SelectionChanged();
+    struct TPendingPaths {
+        std::vector<TRowId> Rows;
+        std::optional<TPathList> Made;
+        TResultsList* List;
+    };
+    void MakePaths(TPendingPaths& pending) const;
+    // Before rows leave the list: the paths still waiting for a target are made now.
+    void MakePendingPaths();
+    std::vector<std::weak_ptr<TPendingPaths>> pendingPaths_;
     // Whether the control shows other than the rows: count, deleted rows, or drawing held.
     bool Behind() const;
     void InvalidateStaleRows();

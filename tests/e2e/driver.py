@@ -194,14 +194,14 @@ class Program:
 
     def copy_name_and_time(self, keyboard=False):
         """Context menu on the list, Select all; again, Copy, Name and Time. Returns the clipboard.
-        The menu opens on a right click, or with the keyboard (Shift+F10) after a click on the first row."""
+        The menu opens on a right click, or with the keyboard (the menu key) after a click on the first row."""
         # xclip stays behind to serve what it put there, so its output is not waited for.
         subprocess.run(["xclip", "-selection", "clipboard", "-i", "/dev/null"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
 
         def open_menu():
             if keyboard:
-                self.keys("shift+F10")
+                self.keys("Menu")
             else:
                 self.click(LIST_LEFT + 60, LIST_TOP + 30, 3)
 

@@ -4,7 +4,7 @@ test's X display, the clipboard read back through xclip, the settings read from 
 
     run.py BUILD_DIR QUENWICK_EXE PROBE_EXE [SCENARIO...]    (scans, window, files; all when none is named)
 
-Five scan scenarios: the number mode (the menu by a right click), the date mode (by Shift+F10), the
+Five scan scenarios: the number mode (the menu by a right click), the date mode (by the menu key), the
 filters set by their access keys, a scan of a million files stopped halfway, after which a second scan is paused and the window closed:
 Esc answers the stop question No, Enter Yes; and a folder that is not there. Then the window's own behaviour (window_scenarios.py):
 keyboard and focus, repainting, the stored place, and the list's keys. Then the files handed on

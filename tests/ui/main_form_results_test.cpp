@@ -485,6 +485,11 @@ TEST_F(MainFormResultsTest, DeletingAndTheShellsMenuDropTheRowsOfFilesThatWent) 
     form->ListViewKeyDown('C');
     HWND reader = MakeWindow();
     EXPECT_EQ(L"\"" + files[2] + L"\"\r\n\"" + files[4] + L"\"", ReadClipboard(reader).Unicode);
+    // Ctrl+C: the files, whose paths are made when asked for, still there after their rows have gone.
+    HoldKeys(true, false, false);
+    form->ListViewKeyDown('C');
+    form->Results->Clear();
+    EXPECT_EQ(files[2] + L"\r\n" + files[4], ReadClipboard(reader).Unicode);
     DestroyWindow(reader);
 }
 
