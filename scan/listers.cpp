@@ -12,7 +12,7 @@
 void TFolderListing::Add(const WIN32_FIND_DATAW& entry) {
     const std::size_t length = wcsnlen(entry.cFileName, MAX_PATH - 1);
     Entries.push_back({entry.dwFileAttributes, entry.ftLastWriteTime, entry.ftCreationTime,
-                       static_cast<std::uint32_t>(Names.size())});
+                       static_cast<std::uint32_t>(Names.size()), EntrySize(entry)});
     Names.append(entry.cFileName, length).push_back(L'\0');
 }
 
@@ -54,6 +54,10 @@ const FILETIME& TListingCursor::LastWrite() const {
 
 const FILETIME& TListingCursor::Creation() const {
     return Stored() ? folder_.Entries[index_].Creation : folder_.Next.ftCreationTime;
+}
+
+std::uint64_t TListingCursor::Size() const {
+    return Stored() ? folder_.Entries[index_].Size : EntrySize(folder_.Next);
 }
 
 void TListingCursor::Advance() {

@@ -24,6 +24,7 @@ struct TListedEntry {
     FILETIME LastWrite{};
     FILETIME Creation{};
     std::uint32_t Name = 0; // where its null-terminated name starts in the listing's Names
+    std::uint64_t Size = 0;
 };
 
 // A folder's listing: the entries read so far, in the order listed; then either how the listing
@@ -59,6 +60,7 @@ class TListingCursor {
     DWORD Attributes() const;
     const FILETIME& LastWrite() const;
     const FILETIME& Creation() const;
+    std::uint64_t Size() const;
     void Advance();
     DWORD Error() const { return error_; }
     // How many entries came before the one at hand.

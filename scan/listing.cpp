@@ -67,8 +67,8 @@ std::wstring SystemPattern(const std::wstring& pattern) {
 
 class TSystemListing final : public IListing {
   public:
-    // Only attributes, time and long name are used: skipping the short name and fetching in large
-    // blocks helps on Windows; under Wine both calls list at the same speed.
+    // Only attributes, times, size and long name are used: skipping the short name and fetching in
+    // large blocks helps on Windows; under Wine both calls list at the same speed.
     TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
         HANDLE listing = FindFirstFileExW(SystemPattern(pattern).c_str(), FindExInfoBasic, &entry,
                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);

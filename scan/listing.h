@@ -20,6 +20,7 @@ struct TFolderIdentity {
 // thread's last error is no longer the walk's.
 struct IListing {
     virtual ~IListing() = default;
+    // An entry gives its name, attributes, times and size.
     // Opens the listing of a folder pattern and reads its first entry; nullptr when that fails,
     // with the reason in error.
     virtual TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) = 0;
@@ -29,6 +30,11 @@ struct IListing {
     // The identity of the folder a path leads to, links followed; false when it cannot be read.
     virtual bool Identity(const std::wstring& folder, TFolderIdentity& identity) = 0;
 };
+
+// An entry's size in bytes, from the two halves the listing gives.
+inline std::uint64_t EntrySize(const WIN32_FIND_DATAW& entry) {
+    return (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+}
 
 // The two names every listing holds besides its entries: "." and "..".
 inline bool IsDotName(const wchar_t* name) {

@@ -14,7 +14,8 @@ struct TFoundRow {
     TRowId Id = 0;
     std::wstring Path;
     TDateTime Time = 0;
-    std::int64_t Utc = 0; // Time as the file time it came from, in UTC ticks
+    std::int64_t Utc = 0;   // Time as the file time it came from, in UTC ticks
+    std::uint64_t Size = 0; // in bytes
 };
 
 // What the walk counted, while it runs and at its end.

@@ -125,7 +125,7 @@ void TWorkThread::DoTerminate() {
 }
 
 void TWorkThread::ProcessFolder(bool throughLink, bool underLink) {
-    Notify({TNotification::TKind::FolderEntered, CurrentFolder});
+    Notify({TNotification::TKind::FolderEntered, 0, CurrentFolder});
 
     TFolderListing listing;
     // However the folder ends, even by a failure before its entries are walked, what is left of its
@@ -149,7 +149,7 @@ void TWorkThread::ProcessFolder(bool throughLink, bool underLink) {
     // The line names the folder whose listing failed, also when a subfolder was entered since.
     ErrorCode = static_cast<std::int32_t>(entries.Error());
     if (IsLoggedCode(static_cast<DWORD>(ErrorCode))) {
-        Notify({TNotification::TKind::ListingFailed, CurrentFolder, 0, ErrorCode});
+        Notify({TNotification::TKind::ListingFailed, ErrorCode, CurrentFolder});
     }
 }
 
@@ -173,7 +173,7 @@ bool TWorkThread::WalkEntries(TListingCursor& entries, bool underLink) {
         const wchar_t* name = entries.Name();
         const DWORD attributes = entries.Attributes();
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            ConsiderFile(CurrentFolder, name, entries.LastWrite(), entries.Creation());
+            ConsiderFile(CurrentFolder, name, entries.LastWrite(), entries.Creation(), entries.Size());
         } else if (request_.Recursive) {
             const std::size_t length = CurrentFolder.size();
             CurrentFolder.append(name).push_back(L'\\');
@@ -203,7 +203,7 @@ bool TWorkThread::WalkEntries(TListingCursor& entries, bool underLink) {
 }
 
 void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, const FILETIME& lastWrite,
-                               const FILETIME& creation) {
+                               const FILETIME& creation, std::uint64_t size) {
     // Counted through an atomic view: a progress line may read the count meanwhile. Relaxed, it
     // costs what a plain increment does. Every file counts, whether its name is taken or not.
     const std::atomic_ref<std::int64_t> count(counts_.FileCount);
@@ -230,7 +230,7 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
     const std::size_t nameLength = std::wcslen(name);
     CurrentFile.reserve(folder.size() + nameLength);
     CurrentFile.assign(folder).append(name, nameLength);
-    Notify({TNotification::TKind::FileQualifies, std::move(CurrentFile), CurrentTime, 0, ticks});
+    Notify({TNotification::TKind::FileQualifies, 0, std::move(CurrentFile), CurrentTime, ticks, size});
     CurrentFile.clear();
 }
 
@@ -352,7 +352,8 @@ void TWorkThread::Apply(TNotification& notification) {
         ShowFolder(notification.Path);
         break;
     case TNotification::TKind::FileQualifies: {
-        TFoundRow row{0, std::move(notification.Path), notification.Time, notification.Utc};
+        TFoundRow row{0, std::move(notification.Path), notification.Time, notification.Utc,
+                      notification.Size};
         if (request_.ByDate) {
             AddDatedFile(std::move(row));
         } else if (ranking_.Qualifies(row.Utc)) {

@@ -8,9 +8,11 @@
 
 namespace {
 
-WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes, FILETIME time) {
+WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes, FILETIME time, std::uint64_t size = 0) {
     WIN32_FIND_DATAW entry{};
     entry.dwFileAttributes = attributes;
+    entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    entry.nFileSizeLow = static_cast<DWORD>(size);
     entry.ftLastWriteTime = time;
     entry.ftCreationTime = time;
     name.copy(entry.cFileName, MAX_PATH - 1);
@@ -83,11 +85,11 @@ void TFakeListing::AddFolder(const std::wstring& path) {
     folder.Entries.push_back(Entry(L"..", FILE_ATTRIBUTE_DIRECTORY, FILETIME{}));
 }
 
-void TFakeListing::AddFile(const std::wstring& path, FILETIME time, DWORD attributes) {
+void TFakeListing::AddFile(const std::wstring& path, FILETIME time, DWORD attributes, std::uint64_t size) {
     const size_t cut = path.find_last_of(L'\\');
     const std::wstring folder = path.substr(0, cut + 1);
     AddFolder(folder);
-    Folders[folder].Entries.push_back(Entry(path.substr(cut + 1), attributes, time));
+    Folders[folder].Entries.push_back(Entry(path.substr(cut + 1), attributes, time, size));
 }
 
 // A call that succeeds leaves a stale code in error, as the system leaves a thread's last error:
@@ -227,12 +229,20 @@ std::wstring TTempTree::Folder(const std::wstring& relative) {
     return path + L"\\";
 }
 
-std::wstring TTempTree::File(const std::wstring& relative, FILETIME time, DWORD attributes) {
+std::wstring TTempTree::File(const std::wstring& relative, FILETIME time, DWORD attributes,
+                             std::uint64_t size) {
     const std::wstring path = root_ + relative;
     HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         throw std::runtime_error("cannot create a test file");
+    }
+    // Extended, not written: sparse under Wine, so a file past 4 GB costs nothing.
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    if (size && (!SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !SetEndOfFile(file))) {
+        CloseHandle(file);
+        throw std::runtime_error("cannot size a test file");
     }
     SetFileTime(file, nullptr, nullptr, &time);
     CloseHandle(file);

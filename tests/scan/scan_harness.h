@@ -63,7 +63,8 @@ class TFakeListing final : public IListing {
 
     explicit TFakeListing(std::wstring root);
     // Adds a file (and the folders on its way) at the end of its folder's entries.
-    void AddFile(const std::wstring& path, FILETIME time, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+    void AddFile(const std::wstring& path, FILETIME time, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE,
+                 std::uint64_t size = 0);
     void AddFolder(const std::wstring& path);
     TFolder& Folder(const std::wstring& path) { return Folders.at(path); }
 
@@ -120,7 +121,8 @@ class TTempTree {
     ~TTempTree();
     const std::wstring& Root() const { return root_; } // ends with "\"
     std::wstring Folder(const std::wstring& relative);
-    std::wstring File(const std::wstring& relative, FILETIME time, DWORD attributes = 0);
+    std::wstring File(const std::wstring& relative, FILETIME time, DWORD attributes = 0,
+                      std::uint64_t size = 0);
     // Makes a Unix symbolic link at relative that points to target (a Unix path or relative text).
     void Link(const std::wstring& relative, const std::string& target);
     std::string UnixPath(const std::wstring& relative) const;
