@@ -174,10 +174,11 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
     // Newest first by instant; of equal ones, the row added first, as the window's stable sort
     // leaves them.
     std::string line;
-    const auto write = [&](std::string_view path, TDateTime time, std::int64_t utc) {
+    const auto write = [&](const TCommandLineSink::TRow& row) {
         line.clear();
+        const std::string_view path = sink.Path(row);
         // A wrong name is never passed off as the file's.
-        if (!AppendFile(request.Format, path, time, utc, out.Console(), line)) {
+        if (!AppendFile(request.Format, path, row.Time, row.Utc, row.Size, out.Console(), line)) {
             errors.Line(L"quenwick: UTF-8 cannot hold the name " + Quoted(Wide(path, true)) +
                         L"; it is written with U+FFFD in place of each lone surrogate.");
             failed = true;
@@ -185,7 +186,7 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         out.WriteUtf8(line);
     };
     if (request.Format == TOutputFormat::Csv) {
-        out.Write(L"\uFEFFFile,Date/Time\r\n");
+        out.Write(std::wstring(L"\uFEFF") + CsvHeader);
     }
     sink.DropRemoved();
     std::stable_sort(
@@ -195,7 +196,7 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         if (out.Failed() || errors.Failed()) {
             break;
         }
-        write(sink.Path(row), row.Time, row.Utc);
+        write(row);
     }
     if (!out.Flush()) {
         const std::wstring what = request.OutPath.empty() ? L"standard output" : Quoted(request.OutPath);

@@ -1,5 +1,6 @@
 #include "cli/output.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -8,6 +9,12 @@
 namespace {
 
 constexpr std::size_t BufferSize = 64 * 1024;
+
+// A byte count in decimal digits, exact to the last byte however large.
+void AppendNumber(std::uint64_t number, std::string& out) {
+    char digits[20];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+}
 
 bool IsConsole(HANDLE handle) {
     DWORD mode;
@@ -193,8 +200,8 @@ void AppendCsvField(std::string_view text, std::string& out) {
     out += '"';
 }
 
-bool AppendFile(TOutputFormat format, std::string_view held, TDateTime time, std::int64_t utc, bool console,
-                std::string& line) {
+bool AppendFile(TOutputFormat format, std::string_view held, TDateTime time, std::int64_t utc,
+                std::uint64_t size, bool console, std::string& line) {
     std::string strict;
     const bool exact = console || format == TOutputFormat::Json || !HoldsLoneSurrogate(held);
     if (!exact) {
@@ -211,6 +218,8 @@ bool AppendFile(TOutputFormat format, std::string_view held, TDateTime time, std
         AppendCsvField(held, line);
         line += ',';
         AppendIsoText(time, line);
+        line += ',';
+        AppendNumber(size, line);
         line.append("\r\n");
         break;
     case TOutputFormat::Null:
@@ -224,7 +233,10 @@ bool AppendFile(TOutputFormat format, std::string_view held, TDateTime time, std
         AppendUtcOffset(time, utc, line);
         line.append("\",\"utc\":\"");
         AppendIsoText(UtcValue(utc), line);
-        line.append("Z\"}\r\n");
+        // A plain number, exact past 2^53 for readers that keep 64-bit integers.
+        line.append("Z\",\"size\":");
+        AppendNumber(size, line);
+        line.append("}\r\n");
         break;
     }
     return exact;

@@ -32,15 +32,17 @@ void AppendJsonString(std::string_view utf8, std::string& out);
 // The characters that decide are ASCII, so UTF-8 is read byte by byte.
 void AppendCsvField(std::string_view text, std::string& out);
 
-// Lines (path, tab, local time), CSV (by an --out name ending in .csv), paths ended by NUL (-0),
-// or one JSON object a line (--json).
+// Lines (path, tab, local time), CSV (by an --out name ending in .csv: path, local time, size),
+// paths ended by NUL (-0), or one JSON object a line (--json, with the size).
 enum class TOutputFormat { Lines, Csv, Null, Json };
 
 // One file in the form asked for, its path as held. JSON escapes a lone surrogate and a console
 // takes UTF-16, so there every name is written exactly; elsewhere such a name is written with U+FFFD
 // in its place, and false says so.
-bool AppendFile(TOutputFormat format, std::string_view held, TDateTime time, std::int64_t utc, bool console,
-                std::string& line);
+bool AppendFile(TOutputFormat format, std::string_view held, TDateTime time, std::int64_t utc,
+                std::uint64_t size, bool console, std::string& line);
+// The first line of a CSV file, after its byte-order mark.
+inline constexpr wchar_t CsvHeader[] = L"File,Date/Time,Size\r\n";
 
 class TTextOutput {
   public:

@@ -10,7 +10,8 @@ void TRowPool::Change(std::span<const TFoundRow> added, std::span<const TRowId> 
         // times the path's length at its end, and so double its capacity early.
         path_.clear();
         AppendUtf8(row.Path, path_, true);
-        Rows.push_back({row.Id, row.Time, row.Utc, pool_.size(), static_cast<std::uint32_t>(path_.size())});
+        Rows.push_back(
+            {row.Id, row.Time, row.Utc, row.Size, pool_.size(), static_cast<std::uint32_t>(path_.size())});
         pool_.append(path_);
     }
     for (const TRowId id : removed) {

@@ -1,8 +1,9 @@
 #pragma once
 // The rows a command-line scan holds until it ends, to be written newest first. Each row is its
-// times and its path in UTF-8 in one shared pool: about 70 bytes a file, where a string of its own
-// took twice as much. Rows the ranking pushes out are dropped from the pool once they outnumber the
-// rows held, so that a scan of millions of files for the newest few holds few more than those.
+// times, its size and its path in UTF-8 in one shared pool: about 80 bytes a file, where a string
+// of its own took twice as much. Rows the ranking pushes out are dropped from the pool once they
+// outnumber the rows held, so that a scan of millions of files for the newest few holds few more
+// than those.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -17,6 +18,7 @@ class TRowPool {
         TRowId Id;
         TDateTime Time;
         std::int64_t Utc;
+        std::uint64_t Size;
         std::uint64_t Offset; // a pool of many millions of paths passes 4 GB
         std::uint32_t Length;
     };

@@ -150,13 +150,14 @@ FILETIME SecondsAgo(long long seconds) {
 struct TDatedFile {
     const wchar_t* Name;
     SYSTEMTIME Time;
+    std::uint64_t Size = 0; // where a test makes the file with it
 };
 const TDatedFile DatedFiles[] = {
     {L"a.txt", Local(2024, 3, 1, 12, 30, 15, 250)},
-    {L"b.txt", Local(2024, 3, 1, 12, 30, 15, 251)},
+    {L"b.txt", Local(2024, 3, 1, 12, 30, 15, 251), 1023},
     {L"c.txt", Local(2024, 3, 1)},
     {L"d.txt", Local(2024, 2, 29, 23, 59, 59, 999)},
-    {L"sub\\e.txt", Local(2024, 3, 2, 8)},
+    {L"sub\\e.txt", Local(2024, 3, 2, 8), (1ull << 32) + 1},
     {L"sub\\f.txt", Local(2024, 3, 1, 12, 30)},
     {L"sub\\g,h.txt", Local(2020, 1, 1)},
 };
@@ -165,7 +166,7 @@ TEST(CommandLineTest, EachSwitchSelectsItsFilesNewestFirstWithTheirLocalTimes) {
     TTempTree tree;
     tree.Folder(L"sub");
     for (const TDatedFile& file : DatedFiles)
-        tree.File(file.Name, FileTimeOfLocal(file.Time));
+        tree.File(file.Name, FileTimeOfLocal(file.Time), 0, file.Size);
     TTempTree recent;
     const struct {
         const wchar_t* Name;
@@ -223,7 +224,7 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
     TTempTree tree;
     tree.Folder(L"sub");
     for (const TDatedFile& file : DatedFiles)
-        tree.File(file.Name, FileTimeOfLocal(file.Time));
+        tree.File(file.Name, FileTimeOfLocal(file.Time), 0, file.Size);
     tree.File(L"sub\\\U0001F600 smile;.txt", FileTimeOfLocal(Local(2019, 6, 1)));
     const std::wstring root = Arg(tree.Root());
     const TResult plain = RunExe(L"--newest 100 " + root);
@@ -236,13 +237,16 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
     // Never resolved: that would take the dot off its folder's name.
     const std::wstring dotted = L"\\\\?\\" + out.Folder(L"name.") + L"x.csv";
     std::string expectedCsv = "\xEF\xBB\xBF"
-                              "File,Date/Time\r\n";
+                              "File,Date/Time,Size\r\n";
     for (const std::wstring& line : Lines(FromUtf8(plain.Out))) {
         const size_t tab = line.find(L'\t');
         std::wstring path = line.substr(0, tab);
+        const auto file = std::find_if(std::begin(DatedFiles), std::end(DatedFiles),
+                                       [&](const TDatedFile& f) { return tree.Root() + f.Name == path; });
+        const std::uint64_t size = file == std::end(DatedFiles) ? 0 : file->Size;
         if (path.find_first_of(L",;") != std::wstring::npos)
             path = L"\"" + path + L"\"";
-        expectedCsv += Utf8(path + L"," + line.substr(tab + 1) + L"\r\n");
+        expectedCsv += Utf8(path + L"," + line.substr(tab + 1) + L"," + std::to_wstring(size) + L"\r\n");
     }
     const struct {
         std::wstring File;
@@ -262,12 +266,12 @@ TEST(CommandLineTest, OutWritesUtf8TextOrSpreadsheetCsvAndNothingToStandardOutpu
 }
 
 // -0 gives the paths of the lines, each ended by NUL; --json the same files with their local time,
-// its offset from UTC, and the UTC time.
+// its offset from UTC, the UTC time and the size in bytes.
 TEST(CommandLineTest, NullAndJsonCarryTheLinesFiles) {
     TTempTree tree;
     tree.Folder(L"sub");
     for (const TDatedFile& file : DatedFiles)
-        tree.File(file.Name, FileTimeOfLocal(file.Time));
+        tree.File(file.Name, FileTimeOfLocal(file.Time), 0, file.Size);
     const std::wstring root = Arg(tree.Root());
     const std::vector<std::wstring> lines = Lines(FromUtf8(RunExe(L"--newest 4 " + root).Out));
     ASSERT_EQ(4u, lines.size());
@@ -291,7 +295,7 @@ TEST(CommandLineTest, NullAndJsonCarryTheLinesFiles) {
         for (const wchar_t c : path)
             escaped += c == L'\\' ? L"\\\\" : std::wstring(1, c);
         json += Utf8(L"{\"path\":\"" + escaped + L"\",\"local\":\"" + Iso(file->Time) + zone +
-                     L"\",\"utc\":\"" + Iso(utc) + L"Z\"}\r\n");
+                     L"\",\"utc\":\"" + Iso(utc) + L"Z\",\"size\":" + std::to_wstring(file->Size) + L"}\r\n");
     }
     for (const auto& [arguments, expected] :
          {std::pair{L"-0 --newest 4 " + root, nulls}, {L"--newest 4 --json " + root, json}}) {
@@ -367,10 +371,11 @@ TEST(CommandLineTest, TheRepeatedHourIsRankedSortedAndComparedByInstant) {
         {{L"--newest", L"1"}, {late}},
         {{L"--newest", L"5", L"--json"},
          {L"{\"path\":\"" + escaped +
-              L"late.txt\",\"local\":\"2026-11-01T01:10:00.000-05:00\",\"utc\":\"2026-11-01T06:10:00.000Z\"}",
+              L"late.txt\",\"local\":\"2026-11-01T01:10:00.000-05:00\",\"utc\":\"2026-11-01T06:10:00.000Z\","
+              L"\"size\":0}",
           L"{\"path\":\"" + escaped +
               L"early.txt\",\"local\":\"2026-11-01T01:50:00.000-04:00\",\"utc\":\"2026-11-01T05:50:00."
-              L"000Z\"}"}},
+              L"000Z\",\"size\":0}"}},
         {{L"--after", L"2026-11-01 01:30"}, {late, early}},
         {{L"--after", L"2026-11-01 01:55"}, {late}},
         {{L"--within", std::to_wstring(sinceSix) + L"s"}, {late}},
