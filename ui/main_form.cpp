@@ -69,18 +69,21 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
                             &DeleteAction, &DeleteForGoodAction, &PropertiesAction, &ShellMenuAction}) {
         ActionList.Add(*action);
     }
-    OpenItem.Action = &OpenAction;
-    ExploreItem.Action = &ExploreAction;
-    NamesItem.Action = &CopyAction;
-    NandTItem.Action = &CopyNTAction;
-    TandNItem.Action = &CopyTNAction;
-    SelectAllItem.Action = &SelectAllAction;
-    CopyFilesItem.Action = &CopyFilesAction;
-    CopyPathItem.Action = &CopyPathAction;
-    DeleteItem.Action = &DeleteAction;
-    DeleteForGoodItem.Action = &DeleteForGoodAction;
-    PropertiesItem.Action = &PropertiesAction;
-    ShellMenuItem.Action = &ShellMenuAction;
+    const std::pair<TMenuItem*, TAction*> bindings[] = {{&OpenItem, &OpenAction},
+                                                        {&ExploreItem, &ExploreAction},
+                                                        {&NamesItem, &CopyAction},
+                                                        {&NandTItem, &CopyNTAction},
+                                                        {&TandNItem, &CopyTNAction},
+                                                        {&SelectAllItem, &SelectAllAction},
+                                                        {&CopyFilesItem, &CopyFilesAction},
+                                                        {&CopyPathItem, &CopyPathAction},
+                                                        {&DeleteItem, &DeleteAction},
+                                                        {&DeleteForGoodItem, &DeleteForGoodAction},
+                                                        {&PropertiesItem, &PropertiesAction},
+                                                        {&ShellMenuItem, &ShellMenuAction}};
+    for (const auto& [item, action] : bindings) {
+        item->Action = action;
+    }
     CopyItem.Add(NamesItem);
     CopyItem.Add(NandTItem);
     CopyItem.Add(TandNItem);

@@ -107,15 +107,10 @@ class TMainForm : public TForm {
     void PauseActionExecute();
     void StopActionUpdate();
     void StopActionExecute();
-    void OpenActionUpdate();
     void OpenActionExecute();
-    void ExploreActionUpdate();
     void ExploreActionExecute();
-    void CopyActionUpdate();
     void CopyActionExecute();
-    void CopyNTActionUpdate();
     void CopyNTActionExecute();
-    void CopyTNActionUpdate();
     void CopyTNActionExecute();
     void SelectAllActionUpdate();
     void SelectAllActionExecute();

@@ -160,19 +160,15 @@ void TMainForm::ConnectResultsList() {
     OpenWithDialog = ShowOpenWithDialog;
     ShellMenu = RunShellMenu;
 
-    OpenAction.OnUpdate = [this] { SelectedActionUpdate(OpenAction); };
-    OpenAction.OnExecute = [this] { OpenActionExecute(); };
-    ExploreAction.OnUpdate = [this] { SelectedActionUpdate(ExploreAction); };
-    ExploreAction.OnExecute = [this] { ExploreActionExecute(); };
-    CopyAction.OnUpdate = [this] { SelectedActionUpdate(CopyAction); };
-    CopyAction.OnExecute = [this] { CopyActionExecute(); };
-    CopyNTAction.OnUpdate = [this] { SelectedActionUpdate(CopyNTAction); };
-    CopyNTAction.OnExecute = [this] { CopyNTActionExecute(); };
-    CopyTNAction.OnUpdate = [this] { SelectedActionUpdate(CopyTNAction); };
-    CopyTNAction.OnExecute = [this] { CopyTNActionExecute(); };
     SelectAllAction.OnUpdate = [this] { SelectAllActionUpdate(); };
     SelectAllAction.OnExecute = [this] { SelectAllActionExecute(); };
+    // Every other command of the list acts on the selected rows, enabled while there are any.
     const std::pair<TAction*, void (TMainForm::*)()> onSelection[] = {
+        {&OpenAction, &TMainForm::OpenActionExecute},
+        {&ExploreAction, &TMainForm::ExploreActionExecute},
+        {&CopyAction, &TMainForm::CopyActionExecute},
+        {&CopyNTAction, &TMainForm::CopyNTActionExecute},
+        {&CopyTNAction, &TMainForm::CopyTNActionExecute},
         {&CopyFilesAction, &TMainForm::CopyFilesActionExecute},
         {&CopyPathAction, &TMainForm::CopyPathActionExecute},
         {&DeleteAction, &TMainForm::DeleteActionExecute},
