@@ -29,7 +29,7 @@ class TBenchSink final : public IScanSink {
         Added += static_cast<long long>(added.size());
         if (Store) {
             for (const TFoundRow& row : added) {
-                Rows.Append(row.Path, row.Utc);
+                Rows.Append(row.Path, row.Utc, row.Size);
             }
         }
     }

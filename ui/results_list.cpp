@@ -72,8 +72,8 @@ void CALLBACK TResultsList::CountTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
         list->Flush();
 }
 
-TRowId TResultsList::AddRow(const std::wstring& caption, std::int64_t utc) {
-    const TRowId id = store_.Append(caption, utc);
+TRowId TResultsList::AddRow(const std::wstring& caption, std::int64_t utc, std::uint64_t size) {
+    const TRowId id = store_.Append(caption, utc, size);
     ScheduleCountRefresh();
     return id;
 }

@@ -34,8 +34,8 @@ class TResultsList final {
     // The scan's side. New rows reach the control at most about ten times a second. Each row
     // added gets the identity one above the one before. A row's time is its instant, UTC ticks; it
     // is shown in local time, as the walk reads it.
-    TRowId AddRow(const std::wstring& caption, std::int64_t utc);
-    TRowId AddRow(const std::wstring& caption, TDateTime local) = delete;
+    TRowId AddRow(const std::wstring& caption, std::int64_t utc, std::uint64_t size = 0);
+    TRowId AddRow(const std::wstring& caption, TDateTime local, std::uint64_t size = 0) = delete;
     // The row's current position, or -1 when the list does not hold it.
     int IndexOfRow(TRowId row) const;
     void DeleteRow(int index);

@@ -63,7 +63,7 @@ std::wstring_view TRowStore::NameOf(const TRecord& record) const {
     return {at + 1, static_cast<std::size_t>(at[0])};
 }
 
-TRowId TRowStore::Append(std::wstring_view path, std::int64_t utc) {
+TRowId TRowStore::Append(std::wstring_view path, std::int64_t utc, std::uint64_t size) {
     if (static_cast<std::uint32_t>(Count()) >= limits_.Rows || (freeRecords_.empty() && records_ >= DeadSlot))
         throw std::length_error("The results list is full: it can hold no more rows.");
     const std::size_t cut = path.find_last_of(L'\\');
@@ -76,6 +76,9 @@ TRowId TRowStore::Append(std::wstring_view path, std::int64_t utc) {
         slots_.reserve(std::max<std::size_t>(64, slots_.capacity() * 2));
     if (!deadTree_.empty() && deadTree_.size() == deadTree_.capacity())
         deadTree_.reserve(deadTree_.capacity() * 2);
+    const bool big = size >= BigSize;
+    if (big)
+        bigSizes_.emplace(nextId_, size);
     // Nothing below may fail once the record is taken.
     std::uint32_t record = records_;
     if (freeRecords_.empty()) {
@@ -85,7 +88,7 @@ TRowId TRowStore::Append(std::wstring_view path, std::int64_t utc) {
         freeRecords_.pop_back();
     }
     const TRowId id = nextId_++;
-    Record(record) = {utc, id, name, folder};
+    Record(record) = {utc, id, name, folder, big ? BigSize : static_cast<std::uint32_t>(size)};
     if (inOrder_)
         return id;
     slots_.push_back(record);
@@ -147,7 +150,7 @@ void TRowStore::MarkDead(std::size_t slot) {
 
 TRow TRowStore::operator[](int index) const {
     const TRecord& record = RecordAt(index);
-    return {Path(index), {}, 0, record.Utc, record.Id};
+    return {Path(index), {}, 0, record.Utc, record.Id, SizeOf(record)};
 }
 
 std::wstring_view TRowStore::Folder(int index) const {
@@ -225,6 +228,8 @@ void TRowStore::Compact() {
             const std::uint32_t value = slots_[slot];
             if (value & DeadSlot) {
                 freeRecords_.push_back(value & ~DeadSlot);
+                if (const TRecord& gone = Record(value & ~DeadSlot); gone.Size == BigSize)
+                    bigSizes_.erase(gone.Id);
             } else {
                 slots_[kept++] = value;
                 keptSorted += slot < sortedCount_;
@@ -281,6 +286,7 @@ void TRowStore::Clear() {
     std::vector<std::uint32_t>().swap(slots_);
     inOrder_ = true;
     firstId_ = nextId_; // identities are never given twice
+    bigSizes_.clear();
     dead_ = 0;
     std::vector<std::uint32_t>().swap(deadTree_);
     nameBlocks_.clear();
@@ -304,7 +310,7 @@ std::size_t TRowStore::MemoryBytes() const {
         nameBlocks_.size() * (std::size_t{1} << limits_.NameBlockBits) * sizeof(wchar_t) +
         (slots_.capacity() + freeRecords_.capacity() + deadTree_.capacity()) * sizeof(std::uint32_t) +
         sortedIndex_.capacity() * sizeof(sortedIndex_[0]) + folderIds_.bucket_count() * sizeof(void*) +
-        folderIds_.size() * 48;
+        folderIds_.size() * 48 + bigSizes_.size() * 48;
     for (const std::wstring& folder : folders_)
         bytes += sizeof folder + (folder.capacity() + 1) * sizeof(wchar_t);
     return bytes;

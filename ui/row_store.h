@@ -21,6 +21,7 @@ struct TRow {
     TDateTime Time = 0;    // local, written by the results list too
     std::int64_t Utc = 0;
     TRowId Id = 0;
+    std::uint64_t Size = 0; // bytes
 };
 
 class TRowStore {
@@ -40,9 +41,9 @@ class TRowStore {
     TRowStore(const TRowStore&) = delete;
     TRowStore& operator=(const TRowStore&) = delete;
 
-    TRowId Append(std::wstring_view path, std::int64_t utc);
+    TRowId Append(std::wstring_view path, std::int64_t utc, std::uint64_t size = 0);
     // A local time is not an instant.
-    TRowId Append(std::wstring_view path, TDateTime local) = delete;
+    TRowId Append(std::wstring_view path, TDateTime local, std::uint64_t size = 0) = delete;
     // The row's position, or -1 when the store does not hold it. Logarithmic, also after a sort.
     int IndexOf(TRowId id) const;
     // Logarithmic; now and then the deleted rows' room is given back, in time that the deletions
@@ -74,19 +75,29 @@ class TRowStore {
     std::wstring Path(int index) const;
     std::int64_t Utc(int index) const { return RecordAt(index).Utc; }
     TRowId Id(int index) const { return RecordAt(index).Id; }
+    std::uint64_t Size(int index) const { return SizeOf(RecordAt(index)); }
     // Every row appended so far has a smaller identity.
     TRowId NextId() const { return nextId_; }
     // What the rows take in memory, all of it reserved for them: for the benchmark.
     std::size_t MemoryBytes() const;
 
   private:
+#pragma pack(push, 4)
     struct TRecord {
         std::int64_t Utc;
         TRowId Id;
         std::uint32_t Name;   // where its length and characters begin in the name blocks
         std::uint32_t Folder; // into folders_
+        std::uint32_t Size;   // bytes; BigSize: in bigSizes_ by the row's identity
     };
-    static_assert(sizeof(TRecord) == 24, "a row's record stays small: a million rows are held");
+#pragma pack(pop)
+    static_assert(sizeof(TRecord) == 28, "a row's record stays small: ten million rows are held");
+    // Files of 4 GB and more are few; their sizes are held aside rather than widening every row.
+    static constexpr std::uint32_t BigSize = UINT32_MAX;
+    std::unordered_map<TRowId, std::uint64_t> bigSizes_;
+    std::uint64_t SizeOf(const TRecord& record) const {
+        return record.Size == BigSize ? bigSizes_.at(record.Id) : record.Size;
+    }
     static constexpr std::uint32_t RecordBlockBits = 16;
     // A slot of a deleted row keeps its record, and so its identity, until the slots are compacted.
     static constexpr std::uint32_t DeadSlot = 0x80000000u;

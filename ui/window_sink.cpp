@@ -30,7 +30,7 @@ void TWindowSink::FolderEntered(const std::wstring& folder) {
 
 void TWindowSink::RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId> removed) {
     for (const TFoundRow& row : added) {
-        const TRowId id = ListViewRef.AddRow(row.Path, row.Utc);
+        const TRowId id = ListViewRef.AddRow(row.Path, row.Utc, row.Size);
         if (row.Id == 1) {
             rowsBefore_ = id - 1;
         }

@@ -45,6 +45,12 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
     struct THeld {
         std::int64_t Utc;
         TRowId Id;
+        std::uint64_t Size;
+    };
+    // Sizes of 4 GB and more are held aside from the rows; they must follow their rows through
+    // deletions and the compactions that reuse the deleted rows' room.
+    const auto sizeOf = [](int file) -> std::uint64_t {
+        return file % 5 == 0 ? (std::uint64_t{1} << 53) + file : file % 7 == 0 ? 0xFFFFFFFFull + file : file;
     };
     for (int limit : {1, 3, 50, 1500}) {
         std::mt19937 random(static_cast<unsigned>(limit));
@@ -58,12 +64,12 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
             if (static_cast<int>(held.size()) == limit && time <= held.front().Utc)
                 continue;
             const std::wstring path = L"C:\\tree\\f" + std::to_wstring(random() % 100000) + L".txt";
-            const TRowId id = store.Append(path, time);
+            const TRowId id = store.Append(path, time, sizeOf(file));
             if (countAtSort >= 0 && firstIdAfterSort == 0)
                 firstIdAfterSort = id;
             const auto at = std::lower_bound(held.begin(), held.end(), time,
                                              [](const THeld& h, std::int64_t t) { return h.Utc < t; });
-            held.insert(at, {time, id});
+            held.insert(at, {time, id, sizeOf(file)});
             if (static_cast<int>(held.size()) > limit) {
                 const int position = store.IndexOf(held.front().Id);
                 ASSERT_GE(position, 0) << "file " << file;
@@ -89,6 +95,8 @@ TEST(RowStore, RankingFindsAndDeletesRowsAcrossSortsWhileRowsArrive) {
             ASSERT_GE(position, 0);
             EXPECT_EQ(h.Id, store[position].Id);
             EXPECT_EQ(h.Utc, store[position].Utc);
+            EXPECT_EQ(h.Size, store[position].Size);
+            EXPECT_EQ(h.Size, store.Size(position));
         }
         // Rows appended since the last sort stand at the end in the order they came.
         if (firstIdAfterSort != 0 && store.IndexOf(firstIdAfterSort) >= 0) {
