@@ -122,7 +122,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const double replyMs = watcher.Stop();
     PrintResult(
-        "seconds=" + std::to_string(endTime - start) + " files=" + std::to_string(sink.End.Counts.Files) +
+        "seconds=" + std::to_string(endTime - start) + " files=" + std::to_string(sink.End.Counts.FileCount) +
         " rows=" + std::to_string(store ? sink.Rows.Count() : sink.Added) +
         " reply_ms=" + std::to_string(replyMs) +
         (store ? " store_bytes=" + std::to_string(sink.Rows.MemoryBytes()) : std::string()) +
