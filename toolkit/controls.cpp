@@ -272,11 +272,13 @@ DWORD TListView::WindowStyle() const {
 }
 
 void TListView::Created() {
-    DWORD extended = (GridLines ? LVS_EX_GRIDLINES : 0) | (RowSelect ? LVS_EX_FULLROWSELECT : 0);
+    DWORD extended = (GridLines ? LVS_EX_GRIDLINES : 0) | (RowSelect ? LVS_EX_FULLROWSELECT : 0) |
+                     (InfoTips ? LVS_EX_INFOTIP : 0);
     SendMessageW(handle_, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     for (size_t i = 0; i < Columns.size(); ++i) {
         LVCOLUMNW column{};
-        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        column.fmt = Columns[i].RightAligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
         column.pszText = Columns[i].Caption.data();
         column.cx = Columns[i].Width;
         SendMessageW(handle_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
@@ -285,6 +287,10 @@ void TListView::Created() {
 
 void TListView::SetColumnWidth(int column, int width) {
     SendMessageW(handle_, LVM_SETCOLUMNWIDTH, column, width);
+}
+
+int TListView::ColumnWidth(int column) const {
+    return static_cast<int>(SendMessageW(handle_, LVM_GETCOLUMNWIDTH, column, 0));
 }
 
 bool TListView::Notify(NMHDR& header, LRESULT& result) {

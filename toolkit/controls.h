@@ -203,6 +203,7 @@ class TListView : public TControl {
     struct TColumn {
         std::wstring Caption;
         int Width;
+        bool RightAligned = false; // figures, whose digits line up
     };
     // The columns the control is created with.
     std::vector<TColumn> Columns;
@@ -211,6 +212,8 @@ class TListView : public TControl {
     bool MultiSelect = true;
     bool GridLines = false;
     bool RowSelect = false;
+    // Tips for the rows, whose texts the owner gives through LVN_GETINFOTIP.
+    bool InfoTips = false;
     // A click on a column's header button.
     std::function<void(int column)> OnColumnClick;
     // A double click on a row.
@@ -218,6 +221,7 @@ class TListView : public TControl {
     // A key pressed while the list has the focus; with it set, Enter comes here too.
     std::function<void(WORD key)> OnKeyDown;
     void SetColumnWidth(int column, int width);
+    int ColumnWidth(int column) const;
     const wchar_t* WindowClass() const override;
     DWORD WindowStyle() const override;
     DWORD WindowExStyle() const override { return WS_EX_CLIENTEDGE; }

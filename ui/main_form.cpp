@@ -13,7 +13,19 @@ namespace {
 constexpr int DesignMinWidth = 374;
 // Tall enough that the buttons never cover the time box.
 constexpr int DesignMinHeight = 334;
+// The columns beside the file's until the list's font is known.
 constexpr int DesignDateTimeColumnWidth = 120;
+constexpr int DesignSizeColumnWidth = 70;
+// A width given to a column and remembered, at 96 pixels per inch; outside this, the fitting one.
+constexpr int MinStoredColumnWidth = 16;
+constexpr int MaxStoredColumnWidth = 1000;
+struct TStoredColumn {
+    const wchar_t* Name;
+    int Column;
+    TSortColumn Fits; // the texts its fitting width is measured on
+};
+constexpr TStoredColumn StoredColumns[] = {{L"DateTimeColumnWidth", 1, TSortColumn::Time},
+                                           {L"SizeColumnWidth", 2, TSortColumn::Size}};
 constexpr int MaxNumber = 32767;
 
 // Scales a figure the toolkit does not scale, truncating as integer arithmetic does.
@@ -37,7 +49,9 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     ListView.OwnerData = true;
     ListView.GridLines = true;
     ListView.RowSelect = true;
-    ListView.Columns = {{L"File", 100}, {L"Date/Time", DesignDateTimeColumnWidth}};
+    ListView.InfoTips = true;
+    ListView.Columns = {
+        {L"File", 100}, {L"Date/Time", DesignDateTimeColumnWidth}, {L"Size", DesignSizeColumnWidth, true}};
     ListView.PopupMenu = &PopupMenu;
     StartButton.Action = &StartAction;
     PauseButton.Action = &PauseAction;
@@ -142,10 +156,13 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     if (int pixelsPerInch = PixelsPerInch(); pixelsPerInch != DesignPixelsPerInch) {
         MinHeight = ScaleFigure(DesignMinHeight, pixelsPerInch);
         MinWidth = ScaleFigure(DesignMinWidth, pixelsPerInch);
-        ListView.SetColumnWidth(1, ScaleFigure(DesignDateTimeColumnWidth, pixelsPerInch));
     }
 
     ConnectResultsList();
+    for (const TStoredColumn& stored : StoredColumns) {
+        ListView.SetColumnWidth(stored.Column, Results->FittingWidth(stored.Fits));
+    }
+    ListViewResize();
     ConnectSearchControl();
     LoadSettings();
     if (!arguments.empty()) {
@@ -217,6 +234,13 @@ void TMainForm::LoadSettings() {
         LatestRadioButton.SetChecked(*byDate != 0);
         RadioButtonClick();
     }
+    for (const TStoredColumn& stored : StoredColumns) {
+        const auto width = key->ReadInteger(stored.Name);
+        if (width && *width >= MinStoredColumnWidth && *width <= MaxStoredColumnWidth) {
+            ListView.SetColumnWidth(stored.Column, ScaleFigure(*width, PixelsPerInch()));
+        }
+    }
+    ListViewResize();
 }
 
 void TMainForm::SaveSettings() {
@@ -237,6 +261,12 @@ void TMainForm::SaveSettings() {
     key->WriteInteger(L"TimeKind", TimeBox.SelectedIndex());
     key->WriteInteger(L"ByDate", LatestRadioButton.Checked() ? 1 : 0);
     key->WriteInteger(L"Recursive", RecurseBox.Checked() ? 1 : 0);
+    // A width left as it fits is not stored: it follows the user's date format and font.
+    for (const TStoredColumn& stored : StoredColumns) {
+        const int width = ListView.ColumnWidth(stored.Column);
+        const int atDesign = (width * DesignPixelsPerInch + PixelsPerInch() / 2) / PixelsPerInch();
+        key->WriteInteger(stored.Name, width == Results->FittingWidth(stored.Fits) ? 0 : atDesign);
+    }
 }
 
 void TMainForm::RadioButtonClick() {
@@ -261,7 +291,7 @@ void TMainForm::LayoutStatusBar() {
     const int usual = UsualCountsWidth();
     countsWidth_ = CountsWidth(StatusBar.PartText(1));
     const int counts =
-        countsWidth_ <= usual ? std::min(usual, width / 2) : std::min(countsWidth_, width * 3 / 5);
+        countsWidth_ <= usual ? std::min(usual, width / 2) : std::min(countsWidth_, width * 4 / 5);
     StatusBar.SetParts({width - counts, -1});
 }
 

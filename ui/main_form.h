@@ -211,4 +211,7 @@ class TMainForm : public TForm {
     // moved meanwhile are not mistaken.
     void DropRowsOfGoneFiles(const std::vector<TRowId>& rows);
     void ShowSelectionCount();
+    // The selected rows' count and, when it changed, their sizes together into Counts.
+    void TakeSelection();
+    std::int64_t selectedBytesFor_ = -1;
 };

@@ -183,9 +183,12 @@ void TMainForm::ConnectResultsList() {
     // whatever the user had on the clipboard merely because the pointer rested on the entry.
 }
 
-// A first click sorts by name ascending, or newest first; a click on the sorted column reverses it.
+// A first click sorts by name ascending, newest first or largest first; a click on the sorted column
+// reverses it.
 void TMainForm::ListViewColumnClick(int column) {
-    const TSortColumn clicked = column == 0 ? TSortColumn::Name : TSortColumn::Time;
+    const TSortColumn clicked = column == 0   ? TSortColumn::Name
+                                : column == 1 ? TSortColumn::Time
+                                              : TSortColumn::Size;
     const bool ascending =
         Results->SortedBy() == clicked ? !Results->SortedAscending() : clicked == TSortColumn::Name;
     Results->Sort(clicked, ascending);
@@ -523,6 +526,17 @@ void TMainForm::PropertiesActionExecute() {
 }
 
 void TMainForm::ShowSelectionCount() {
-    Counts.Selected = Results->SelectedCount();
+    selectedBytesFor_ = -1;
+    TakeSelection();
     ShowCountsText();
+}
+
+// The sizes are summed again only when the selection changed: with a million rows selected short of
+// all, the control is asked for each of them.
+void TMainForm::TakeSelection() {
+    Counts.Selected = Results->SelectedCount();
+    if (Counts.Selected > 1 && Counts.Selected != selectedBytesFor_) {
+        Counts.SelectedBytes = Results->SelectedBytes();
+        selectedBytesFor_ = Counts.Selected;
+    }
 }

@@ -147,7 +147,7 @@ void TMainForm::ShowCounts(bool now) {
         Counts.Paused = WorkThread->Suspended();
     }
     Counts.Rows = Results->RowCount();
-    Counts.Selected = Results->SelectedCount();
+    TakeSelection();
     ShowCountsText();
 }
 
@@ -202,7 +202,7 @@ void TMainForm::ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log) {
     Counts.RootMissing = end.RootMissing;
     Counts.MaskHint = maskHint_;
     Counts.Rows = Results->RowCount();
-    Counts.Selected = Results->SelectedCount();
+    TakeSelection();
     ShowCountsText();
     // Why it stopped, in the words any other failure gets; the rows found so far stay.
     if (failed) {

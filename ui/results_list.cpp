@@ -1,5 +1,6 @@
 #include "ui/results_list.h"
 #include "toolkit/handoff.h"
+#include "ui/search_rules.h"
 #include <algorithm>
 #include <optional>
 
@@ -46,8 +47,8 @@ TDateTime LocalTimeOf(TLocalTimeConverter& converter, std::int64_t utc) {
 }
 } // namespace
 
-int FileColumnWidth(int outerWidth, int dateTimeColumnWidth, int scrollBarWidth) {
-    return outerWidth - dateTimeColumnWidth - scrollBarWidth - 4;
+int FileColumnWidth(int outerWidth, int otherColumnsWidth, int scrollBarWidth) {
+    return outerWidth - otherColumnsWidth - scrollBarWidth - 4;
 }
 
 TResultsList::TResultsList(HWND listView, const TRowStore::TLimits& limits)
@@ -236,7 +237,9 @@ void TResultsList::Sort(TSortColumn column, bool ascending) {
 
     std::vector<std::uint32_t> order;
     RunBesideMessages([&] {
-        order = column == TSortColumn::Name ? store_.OrderByName(!ascending) : store_.OrderByTime(ascending);
+        order = column == TSortColumn::Name   ? store_.OrderByName(!ascending)
+                : column == TSortColumn::Size ? store_.OrderBySize(ascending)
+                                              : store_.OrderByTime(ascending);
     });
     // Row i came from position order[i].
     int newFocused = -1, newMark = -1;
@@ -271,8 +274,9 @@ void TResultsList::ShowSortArrow() {
         SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
         const int was = item.fmt;
         item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-        const bool sorted =
-            (i == 0 && sortColumn_ == TSortColumn::Name) || (i == 1 && sortColumn_ == TSortColumn::Time);
+        const bool sorted = (i == 0 && sortColumn_ == TSortColumn::Name) ||
+                            (i == 1 && sortColumn_ == TSortColumn::Time) ||
+                            (i == 2 && sortColumn_ == TSortColumn::Size);
         if (sorted)
             item.fmt |= sortAscending_ ? HDF_SORTUP : HDF_SORTDOWN;
         if (item.fmt != was)
@@ -315,6 +319,21 @@ int TResultsList::SelectedCount() const {
 
 int TResultsList::FirstSelected() const {
     return NextItem(list_, -1, LVNI_SELECTED);
+}
+
+// Rows the control has not been given yet cannot be selected; rows deleted behind its back are
+// deleted only while none is selected.
+std::uint64_t TResultsList::SelectedBytes() const {
+    const int shown = std::min(shownCount_, store_.Count());
+    std::uint64_t bytes = 0;
+    if (ControlSelectedCount() >= shown) {
+        for (int i = 0; i < shown; ++i)
+            bytes += store_.Size(i);
+    } else {
+        for (int i = FirstSelected(); i >= 0 && i < shown; i = NextItem(list_, i, LVNI_SELECTED))
+            bytes += store_.Size(i);
+    }
+    return bytes;
 }
 
 TResultsList::TSelection TResultsList::Selection() {
@@ -447,12 +466,34 @@ POINT TResultsList::KeyboardMenuPoint() const {
     return point;
 }
 
+int TResultsList::FittingWidth(TSortColumn column) const {
+    std::vector<std::wstring> texts;
+    if (column == TSortColumn::Time) {
+        // Every field at its widest: a two-digit day and month, an afternoon hour.
+        TDateTime wide = 0;
+        TryEncodeDateTime(SYSTEMTIME{2026, 12, 1, 28, 23, 58, 58, 0}, wide);
+        texts.push_back(DateTimeText(wide, settings_));
+    } else if (column == TSortColumn::Size) {
+        for (const std::uint64_t bytes : {1023ull, 1023ull * 1000, 1023ull * 1024 * 1000})
+            texts.push_back(SizeText(bytes));
+    }
+    int widest = 0;
+    for (const std::wstring& text : texts)
+        widest = std::max(widest, static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0,
+                                                                reinterpret_cast<LPARAM>(text.c_str()))));
+    // The control's margins either side of a cell's text, and a little air.
+    return widest + 2 * GetSystemMetrics(SM_CXEDGE) + 12;
+}
+
 void TResultsList::ApplyFileColumnWidth() {
     RECT window{};
     GetWindowRect(list_, &window);
-    const int dateTimeWidth = static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 1, 0));
-    const int width =
-        FileColumnWidth(window.right - window.left, dateTimeWidth, GetSystemMetrics(SM_CXVSCROLL));
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 2;
+    int others = 0;
+    for (int i = 1; i < columns; ++i)
+        others += static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(i), 0));
+    const int width = FileColumnWidth(window.right - window.left, others, GetSystemMetrics(SM_CXVSCROLL));
     // -1 and -2 would mean "fit the contents" to the control.
     SendMessageW(list_, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(std::max(width, 0), 0));
 }
@@ -528,6 +569,19 @@ void TResultsList::ShownPath(int index, std::wstring& text) {
     }
 }
 
+// The control's text is replaced: the path is in the row already, unless the column shortened it.
+void TResultsList::InfoTip(NMLVGETINFOTIPW& tip) {
+    if (tip.iItem < 0 || tip.iItem >= store_.Count() || !tip.pszText || tip.cchTextMax <= 0)
+        return;
+    std::wstring shown, text = Path(tip.iItem);
+    ShownPath(tip.iItem, shown);
+    text = shown == text ? L"" : text + L"\r\n";
+    text += ExactSizeText(store_.Size(tip.iItem), settings_);
+    const std::size_t length = std::min(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
+    std::copy_n(text.begin(), length, tip.pszText);
+    tip.pszText[length] = L'\0';
+}
+
 bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
     if (header.hwndFrom != list_)
         return false;
@@ -546,6 +600,8 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
                 text += store_.Name(item.iItem);
             } else if (item.iSubItem == 1) {
                 AppendDateTimeText(text, LocalTimeOf(localTime_, store_.Utc(item.iItem)), settings_);
+            } else if (item.iSubItem == 2) {
+                text = SizeText(store_.Size(item.iItem));
             }
             if (text.size() < static_cast<std::size_t>(item.cchTextMax)) {
                 std::copy(text.begin(), text.end(), item.pszText);
@@ -559,6 +615,10 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
         result = 0;
         return true;
     }
+    case LVN_GETINFOTIPW:
+        InfoTip(const_cast<NMLVGETINFOTIPW&>(reinterpret_cast<const NMLVGETINFOTIPW&>(header)));
+        result = 0;
+        return true;
     case LVN_ODFINDITEMW:
         result = FindItem(reinterpret_cast<const NMLVFINDITEMW&>(header));
         return true;

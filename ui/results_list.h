@@ -16,16 +16,16 @@
 #include <string>
 #include <vector>
 
-// Width of the "File" column: what the list's outer width leaves beside the "Date/Time" column and
-// a vertical scroll bar, whether or not one is shown.
-int FileColumnWidth(int outerWidth, int dateTimeColumnWidth, int scrollBarWidth);
+// Width of the "File" column: what the list's outer width leaves beside the other columns and a
+// vertical scroll bar, whether or not one is shown.
+int FileColumnWidth(int outerWidth, int otherColumnsWidth, int scrollBarWidth);
 
-enum class TSortColumn { None, Name, Time };
+enum class TSortColumn { None, Name, Time, Size };
 
 class TResultsList final {
   public:
-    // listView: a report list view with LVS_OWNERDATA, columns "File" and "Date/Time". Its parent
-    // passes every WM_NOTIFY from it to HandleNotify.
+    // listView: a report list view with LVS_OWNERDATA, columns "File", "Date/Time" and "Size". Its
+    // parent passes every WM_NOTIFY from it to HandleNotify.
     explicit TResultsList(HWND listView, const TRowStore::TLimits& limits = {});
     ~TResultsList();
     TResultsList(const TResultsList&) = delete;
@@ -44,7 +44,8 @@ class TResultsList final {
     void Clear();
 
     // For WM_NOTIFY from the list: true when handled, with the message's result in result.
-    // Handles the item texts and the type-ahead search, and hears of selection changes.
+    // Handles the item texts, the rows' tips (the exact size, and the path whole where the column
+    // shortens it) and the type-ahead search, and hears of selection changes.
     bool HandleNotify(const NMHDR& header, LRESULT& result);
     // Gives the control every row appended so far at once and lets it draw what deletions changed.
     void Flush();
@@ -54,6 +55,7 @@ class TResultsList final {
     void Sort(TSortColumn column, bool ascending);
     void SortByTime() { Sort(TSortColumn::Time, false); } // newest first
     void SortByName() { Sort(TSortColumn::Name, true); }
+    void SortBySize() { Sort(TSortColumn::Size, false); } // largest first
     TSortColumn SortedBy() const { return sortColumn_; }
     bool SortedAscending() const { return sortAscending_; }
     // Selects every row in the control; the focused row and the scroll position stay; rows added
@@ -68,6 +70,8 @@ class TResultsList final {
     // The rows the control holds selected.
     int SelectedCount() const;
     int FirstSelected() const; // -1 when none
+    // The selected rows' sizes together; with every row selected, without asking the control row by row.
+    std::uint64_t SelectedBytes() const;
     // The selected rows in list order, after giving the control every row appended so far.
     struct TSelection {
         bool All = false; // every row, with no positions listed
@@ -89,6 +93,9 @@ class TResultsList final {
     // first selected row, or the list's top-left corner.
     POINT KeyboardMenuPoint() const;
 
+    // The width a column needs for the widest text it shows by default in the list's font: a date of
+    // the user's format with two-digit fields, or a size such as "1023 bytes".
+    int FittingWidth(TSortColumn column) const;
     // Sets column 0 from the list's current outer width; call whenever the list's size is set.
     void ApplyFileColumnWidth();
     HWND Handle() const { return list_; }
@@ -120,6 +127,7 @@ class TResultsList final {
     int FindItem(const NMLVFINDITEMW& find) const;
     // The path as the control can draw it in the "File" column: shortened in its middle when too wide.
     void ShownPath(int index, std::wstring& text);
+    void InfoTip(NMLVGETINFOTIPW& tip);
     static void CALLBACK CountTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
     // What the control copies of a text it draws: its own buffer, less the null.
     static constexpr std::size_t DisplayLimit = 259;

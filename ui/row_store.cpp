@@ -316,19 +316,21 @@ std::size_t TRowStore::MemoryBytes() const {
     return bytes;
 }
 
-std::vector<std::uint32_t> TRowStore::OrderByTime(bool oldestFirst) const {
-    // Keys side by side keep the comparisons in cache; the rows move once at the end.
-    std::vector<std::pair<std::int64_t, std::uint32_t>> keys;
+// Keys side by side keep the comparisons in cache; the rows move once at the end. Equal keys keep
+// their rows' order in either direction.
+template <typename TKey, typename TKeyOf>
+std::vector<std::uint32_t> TRowStore::OrderByKey(bool ascending, TKeyOf keyOf) const {
+    std::vector<std::pair<TKey, std::uint32_t>> keys;
     keys.reserve(static_cast<std::size_t>(Count()));
     if (inOrder_) {
         for (std::uint32_t record = 0; record < records_; ++record)
-            keys.emplace_back(Record(record).Utc, record);
+            keys.emplace_back(keyOf(Record(record)), record);
     } else {
         for (const std::uint32_t slot : slots_)
             if (!(slot & DeadSlot))
-                keys.emplace_back(Record(slot).Utc, static_cast<std::uint32_t>(keys.size()));
+                keys.emplace_back(keyOf(Record(slot)), static_cast<std::uint32_t>(keys.size()));
     }
-    if (oldestFirst)
+    if (ascending)
         std::stable_sort(keys.begin(), keys.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
     else
@@ -337,6 +339,14 @@ std::vector<std::uint32_t> TRowStore::OrderByTime(bool oldestFirst) const {
     std::vector<std::uint32_t> order(keys.size());
     std::transform(keys.begin(), keys.end(), order.begin(), [](const auto& key) { return key.second; });
     return order;
+}
+
+std::vector<std::uint32_t> TRowStore::OrderByTime(bool oldestFirst) const {
+    return OrderByKey<std::int64_t>(oldestFirst, [](const TRecord& record) { return record.Utc; });
+}
+
+std::vector<std::uint32_t> TRowStore::OrderBySize(bool smallestFirst) const {
+    return OrderByKey<std::uint64_t>(smallestFirst, [this](const TRecord& record) { return SizeOf(record); });
 }
 
 namespace {

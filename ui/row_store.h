@@ -58,6 +58,8 @@ class TRowStore {
     // stood at order[i]. Rows that compare equal keep their order in either direction.
     // By the instant, newest first unless oldestFirst.
     std::vector<std::uint32_t> OrderByTime(bool oldestFirst = false) const;
+    // By the size in bytes, largest first unless smallestFirst.
+    std::vector<std::uint32_t> OrderBySize(bool smallestFirst = false) const;
     // By path as the shell orders names: numbers by their value, without regard to case, the rest
     // by the user's locale (StrCmpLogicalW's rules); ascending unless descending.
     std::vector<std::uint32_t> OrderByName(bool descending = false) const;
@@ -98,6 +100,8 @@ class TRowStore {
     std::uint64_t SizeOf(const TRecord& record) const {
         return record.Size == BigSize ? bigSizes_.at(record.Id) : record.Size;
     }
+    template <typename TKey, typename TKeyOf>
+    std::vector<std::uint32_t> OrderByKey(bool ascending, TKeyOf keyOf) const;
     static constexpr std::uint32_t RecordBlockBits = 16;
     // A slot of a deleted row keeps its record, and so its identity, until the slots are compacted.
     static constexpr std::uint32_t DeadSlot = 0x80000000u;

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cwchar>
 #include <shellapi.h>
+#include <shlwapi.h>
 
 int NumberFromText(const std::wstring& text, int lastValid, int max, const std::wstring& thousandSeparator) {
     const std::wstring trimmed(TrimControls(text));
@@ -125,7 +126,23 @@ std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settin
         text += L", " + many(counts.FoldersSkipped, L" folder skipped", L" folders skipped");
     if (!hint)
         text += L", " + many(counts.Rows, L" row", L" rows");
-    return counts.Selected > 1 ? text + L", " + number(counts.Selected) + L" selected" : text;
+    if (counts.Selected > 1)
+        text += L", " + number(counts.Selected) + L" selected, " + SizeText(counts.SelectedBytes);
+    return text;
+}
+
+// No file holds more than 2^63 bytes; the shell's formatter takes a signed number.
+std::wstring SizeText(std::uint64_t bytes) {
+    wchar_t text[32] = {};
+    StrFormatByteSizeW(static_cast<LONGLONG>(std::min<std::uint64_t>(bytes, INT64_MAX)), text, 32);
+    return text;
+}
+
+std::wstring ExactSizeText(std::uint64_t bytes, const TFormatSettings& settings) {
+    if (bytes == 1)
+        return L"1 byte";
+    return GroupedNumber(static_cast<long long>(std::min<std::uint64_t>(bytes, INT64_MAX)), settings) +
+           L" bytes";
 }
 
 bool HasPatterns(const std::wstring& text) {

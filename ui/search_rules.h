@@ -36,14 +36,19 @@ struct TScanCounts {
     bool Stopped = false;
     bool RootMissing = false;
     std::wstring MaskHint;
-    std::int64_t Selected = 0; // rows selected in the list, named when more than one
+    std::int64_t Selected = 0;       // rows selected in the list, named when more than one
+    std::uint64_t SelectedBytes = 0; // the selected rows' sizes together
 };
 // "Paused: 12 of 300,000 files match the names, 4 folders skipped, 12 rows", each figure in the
 // user's digit grouping; the name masks and the skip patterns are named only when there are any,
-// the selection (", 3 selected") only when it holds more than one row.
+// the selection (", 3 selected, 4.21 MB") only when it holds more than one row.
 // After a Stop "Stopped: ..."; for a missing root "The folder was not found"; where masks took no
 // file of some, the hint instead of the rows: "0 of 300 files match the names (did you mean *report*?)".
 std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settings);
+// A size as the shell writes it, in 1024-based units with about three figures: "812 bytes", "4.06 KB".
+std::wstring SizeText(std::uint64_t bytes);
+// Every byte, in the user's digit grouping: "1,048,575 bytes".
+std::wstring ExactSizeText(std::uint64_t bytes, const TFormatSettings& settings);
 // Whether a list of patterns holds any: more than separators and blanks.
 bool HasPatterns(const std::wstring& text);
 // The masks of a list written without * or ?, each between two *: "*report*; *memo*". A name

@@ -5,6 +5,7 @@
 #include "scan/sys_error.h"
 #include "toolkit/clipboard.h"
 #include "toolkit/message_box.h"
+#include "toolkit/registry.h"
 #include "ui/main_form.h"
 #include "ui/window_test_support.h"
 #include <windows.h>
@@ -49,13 +50,19 @@ class MainFormResultsTest : public testing::Test {
         DeleteSettings();
     }
 
-    // Rows with rising times: row i is i minutes after midnight on 1 March 2026.
-    void AddRows(int count) {
+    // Rows with rising times: row i is i minutes after midnight on 1 March 2026, of sizes[i] bytes.
+    void AddRows(int count, const std::vector<std::uint64_t>& sizes = {}) {
         for (int i = 0; i < count; ++i) {
             const double time = 46082 + i / 1440.0;
-            form->Results->AddRow(L"C:\\r\\f" + std::to_wstring(i) + L".txt", UtcTicks(time));
+            form->Results->AddRow(L"C:\\r\\f" + std::to_wstring(i) + L".txt", UtcTicks(time),
+                                  i < static_cast<int>(sizes.size()) ? sizes[i] : 0);
         }
         form->Results->Flush();
+    }
+    // What the status bar's counts say of the selection.
+    std::wstring Selection() const {
+        const std::wstring text = form->StatusBar.PartText(1);
+        return text.substr(std::min(text.find(L" rows"), text.size() - 5) + 5);
     }
     void Select(std::initializer_list<int> rows) {
         for (int row : rows) {
@@ -320,6 +327,75 @@ TEST_F(MainFormResultsTest, CopyFollowsTheListOrderAfterAHeaderClick) {
     EXPECT_EQ(L"C:\\r\\f0.txt\r\nC:\\r\\f1.txt\r\nC:\\r\\f2.txt", ReadClipboard(reader).Unicode)
         << "oldest first";
     DestroyWindow(reader);
+}
+
+// The Size header sorts largest first and reverses on a second click; the copy layouts stay as they
+// were. The status bar adds up the selection's sizes, when the selection changes or rows go.
+TEST_F(MainFormResultsTest, SizeHeaderSortsAndTheStatusBarSumsTheSelection) {
+    AddRows(4, {1024, 4'193'280, 1'048'575, 7});
+    NMLISTVIEW click{};
+    click.hdr = {form->ListView.Handle(), 0, LVN_COLUMNCLICK};
+    click.iSubItem = 2;
+    HWND reader = MakeWindow();
+    for (const wchar_t* order : {L"C:\\r\\f1.txt\r\nC:\\r\\f2.txt\r\nC:\\r\\f0.txt\r\nC:\\r\\f3.txt",
+                                 L"C:\\r\\f3.txt\r\nC:\\r\\f0.txt\r\nC:\\r\\f2.txt\r\nC:\\r\\f1.txt"}) {
+        SendMessageW(form->Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&click));
+        SelectAllAndRun(form->NamesItem);
+        EXPECT_EQ(order, ReadClipboard(reader).Unicode);
+    }
+    DestroyWindow(reader);
+    const auto counts = [&](std::initializer_list<int> rows) {
+        LVITEMW none{};
+        none.stateMask = LVIS_SELECTED;
+        SendMessageW(form->ListView.Handle(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(&none));
+        Select(rows);
+        const std::wstring text = form->StatusBar.PartText(1);
+        PumpUntil([&] { return form->StatusBar.PartText(1) != text; }, 2000);
+        return Selection();
+    };
+    // Smallest first now: f3 (7), f0 (1 KB), f2 (1 MB less a byte), f1 (4 MB less 1 KB).
+    EXPECT_EQ(L", 2 selected, 4.00 MB", counts({1, 3}));
+    EXPECT_EQ(L", 3 selected, 4.99 MB", counts({1, 2, 3}));
+    EXPECT_EQ(L"", counts({2}));
+    form->Results->SelectAll();
+    PumpUntil([&] { return !Selection().empty(); }, 2000);
+    EXPECT_EQ(L", 4 selected, 5.00 MB", Selection());
+}
+
+// The Date/Time and Size columns fit their texts at first and the File column takes the rest, with
+// no horizontal scroll bar; widths the user gives them are remembered, absurd stored ones give way.
+TEST_F(MainFormResultsTest, ColumnsFitAndTheirWidthsAreRemembered) {
+    const HWND list = form->ListView.Handle();
+    TDateTime widest = 0;
+    TryEncodeDateTime(SYSTEMTIME{2026, 12, 1, 28, 23, 58, 58, 0}, widest);
+    const std::wstring date = DateTimeText(widest, UserFormatSettings());
+    for (const auto& [column, text] : {std::pair{1, date}, {2, std::wstring(L"1023 bytes")}})
+        EXPECT_GE(form->ListView.ColumnWidth(column),
+                  SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())) + 12)
+            << column;
+    AddRows(40);
+    EXPECT_FALSE(GetWindowLongW(list, GWL_STYLE) & WS_HSCROLL);
+    const int time = form->ListView.ColumnWidth(1), size = form->ListView.ColumnWidth(2);
+    RECT outer{};
+    GetWindowRect(list, &outer);
+    EXPECT_EQ(outer.right - outer.left,
+              form->ListView.ColumnWidth(0) + time + size + GetSystemMetrics(SM_CXVSCROLL) + 4);
+
+    form->ListView.SetColumnWidth(1, time + 30);
+    form->ListView.SetColumnWidth(2, size + 9);
+    form.reset();
+    form = std::make_unique<TMainForm>(std::vector<std::wstring>{});
+    EXPECT_EQ(time + 30, form->ListView.ColumnWidth(1));
+    EXPECT_EQ(size + 9, form->ListView.ColumnWidth(2));
+    for (const int absurd : {5000, 0, -3}) {
+        form.reset();
+        TRegistryKey::OpenForWriting(HKEY_CURRENT_USER, SettingsKey)
+            ->WriteInteger(L"SizeColumnWidth", absurd);
+        form = std::make_unique<TMainForm>(std::vector<std::wstring>{});
+        EXPECT_EQ(time + 30, form->ListView.ColumnWidth(1)) << absurd;
+        EXPECT_EQ(size, form->ListView.ColumnWidth(2)) << absurd;
+    }
 }
 
 TEST_F(MainFormResultsTest, OpeningTheCopySubmenuLeavesTheClipboardAlone) {

@@ -168,12 +168,13 @@ TEST_F(MainFormTest, PickersShowAnHourBeforeTheStartAcrossMidnight) {
 
 TEST_F(MainFormTest, ScalesToTheScreen) {
     struct Case {
-        int PixelsPerInch, MinWidth, MinHeight, DateTimeColumn, ClientWidth, ClientHeight;
+        int PixelsPerInch, MinWidth, MinHeight, ClientWidth, ClientHeight;
     } cases[] = {
-        {96, 374, 334, 120, 542, 351},
-        {120, 467, 417, 150, 678, 439},
-        {144, 561, 501, 180, 813, 527},
+        {96, 374, 334, 542, 351},
+        {120, 467, 417, 678, 439},
+        {144, 561, 501, 813, 527},
     };
+    int lastDateTimeColumn = 0;
     for (const Case& c : cases) {
         SetScreenPixelsPerInchForTesting(c.PixelsPerInch);
         TMainForm& f = Open();
@@ -181,7 +182,11 @@ TEST_F(MainFormTest, ScalesToTheScreen) {
         SendMessageW(f.Handle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
         EXPECT_EQ(c.MinWidth, info.ptMinTrackSize.x) << c.PixelsPerInch;
         EXPECT_EQ(c.MinHeight, info.ptMinTrackSize.y) << c.PixelsPerInch;
-        EXPECT_EQ(c.DateTimeColumn, ListView_GetColumnWidth(f.ListView.Handle(), 1)) << c.PixelsPerInch;
+        // The Date/Time column fits its text in the list's font, which grows with the screen's density.
+        const int dateTimeColumn = ListView_GetColumnWidth(f.ListView.Handle(), 1);
+        EXPECT_EQ(f.Results->FittingWidth(TSortColumn::Time), dateTimeColumn) << c.PixelsPerInch;
+        EXPECT_GT(dateTimeColumn, lastDateTimeColumn) << c.PixelsPerInch;
+        lastDateTimeColumn = dateTimeColumn;
         SIZE client = ClientSize(f.Handle());
         EXPECT_EQ(c.ClientWidth, client.cx) << c.PixelsPerInch;
         EXPECT_EQ(c.ClientHeight, client.cy) << c.PixelsPerInch;
@@ -192,7 +197,7 @@ TEST_F(MainFormTest, ScalesToTheScreen) {
     }
 }
 
-TEST_F(MainFormTest, ListViewIsAnOwnerDataReportWithTwoColumns) {
+TEST_F(MainFormTest, ListViewIsAnOwnerDataReportWithThreeColumns) {
     TMainForm& f = Open();
     LONG style = GetWindowLongW(f.ListView.Handle(), GWL_STYLE);
     EXPECT_EQ(LVS_REPORT, style & LVS_TYPEMASK);
@@ -200,13 +205,15 @@ TEST_F(MainFormTest, ListViewIsAnOwnerDataReportWithTwoColumns) {
     EXPECT_FALSE(style & (LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_EDITLABELS | LVS_NOSORTHEADER));
     DWORD extended =
         static_cast<DWORD>(SendMessageW(f.ListView.Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-    EXPECT_EQ(DWORD(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
-              extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
-    // The "File" column takes what the list leaves beside "Date/Time" and a scroll bar, and follows
-    // the window's width.
-    const int fileWidth = 383 - 120 - GetSystemMetrics(SM_CXVSCROLL) - 4;
+    EXPECT_EQ(DWORD(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP),
+              extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP));
+    // The "File" column takes what the list leaves beside "Date/Time", "Size" and a scroll bar, and
+    // follows the window's width.
+    const int dateTime = ListView_GetColumnWidth(f.ListView.Handle(), 1);
+    const int size = ListView_GetColumnWidth(f.ListView.Handle(), 2);
+    const int fileWidth = 383 - dateTime - size - GetSystemMetrics(SM_CXVSCROLL) - 4;
     EXPECT_EQ(fileWidth, ListView_GetColumnWidth(f.ListView.Handle(), 0));
-    EXPECT_EQ(120, ListView_GetColumnWidth(f.ListView.Handle(), 1));
+    EXPECT_EQ(f.Results->FittingWidth(TSortColumn::Size), size);
     TBounds bounds = f.BoundsRect();
     bounds.Width += 100;
     f.SetBounds(bounds);
@@ -217,6 +224,10 @@ TEST_F(MainFormTest, ListViewIsAnOwnerDataReportWithTwoColumns) {
     column.cchTextMax = 32;
     SendMessageW(f.ListView.Handle(), LVM_GETCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
     EXPECT_STREQ(L"Date/Time", caption);
+    column.mask = LVCF_TEXT | LVCF_FMT;
+    SendMessageW(f.ListView.Handle(), LVM_GETCOLUMNW, 2, reinterpret_cast<LPARAM>(&column));
+    EXPECT_STREQ(L"Size", caption);
+    EXPECT_EQ(LVCFMT_RIGHT, column.fmt & LVCFMT_JUSTIFYMASK);
 
     // Notifications from the list reach the handler the results list installs.
     int seen = 0;

@@ -55,6 +55,7 @@ class ResultsListTest : public testing::Test {
         SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
         AddColumn(0, L"File", 100);
         AddColumn(1, L"Date/Time", 120);
+        AddColumn(2, L"Size", 70);
         results_ = std::make_unique<TResultsList>(list_);
         SetWindowLongPtrW(parent_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(results_.get()));
     }
@@ -66,7 +67,8 @@ class ResultsListTest : public testing::Test {
 
     void AddColumn(int index, const wchar_t* caption, int width) {
         LVCOLUMNW column{};
-        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        column.fmt = index == 2 ? LVCFMT_RIGHT : LVCFMT_LEFT;
         column.pszText = const_cast<LPWSTR>(caption);
         column.cx = width;
         SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
@@ -119,6 +121,20 @@ class ResultsListTest : public testing::Test {
         item.stateMask = mask;
         SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
     }
+    // The row's tip as the control would ask for it.
+    std::wstring Tip(int index) {
+        wchar_t buffer[INFOTIPSIZE] = L"item text";
+        NMLVGETINFOTIPW tip{{list_, 0, LVN_GETINFOTIPW}, 0, buffer, INFOTIPSIZE, index, 0, 0};
+        LRESULT result = 0;
+        EXPECT_TRUE(results_->HandleNotify(tip.hdr, result));
+        return buffer;
+    }
+    int SortArrow(int column) const {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        SendMessageW(ListView_GetHeader(list_), HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item));
+        return item.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+    }
     void Select(std::initializer_list<int> indices) {
         for (int i : indices)
             SetState(i, LVIS_SELECTED, LVIS_SELECTED);
@@ -148,10 +164,61 @@ TEST_F(ResultsListTest, ShowsPathAndTimeOfEachRow) {
         EXPECT_TRUE(std::wstring_view(drawn.item.pszText).ends_with(L"...\\name.txt") &&
                     wcslen(drawn.item.pszText) < 260);
         EXPECT_EQ(path, Text(ItemCount() - 1, 0));
+        EXPECT_EQ(path + L"\r\n0 bytes", Tip(ItemCount() - 1)) << "the shortened path whole in the tip";
         copied += (copied.empty() ? L"" : L"\r\n") + path;
     }
     Select({3, 4});
     EXPECT_EQ(copied, Copied(TCopyLayout::OnlyNames));
+    EXPECT_EQ(L"0 bytes", Tip(0)) << "a path shown whole is not repeated";
+}
+
+// Sizes in the shell's units and every byte in the row's tip; the sort by size is largest first by
+// the exact number, then smallest first, rows of one size in the order they came, with the arrow;
+// the selection's sizes add up whether the control lists the rows or has them all selected.
+TEST_F(ResultsListTest, ShowsSortsAndSumsTheRowsSizes) {
+    const std::wstring g = UserFormatSettings().ThousandSeparator;
+    const struct {
+        std::uint64_t Bytes;
+        std::wstring Text, Tip;
+    } rows[] = {
+        {1024, L"1.00 KB", L"1" + g + L"024 bytes"},
+        {0, L"0 bytes", L"0 bytes"},
+        {(std::uint64_t{1} << 53) + 1, L"8.00 PB",
+         L"9" + g + L"007" + g + L"199" + g + L"254" + g + L"740" + g + L"993 bytes"},
+        {1023, L"1023 bytes", L"1" + g + L"023 bytes"},
+        {(std::uint64_t{1} << 32) + 1, L"4.00 GB", L"4" + g + L"294" + g + L"967" + g + L"297 bytes"},
+        {1'048'575, L"0.99 MB", L"1" + g + L"048" + g + L"575 bytes"},
+        {1024, L"1.00 KB", L"1" + g + L"024 bytes"},
+        {1, L"1 bytes", L"1 byte"},
+    };
+    std::uint64_t total = 0;
+    for (std::size_t k = 0; k < std::size(rows); ++k) {
+        results_->AddRow(L"C:\\s" + std::to_wstring(k), UtcTicks(40000.0), rows[k].Bytes);
+        total += rows[k].Bytes;
+    }
+    results_->Flush();
+    for (int i = 0; i < ItemCount(); ++i) {
+        EXPECT_EQ(rows[i].Text, Text(i, 2)) << rows[i].Bytes;
+        EXPECT_EQ(rows[i].Tip, Tip(i)) << rows[i].Bytes;
+    }
+    const auto names = [](std::initializer_list<int> order) {
+        std::vector<std::wstring> captions;
+        for (int k : order)
+            captions.push_back(L"C:\\s" + std::to_wstring(k));
+        return captions;
+    };
+    Select({2, 5});
+    results_->SortBySize();
+    EXPECT_EQ(names({2, 4, 5, 0, 6, 3, 7, 1}), Captions());
+    EXPECT_EQ(HDF_SORTDOWN, SortArrow(2));
+    EXPECT_EQ(0, SortArrow(1));
+    EXPECT_EQ(rows[2].Bytes + rows[5].Bytes, results_->SelectedBytes());
+    results_->Sort(TSortColumn::Size, true);
+    EXPECT_EQ(names({1, 7, 3, 0, 6, 5, 4, 2}), Captions());
+    EXPECT_EQ(HDF_SORTUP, SortArrow(2));
+    EXPECT_EQ(names({5, 2}), SelectedCaptions());
+    results_->SelectAll();
+    EXPECT_EQ(total, results_->SelectedBytes());
 }
 
 // The list's clock, moved by the tests: how often the control hears of new rows depends on it alone.
@@ -344,7 +411,7 @@ TEST_F(ResultsListTest, TypingFindsRowsByTheStartOfTheirPath) {
               SendMessageW(list_, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
 }
 
-TEST(FileColumnWidth, LeavesRoomForDateTimeColumnAndScrollBar) {
+TEST(FileColumnWidth, LeavesRoomForTheOtherColumnsAndScrollBar) {
     EXPECT_EQ(242, FileColumnWidth(383, 120, 17));
     EXPECT_EQ(342, FileColumnWidth(483, 120, 17));
 }
@@ -352,8 +419,8 @@ TEST(FileColumnWidth, LeavesRoomForDateTimeColumnAndScrollBar) {
 TEST_F(ResultsListTest, AppliesFileColumnWidthFromTheListsSize) {
     const int scrollBar = GetSystemMetrics(SM_CXVSCROLL);
     results_->ApplyFileColumnWidth();
-    EXPECT_EQ(383 - 120 - scrollBar - 4, SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0));
+    EXPECT_EQ(383 - 120 - 70 - scrollBar - 4, SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0));
     SetWindowPos(list_, nullptr, 0, 0, 483, 200, SWP_NOMOVE | SWP_NOZORDER);
     results_->ApplyFileColumnWidth();
-    EXPECT_EQ(483 - 120 - scrollBar - 4, SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0));
+    EXPECT_EQ(483 - 120 - 70 - scrollBar - 4, SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0));
 }

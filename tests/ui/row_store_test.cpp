@@ -154,6 +154,29 @@ TEST(RowStore, SortByTimeIsNewestFirstByInstantAndStable) {
               Paths(store));
 }
 
+// Largest first by the exact number: past 4 GB, whose sizes are held aside from the rows, and past
+// 2^53, where a double would lose the last byte. Equal sizes keep their order in either direction.
+TEST(RowStore, SortBySizeIsLargestFirstByTheExactNumberAndStable) {
+    const std::uint64_t fourGB = std::uint64_t{1} << 32, past53 = (std::uint64_t{1} << 53) + 1;
+    const std::pair<const wchar_t*, std::uint64_t> rows[] = {
+        {L"1024-a", 1024},     {L"0-a", 0},      {L"2^53+1", past53},     {L"1023", 1023},
+        {L"2^53", past53 - 1}, {L"4G", fourGB},  {L"1048575", 1'048'575}, {L"0-b", 0},
+        {L"4G+1", fourGB + 1}, {L"1024-b", 1024}};
+    TRowStore store;
+    for (const auto& [path, size] : rows)
+        store.Append(path, kJune2020, size);
+    const std::vector<std::wstring> largestFirst = {L"2^53+1", L"2^53",   L"4G+1", L"4G",  L"1048575",
+                                                    L"1024-a", L"1024-b", L"1023", L"0-a", L"0-b"};
+    const std::vector<std::wstring> smallestFirst = {L"0-a",     L"0-b", L"1023", L"1024-a", L"1024-b",
+                                                     L"1048575", L"4G",  L"4G+1", L"2^53",   L"2^53+1"};
+    for (const bool ascending : {false, true, false}) {
+        std::vector<std::uint32_t> order = store.OrderBySize(ascending);
+        store.ApplyOrder(order);
+        EXPECT_EQ(ascending ? smallestFirst : largestFirst, Paths(store)) << ascending;
+    }
+    EXPECT_EQ(past53, store.Size(0));
+}
+
 // The name sort must give the shell's logical order (numbers by value, case ignored, punctuation,
 // accents, other scripts), keep equal paths in their order in both directions, and a time sort
 // afterwards restores newest first.

@@ -140,9 +140,12 @@ TEST(CountsText, TellsFilesRowsPausesAndFiltersInTheUsersGrouping) {
          L"0 of 0 files match the names, 0 rows"},
         // The selection, once it holds more than one row.
         {{5, 5, false, 0, false, 5, false, false, false, L"", 1}, western, L"5 files seen, 5 rows"},
-        {{5000, 0, false, 0, false, 5000, true, false, false, L"", 4321},
+        {{5000, 0, false, 0, false, 5000, true, false, false, L"", 4321, 4'410'000},
          western,
-         L"Paused: 5,000 files seen, 5,000 rows, 4,321 selected"},
+         L"Paused: 5,000 files seen, 5,000 rows, 4,321 selected, 4.20 MB"},
+        {{2, 0, false, 0, false, 2, false, false, false, L"", 2, 0},
+         western,
+         L"2 files seen, 2 rows, 2 selected, 0 bytes"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.Expected, CountsText(c.Counts, c.Settings));
