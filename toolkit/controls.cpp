@@ -186,6 +186,29 @@ void TButton::Command(WORD code) {
     }
 }
 
+// ---- TDropDownButton
+
+void TDropDownButton::Created() {
+    TButton::Created();
+    SetWindowSubclass(handle_, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK TDropDownButton::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                               UINT_PTR, DWORD_PTR data) {
+    switch (message) {
+    case WM_SYSKEYDOWN:
+        if (wParam == VK_DOWN) {
+            Guarded([data] { reinterpret_cast<TDropDownButton*>(data)->Command(BN_CLICKED); });
+            return 0;
+        }
+        break;
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(window, SubclassProc, 1);
+        break;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
 // ---- TCheckButton
 
 bool TCheckButton::Checked() const {
