@@ -133,11 +133,12 @@ class TButton : public TControl {
     void Command(WORD code) override;
 };
 
-// A button that opens a menu of its own (OnClick): clicked, or with Space or Alt+Down as a drop-down
-// list opens.
+// A button that opens a menu of its own (OnClick), with a down arrow drawn on it (fonts need not
+// have one): clicked, or with Space or Alt+Down as a drop-down list opens.
 class TDropDownButton : public TButton {
   protected:
     void Created() override;
+    bool Notify(NMHDR& header, LRESULT& result) override;
 
   private:
     static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);

@@ -112,7 +112,7 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
         {&NumberSpin, {123, 104, 15, 21}, akLeft | akTop, 5},
         {&LatestRadioButton, {8, 136, 137, 17}, akLeft | akTop, 6, L"Files modified after"},
         {&LatestDate, {24, 160, 95, 21}, akLeft | akTop, 7, L"", false},
-        {&MomentButton, {120, 160, 18, 21}, akLeft | akTop, 8, L"\u25BE"},
+        {&MomentButton, {120, 160, 18, 21}, akLeft | akTop, 8},
         {&LatestTime, {24, 184, 114, 21}, akLeft | akTop, 9, L"", false},
         {&TimeLabel, {8, 210, 137, 13}, akLeft | akTop, NoTabStop, L"&Which time"},
         {&TimeBox, {24, 225, 114, 21}, akLeft | akTop, 10},
