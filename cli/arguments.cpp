@@ -3,10 +3,11 @@
 #include <optional>
 
 #include "scan/local_time.h"
+#include "scan/moments.h"
 
 namespace {
 
-const wchar_t Choices[] = L"--newest N, --after MOMENT or --within DURATION";
+const wchar_t Choices[] = L"--newest N, --after MOMENT, --within DURATION or --since WHEN";
 
 // Reads at least fewest and at most most digits at text[at...], moving at past them; digits tells
 // how many there were.
@@ -37,6 +38,11 @@ bool Literal(const std::wstring& text, std::size_t& at, wchar_t c) {
         return true;
     }
     return false;
+}
+
+// Words of a switch's value, as in a path, case does not count.
+bool SameWord(const std::wstring& text, const wchar_t* word) {
+    return CompareStringOrdinal(text.c_str(), -1, word, -1, TRUE) == CSTR_EQUAL;
 }
 
 } // namespace
@@ -113,7 +119,7 @@ bool ParseWithin(const std::wstring& text, const FILETIME& nowUtc, std::int64_t&
 }
 
 bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& nowUtc, TCommandLine& request,
-                    std::wstring& error) {
+                    std::wstring& error, TLocalTimeConverter zone) {
     request = TCommandLine{};
     TScanRequest& scan = request.Scan;
     std::wstring selection; // the switch that chose the files
@@ -173,15 +179,16 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
             continue;
         }
         std::wstring text;
-        if (name == L"--newest" || name == L"--after" || name == L"--within" || name == L"--out" ||
-            name == L"--skip" || name == L"--name" || name == L"--time") {
+        const bool selects =
+            name == L"--newest" || name == L"--after" || name == L"--within" || name == L"--since";
+        if (selects || name == L"--out" || name == L"--skip" || name == L"--name" || name == L"--time") {
             if (!value(text)) {
                 return fail(name + L" needs a value.");
             }
         } else {
             return fail(L"unknown switch " + Quoted(name) + L" (quenwick --help lists them).");
         }
-        if (name == L"--newest" || name == L"--after" || name == L"--within") {
+        if (selects) {
             if (!selection.empty()) {
                 return fail(name + L" cannot go with " + selection + L": give one of " + Choices + L".");
             }
@@ -199,6 +206,24 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
                     return fail(
                         L"--after needs a local date and time such as 2026-12-07, 2026-12-07T14:30 or "
                         L"\"2026-12-07 14:30:15.250\", not " +
+                        Quoted(text) + L".");
+                }
+                scan.ByDate = true;
+            } else if (name == L"--since") {
+                std::int64_t instant = 0;
+                const bool today = SameWord(text, L"today");
+                if (SameWord(text, L"last")) {
+                    request.SinceLast = true;
+                } else if ((today || SameWord(text, L"yesterday")) &&
+                           MomentInstant(today ? TMoment::Today : TMoment::Yesterday, FileTimeTicks(nowUtc),
+                                         zone, instant)) {
+                    scan.AfterUtc = instant;
+                } else if (ParseWithin(text, nowUtc, instant)) {
+                    scan.AfterUtc = instant;
+                } else {
+                    return fail(
+                        L"--since needs today, yesterday, last or a duration such as 90s, 15m, 2h or 3d, "
+                        L"not " +
                         Quoted(text) + L".");
                 }
                 scan.ByDate = true;
@@ -221,9 +246,7 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
             }
             request.OutPath = text;
         } else if (name == L"--time") {
-            const auto is = [&text](const wchar_t* word) {
-                return CompareStringOrdinal(text.c_str(), -1, word, -1, TRUE) == CSTR_EQUAL;
-            };
+            const auto is = [&text](const wchar_t* word) { return SameWord(text, word); };
             if (timeGiven || !(is(L"modified") || is(L"created") || is(L"either"))) {
                 return fail(timeGiven
                                 ? std::wstring(L"--time is given twice.")
@@ -254,9 +277,9 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
 }
 
 std::wstring HelpText() {
-    return L"Usage: quenwick (--newest N | --after MOMENT | --within DURATION) [--no-subfolders]\r\n"
-           L"                [--skip PATTERNS] [--name PATTERNS] [--time modified|created|either]\r\n"
-           L"                [--out FILE] [-0 | --json] FOLDER\r\n"
+    return L"Usage: quenwick (--newest N | --after MOMENT | --within DURATION | --since WHEN)\r\n"
+           L"                [--no-subfolders] [--skip PATTERNS] [--name PATTERNS]\r\n"
+           L"                [--time modified|created|either] [--out FILE] [-0 | --json] FOLDER\r\n"
            L"       quenwick [FOLDER]          opens the window\r\n"
            L"\r\n"
            L"Lists the files below FOLDER, newest first, one a line: the full path, a tab, and the\r\n"
@@ -267,6 +290,10 @@ std::wstring HelpText() {
            L"  --after MOMENT     every file changed after a local moment: 2026-12-07,\r\n"
            L"                     2026-12-07T14:30 or \"2026-12-07 14:30:15.250\"\r\n"
            L"  --within DURATION  every file changed within the last 90s, 15m, 2h or 3d\r\n"
+           L"  --since WHEN       every file changed since local midnight today or yesterday,\r\n"
+           L"                     since a DURATION ago (--since 7d is --within 7d), or since\r\n"
+           L"                     the start of the last completed scan of FOLDER (last), made\r\n"
+           L"                     by the window or by this program\r\n"
            L"  --no-subfolders    only the files in FOLDER itself\r\n"
            L"  --skip PATTERNS    leave out folders: a name anywhere (node_modules, .git, cache*) or,\r\n"
            L"                     with a backslash, a path below FOLDER (build\\out), from a drive\r\n"

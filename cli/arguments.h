@@ -6,6 +6,7 @@
 
 #include "cli/output.h"
 #include "scan/date_time.h"
+#include "scan/local_time.h"
 #include "scan/scan_request.h"
 
 struct TCommandLine {
@@ -14,6 +15,9 @@ struct TCommandLine {
     TScanRequest Scan;    // its Root as given
     std::wstring OutPath; // empty: standard output
     TOutputFormat Format = TOutputFormat::Lines;
+    // --since last: the moment is the start of the last completed scan of the root, looked up once
+    // the root is known.
+    bool SinceLast = false;
 };
 
 // True when these arguments ask for a scan without a window: the first one begins with "--" or
@@ -21,9 +25,9 @@ struct TCommandLine {
 bool IsCommandLineScan(const std::vector<std::wstring>& arguments);
 
 // Reads the arguments; on a bad one, false and error holds one line that names it. nowUtc is the
-// moment --within counts back from.
+// moment --within and --since count back from, by the zone's rules for today and yesterday.
 bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& nowUtc, TCommandLine& request,
-                    std::wstring& error);
+                    std::wstring& error, TLocalTimeConverter zone = TLocalTimeConverter());
 
 // "2026-12-07", "2026-12-07T14:30" or "2026-12-07 14:30:15.250" (seconds and one to three digits of
 // their fraction optional), local time.

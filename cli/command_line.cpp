@@ -10,6 +10,7 @@
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "cli/row_pool.h"
+#include "scan/last_scans.h"
 #include "scan/listing.h"
 #include "scan/sys_error.h"
 #include "scan/work_thread.h"
@@ -166,6 +167,10 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         return errors.ReaderGone() ? ReaderGoneExit : 1;
     }
     bool failed = sink.FailedFolders > 0;
+    if (sink.End && sink.End->Outcome == TScanOutcome::Done) {
+        // A scan that ran to its end, also past folders it could not list, is the next --since last.
+        RememberScanStart(job.Request().RootPath, sink.End->StartUtc);
+    }
     if (sink.End && sink.End->Outcome == TScanOutcome::Failed) {
         errors.Line(L"quenwick: the scan failed: " + sink.End->Failure);
         failed = true;
@@ -227,6 +232,14 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
                       : std::wstring(L"Quenwick " QUENWICK_VERSION L"\r\n"));
         return out.Flush() ? 0 : WriteFailure(out, L"standard output", errors);
     }
+    // The root as the scan will take it names the last scan; none is said after a folder that is not
+    // there, which says more.
+    bool noLastScan = false;
+    if (request.SinceLast) {
+        const std::optional<std::int64_t> start = LastScanStart(RootPathFromText(request.Scan.RootPath));
+        noLastScan = !start;
+        request.Scan.AfterUtc = start.value_or(0);
+    }
     // The job checks the request, so that a pattern that can never match is refused before an
     // --out file is made. A folder that is not there is a mistake in the arguments too, not a
     // folder that failed to list.
@@ -235,15 +248,20 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         errors.Line(L"quenwick: " + fault);
         return 2;
     }
+    // Named as typed: "C:\data", but "C:\" and "\\?\Volume{...}\", which without it would be the
+    // drive's current folder and the volume itself.
+    std::wstring root = job.Request().RootPath;
+    const bool volumeRoot = root.starts_with(L"\\\\?\\") && root.find(L'\\', 4) == root.size() - 1;
+    if (root.size() > 3 && root.back() == L'\\' && !volumeRoot) {
+        root.pop_back();
+    }
     if (const std::wstring fault = RootFault(job.Request().RootPath); !fault.empty()) {
-        std::wstring root = job.Request().RootPath;
-        // Named as typed: "C:\data", but "C:\" and "\\?\Volume{...}\", which without it would be the
-        // drive's current folder and the volume itself.
-        const bool volumeRoot = root.starts_with(L"\\\\?\\") && root.find(L'\\', 4) == root.size() - 1;
-        if (root.size() > 3 && root.back() == L'\\' && !volumeRoot) {
-            root.pop_back();
-        }
         errors.Line(L"quenwick: " + Quoted(root) + L" " + fault + L".");
+        return 2;
+    }
+    if (noLastScan) {
+        errors.Line(L"quenwick: --since last needs a completed scan of " + Quoted(root) +
+                    L"; none is remembered.");
         return 2;
     }
     std::unique_ptr<void, THandleCloser> file;

@@ -18,6 +18,7 @@ std::int64_t DayNumber(int year, int month, int day) {
 }
 
 TDateTime (*clockForTesting)() = nullptr;
+std::int64_t (*utcClockForTesting)() = nullptr;
 std::uint64_t (*steadyClockForTesting)() = nullptr;
 
 } // namespace
@@ -99,6 +100,20 @@ TDateTime Now() {
 
 void SetClockForTesting(TDateTime (*clock)()) {
     clockForTesting = clock;
+}
+
+std::int64_t NowUtc() {
+    if (utcClockForTesting) {
+        return utcClockForTesting();
+    }
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) |
+                                     now.dwLowDateTime);
+}
+
+void SetUtcClockForTesting(std::int64_t (*clock)()) {
+    utcClockForTesting = clock;
 }
 
 std::uint64_t SteadyMilliseconds() {

@@ -19,6 +19,9 @@ SYSTEMTIME DecodeDateTime(TDateTime value);
 // The current local date and time; tests may replace the clock.
 TDateTime Now();
 void SetClockForTesting(TDateTime (*clock)());
+// The current instant in UTC ticks (a file time as one number); tests may replace this clock too.
+std::int64_t NowUtc();
+void SetUtcClockForTesting(std::int64_t (*clock)());
 // Milliseconds that only ever go forward, whatever is done to the date and time: for intervals.
 // Tests may replace this clock as well.
 std::uint64_t SteadyMilliseconds();

@@ -148,3 +148,21 @@ bool TLocalTimeConverter::ToUtc(const SYSTEMTIME& local, std::int64_t& utcTicks)
     utcTicks = ticks + (zone_.Bias + (daylight ? zone_.DaylightBias : zone_.StandardBias)) * TicksPerMinute;
     return true;
 }
+
+bool TLocalTimeConverter::DayStart(const SYSTEMTIME& day, std::int64_t& utcTicks) const {
+    const SYSTEMTIME midnight = CalendarFields(day.wYear, day.wMonth, day.wDay);
+    if (!ToUtc(midnight, utcTicks)) {
+        return false;
+    }
+    if (zoneHasDaylight_) {
+        // ToUtc reads a skipped wall-clock moment with the daylight bias, which for midnight would be
+        // an instant of the day before; the day begins when the clocks jump.
+        const std::int64_t wallClock = TicksOf(midnight);
+        const std::int64_t begin = TransitionTicks(zone_.DaylightDate, day.wYear);
+        const std::int64_t skipped = (zone_.StandardBias - zone_.DaylightBias) * TicksPerMinute;
+        if (wallClock >= begin && wallClock < begin + skipped) {
+            utcTicks = begin + (zone_.Bias + zone_.StandardBias) * TicksPerMinute;
+        }
+    }
+    return true;
+}

@@ -35,6 +35,9 @@ class TLocalTimeConverter {
     // daylight one; one of the hour skipped when it begins is read with the daylight bias. False
     // before 1601 or outside the calendar.
     bool ToUtc(const SYSTEMTIME& local, std::int64_t& utcTicks) const;
+    // The first instant of a local day (its time of day ignored): its midnight, or where daylight
+    // saving begins at midnight and skips it, the moment of the change.
+    bool DayStart(const SYSTEMTIME& day, std::int64_t& utcTicks) const;
 
   private:
     struct TYear {

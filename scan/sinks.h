@@ -31,7 +31,8 @@ struct TScanEnd {
     TScanOutcome Outcome = TScanOutcome::Done;
     std::wstring Failure; // why a failed scan ended, in the words any other failure gets
     TFileCounts Counts;
-    bool RootMissing = false; // the root folder could not be listed because it is not there
+    bool RootMissing = false;  // the root folder could not be listed because it is not there
+    std::int64_t StartUtc = 0; // when the walk began, in UTC ticks
 };
 
 struct IScanSink {

@@ -59,6 +59,9 @@ TFileCounts TWorkThread::Counts() const {
 }
 
 void TWorkThread::Execute() {
+    FILETIME start;
+    GetSystemTimeAsFileTime(&start);
+    startUtc_ = FileTimeTicks(start);
     const bool byMachine = ListerCount == ListersByMachine;
     const std::wstring& root = request_.RootPath;
     const unsigned listers = byMachine ? ListersFor(root) : ListerCount;
@@ -116,7 +119,8 @@ void TWorkThread::DoTerminate() {
                 TScanEnd end{FatalException ? TScanOutcome::Failed
                              : Terminated() ? TScanOutcome::Stopped
                                             : TScanOutcome::Done,
-                             FatalException ? ExceptionMessage(FatalException) : L"", Counts(), rootMissing_};
+                             FatalException ? ExceptionMessage(FatalException) : L"", Counts(), rootMissing_,
+                             startUtc_};
                 sink->Ended(end);
             }
         });

@@ -160,6 +160,7 @@ class TWorkThread : public TThread {
     // How the last listing ended, as the system said it.
     std::int32_t ErrorCode = 0;
     bool rootMissing_ = false;
+    std::int64_t startUtc_ = 0;
     std::unique_ptr<TListers> listers_;
     // Where the walk stands, in the terms the listers order their work by.
     std::vector<std::uint32_t> walkOrder_;

@@ -133,6 +133,17 @@ class TButton : public TControl {
     void Command(WORD code) override;
 };
 
+// A button that opens a menu of its own (OnClick), with a down arrow drawn on it (fonts need not
+// have one): clicked, or with Space or Alt+Down as a drop-down list opens.
+class TDropDownButton : public TButton {
+  protected:
+    void Created() override;
+    bool Notify(NMHDR& header, LRESULT& result) override;
+
+  private:
+    static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+};
+
 // Check boxes and radio buttons: the button control checks them itself when clicked.
 class TCheckButton : public TControl {
   public:

@@ -1,7 +1,5 @@
 #include "toolkit/registry.h"
 
-#include <vector>
-
 std::optional<TRegistryKey> TRegistryKey::OpenForReading(HKEY root, const std::wstring& path) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
@@ -70,4 +68,51 @@ bool TRegistryKey::WriteInteger(const wchar_t* name, std::int32_t value) {
 bool TRegistryKey::WriteString(const wchar_t* name, const std::wstring& value) {
     return RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+std::optional<std::int64_t> TRegistryKey::ReadInteger64(const wchar_t* name) const {
+    DWORD type = 0;
+    std::int64_t value = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_QWORD || size != sizeof value) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool TRegistryKey::WriteInteger64(const wchar_t* name, std::int64_t value) {
+    return RegSetValueExW(key_, name, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) ==
+           ERROR_SUCCESS;
+}
+
+bool TRegistryKey::DeleteValue(const wchar_t* name) {
+    return RegDeleteValueW(key_, name) == ERROR_SUCCESS;
+}
+
+std::vector<std::wstring> TRegistryKey::ValueNames() const {
+    std::vector<std::wstring> names;
+    DWORD longest = 0;
+    if (RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        return names;
+    }
+    std::vector<wchar_t> name(longest + 2);
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LSTATUS status =
+            RegEnumValueW(key_, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_MORE_DATA) {
+            // Another program added a longer name meanwhile.
+            name.resize(name.size() * 2 + 256);
+            --index;
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            break;
+        }
+        names.emplace_back(name.data(), length);
+    }
+    return names;
 }

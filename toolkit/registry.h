@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 class TRegistryKey {
   public:
@@ -21,6 +22,12 @@ class TRegistryKey {
     // a missing terminator is tolerated.
     std::optional<std::wstring> ReadString(const wchar_t* name, size_t maxChars = 32767) const;
     bool WriteInteger(const wchar_t* name, std::int32_t value);
+    // Only a REG_QWORD of exactly eight bytes counts.
+    std::optional<std::int64_t> ReadInteger64(const wchar_t* name) const;
+    bool WriteInteger64(const wchar_t* name, std::int64_t value);
+    bool DeleteValue(const wchar_t* name);
+    // The names of the key's values, in the registry's order.
+    std::vector<std::wstring> ValueNames() const;
     // REG_SZ with its terminating null.
     bool WriteString(const wchar_t* name, const std::wstring& value);
 

@@ -66,6 +66,12 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     TimeBox.Items = {L"Modified", L"Created", L"Later of the two"};
 
     PathButton.OnClick = [this] { PathButtonClick(); };
+    MomentButton.OnClick = [this] { MomentButtonClick(); };
+    TrackMenu = [this](HMENU menu, POINT at) {
+        return static_cast<UINT>(
+            TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y,
+                             Handle(), nullptr));
+    };
     NumberRadioButton.OnClick = [this] { RadioButtonClick(); };
     LatestRadioButton.OnClick = [this] { RadioButtonClick(); };
     CloseButton.OnClick = [this] { CloseButtonClick(); };
@@ -119,20 +125,21 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
         {&NumberEdit, {24, 104, 99, 21}, akLeft | akTop, 4, L"100"},
         {&NumberSpin, {123, 104, 15, 21}, akLeft | akTop, 5},
         {&LatestRadioButton, {8, 136, 137, 17}, akLeft | akTop, 6, L"Files modified after"},
-        {&LatestDate, {24, 160, 114, 21}, akLeft | akTop, 7, L"", false},
-        {&LatestTime, {24, 184, 114, 21}, akLeft | akTop, 8, L"", false},
+        {&LatestDate, {24, 160, 95, 21}, akLeft | akTop, 7, L"", false},
+        {&MomentButton, {120, 160, 18, 21}, akLeft | akTop, 8},
+        {&LatestTime, {24, 184, 114, 21}, akLeft | akTop, 9, L"", false},
         {&TimeLabel, {8, 210, 137, 13}, akLeft | akTop, NoTabStop, L"&Which time"},
-        {&TimeBox, {24, 225, 114, 21}, akLeft | akTop, 9},
+        {&TimeBox, {24, 225, 114, 21}, akLeft | akTop, 10},
         // The two boxes share the width the window gains.
         {&SkipLabel, {152, 60, 24, 13}, akLeft | akTop, NoTabStop, L"S&kip"},
-        {&SkipEdit, {178, 56, 160, 21}, akLeft | akTop | akRight, 10, L"", true, false, {0, 2}},
+        {&SkipEdit, {178, 56, 160, 21}, akLeft | akTop | akRight, 11, L"", true, false, {0, 2}},
         {&NamesLabel, {342, 60, 34, 13}, akLeft | akTop, NoTabStop, L"&Names", true, false, {1, 2}},
-        {&NamesEdit, {378, 56, 157, 21}, akLeft | akTop | akRight, 11, L"", true, false, {1, 2}},
-        {&ListView, {152, 84, 383, 205}, akLeft | akTop | akRight | akBottom, 12},
-        {&StartButton, {8, 300, 50, 25}, akLeft | akBottom, 13},
-        {&PauseButton, {64, 300, 50, 25}, akLeft | akBottom, 14},
-        {&StopButton, {120, 300, 50, 25}, akLeft | akBottom, 15},
-        {&CloseButton, {488, 300, 50, 25}, akRight | akBottom, 16, L"&Close"},
+        {&NamesEdit, {378, 56, 157, 21}, akLeft | akTop | akRight, 12, L"", true, false, {1, 2}},
+        {&ListView, {152, 84, 383, 205}, akLeft | akTop | akRight | akBottom, 13},
+        {&StartButton, {8, 300, 50, 25}, akLeft | akBottom, 14},
+        {&PauseButton, {64, 300, 50, 25}, akLeft | akBottom, 15},
+        {&StopButton, {120, 300, 50, 25}, akLeft | akBottom, 16},
+        {&CloseButton, {488, 300, 50, 25}, akRight | akBottom, 17, L"&Close"},
         {&AboutLabel, {374, 298, 99, 26}, akRight | akBottom, NoTabStop, L"\u00A9 Dovrel\r\ndovrel.example"},
         {&StatusBar, {0, 332, 542, 19}, akLeft | akRight | akBottom, NoTabStop, L"", true, true},
     };

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the root folder, the selection options, Start, Pause and Stop, the results
 // list and the status bar.
+#include "scan/last_scans.h"
 #include "toolkit/actions.h"
 #include "toolkit/controls.h"
 #include "toolkit/form.h"
@@ -11,14 +12,13 @@
 #include "ui/window_sink.h"
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class TWorkThread;
 class TLogsForm;
 
-// Where the settings live under HKEY_CURRENT_USER.
-inline constexpr wchar_t SettingsKey[] = L"Software\\Dovrel\\qnwk";
 // The maker's page that the about label opens.
 inline constexpr char AboutAddress[] = "https://www.dovrel.example/?prod=qnwk";
 
@@ -38,6 +38,8 @@ class TMainForm : public TForm {
     TRadioButton LatestRadioButton;
     TDateTimePicker LatestDate;
     TDateTimePicker LatestTime;
+    // Beside the pickers: the moments people mean, and the start of the last scan of the folder.
+    TDropDownButton MomentButton;
     TListView ListView;
     TButton StartButton;
     TButton PauseButton;
@@ -87,6 +89,10 @@ class TMainForm : public TForm {
     TMenuItem ShellMenuItem;
 
     void PathButtonClick();
+    // The moments' menu below MomentButton; the entry chosen fills the pickers.
+    void MomentButtonClick();
+    // The pickers show the local date and time of an instant, and the date mode is selected.
+    void ChooseMoment(std::int64_t instant);
     void RadioButtonClick();
     void ListViewColumnClick(int column);
     void ListViewResize();
@@ -130,6 +136,8 @@ class TMainForm : public TForm {
     // preselect and receives the choice; false when cancelled or not shown.
     bool PickFolder(const std::wstring& title, const std::wstring& root, std::wstring& folder);
 
+    // Shows a menu at a screen point and gives the id of the entry chosen, 0 for none; tests replace it.
+    std::function<UINT(HMENU menu, POINT at)> TrackMenu;
     // Opens the about label's address and gives the shell's result; tests replace it.
     std::function<INT_PTR(HWND parent, const char* address)> OpenAddress;
     // The shell call behind Open and Explore; tests replace it.
@@ -165,6 +173,16 @@ class TMainForm : public TForm {
     TDateTime Elapsed = 0;
 
     void ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log);
+    // The moment of the pickers: the date picker's day and the time picker's time of day.
+    TDateTime PickedMoment() const;
+    // The instant of a moment chosen from the menu and the pickers' moment it was shown as: while
+    // they still show it, a scan compares with the instant itself, which the pickers hold only to
+    // the second.
+    struct TChosenMoment {
+        TDateTime Shown = 0;
+        std::int64_t Utc = 0;
+    };
+    std::optional<TChosenMoment> chosenMoment_;
     void LoadSettings();
     void SaveSettings();
     // The number in the box brought into range, written back, and returned.

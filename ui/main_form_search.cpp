@@ -80,7 +80,10 @@ void TMainForm::StartActionExecute() {
         request.Recursive = RecurseBox.Checked();
         request.ByDate = !NumberRadioButton.Checked();
         if (request.ByDate) {
-            request.After = ThresholdFromPickers(PickerValue(LatestDate), PickerValue(LatestTime));
+            request.After = PickedMoment();
+            if (chosenMoment_ && chosenMoment_->Shown == request.After) {
+                request.AfterUtc = chosenMoment_->Utc;
+            }
         } else {
             request.Newest = CommitNumber();
         }
@@ -111,6 +114,10 @@ void TMainForm::StartActionExecute() {
         WorkThread = job.release();
     }
     ResumeJob();
+}
+
+TDateTime TMainForm::PickedMoment() const {
+    return ThresholdFromPickers(PickerValue(LatestDate), PickerValue(LatestTime));
 }
 
 void TMainForm::ResumeJob() {
@@ -199,6 +206,10 @@ void TMainForm::ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log) {
     TakeCounts(Counts, end.Counts);
     Counts.Paused = false;
     Counts.Stopped = end.Outcome == TScanOutcome::Stopped;
+    // A scan that ran to its end is what "since the last scan" means, here and in the console.
+    if (end.Outcome == TScanOutcome::Done && !end.RootMissing) {
+        RememberScanStart(WorkThread->Request().RootPath, end.StartUtc);
+    }
     Counts.RootMissing = end.RootMissing;
     Counts.MaskHint = maskHint_;
     Counts.Rows = Results->RowCount();

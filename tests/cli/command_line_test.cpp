@@ -2,6 +2,9 @@
 // the window's rows for the same settings on the same tree.
 #include "reliability/reliability_support.h"
 #include "scan/date_time.h"
+#include "scan/last_scans.h"
+#include "scan/local_time.h"
+#include "scan/scan_request.h"
 #include "scan/sys_error.h"
 #include <algorithm>
 #include <cmath>
@@ -396,7 +399,7 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
     const std::wstring missing = Arg(tree.Root() + L"missing");
     const std::wstring folderOut = tree.Folder(L"out");
     const std::wstring textFile = tree.File(L"a.txt", UtcFileTime(2024, 3, 1, 12));
-    const std::wstring choices = L"--newest N, --after MOMENT or --within DURATION";
+    const std::wstring choices = L"--newest N, --after MOMENT, --within DURATION or --since WHEN";
     const auto badNumber = [](const std::wstring& text) {
         return L"quenwick: --newest needs a whole number from 0 to 2147483647, not \"" + text + L"\".";
     };
@@ -431,6 +434,11 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
         {L"--after 2024-03-01T12:30:15.2500 " + missing, badMoment(L"2024-03-01T12:30:15.2500")},
         {L"--within 2w " + missing, badDuration(L"2w")},
         {L"--within 15 " + missing, badDuration(L"15")},
+        {L"--since tomorrow " + missing,
+         L"quenwick: --since needs today, yesterday, last or a duration such as 90s, 15m, 2h or 3d, not "
+         L"\"tomorrow\"."},
+        {L"--since today --within 2h " + missing,
+         L"quenwick: --within cannot go with --since: give one of " + choices + L"."},
         {L"--newest 5 --recursive " + missing, unknown(L"--recursive")},
         {L"--newest 5 -n " + missing, unknown(L"-n")},
         {L"--no-subfolders=yes --newest 5 " + missing, L"quenwick: --no-subfolders takes no value."},
@@ -580,8 +588,8 @@ TEST(CommandLineTest, HelpAndVersionComeFromTheProgramItself) {
     EXPECT_EQ(0, help.Exit);
     const std::wstring text = FromUtf8(help.Out);
     EXPECT_TRUE(text.starts_with(L"Usage: quenwick")) << text;
-    for (const wchar_t* word :
-         {L"--newest N", L"--after MOMENT", L"--within DURATION", L"--no-subfolders", L"--out FILE"})
+    for (const wchar_t* word : {L"--newest N", L"--after MOMENT", L"--within DURATION", L"--since WHEN",
+                                L"--no-subfolders", L"--out FILE"})
         EXPECT_NE(std::wstring::npos, text.find(word)) << word;
 }
 
@@ -723,6 +731,75 @@ TEST_F(CommandLineWindowTest, NamesBeyondTheCodePageComeOutWholeInTheWindowsOrde
     const TResult result = RunExe(L"--newest 100 " + Arg(root));
     EXPECT_EQ(0, result.Exit);
     EXPECT_EQ(rows, Lines(FromUtf8(result.Out)));
+}
+
+// --since last after the window's scan of the same root, and --since today, on files whose times
+// sit on and beside those instants: exactly the files after them, newest first. The console's own
+// completed scan is the next last one; a folder never scanned has none.
+TEST_F(CommandLineWindowTest, SinceLastAndTodayTakeTheFilesChangedAfterThoseInstants) {
+    TTempTree tree;
+    const std::wstring never = tree.Root() + L"never";
+    tree.Folder(L"never");
+    const std::wstring root = tree.Root();
+    const std::int64_t started = NowUtc();
+    Start(root);
+    ASSERT_TRUE(Ends());
+    const std::optional<std::int64_t> last = LastScanStart(RootPathFromText(root));
+    ASSERT_TRUE(last);
+    ASSERT_LE(started, *last);
+    // Typed otherwise, the same root.
+    std::wstring typed = root.substr(0, root.size() - 1);
+    std::replace(typed.begin(), typed.end(), L'\\', L'/');
+    const std::int64_t ms = 10'000;
+    const auto midnight = [] {
+        SYSTEMTIME now, utc;
+        GetLocalTime(&now);
+        const SYSTEMTIME day = Local(now.wYear, now.wMonth, now.wDay);
+        TzSpecificLocalTimeToSystemTime(nullptr, &day, &utc);
+        FILETIME time;
+        SystemTimeToFileTime(&utc, &time);
+        return FileTimeTicks(time);
+    };
+    const auto names = [&](const TResult& result) {
+        std::vector<std::wstring> found;
+        for (const std::wstring& line : Lines(FromUtf8(result.Out)))
+            found.push_back(line.substr(root.size(), line.find(L'\t') - root.size()));
+        return found;
+    };
+    for (const auto& [name, time] :
+         {std::pair{L"last-1", *last - ms}, {L"last", *last}, {L"last+1", *last + ms}})
+        tree.File(name, FileTimeOfTicks(time));
+    const TResult sinceLast = RunExe(L"--since=last " + Arg(typed));
+    EXPECT_EQ(0, sinceLast.Exit);
+    EXPECT_EQ(L"", sinceLast.Err);
+    EXPECT_EQ(std::vector<std::wstring>{L"last+1"}, names(sinceLast));
+    // Run again should the day change on the way.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::int64_t today = midnight();
+        for (const auto& [name, time] :
+             {std::pair{L"midnight-1", today - ms}, {L"midnight", today}, {L"midnight+1", today + ms}})
+            tree.File(name, FileTimeOfTicks(time));
+        const TResult sinceToday = RunExe(L"--since today " + Arg(typed));
+        if (midnight() != today)
+            continue;
+        EXPECT_EQ(0, sinceToday.Exit);
+        EXPECT_EQ((std::vector<std::wstring>{L"last+1", L"last", L"last-1", L"midnight+1"}),
+                  names(sinceToday));
+        break;
+    }
+    // The console's scans ran to their ends: the last of them is the folder's last scan now.
+    const std::optional<std::int64_t> console = LastScanStart(RootPathFromText(root));
+    ASSERT_TRUE(console);
+    EXPECT_LT(*last, *console);
+    tree.File(L"last", FileTimeOfTicks(*console + ms));
+    EXPECT_EQ(std::vector<std::wstring>{L"last"}, names(RunExe(L"--since LAST " + Arg(root))));
+
+    const TResult none = RunExe(L"--since last " + Arg(never));
+    EXPECT_EQ(2, none.Exit);
+    EXPECT_EQ("", none.Out);
+    EXPECT_EQ(L"quenwick: --since last needs a completed scan of " + Quoted(never) +
+                  L"; none is remembered.\r\n",
+              none.Err);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // Start, Pause and Stop in the main window, on real trees and scripted listings, to the completion report.
+#include "scan/last_scans.h"
 #include "scan/scan_harness.h"
+#include "scan/scan_request.h"
 #include "scan/sys_error.h"
 #include "scan/work_thread.h"
 #include "toolkit/application.h"
@@ -10,6 +12,7 @@
 #include "ui/main_form.h"
 #include <windows.h>
 #include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
 #include <new>
@@ -52,6 +55,10 @@ TDateTime wallNow = 0;
 TDateTime WallClock() {
     return wallNow;
 }
+std::int64_t utcNow = 0;
+std::int64_t UtcClock() {
+    return utcNow;
+}
 
 class MainFormSearchTest : public testing::Test {
   protected:
@@ -85,6 +92,7 @@ class MainFormSearchTest : public testing::Test {
         SetQueueFullForTesting(false);
         SetClockForTesting(nullptr);
         SetSteadyClockForTesting(nullptr);
+        SetUtcClockForTesting(nullptr);
         CloseHandle(gate);
         RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Dovrel");
     }
@@ -249,6 +257,7 @@ TEST_F(MainFormSearchTest, RunningTimeLeavesPausesOut) {
     SetSteadyClockForTesting(TestClock);
     SetClockForTesting(WallClock);
     UseGate();
+    std::optional<std::int64_t> completed;
     for (bool stopWhilePaused : {false, true}) {
         ResetEvent(gate);
         clockMs = 1'000'000;
@@ -275,7 +284,108 @@ TEST_F(MainFormSearchTest, RunningTimeLeavesPausesOut) {
                   form->StatusBar.Text());
         EXPECT_EQ(stopWhilePaused ? L"Stopped: 0 files seen, 0 rows" : L"1 file seen, 1 row",
                   form->StatusBar.PartText(1));
+        // Only the scan that ran to its end is the folder's last scan.
+        const std::optional<std::int64_t> stored = LastScanStart(tree.Root());
+        EXPECT_TRUE(stored);
+        EXPECT_EQ(completed.value_or(*stored), stored);
+        completed = stored;
     }
+}
+
+// Each entry of the moments' menu fills the pickers with its local date and time and selects the
+// date mode; the last scan's entry names its moment, greyed while the folder has none; while the
+// pickers show the chosen moment a scan compares with its instant, past their whole seconds.
+TEST_F(MainFormSearchTest, TheMomentsMenuFillsThePickersAndSelectsTheDateMode) {
+    TTempTree tree;
+    const FILETIME last = UtcFileTime(2026, 8, 12, 14, 2, 37, 456);
+    const std::wstring before = tree.File(L"before.txt", UtcFileTime(2026, 8, 12, 14, 2, 37, 200));
+    const std::wstring after = tree.File(L"after.txt", UtcFileTime(2026, 8, 12, 14, 2, 37, 457));
+    utcNow = FileTimeTicks(UtcFileTime(2026, 8, 12, 18, 30, 15, 500));
+    SetUtcClockForTesting(UtcClock);
+    form->PathEdit.SetText(tree.Root());
+    std::vector<std::wstring> captions;
+    std::vector<bool> greyed;
+    int pick = -1; // the entry's place in the menu
+    form->TrackMenu = [&](HMENU menu, POINT) {
+        captions.clear();
+        greyed.clear();
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            wchar_t text[200] = L"";
+            GetMenuStringW(menu, i, text, 200, MF_BYPOSITION);
+            captions.push_back(text);
+            const UINT state = GetMenuState(menu, i, MF_BYPOSITION);
+            greyed.push_back((state & MF_GRAYED) && !(state & MF_SEPARATOR));
+        }
+        return pick < 0 ? 0u : GetMenuItemID(menu, pick);
+    };
+    // What the pickers show, to the second, and the moments expected there, by the system's rules.
+    const auto text = [](TDateTime value) { return DateTimeText(value, UserFormatSettings()); };
+    const auto shown = [&] {
+        TDateTime day = 0, time = 0;
+        TryEncodeDateTime(form->LatestDate.DateTime(), day);
+        TryEncodeDateTime(form->LatestTime.DateTime(), time);
+        return text(ThresholdFromPickers(day, time));
+    };
+    const TDateTime now = LocalValue(FileTimeOfTicks(utcNow));
+    const std::wstring lastEntry = L"Since the &last scan of this folder";
+    pick = 5;
+    SendMessageW(form->MomentButton.Handle(), BM_CLICK, 0, 0);
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"&Today", L"&Yesterday", L"Last &7 days", L"Last &hour", L"", lastEntry}),
+        captions);
+    EXPECT_EQ((std::vector<bool>{false, false, false, false, false, true}), greyed);
+    EXPECT_TRUE(form->NumberRadioButton.Checked()) << "a greyed entry chooses nothing";
+
+    RememberScanStart(RootPathFromText(tree.Root()), FileTimeTicks(last));
+    const struct {
+        int Place;
+        TDateTime Expected;
+        bool AltDown; // opened with Alt+Down rather than a click
+    } entries[] = {
+        {0, std::floor(now), false},     {1, std::floor(now) - 1, true},
+        {2, std::floor(now) - 7, false}, {3, LocalValue(FileTimeOfTicks(utcNow - 36'000'000'000)), true},
+        {5, LocalValue(last), false},
+    };
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.Place);
+        form->NumberRadioButton.SetChecked(true);
+        form->LatestRadioButton.SetChecked(false);
+        form->RadioButtonClick();
+        pick = e.Place;
+        if (e.AltDown)
+            SendMessageW(form->MomentButton.Handle(), WM_SYSKEYDOWN, VK_DOWN, 1 << 29);
+        else
+            SendMessageW(form->MomentButton.Handle(), BM_CLICK, 0, 0);
+        EXPECT_EQ(lastEntry + L" (" + DateTimeText(LocalValue(last), UserFormatSettings()) + L")",
+                  captions.at(5));
+        EXPECT_FALSE(greyed.at(5));
+        EXPECT_EQ(text(e.Expected), shown());
+        EXPECT_TRUE(form->LatestRadioButton.Checked());
+        EXPECT_FALSE(form->NumberRadioButton.Checked());
+        EXPECT_TRUE(form->LatestDate.Enabled() && form->LatestTime.Enabled());
+    }
+
+    // The pickers show 14:02:37, which before.txt is past; the instant chosen is not.
+    std::optional<std::int64_t> afterUtc;
+    form->PrepareJob = [&](TWorkThread& job) { afterUtc = job.Request().AfterUtc; };
+    SetUtcClockForTesting(nullptr);
+    const std::int64_t started = NowUtc();
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+    EXPECT_EQ(FileTimeTicks(last), afterUtc);
+    EXPECT_EQ(std::vector<std::wstring>{after}, Rows());
+    // The scan that ran to its end is now the folder's last, from its start.
+    const std::optional<std::int64_t> stored = LastScanStart(tree.Root());
+    ASSERT_TRUE(stored);
+    EXPECT_LE(started, *stored);
+    EXPECT_GE(NowUtc(), *stored);
+    // A picker changed: its moment counts again.
+    SYSTEMTIME earlier = form->LatestTime.DateTime();
+    earlier.wSecond -= 1;
+    form->LatestTime.SetDateTime(earlier);
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+    EXPECT_EQ((std::vector<std::wstring>{after, before}), Rows());
 }
 
 TEST_F(MainFormSearchTest, CommandsFollowTheJobThroughItsStates) {

@@ -96,13 +96,13 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
         TControl* Control;
         TBounds Bounds;
     } rows[] = {
-        {&f.PathLabel, {8, 8, 22, 13}},      {&f.PathEdit, {8, 24, 495, 21}},
-        {&f.PathButton, {506, 24, 30, 21}},  {&f.RecurseBox, {8, 48, 113, 17}},
-        {&f.NumberEdit, {24, 104, 99, 21}},  {&f.NumberSpin, {123, 104, 15, 21}},
-        {&f.LatestDate, {24, 160, 114, 21}}, {&f.ListView, {152, 84, 383, 205}},
-        {&f.StartButton, {8, 300, 50, 25}},  {&f.CloseButton, {488, 300, 50, 25}},
-        {&f.AboutLabel, {374, 298, 99, 26}}, {&f.SkipEdit, {178, 56, 160, 21}},
-        {&f.NamesEdit, {378, 56, 157, 21}},
+        {&f.PathLabel, {8, 8, 22, 13}},       {&f.PathEdit, {8, 24, 495, 21}},
+        {&f.PathButton, {506, 24, 30, 21}},   {&f.RecurseBox, {8, 48, 113, 17}},
+        {&f.NumberEdit, {24, 104, 99, 21}},   {&f.NumberSpin, {123, 104, 15, 21}},
+        {&f.LatestDate, {24, 160, 95, 21}},   {&f.MomentButton, {120, 160, 18, 21}},
+        {&f.ListView, {152, 84, 383, 205}},   {&f.StartButton, {8, 300, 50, 25}},
+        {&f.CloseButton, {488, 300, 50, 25}}, {&f.AboutLabel, {374, 298, 99, 26}},
+        {&f.SkipEdit, {178, 56, 160, 21}},    {&f.NamesEdit, {378, 56, 157, 21}},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(row.Bounds, row.Control->Bounds()) << row.Control->Text().c_str();
@@ -120,10 +120,10 @@ TEST_F(MainFormTest, ControlsSitWhereTheLayoutPutsThem) {
          at = GetNextDlgTabItem(f.Handle(), at, FALSE)) {
         order.push_back(at);
     }
-    std::vector<HWND> expected = {f.PathEdit.Handle(),          f.PathButton.Handle(), f.RecurseBox.Handle(),
-                                  f.NumberRadioButton.Handle(), f.NumberEdit.Handle(), f.TimeBox.Handle(),
-                                  f.SkipEdit.Handle(),          f.NamesEdit.Handle(),  f.ListView.Handle(),
-                                  f.CloseButton.Handle()};
+    std::vector<HWND> expected = {
+        f.PathEdit.Handle(),   f.PathButton.Handle(),   f.RecurseBox.Handle(), f.NumberRadioButton.Handle(),
+        f.NumberEdit.Handle(), f.MomentButton.Handle(), f.TimeBox.Handle(),    f.SkipEdit.Handle(),
+        f.NamesEdit.Handle(),  f.ListView.Handle(),     f.CloseButton.Handle()};
     // Disabled controls are skipped: Start, Pause and Stop, with no path and no scan.
     EXPECT_EQ(expected, order);
 
