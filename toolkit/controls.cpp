@@ -4,7 +4,9 @@
 #include "toolkit/application.h"
 #include "toolkit/focus.h"
 #include <algorithm>
+#include <climits>
 #include <commctrl.h>
+#include <windowsx.h>
 
 // ---- TControl
 
@@ -315,6 +317,44 @@ void TDateTimePicker::SetDateTime(const SYSTEMTIME& value) {
 
 // ---- TListView
 
+void TListView::RelayToTip(const MSG& message) {
+    if (!RowTip || !handle_ || message.hwnd != handle_)
+        return;
+    TTTOOLINFOW tool{sizeof tool};
+    tool.hwnd = handle_;
+    tool.uId = 1;
+    if (!tip_ || !IsWindow(tip_)) {
+        tip_ =
+            CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                            GetAncestor(handle_, GA_ROOT), nullptr, GetModuleHandleW(nullptr), nullptr);
+        if (!tip_)
+            return;
+        // One tool over the whole list; its text follows the row under the pointer.
+        tool.rect = {0, 0, SHRT_MAX, SHRT_MAX};
+        tool.lpszText = tipText_.data();
+        SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, SHRT_MAX); // lines break only where the text does
+        tipRow_ = -1;
+    }
+    if (message.message == WM_MOUSEMOVE) {
+        LVHITTESTINFO hit{};
+        hit.pt = {GET_X_LPARAM(message.lParam), GET_Y_LPARAM(message.lParam)};
+        const int row =
+            static_cast<int>(SendMessageW(handle_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+        if (row != tipRow_) {
+            tipRow_ = row;
+            tipText_ = row >= 0 ? RowTip(row) : std::wstring();
+            SendMessageW(tip_, TTM_POP, 0, 0);
+            tool.lpszText = tipText_.data();
+            SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+            SendMessageW(tip_, TTM_ACTIVATE, !tipText_.empty(), 0);
+        }
+    }
+    MSG relayed = message;
+    SendMessageW(tip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+}
+
 const wchar_t* TListView::WindowClass() const {
     return WC_LISTVIEWW;
 }
@@ -324,8 +364,7 @@ DWORD TListView::WindowStyle() const {
 }
 
 void TListView::Created() {
-    DWORD extended = (GridLines ? LVS_EX_GRIDLINES : 0) | (RowSelect ? LVS_EX_FULLROWSELECT : 0) |
-                     (InfoTips ? LVS_EX_INFOTIP : 0);
+    DWORD extended = (GridLines ? LVS_EX_GRIDLINES : 0) | (RowSelect ? LVS_EX_FULLROWSELECT : 0);
     SendMessageW(handle_, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
     for (size_t i = 0; i < Columns.size(); ++i) {
         LVCOLUMNW column{};

@@ -223,8 +223,11 @@ class TListView : public TControl {
     bool MultiSelect = true;
     bool GridLines = false;
     bool RowSelect = false;
-    // Tips for the rows, whose texts the owner gives through LVN_GETINFOTIP.
-    bool InfoTips = false;
+    // A tip over each row, its text given when the pointer comes to the row; empty for none. The list
+    // view's own info tips never come under Wine, and subclassing the list slows every message to it,
+    // so the form hands the list's mouse messages to RelayToTip from its message loop.
+    std::function<std::wstring(int row)> RowTip;
+    void RelayToTip(const MSG& message);
     // A click on a column's header button.
     std::function<void(int column)> OnColumnClick;
     // A double click on a row.
@@ -241,6 +244,11 @@ class TListView : public TControl {
   protected:
     void Created() override;
     bool Notify(NMHDR& header, LRESULT& result) override;
+
+  private:
+    HWND tip_ = nullptr;
+    int tipRow_ = -1;
+    std::wstring tipText_;
 };
 
 class TStatusBar : public TControl {

@@ -390,6 +390,10 @@ bool TForm::PreTranslateMessage(MSG& message) {
             return false;
         }
     }
+    if (message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST) {
+        if (auto* list = dynamic_cast<TListView*>(FindControl(message.hwnd)))
+            list->RelayToTip(message);
+    }
     // Alt+Enter never reaches a list view as a key: handed to it here, and taken.
     if (message.message == WM_SYSKEYDOWN && message.wParam == VK_RETURN) {
         auto* list = dynamic_cast<TListView*>(FindControl(GetFocus()));

@@ -49,7 +49,6 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     ListView.OwnerData = true;
     ListView.GridLines = true;
     ListView.RowSelect = true;
-    ListView.InfoTips = true;
     ListView.Columns = {
         {L"File", 100}, {L"Date/Time", DesignDateTimeColumnWidth}, {L"Size", DesignSizeColumnWidth, true}};
     ListView.PopupMenu = &PopupMenu;

@@ -148,6 +148,7 @@ void TMainForm::ConnectResultsList() {
     ListView.OnContextMenu = [this](POINT at) { return ListViewContextMenu(at); };
     ListView.MenuPoint = [this] { return Results->KeyboardMenuPoint(); };
     Results->OnSelectionChanged = [this] { ShowSelectionCount(); };
+    ListView.RowTip = [this](int row) { return Results->TipText(row); };
     ListViewResize();
     ShellExecuteCall = [](HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters) {
         return reinterpret_cast<INT_PTR>(

@@ -569,17 +569,13 @@ void TResultsList::ShownPath(int index, std::wstring& text) {
     }
 }
 
-// The control's text is replaced: the path is in the row already, unless the column shortened it.
-void TResultsList::InfoTip(NMLVGETINFOTIPW& tip) {
-    if (tip.iItem < 0 || tip.iItem >= store_.Count() || !tip.pszText || tip.cchTextMax <= 0)
-        return;
-    std::wstring shown, text = Path(tip.iItem);
-    ShownPath(tip.iItem, shown);
+std::wstring TResultsList::TipText(int index) {
+    if (index < 0 || index >= store_.Count())
+        return {};
+    std::wstring shown, text = Path(index);
+    ShownPath(index, shown);
     text = shown == text ? L"" : text + L"\r\n";
-    text += ExactSizeText(store_.Size(tip.iItem), settings_);
-    const std::size_t length = std::min(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
-    std::copy_n(text.begin(), length, tip.pszText);
-    tip.pszText[length] = L'\0';
+    return text + ExactSizeText(store_.Size(index), settings_);
 }
 
 bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
@@ -615,10 +611,6 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
         result = 0;
         return true;
     }
-    case LVN_GETINFOTIPW:
-        InfoTip(const_cast<NMLVGETINFOTIPW&>(reinterpret_cast<const NMLVGETINFOTIPW&>(header)));
-        result = 0;
-        return true;
     case LVN_ODFINDITEMW:
         result = FindItem(reinterpret_cast<const NMLVFINDITEMW&>(header));
         return true;

@@ -86,6 +86,8 @@ class TResultsList final {
     // their paths are made at once before any row leaves the list. count: how many there are.
     std::function<TPathList()> SelectedPathsLater(std::size_t& count);
     std::wstring Path(int index) const;
+    // The row's tip: its exact size, below its whole path when the "File" column shortened it.
+    std::wstring TipText(int index);
     // The selected rows' lines in list order, made beside the window's messages straight into
     // the clipboard's memory.
     TClipboardText SelectedText(TCopyLayout layout);
@@ -127,7 +129,6 @@ class TResultsList final {
     int FindItem(const NMLVFINDITEMW& find) const;
     // The path as the control can draw it in the "File" column: shortened in its middle when too wide.
     void ShownPath(int index, std::wstring& text);
-    void InfoTip(NMLVGETINFOTIPW& tip);
     static void CALLBACK CountTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
     // What the control copies of a text it draws: its own buffer, less the null.
     static constexpr std::size_t DisplayLimit = 259;

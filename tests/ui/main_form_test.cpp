@@ -205,7 +205,7 @@ TEST_F(MainFormTest, ListViewIsAnOwnerDataReportWithThreeColumns) {
     EXPECT_FALSE(style & (LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_EDITLABELS | LVS_NOSORTHEADER));
     DWORD extended =
         static_cast<DWORD>(SendMessageW(f.ListView.Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-    EXPECT_EQ(DWORD(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP),
+    EXPECT_EQ(DWORD(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
               extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP));
     // The "File" column takes what the list leaves beside "Date/Time", "Size" and a scroll bar, and
     // follows the window's width.
@@ -228,6 +228,30 @@ TEST_F(MainFormTest, ListViewIsAnOwnerDataReportWithThreeColumns) {
     SendMessageW(f.ListView.Handle(), LVM_GETCOLUMNW, 2, reinterpret_cast<LPARAM>(&column));
     EXPECT_STREQ(L"Size", caption);
     EXPECT_EQ(LVCFMT_RIGHT, column.fmt & LVCFMT_JUSTIFYMASK);
+
+    // The pointer's moves over the list, as the message loop meets them, give the row's tip; off the
+    // rows the tip is switched off.
+    f.Results->AddRow(L"C:\\a.txt", std::int64_t{0}, std::uint64_t{1024});
+    f.Results->Flush();
+    RECT row{LVIR_BOUNDS};
+    SendMessageW(f.ListView.Handle(), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+    const auto tipAt = [&](int x, int y) {
+        PostMessageW(f.ListView.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+        Application.ProcessMessages();
+        HWND tip = nullptr;
+        while ((tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) &&
+               GetWindow(tip, GW_OWNER) != f.Handle()) {
+        }
+        wchar_t text[80] = {};
+        TTTOOLINFOW tool{sizeof tool, 0, f.ListView.Handle(), 1};
+        tool.lpszText = text;
+        if (tip)
+            SendMessageW(tip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&tool));
+        return std::wstring(text);
+    };
+    EXPECT_EQ(f.Results->TipText(0), tipAt(row.left + 5, (row.top + row.bottom) / 2));
+    EXPECT_EQ(L"1,024 bytes", f.Results->TipText(0).substr(0, 11));
+    EXPECT_EQ(L"", tipAt(row.left + 5, row.bottom + 40));
 
     // Notifications from the list reach the handler the results list installs.
     int seen = 0;

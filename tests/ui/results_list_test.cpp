@@ -122,13 +122,7 @@ class ResultsListTest : public testing::Test {
         SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
     }
     // The row's tip as the control would ask for it.
-    std::wstring Tip(int index) {
-        wchar_t buffer[INFOTIPSIZE] = L"item text";
-        NMLVGETINFOTIPW tip{{list_, 0, LVN_GETINFOTIPW}, 0, buffer, INFOTIPSIZE, index, 0, 0};
-        LRESULT result = 0;
-        EXPECT_TRUE(results_->HandleNotify(tip.hdr, result));
-        return buffer;
-    }
+    std::wstring Tip(int index) { return results_->TipText(index); }
     int SortArrow(int column) const {
         HDITEMW item{};
         item.mask = HDI_FORMAT;
