@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the root folder, the selection options, Start, Pause and Stop, the results
 // list and the status bar.
+#include "scan/file_lines.h"
 #include "toolkit/actions.h"
 #include "toolkit/controls.h"
 #include "toolkit/form.h"
@@ -85,6 +86,10 @@ class TMainForm : public TForm {
     TMenuItem DeleteForGoodItem;
     TMenuItem PropertiesItem;
     TMenuItem ShellMenuItem;
+    // Every row, in list order, to a file as the console writes it.
+    TAction SaveResultsAction{L"Save results...\tCtrl+S"};
+    TMenuItem N3{L"-"};
+    TMenuItem SaveResultsItem;
 
     void PathButtonClick();
     void RadioButtonClick();
@@ -92,7 +97,7 @@ class TMainForm : public TForm {
     void ListViewResize();
     // Beyond the menu, the keys of every file list: Enter opens, Ctrl+A selects all, Ctrl+C copies
     // the files, Ctrl+Shift+C their paths, Del and Shift+Del delete, Alt+Enter shows the properties;
-    // a double click opens too. Each follows its command's enable rule.
+    // a double click opens too; Ctrl+S saves the rows. Each follows its command's enable rule.
     void ListViewKeyDown(WORD key);
     void ListViewDoubleClick();
     void AboutLabelMouseMove(int x, int y);
@@ -121,6 +126,10 @@ class TMainForm : public TForm {
     void DeleteForGoodActionExecute();
     void PropertiesActionExecute();
     void ShellMenuActionExecute();
+    void SaveResultsActionUpdate();
+    void SaveResultsActionExecute();
+    // Keys wherever the focus is: F5 runs the search again, as Start would.
+    bool FormKeyDown(WORD key);
     // A right click or the menu key with Shift held: the shell's own menu instead of the list's.
     bool ListViewContextMenu(POINT at);
     void ListViewBeginDrag();
@@ -148,6 +157,9 @@ class TMainForm : public TForm {
     std::function<HRESULT(HWND owner, const std::wstring& path)> OpenWithDialog;
     std::function<bool(HWND owner, const std::vector<std::wstring>& paths, POINT at, bool extended)>
         ShellMenu;
+    // The system's save dialog for the rows: path proposed and chosen, and the format of the type
+    // chosen; false when cancelled. Tests replace it.
+    std::function<bool(HWND owner, std::wstring& path, TOutputFormat& format)> ChooseSaveFile;
 
     // The rows of ListView, which only displays them.
     std::unique_ptr<TResultsList> Results;
@@ -175,6 +187,7 @@ class TMainForm : public TForm {
     std::wstring thousandSeparator_ = formats_.ThousandSeparator;
     void ConnectResultsList();
     void ConnectSearchControl();
+    void ConnectSaving();
     // The stop question open, and whether Stop or Close asked it.
     enum class TStopQuestion { None, ForStop, ForClose };
     bool AskStop(TStopQuestion why);
