@@ -709,7 +709,9 @@ TEST_F(CommandLineWindowTest, TheLinesAreTheWindowsRowsInOrderAndTheLogIsOnStand
         // The window's rows saved are the bytes of the console's file, in either format.
         for (const auto& [format, switches] :
              {std::pair{TOutputFormat::Csv, L"--out "}, std::pair{TOutputFormat::Json, L"--json --out "}}) {
-            const std::wstring saved = TempName(L"win"), written = TempName(L"con");
+            const std::wstring saved = TempName(L"win"),
+                               written =
+                                   TempName(L"con") + (format == TOutputFormat::Csv ? L".csv" : L".json");
             form->ChooseSaveFile = [&, format = format](HWND, std::wstring& path, TOutputFormat& chosen) {
                 path = saved;
                 chosen = format;
