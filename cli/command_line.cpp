@@ -190,9 +190,8 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         }
         out.WriteUtf8(line);
     };
-    if (request.Format == TOutputFormat::Csv) {
-        out.Write(std::wstring(L"\uFEFF") + CsvHeader);
-    }
+    AppendFileStart(request.Format, line);
+    out.WriteUtf8(line);
     sink.DropRemoved();
     std::stable_sort(
         sink.Rows.begin(), sink.Rows.end(),

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cli/output.h"
+#include "scan/file_lines.h"
 
 void TRowPool::Change(std::span<const TFoundRow> added, std::span<const TRowId> removed) {
     for (const TFoundRow& row : added) {

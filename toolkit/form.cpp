@@ -384,6 +384,9 @@ bool TForm::PreTranslateMessage(MSG& message) {
     if (!handle_ || (message.hwnd != handle_ && !IsChild(handle_, message.hwnd))) {
         return false;
     }
+    if (message.message == WM_KEYDOWN && OnKeyDown && OnKeyDown(static_cast<WORD>(message.wParam))) {
+        return true;
+    }
     if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
         const TControl* focused = FindControl(GetFocus());
         if (focused && focused->WantsReturn()) {

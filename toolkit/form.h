@@ -59,6 +59,8 @@ class TForm : private IMessageLoopFilter, private IIdleHandler {
     TControl* ActiveControl = nullptr;
     // Asked before every close; false keeps the form open.
     std::function<bool()> OnCloseQuery;
+    // A key pressed anywhere in the form, before the control with the focus sees it; true takes it.
+    std::function<bool(WORD key)> OnKeyDown;
     // Set while shown modally; non-zero ends the modal showing.
     int ModalResult = 0;
 

@@ -83,9 +83,10 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
             ShellExecuteA(parent, "open", address, nullptr, nullptr, SW_SHOWNORMAL));
     };
 
-    for (TAction* action : {&StartAction, &PauseAction, &StopAction, &OpenAction, &ExploreAction, &CopyAction,
-                            &CopyNTAction, &CopyTNAction, &SelectAllAction, &CopyFilesAction, &CopyPathAction,
-                            &DeleteAction, &DeleteForGoodAction, &PropertiesAction, &ShellMenuAction}) {
+    for (TAction* action :
+         {&StartAction, &PauseAction, &StopAction, &OpenAction, &ExploreAction, &CopyAction, &CopyNTAction,
+          &CopyTNAction, &SelectAllAction, &CopyFilesAction, &CopyPathAction, &DeleteAction,
+          &DeleteForGoodAction, &PropertiesAction, &ShellMenuAction, &SaveResultsAction}) {
         ActionList.Add(*action);
     }
     const std::pair<TMenuItem*, TAction*> bindings[] = {{&OpenItem, &OpenAction},
@@ -99,7 +100,8 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
                                                         {&DeleteItem, &DeleteAction},
                                                         {&DeleteForGoodItem, &DeleteForGoodAction},
                                                         {&PropertiesItem, &PropertiesAction},
-                                                        {&ShellMenuItem, &ShellMenuAction}};
+                                                        {&ShellMenuItem, &ShellMenuAction},
+                                                        {&SaveResultsItem, &SaveResultsAction}};
     for (const auto& [item, action] : bindings) {
         item->Action = action;
     }
@@ -108,7 +110,7 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     CopyItem.Add(TandNItem);
     for (TMenuItem* item :
          {&OpenItem, &ExploreItem, &N1, &CopyItem, &SelectAllItem, &N2, &CopyFilesItem, &CopyPathItem,
-          &DeleteItem, &DeleteForGoodItem, &PropertiesItem, &ShellMenuItem}) {
+          &DeleteItem, &DeleteForGoodItem, &PropertiesItem, &ShellMenuItem, &N3, &SaveResultsItem}) {
         PopupMenu.Add(*item);
     }
     AddActionList(ActionList);
@@ -170,6 +172,7 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     }
     ListViewResize();
     ConnectSearchControl();
+    ConnectSaving();
     LoadSettings();
     if (!arguments.empty()) {
         PathEdit.SetText(arguments.front());

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the root folder, the selection options, Start, Pause and Stop, the results
 // list and the status bar.
+#include "scan/file_lines.h"
 #include "scan/last_scans.h"
 #include "toolkit/actions.h"
 #include "toolkit/controls.h"
@@ -87,6 +88,10 @@ class TMainForm : public TForm {
     TMenuItem DeleteForGoodItem;
     TMenuItem PropertiesItem;
     TMenuItem ShellMenuItem;
+    // Every row, in list order, to a file as the console writes it.
+    TAction SaveResultsAction{L"Save results...\tCtrl+S"};
+    TMenuItem N3{L"-"};
+    TMenuItem SaveResultsItem;
 
     void PathButtonClick();
     // The moments' menu below MomentButton; the entry chosen fills the pickers.
@@ -98,7 +103,7 @@ class TMainForm : public TForm {
     void ListViewResize();
     // Beyond the menu, the keys of every file list: Enter opens, Ctrl+A selects all, Ctrl+C copies
     // the files, Ctrl+Shift+C their paths, Del and Shift+Del delete, Alt+Enter shows the properties;
-    // a double click opens too. Each follows its command's enable rule.
+    // a double click opens too; Ctrl+S saves the rows. Each follows its command's enable rule.
     void ListViewKeyDown(WORD key);
     void ListViewDoubleClick();
     void AboutLabelMouseMove(int x, int y);
@@ -127,6 +132,10 @@ class TMainForm : public TForm {
     void DeleteForGoodActionExecute();
     void PropertiesActionExecute();
     void ShellMenuActionExecute();
+    void SaveResultsActionUpdate();
+    void SaveResultsActionExecute();
+    // Keys wherever the focus is: F5 runs the search again, as Start would.
+    bool FormKeyDown(WORD key);
     // A right click or the menu key with Shift held: the shell's own menu instead of the list's.
     bool ListViewContextMenu(POINT at);
     void ListViewBeginDrag();
@@ -156,6 +165,9 @@ class TMainForm : public TForm {
     std::function<HRESULT(HWND owner, const std::wstring& path)> OpenWithDialog;
     std::function<bool(HWND owner, const std::vector<std::wstring>& paths, POINT at, bool extended)>
         ShellMenu;
+    // The system's save dialog for the rows: path proposed and chosen, and the format of the type
+    // chosen; false when cancelled. Tests replace it.
+    std::function<bool(HWND owner, std::wstring& path, TOutputFormat& format)> ChooseSaveFile;
 
     // The rows of ListView, which only displays them.
     std::unique_ptr<TResultsList> Results;
@@ -193,6 +205,7 @@ class TMainForm : public TForm {
     std::wstring thousandSeparator_ = formats_.ThousandSeparator;
     void ConnectResultsList();
     void ConnectSearchControl();
+    void ConnectSaving();
     // The stop question open, and whether Stop or Close asked it.
     enum class TStopQuestion { None, ForStop, ForClose };
     bool AskStop(TStopQuestion why);

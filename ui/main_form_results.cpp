@@ -212,6 +212,8 @@ void TMainForm::ListViewKeyDown(WORD key) {
         (shift ? CopyPathAction : CopyFilesAction).Execute();
     } else if (key == VK_DELETE && !control) {
         (shift ? DeleteForGoodAction : DeleteAction).Execute();
+    } else if (control && !shift && key == 'S') {
+        SaveResultsAction.Execute();
     }
 }
 

@@ -657,12 +657,12 @@ struct TComparedTree {
         }
         Tree.File(L"one\\newer.txt", after1);
         Tree.File(L"two\\\U0001F600 smile.txt", after2);
-        Tree.File(L"two\\a,b.txt", before);
+        Tree.File(L"two\\a,b.txt", before, 0, 1023);
         Tree.Folder(L"loop");
         Tree.Link(L"loop\\self", ".");
         const std::wstring a(120, L'a'), b(120, L'b');
         Tree.Folder(a);
-        Tree.File(a + L"\\in-a.txt", after1);
+        Tree.File(a + L"\\in-a.txt", after1, 0, (1ull << 32) + 1);
         Tree.Folder(a + L"\\" + b);
         Tree.File(a + L"\\" + b + L"\\" + std::wstring(60, L'c') + L".txt", before);
         Logged = {Tree.Root() + L"loop\\self\\"};
@@ -714,6 +714,21 @@ TEST_F(CommandLineWindowTest, TheLinesAreTheWindowsRowsInOrderAndTheLogIsOnStand
         EXPECT_EQ(c.Rows, rows.size()) << c.Switches;
         EXPECT_EQ(logText, result.Err) << c.Switches;
         EXPECT_EQ(c.Recursive ? 1 : 0, result.Exit) << c.Switches;
+        // The window's rows saved are the bytes of the console's file, in either format.
+        for (const auto& [format, switches] :
+             {std::pair{TOutputFormat::Csv, L"--out "}, std::pair{TOutputFormat::Json, L"--json --out "}}) {
+            const std::wstring saved = TempName(L"win"),
+                               written =
+                                   TempName(L"con") + (format == TOutputFormat::Csv ? L".csv" : L".json");
+            form->ChooseSaveFile = [&, format = format](HWND, std::wstring& path, TOutputFormat& chosen) {
+                path = saved;
+                chosen = format;
+                return true;
+            };
+            EXPECT_EQ(!rows.empty(), form->SaveResultsAction.Execute()) << c.Switches;
+            RunExe(switches + Arg(written) + L" " + c.Switches + L" " + Arg(root));
+            EXPECT_EQ(rows.empty() ? "" : ReadBytes(written), ReadBytes(saved)) << c.Switches << switches;
+        }
     }
     // The loop once, with its code.
     EXPECT_EQ(std::vector<std::wstring>{LogLine(compared.Logged[0], ERROR_CANT_RESOLVE_FILENAME)},

@@ -569,4 +569,61 @@ TEST_F(MainFormResultsTest, DeletingAndTheShellsMenuDropTheRowsOfFilesThatWent) 
     DestroyWindow(reader);
 }
 
+// Ctrl+S saves every row, whatever is selected, through the dialog; a write that fails is told in the
+// system's words and leaves the file that was there as it was.
+TEST_F(MainFormResultsTest, SavingWritesEveryRowOrLeavesTheEarlierFileWhole) {
+    TTempTree tree;
+    std::vector<std::wstring> proposed;
+    std::wstring target = tree.Root() + L"saved.csv";
+    form->ChooseSaveFile = [&](HWND owner, std::wstring& path, TOutputFormat& format) {
+        EXPECT_EQ(form->Handle(), owner);
+        proposed.push_back(path + (format == TOutputFormat::Csv ? L"|csv" : L"|other"));
+        path = target;
+        return true;
+    };
+    const auto bytes = [](const std::wstring& path) {
+        std::string read;
+        const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+        char buffer[4096];
+        DWORD done = 0;
+        while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &done, nullptr) && done)
+            read.append(buffer, done);
+        CloseHandle(file);
+        return read;
+    };
+    HoldKeys(true, false, false);
+    form->ListViewKeyDown('S');
+    EXPECT_TRUE(proposed.empty()) << "nothing to save";
+    AddRows(3);
+    Select({1});
+    form->ListViewKeyDown('S');
+    EXPECT_EQ(std::vector<std::wstring>{L"results.csv|csv"}, proposed);
+    const std::string earlier = bytes(target);
+    EXPECT_TRUE(earlier.starts_with("\xEF\xBB\xBF"
+                                    "File,Date/Time,Size\r\nC:\\r\\f0.txt,"))
+        << earlier;
+    EXPECT_EQ(4, std::count(earlier.begin(), earlier.end(), '\n'));
+
+    for (const std::wstring& failing : {tree.Root() + L"gone\\saved.csv", target}) {
+        target = failing;
+        boxes.clear();
+        // The earlier file held open without sharing: it cannot be replaced.
+        const HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        form->ListViewKeyDown('S');
+        const DWORD error = held == INVALID_HANDLE_VALUE ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        ASSERT_EQ(1u, boxes.size()) << target;
+        EXPECT_EQ(target + L"\r\n\r\nThe results could not be saved.\r\n\r\n" + SysErrorText(error),
+                  boxes[0].Text);
+    }
+    EXPECT_EQ(earlier, bytes(target));
+    WIN32_FIND_DATAW entry;
+    const HANDLE find = FindFirstFileW((tree.Root() + L"*.tmp").c_str(), &entry);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, find) << "the new file is not left behind";
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+}
+
 } // namespace

@@ -388,17 +388,30 @@ TEST_F(MainFormSearchTest, TheMomentsMenuFillsThePickersAndSelectsTheDateMode) {
     EXPECT_EQ((std::vector<std::wstring>{after, before}), Rows());
 }
 
+// F5 wherever the focus is runs Start as if clicked: a scan when it is enabled, nothing while one runs.
 TEST_F(MainFormSearchTest, CommandsFollowTheJobThroughItsStates) {
-    UseGate();
+    int jobs = 0;
+    form->PrepareJob = [&](TWorkThread& job) {
+        ++jobs;
+        job.Listing = std::make_unique<TGatedListing>(gate);
+    };
+    const auto pressF5 = [&](const TControl& focused) {
+        PostMessageW(focused.Handle(), WM_KEYDOWN, VK_F5, 0);
+        Application.ProcessMessages();
+    };
     TTempTree tree;
     //                                      Start  Pause  Stop
     EXPECT_EQ((std::vector<bool>{false, false, false}), Enabled()) << "idle, empty path";
     form->PathEdit.SetText(L" \t ");
     EXPECT_EQ((std::vector<bool>{false, false, false}), Enabled()) << "idle, blanks only";
+    pressF5(form->PathEdit);
+    EXPECT_EQ(0, jobs);
     form->PathEdit.SetText(tree.Root());
     EXPECT_EQ((std::vector<bool>{true, false, false}), Enabled()) << "idle";
-    form->StartActionExecute();
+    pressF5(form->NumberEdit);
     EXPECT_EQ((std::vector<bool>{false, true, true}), Enabled()) << "running";
+    pressF5(form->ListView);
+    EXPECT_EQ(1, jobs) << "the running scan is left alone";
     form->PauseActionExecute();
     EXPECT_EQ((std::vector<bool>{true, false, true}), Enabled()) << "paused";
     form->PathEdit.SetText(L"  ");
