@@ -67,7 +67,7 @@ void TMainForm::SaveResultsActionExecute() {
     std::size_t inexact = 0;
     const int count = Results->RowCount();
     for (int i = 0; i < count && file.Error() == 0; ++i) {
-        const TRow row = Results->Row(i);
+        const TRow row = Results->Row(i, false);
         held.clear();
         AppendUtf8(row.Path, held, true);
         inexact += AppendFile(format, held, row.Time, row.Utc, row.Size, false, bytes) ? 0 : 1;

@@ -407,10 +407,11 @@ std::wstring TResultsList::Path(int index) const {
     return path;
 }
 
-TRow TResultsList::Row(int index) const {
+TRow TResultsList::Row(int index, bool withText) const {
     TRow row = store_[index];
     row.Time = LocalTimeOf(localTime_, row.Utc);
-    row.TimeText = DateTimeText(row.Time, settings_);
+    if (withText)
+        row.TimeText = DateTimeText(row.Time, settings_);
     return row;
 }
 

@@ -65,8 +65,8 @@ class TResultsList final {
     std::function<void()> OnSelectionChanged;
 
     int RowCount() const { return store_.Count(); }
-    // The row with its local time and that time's text as shown.
-    TRow Row(int index) const;
+    // The row with its local time and, unless not withText, that time's text as shown.
+    TRow Row(int index, bool withText = true) const;
     // The rows the control holds selected.
     int SelectedCount() const;
     int FirstSelected() const; // -1 when none
