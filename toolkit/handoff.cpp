@@ -251,6 +251,18 @@ void Wait(THandOffCall& queued) {
     }
 }
 
+void AnswerSentAndPaint() {
+    // Sent messages are answered inside PeekMessage; paint messages are taken and dispatched.
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_SENDMESSAGE | PM_QS_PAINT)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        DispatchMessageW(&message);
+    }
+}
+
 void RunBesideMessages(const std::function<void()>& work) {
     if (!IsUserInterfaceThread()) {
         work();
@@ -282,15 +294,7 @@ void RunBesideMessages(const std::function<void()>& work) {
             MsgWaitForMultipleObjectsEx(1, &done, INFINITE, QS_SENDMESSAGE | QS_PAINT, MWMO_INPUTAVAILABLE);
         if (woken != WAIT_OBJECT_0 + 1)
             break;
-        // Sent messages are answered inside PeekMessage; paint messages are taken and dispatched.
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_SENDMESSAGE | PM_QS_PAINT)) {
-            if (message.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(message.wParam));
-                break;
-            }
-            DispatchMessageW(&message);
-        }
+        AnswerSentAndPaint();
     }
     helper.join();
     if (--callsHeld == 0 && callsWaiting) {

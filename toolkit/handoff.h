@@ -46,3 +46,6 @@ void SetQueueFullForTesting(bool full);
 // change, and nothing may change what work reads. A failure thrown by work is thrown again here. Off
 // the user-interface thread, work simply runs.
 void RunBesideMessages(const std::function<void()>& work);
+// Answers the messages sent to this thread's windows and paints them, leaving input, timers and
+// posted messages queued: between the blocks of long work on the user-interface thread.
+void AnswerSentAndPaint();

@@ -4,6 +4,7 @@
 #include "scan/listing.h"
 #include "scan/sys_error.h"
 #include "toolkit/application.h"
+#include "toolkit/handoff.h"
 #include "toolkit/message_box.h"
 #include "toolkit/save_dialog.h"
 #include "toolkit/whole_file.h"
@@ -25,19 +26,6 @@ bool AskSaveResultsFile(HWND owner, std::wstring& path, TOutputFormat& format) {
 
 // Written in blocks of this size: a million rows take a hundred writes, not a million.
 constexpr std::size_t WriteBlock = 1 << 20;
-
-// Between blocks the window is painted and sent messages are answered, as beside other long row
-// work; input and hand-offs wait, so that the rows stay those of the moment the save began.
-void PaintBetweenBlocks() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_SENDMESSAGE | PM_QS_PAINT)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            break;
-        }
-        DispatchMessageW(&message);
-    }
-}
 
 } // namespace
 
@@ -74,7 +62,7 @@ void TMainForm::SaveResultsActionExecute() {
         if (bytes.size() >= WriteBlock) {
             file.Write(bytes);
             bytes.clear();
-            PaintBetweenBlocks();
+            AnswerSentAndPaint(); // the rows stay those of the moment the save began
         }
     }
     if (!file.Write(bytes) || !file.Commit()) {

@@ -298,11 +298,11 @@ def order_and_settings(tree):
     program = Program("order", tree)
     program.click(8 + 100, 24 + 10)  # the path box
     stops = []
-    for _ in range(11):
+    for _ in range(12):
         program.keys("Tab")
         stops.append(program.focus()[1:3])
     expected = [("Button", "..."), ("Button", "&Include subfolders"), ("Button", "Number of freshest files"),
-                ("Edit", ""), ("ComboBox", ""), ("Edit", ""), ("Edit", ""), ("SysListView32", ""),
+                ("Edit", ""), ("Button", ""), ("ComboBox", ""), ("Edit", ""), ("Edit", ""), ("SysListView32", ""),
                 ("Button", "&Start"), ("Button", "&Close"), ("Edit", "")]  # the probe reads buttons' captions only
     check(stops == expected, "order: Tab goes in reading order, Skip, Names and the list before the buttons (%r)" % stops)
     program.click(8 + 8, 136 + 8)  # "Files modified after": an hour before the start
