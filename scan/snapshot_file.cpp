@@ -397,8 +397,9 @@ std::wstring TSnapshotWriter::ErrorText() const {
 TSnapshotRead ReadSnapshotBytes(std::string_view bytes, const std::wstring& path,
                                 const std::wstring& expectedRoot) {
     const auto cutShort = [&] {
-        return Unusable(TSnapshotState::CutShort,
-                        Sentence(path, L"is cut short, as a write that did not finish leaves it,"));
+        return Unusable(
+            TSnapshotState::CutShort,
+            Sentence(path, L"is cut short or torn (it does not end as a finished write ends it),"));
     };
     const auto foreign = [&] {
         return Unusable(TSnapshotState::Foreign,
