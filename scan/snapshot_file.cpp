@@ -390,7 +390,7 @@ DWORD TSnapshotWriter::Error() const {
 }
 
 std::wstring TSnapshotWriter::ErrorText() const {
-    return error_ ? L"The snapshot " + path_ + L" could not be written: " + SystemReason(error_) + L"."
+    return error_ ? L"The snapshot " + path_ + L" could not be written: " + SystemReason(error_)
                   : std::wstring();
 }
 
@@ -493,7 +493,7 @@ TSnapshotRead ReadSnapshot(const std::wstring& path, const std::wstring& expecte
     if (error != 0) {
         return Unusable(TSnapshotState::Unreadable, L"The snapshot " + path +
                                                         L" could not be read and is not used: " +
-                                                        SystemReason(error) + L".");
+                                                        SystemReason(error));
     }
     return ReadSnapshotBytes(bytes, path, expectedRoot);
 }
@@ -566,7 +566,8 @@ void ForgetOldSnapshots(const std::wstring& written) {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             continue;
         }
-        if (EndsWith(name, L".qsnap") && !EndsWith(name, writtenName)) {
+        if (EndsWith(name, L".qsnap") &&
+            !(name.size() == writtenName.size() && EndsWith(name, writtenName))) {
             others.emplace_back(time, name);
         } else if (name.starts_with(WholeFileTemporaryPrefix) && time < dayAgo) {
             // Left by a program that ended while writing: one still writing holds it open.
