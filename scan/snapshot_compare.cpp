@@ -171,7 +171,8 @@ TSnapshotComparison::TSnapshotComparison(TSnapshotScan old, std::vector<TSnapsho
             while (volume < volumes_.size() && volumes_[volume] != entry.Identity.VolumeSerial) {
                 ++volume;
             }
-            // Past the last volume an index holds, files pair by name, size and time.
+            // Past the last volume an index holds, the identity is not kept: such a file can still end a
+            // move by name, size and time with a file whose identity is not known either.
             if (volume < NoVolume) {
                 if (volume == volumes_.size()) {
                     volumes_.push_back(entry.Identity.VolumeSerial);

@@ -27,8 +27,8 @@
 enum class TChangeKind : std::uint8_t { New, Changed, Deleted, Moved };
 
 // One difference. Path, Size and LastWriteUtc are the file's now, a deleted file's last known;
-// OldPath, OldSize and OldLastWriteUtc the snapshot's (a changed file's OldPath is its Path, a
-// deleted one's too), empty and zero for a new file.
+// OldPath, OldSize and OldLastWriteUtc the snapshot's (a changed or deleted file's OldPath is its
+// path as the snapshot wrote it), empty and zero for a new file.
 struct TChange {
     TChangeKind Kind = TChangeKind::New;
     std::wstring Path;
