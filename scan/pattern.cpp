@@ -469,3 +469,7 @@ bool MatchesPath(const TPattern& pattern, const std::vector<std::wstring_view>& 
     }
     return true;
 }
+
+const wchar_t* UpperUnits() {
+    return Upper();
+}

@@ -70,3 +70,7 @@ std::vector<std::wstring_view> PathNames(std::wstring_view path);
 // A pattern that is not a path against a name; a path pattern against a path's names.
 bool MatchesName(const TPattern& pattern, std::wstring_view name);
 bool MatchesPath(const TPattern& pattern, const std::vector<std::wstring_view>& names);
+
+// Every UTF-16 unit upper-cased as the file system compares names (the table above): two names are
+// the same file's when they are equal unit by unit through it.
+const wchar_t* UpperUnits();
