@@ -781,10 +781,9 @@ TEST_F(CommandLineWindowTest, SinceLastAndTodayTakeTheFilesChangedAfterThoseInst
         break;
     }
     // The console's scans ran to their ends: the last of them is the folder's last scan now.
-    const std::optional<std::int64_t> console = LastScanStart(RootPathFromText(root));
-    ASSERT_TRUE(console);
-    EXPECT_LT(*last, *console);
-    tree.File(L"last", FileTimeOfTicks(*console + ms));
+    const std::int64_t console = LastScanStart(RootPathFromText(root)).value_or(0);
+    EXPECT_LT(*last, console);
+    tree.File(L"last", FileTimeOfTicks(console + ms));
     EXPECT_EQ(std::vector<std::wstring>{L"last"}, names(RunExe(L"--since LAST " + Arg(root))));
 
     const TResult none = RunExe(L"--since last " + Arg(never));
