@@ -199,6 +199,20 @@ std::int64_t UtcTicks(TDateTime local) {
                                      utc.dwLowDateTime);
 }
 
+std::string ReadBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
 TTempTree::TTempTree() {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);

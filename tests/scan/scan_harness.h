@@ -114,6 +114,9 @@ TDateTime LocalValue(const FILETIME& utc);
 // The instant of a local value, as the rows hold their times, by the system's own conversion.
 std::int64_t UtcTicks(TDateTime local);
 
+// A file's bytes, read while others may write it; empty if it cannot be opened.
+std::string ReadBytes(const std::wstring& path);
+
 // A folder under the temporary folder that is removed with everything in it at the end.
 class TTempTree {
   public:

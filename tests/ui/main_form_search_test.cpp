@@ -303,18 +303,16 @@ TEST_F(MainFormSearchTest, TheMomentsMenuFillsThePickersAndSelectsTheDateMode) {
     utcNow = FileTimeTicks(UtcFileTime(2026, 8, 12, 18, 30, 15, 500));
     SetUtcClockForTesting(UtcClock);
     form->PathEdit.SetText(tree.Root());
-    std::vector<std::wstring> captions;
-    std::vector<bool> greyed;
-    int pick = -1; // the entry's place in the menu
+    std::vector<std::wstring> captions; // a greyed entry's with a "-" before it
+    int pick = -1;                      // the entry's place in the menu
     form->TrackMenu = [&](HMENU menu, POINT) {
         captions.clear();
-        greyed.clear();
         for (int i = 0; i < GetMenuItemCount(menu); ++i) {
             wchar_t text[200] = L"";
             GetMenuStringW(menu, i, text, 200, MF_BYPOSITION);
-            captions.push_back(text);
             const UINT state = GetMenuState(menu, i, MF_BYPOSITION);
-            greyed.push_back((state & MF_GRAYED) && !(state & MF_SEPARATOR));
+            captions.push_back((state & MF_GRAYED) && !(state & MF_SEPARATOR) ? L"-" + std::wstring(text)
+                                                                              : text);
         }
         return pick < 0 ? 0u : GetMenuItemID(menu, pick);
     };
@@ -330,55 +328,39 @@ TEST_F(MainFormSearchTest, TheMomentsMenuFillsThePickersAndSelectsTheDateMode) {
     const std::wstring lastEntry = L"Since the &last scan of this folder";
     pick = 5;
     SendMessageW(form->MomentButton.Handle(), BM_CLICK, 0, 0);
-    EXPECT_EQ(
-        (std::vector<std::wstring>{L"&Today", L"&Yesterday", L"Last &7 days", L"Last &hour", L"", lastEntry}),
-        captions);
-    EXPECT_EQ((std::vector<bool>{false, false, false, false, false, true}), greyed);
+    EXPECT_EQ((std::vector<std::wstring>{L"&Today", L"&Yesterday", L"Last &7 days", L"Last &hour", L"",
+                                         L"-" + lastEntry}),
+              captions);
     EXPECT_TRUE(form->NumberRadioButton.Checked()) << "a greyed entry chooses nothing";
 
     RememberScanStart(RootPathFromText(tree.Root()), FileTimeTicks(last));
-    const struct {
-        int Place;
-        TDateTime Expected;
-        bool AltDown; // opened with Alt+Down rather than a click
-    } entries[] = {
-        {0, std::floor(now), false},     {1, std::floor(now) - 1, true},
-        {2, std::floor(now) - 7, false}, {3, LocalValue(FileTimeOfTicks(utcNow - 36'000'000'000)), true},
-        {5, LocalValue(last), false},
+    // The menu opened by a click, or by Alt+Down for the odd places.
+    const std::pair<int, TDateTime> entries[] = {
+        {0, std::floor(now)},     {1, std::floor(now) - 1},
+        {2, std::floor(now) - 7}, {3, LocalValue(FileTimeOfTicks(utcNow - 36'000'000'000))},
+        {5, LocalValue(last)},
     };
-    for (const auto& e : entries) {
-        SCOPED_TRACE(e.Place);
+    for (const auto& [place, expected] : entries) {
+        SCOPED_TRACE(place);
         form->NumberRadioButton.SetChecked(true);
         form->LatestRadioButton.SetChecked(false);
         form->RadioButtonClick();
-        pick = e.Place;
-        if (e.AltDown)
+        pick = place;
+        if (place % 2)
             SendMessageW(form->MomentButton.Handle(), WM_SYSKEYDOWN, VK_DOWN, 1 << 29);
         else
             SendMessageW(form->MomentButton.Handle(), BM_CLICK, 0, 0);
-        EXPECT_EQ(lastEntry + L" (" + DateTimeText(LocalValue(last), UserFormatSettings()) + L")",
-                  captions.at(5));
-        EXPECT_FALSE(greyed.at(5));
-        EXPECT_EQ(text(e.Expected), shown());
-        EXPECT_TRUE(form->LatestRadioButton.Checked());
-        EXPECT_FALSE(form->NumberRadioButton.Checked());
+        EXPECT_EQ(text(expected), shown());
+        EXPECT_TRUE(form->LatestRadioButton.Checked() && !form->NumberRadioButton.Checked());
         EXPECT_TRUE(form->LatestDate.Enabled() && form->LatestTime.Enabled());
     }
+    EXPECT_EQ(lastEntry + L" (" + text(LocalValue(last)) + L")", captions.at(5));
 
     // The pickers show 14:02:37, which before.txt is past; the instant chosen is not.
-    std::optional<std::int64_t> afterUtc;
-    form->PrepareJob = [&](TWorkThread& job) { afterUtc = job.Request().AfterUtc; };
     SetUtcClockForTesting(nullptr);
-    const std::int64_t started = NowUtc();
     form->StartActionExecute();
     ASSERT_TRUE(ScanEnds());
-    EXPECT_EQ(FileTimeTicks(last), afterUtc);
     EXPECT_EQ(std::vector<std::wstring>{after}, Rows());
-    // The scan that ran to its end is now the folder's last, from its start.
-    const std::optional<std::int64_t> stored = LastScanStart(tree.Root());
-    ASSERT_TRUE(stored);
-    EXPECT_LE(started, *stored);
-    EXPECT_GE(NowUtc(), *stored);
     // A picker changed: its moment counts again.
     SYSTEMTIME earlier = form->LatestTime.DateTime();
     earlier.wSecond -= 1;
@@ -403,9 +385,8 @@ TEST_F(MainFormSearchTest, CommandsFollowTheJobThroughItsStates) {
     //                                      Start  Pause  Stop
     EXPECT_EQ((std::vector<bool>{false, false, false}), Enabled()) << "idle, empty path";
     form->PathEdit.SetText(L" \t ");
-    EXPECT_EQ((std::vector<bool>{false, false, false}), Enabled()) << "idle, blanks only";
     pressF5(form->PathEdit);
-    EXPECT_EQ(0, jobs);
+    EXPECT_EQ((std::vector<bool>{false, false, false}), Enabled()) << "idle, blanks only";
     form->PathEdit.SetText(tree.Root());
     EXPECT_EQ((std::vector<bool>{true, false, false}), Enabled()) << "idle";
     pressF5(form->NumberEdit);

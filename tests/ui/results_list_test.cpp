@@ -121,8 +121,6 @@ class ResultsListTest : public testing::Test {
         item.stateMask = mask;
         SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
     }
-    // The row's tip as the control would ask for it.
-    std::wstring Tip(int index) { return results_->TipText(index); }
     int SortArrow(int column) const {
         HDITEMW item{};
         item.mask = HDI_FORMAT;
@@ -158,12 +156,12 @@ TEST_F(ResultsListTest, ShowsPathAndTimeOfEachRow) {
         EXPECT_TRUE(std::wstring_view(drawn.item.pszText).ends_with(L"...\\name.txt") &&
                     wcslen(drawn.item.pszText) < 260);
         EXPECT_EQ(path, Text(ItemCount() - 1, 0));
-        EXPECT_EQ(path + L"\r\n0 bytes", Tip(ItemCount() - 1)) << "the shortened path whole in the tip";
+        EXPECT_EQ(path + L"\r\n0 bytes", results_->TipText(ItemCount() - 1)) << "whole in the tip";
         copied += (copied.empty() ? L"" : L"\r\n") + path;
     }
     Select({3, 4});
     EXPECT_EQ(copied, Copied(TCopyLayout::OnlyNames));
-    EXPECT_EQ(L"0 bytes", Tip(0)) << "a path shown whole is not repeated";
+    EXPECT_EQ(L"0 bytes", results_->TipText(0)) << "a path shown whole is not repeated";
 }
 
 // Sizes in the shell's units and every byte in the row's tip; the sort by size is largest first by
@@ -191,10 +189,9 @@ TEST_F(ResultsListTest, ShowsSortsAndSumsTheRowsSizes) {
         total += rows[k].Bytes;
     }
     results_->Flush();
-    for (int i = 0; i < ItemCount(); ++i) {
-        EXPECT_EQ(rows[i].Text, Text(i, 2)) << rows[i].Bytes;
-        EXPECT_EQ(rows[i].Tip, Tip(i)) << rows[i].Bytes;
-    }
+    for (int i = 0; i < ItemCount(); ++i)
+        EXPECT_EQ(rows[i].Text + L"|" + rows[i].Tip, Text(i, 2) + L"|" + results_->TipText(i))
+            << rows[i].Bytes;
     const auto names = [](std::initializer_list<int> order) {
         std::vector<std::wstring> captions;
         for (int k : order)
