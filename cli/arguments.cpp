@@ -7,7 +7,7 @@
 
 namespace {
 
-const wchar_t Choices[] = L"--newest N, --after MOMENT, --within DURATION or --since WHEN";
+const wchar_t Choices[] = L"--newest N, --after MOMENT, --within DURATION, --since WHEN or --changed";
 
 // Reads at least fewest and at most most digits at text[at...], moving at past them; digits tells
 // how many there were.
@@ -124,7 +124,7 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
     TScanRequest& scan = request.Scan;
     std::wstring selection; // the switch that chose the files
     std::wstring format;    // the switch that chose the output's form
-    bool outGiven = false, timeGiven = false;
+    bool outGiven = false, timeGiven = false, baselineGiven = false;
     const auto fail = [&error](const std::wstring& text) {
         error = L"quenwick: " + text;
         return false;
@@ -158,9 +158,17 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
             return true;
         };
         if (name == L"--help" || name == L"--version" || name == L"--no-subfolders" || name == L"-0" ||
-            name == L"--null" || name == L"--json") {
+            name == L"--null" || name == L"--json" || name == L"--changed") {
             if (inlineValue) {
                 return fail(name + L" takes no value.");
+            }
+            if (name == L"--changed") {
+                if (!selection.empty()) {
+                    return fail(name + L" cannot go with " + selection + L": give one of " + Choices + L".");
+                }
+                selection = name;
+                request.Changed = true;
+                continue;
             }
             if (name == L"--no-subfolders") {
                 scan.Recursive = false;
@@ -181,7 +189,8 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
         std::wstring text;
         const bool selects =
             name == L"--newest" || name == L"--after" || name == L"--within" || name == L"--since";
-        if (selects || name == L"--out" || name == L"--skip" || name == L"--name" || name == L"--time") {
+        if (selects || name == L"--out" || name == L"--skip" || name == L"--name" || name == L"--time" ||
+            name == L"--baseline") {
             if (!value(text)) {
                 return fail(name + L" needs a value.");
             }
@@ -236,6 +245,13 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
                 scan.ByDate = true;
                 scan.AfterUtc = instant;
             }
+        } else if (name == L"--baseline") {
+            if (baselineGiven || text.empty()) {
+                return fail(baselineGiven ? std::wstring(L"--baseline is given twice.")
+                                          : std::wstring(L"--baseline needs a file name."));
+            }
+            baselineGiven = true;
+            request.Baseline = text;
         } else if (name == L"--out") {
             if (outGiven) {
                 return fail(L"--out is given twice.");
@@ -264,6 +280,9 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
     }
     if (selection.empty()) {
         return fail(L"say which files: " + std::wstring(Choices) + L".");
+    }
+    if (baselineGiven && !request.Changed) {
+        return fail(L"--baseline goes with --changed: it names the snapshot the changes are counted from.");
     }
     if (scan.RootPath.empty()) {
         return fail(L"the folder to scan is missing; it comes last.");
