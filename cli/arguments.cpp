@@ -7,7 +7,7 @@
 
 namespace {
 
-const wchar_t Choices[] = L"--newest N, --after MOMENT, --within DURATION or --since WHEN";
+const wchar_t Choices[] = L"--newest N, --after MOMENT, --within DURATION, --since WHEN or --changed";
 
 // Reads at least fewest and at most most digits at text[at...], moving at past them; digits tells
 // how many there were.
@@ -124,7 +124,7 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
     TScanRequest& scan = request.Scan;
     std::wstring selection; // the switch that chose the files
     std::wstring format;    // the switch that chose the output's form
-    bool outGiven = false, timeGiven = false;
+    bool outGiven = false, timeGiven = false, baselineGiven = false;
     const auto fail = [&error](const std::wstring& text) {
         error = L"quenwick: " + text;
         return false;
@@ -158,9 +158,17 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
             return true;
         };
         if (name == L"--help" || name == L"--version" || name == L"--no-subfolders" || name == L"-0" ||
-            name == L"--null" || name == L"--json") {
+            name == L"--null" || name == L"--json" || name == L"--changed") {
             if (inlineValue) {
                 return fail(name + L" takes no value.");
+            }
+            if (name == L"--changed") {
+                if (!selection.empty()) {
+                    return fail(name + L" cannot go with " + selection + L": give one of " + Choices + L".");
+                }
+                selection = name;
+                request.Changed = true;
+                continue;
             }
             if (name == L"--no-subfolders") {
                 scan.Recursive = false;
@@ -181,7 +189,8 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
         std::wstring text;
         const bool selects =
             name == L"--newest" || name == L"--after" || name == L"--within" || name == L"--since";
-        if (selects || name == L"--out" || name == L"--skip" || name == L"--name" || name == L"--time") {
+        if (selects || name == L"--out" || name == L"--skip" || name == L"--name" || name == L"--time" ||
+            name == L"--baseline") {
             if (!value(text)) {
                 return fail(name + L" needs a value.");
             }
@@ -236,6 +245,13 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
                 scan.ByDate = true;
                 scan.AfterUtc = instant;
             }
+        } else if (name == L"--baseline") {
+            if (baselineGiven || text.empty()) {
+                return fail(baselineGiven ? std::wstring(L"--baseline is given twice.")
+                                          : std::wstring(L"--baseline needs a file name."));
+            }
+            baselineGiven = true;
+            request.Baseline = text;
         } else if (name == L"--out") {
             if (outGiven) {
                 return fail(L"--out is given twice.");
@@ -265,6 +281,9 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
     if (selection.empty()) {
         return fail(L"say which files: " + std::wstring(Choices) + L".");
     }
+    if (baselineGiven && !request.Changed) {
+        return fail(L"--baseline goes with --changed: it names the snapshot the changes are counted from.");
+    }
     if (scan.RootPath.empty()) {
         return fail(L"the folder to scan is missing; it comes last.");
     }
@@ -277,7 +296,8 @@ bool ParseArguments(const std::vector<std::wstring>& arguments, const FILETIME& 
 }
 
 std::wstring HelpText() {
-    return L"Usage: quenwick (--newest N | --after MOMENT | --within DURATION | --since WHEN)\r\n"
+    return L"Usage: quenwick (--newest N | --after MOMENT | --within DURATION | --since WHEN |\r\n"
+           L"                 --changed [--baseline FILE])\r\n"
            L"                [--no-subfolders] [--skip PATTERNS] [--name PATTERNS]\r\n"
            L"                [--time modified|created|either] [--out FILE] [-0 | --json] FOLDER\r\n"
            L"       quenwick [FOLDER]          opens the window\r\n"
@@ -294,6 +314,15 @@ std::wstring HelpText() {
            L"                     since a DURATION ago (--since 7d is --within 7d), or since\r\n"
            L"                     the start of the last completed scan of FOLDER (last), made\r\n"
            L"                     by the window or by this program\r\n"
+           L"  --changed          what changed since the last completed --changed scan of FOLDER\r\n"
+           L"                     with the same filters: new, changed, deleted (its last path) and\r\n"
+           L"                     moved (its new path) files; the counts go to standard error. The\r\n"
+           L"                     scan is kept as a snapshot, about 40 bytes a file, under\r\n"
+           L"                     %LOCALAPPDATA%\\Quenwick\\Snapshots (16 roots). Files in folders\r\n"
+           L"                     not read or left out by --skip or --name are not seen, never\r\n"
+           L"                     deleted. A stopped scan keeps the earlier snapshot.\r\n"
+           L"  --baseline FILE    with --changed: compare with the snapshot in FILE and write the\r\n"
+           L"                     new one there\r\n"
            L"  --no-subfolders    only the files in FOLDER itself\r\n"
            L"  --skip PATTERNS    leave out folders: a name anywhere (node_modules, .git, cache*) or,\r\n"
            L"                     with a backslash, a path below FOLDER (build\\out), from a drive\r\n"
@@ -309,7 +338,8 @@ std::wstring HelpText() {
            L"                     gets CSV with a byte-order mark for spreadsheets, sizes last\r\n"
            L"  -0, --null         paths only, each ended by NUL, for xargs -0\r\n"
            L"  --json             one JSON object a line: path, local time with its UTC offset, UTC,\r\n"
-           L"                     size in bytes\r\n"
+           L"                     size in bytes; with --changed also change, old_path, old_size\r\n"
+           L"                     and old_utc (CSV gains the same columns)\r\n"
            L"  --help, --version\r\n"
            L"\r\n"
            L"Folders that cannot be listed are named on standard error and the scan goes on.\r\n"

@@ -18,6 +18,9 @@ struct TCommandLine {
     // --since last: the moment is the start of the last completed scan of the root, looked up once
     // the root is known.
     bool SinceLast = false;
+    // --changed: the changes since the kept snapshot of the root and filters, or of Baseline's file.
+    bool Changed = false;
+    std::wstring Baseline;
 };
 
 // True when these arguments ask for a scan without a window: the first one begins with "--" or

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "cli/arguments.h"
 #include "cli/output.h"
@@ -12,6 +14,7 @@
 #include "cli/row_pool.h"
 #include "scan/last_scans.h"
 #include "scan/listing.h"
+#include "scan/snapshot_session.h"
 #include "scan/sys_error.h"
 #include "scan/work_thread.h"
 #include "toolkit/error.h"
@@ -129,8 +132,93 @@ struct THandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
 
+const char* ChangeWord(TChangeKind kind) {
+    switch (kind) {
+    case TChangeKind::New:
+        return "new";
+    case TChangeKind::Changed:
+        return "changed";
+    case TChangeKind::Deleted:
+        return "deleted";
+    case TChangeKind::Moved:
+        break;
+    }
+    return "moved";
+}
+
+// "12 new, 3 changed, 2 deleted, 1 moved since 2026-12-08 14:02", and what was left out of it.
+std::wstring ChangesLine(const TSnapshotSession& session, bool stopped) {
+    const TChangeCounts counts = session.Counts();
+    SYSTEMTIME local{};
+    TLocalTimeConverter().ToLocal(FileTimeOfTicks(session.Old().StartUtc), local);
+    wchar_t since[32];
+    std::swprintf(since, 32, L"%04u-%02u-%02u %02u:%02u", local.wYear, local.wMonth, local.wDay, local.wHour,
+                  local.wMinute);
+    std::wstring line = L"quenwick: " + std::to_wstring(counts.New) + L" new, " +
+                        std::to_wstring(counts.Changed) + L" changed, " + std::to_wstring(counts.Deleted) +
+                        L" deleted, " + std::to_wstring(counts.Moved) + L" moved since " + since;
+    if (stopped) {
+        line += L", so far: the scan was stopped and its snapshot is not kept";
+    }
+    if (counts.NotSeen > 0) {
+        line += L"; " + std::to_wstring(counts.NotSeen) +
+                L" files not seen, in folders not read or left out by the filters";
+    }
+    if (counts.NotSeenBefore > 0) {
+        line += L"; " + std::to_wstring(counts.NotSeenBefore) +
+                L" files not compared, where the earlier scan did not look";
+    }
+    if (session.FiltersDiffer()) {
+        line += L"; the filters differ from the earlier scan's: only what both covered is compared";
+    }
+    return line + L".";
+}
+
+void WriteChanges(const TCommandLine& request, const std::wstring& root, const TSnapshotSession& session,
+                  TTextOutput& out, TErrorStream& errors, bool& failed) {
+    // Newest first by last write, a deleted file by its last known one, as the other modes sort.
+    std::vector<const TChange*> changes;
+    for (const TChange& change : session.Changes()) {
+        changes.push_back(&change);
+    }
+    std::stable_sort(changes.begin(), changes.end(),
+                     [](const TChange* a, const TChange* b) { return a->LastWriteUtc > b->LastWriteUtc; });
+    TLocalTimeConverter zone;
+    std::string line, held, oldHeld;
+    for (const TChange* change : changes) {
+        if (out.Failed() || errors.Failed()) {
+            break;
+        }
+        held.clear();
+        oldHeld.clear();
+        AppendUtf8(root, held, true);
+        AppendUtf8(change->Path, held, true);
+        const bool hasOld = change->Kind != TChangeKind::New;
+        if (hasOld) {
+            AppendUtf8(root, oldHeld, true);
+            AppendUtf8(change->OldPath, oldHeld, true);
+        }
+        SYSTEMTIME local{};
+        TDateTime time = 0;
+        if (zone.ToLocal(FileTimeOfTicks(change->LastWriteUtc), local)) {
+            TryEncodeDateTime(local, time);
+        }
+        const TChangeColumns columns{ChangeWord(change->Kind), hasOld, oldHeld, change->OldSize,
+                                     change->OldLastWriteUtc};
+        line.clear();
+        if (!AppendFile(request.Format, held, time, change->LastWriteUtc, change->Size, out.Console(), line,
+                        &columns)) {
+            errors.Line(L"quenwick: UTF-8 cannot hold the name " + Quoted(Wide(held, true)) +
+                        L"; it is written with U+FFFD in place of each lone surrogate.");
+            failed = true;
+        }
+        out.WriteUtf8(line);
+    }
+}
+
 // Runs the job to its end on this thread, serving its hand-off, and writes what it found.
-int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TErrorStream& errors) {
+int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TErrorStream& errors,
+         TSnapshotSession* session) {
     CreateHandOffWindow(true);
     // The queue exists before Ctrl+C can post to it.
     MSG message;
@@ -175,6 +263,11 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         errors.Line(L"quenwick: the scan failed: " + sink.End->Failure);
         failed = true;
     }
+    const TScanOutcome outcome = sink.End ? sink.End->Outcome : TScanOutcome::Failed;
+    if (session && !session->End(outcome, sink.End ? sink.End->StartUtc : 0)) {
+        errors.Line(L"quenwick: " + session->WriteError());
+        failed = true;
+    }
 
     // Newest first by instant; of equal ones, the row added first, as the window's stable sort
     // leaves them.
@@ -190,8 +283,17 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         }
         out.WriteUtf8(line);
     };
-    AppendFileStart(request.Format, line);
+    AppendFileStart(request.Format, line, session != nullptr);
     out.WriteUtf8(line);
+    if (session) {
+        WriteChanges(request, job.Request().RootPath, *session, out, errors, failed);
+        if (!session->HasOld() && outcome == TScanOutcome::Done && session->WriteError().empty()) {
+            errors.Line(L"quenwick: no earlier snapshot of this folder and these filters; this scan is kept "
+                        L"for the next --changed.");
+        } else if (session->HasOld() && outcome != TScanOutcome::Failed) {
+            errors.Line(ChangesLine(*session, outcome == TScanOutcome::Stopped));
+        }
+    }
     sink.DropRemoved();
     std::stable_sort(
         sink.Rows.begin(), sink.Rows.end(),
@@ -278,7 +380,23 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         file.reset(handle);
     }
     TTextOutput out(handle);
-    return Scan(request, job, out, errors);
+    std::unique_ptr<TSnapshotSession> session;
+    if (request.Changed) {
+        session = std::make_unique<TSnapshotSession>(
+            job.Request(), request.Baseline.empty() ? std::wstring() : FullPath(request.Baseline));
+        if (!session->Problem().empty()) {
+            errors.Line(L"quenwick: " + session->Problem());
+        }
+        if (session->Path().empty()) {
+            errors.Line(L"quenwick: there is no local application data folder to keep snapshots in; use "
+                        L"--baseline FILE.");
+            return 2;
+        }
+        // Every file goes to the comparison; none becomes a row.
+        job.Observer = session.get();
+        job.FilesAsRows = false;
+    }
+    return Scan(request, job, out, errors, session.get());
 }
 
 } // namespace

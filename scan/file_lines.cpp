@@ -194,12 +194,17 @@ void AppendCsvField(std::string_view text, std::string& out) {
 }
 
 bool AppendFile(TOutputFormat format, std::string_view held, TDateTime time, std::int64_t utc,
-                std::uint64_t size, bool console, std::string& line) {
-    std::string strict;
-    const bool exact = console || format == TOutputFormat::Json || !HoldsLoneSurrogate(held);
+                std::uint64_t size, bool console, std::string& line, const TChangeColumns* change) {
+    std::string strict, oldStrict;
+    const bool plain = console || format == TOutputFormat::Json;
+    std::string_view oldHeld = change ? change->OldHeld : std::string_view();
+    const bool exact = plain || (!HoldsLoneSurrogate(held) &&
+                                 (format != TOutputFormat::Csv || !HoldsLoneSurrogate(oldHeld)));
     if (!exact) {
         AppendStrictUtf8(held, strict);
         held = strict;
+        AppendStrictUtf8(oldHeld, oldStrict);
+        oldHeld = oldStrict;
     }
     switch (format) {
     case TOutputFormat::Lines:
@@ -213,6 +218,19 @@ bool AppendFile(TOutputFormat format, std::string_view held, TDateTime time, std
         AppendIsoText(time, line);
         line += ',';
         AppendNumber(size, line);
+        if (change) {
+            line.append(1, ',').append(change->Kind).append(1, ',');
+            if (change->HasOld) {
+                AppendCsvField(oldHeld, line);
+                line += ',';
+                AppendNumber(change->OldSize, line);
+                line += ',';
+                AppendIsoText(UtcValue(change->OldUtc), line);
+                line += 'Z';
+            } else {
+                line.append(",,");
+            }
+        }
         line.append("\r\n");
         break;
     case TOutputFormat::Null:
@@ -229,15 +247,28 @@ bool AppendFile(TOutputFormat format, std::string_view held, TDateTime time, std
         // A plain number, exact past 2^53 for readers that keep 64-bit integers.
         line.append("Z\",\"size\":");
         AppendNumber(size, line);
+        if (change) {
+            line.append(",\"change\":\"").append(change->Kind).append("\",\"old_path\":");
+            if (change->HasOld) {
+                AppendJsonString(oldHeld, line);
+                line.append(",\"old_size\":");
+                AppendNumber(change->OldSize, line);
+                line.append(",\"old_utc\":\"");
+                AppendIsoText(UtcValue(change->OldUtc), line);
+                line.append("Z\"");
+            } else {
+                line.append("null,\"old_size\":null,\"old_utc\":null");
+            }
+        }
         line.append("}\r\n");
         break;
     }
     return exact;
 }
 
-void AppendFileStart(TOutputFormat format, std::string& out) {
+void AppendFileStart(TOutputFormat format, std::string& out, bool changes) {
     if (format == TOutputFormat::Csv) {
         out.append("\xEF\xBB\xBF");
-        AppendUtf8(CsvHeader, out);
+        AppendUtf8(changes ? ChangesCsvHeader : CsvHeader, out);
     }
 }

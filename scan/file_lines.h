@@ -39,9 +39,19 @@ enum class TOutputFormat { Lines, Csv, Null, Json };
 // One file in the form asked for, its path as held. JSON escapes a lone surrogate and a console
 // takes UTF-16, so there every name is written exactly; elsewhere such a name is written with U+FFFD
 // in its place, and false says so.
+// What the changes mode adds to CSV and JSON after the columns every line has: how the file changed
+// and what the kept snapshot had of it (nothing for a new file).
+struct TChangeColumns {
+    const char* Kind = ""; // "new", "changed", "deleted" or "moved"
+    bool HasOld = false;
+    std::string_view OldHeld; // the old path, held as the paths are
+    std::uint64_t OldSize = 0;
+    std::int64_t OldUtc = 0;
+};
 bool AppendFile(TOutputFormat format, std::string_view held, TDateTime time, std::int64_t utc,
-                std::uint64_t size, bool console, std::string& line);
-// The first line of a CSV file, after its byte-order mark.
+                std::uint64_t size, bool console, std::string& line, const TChangeColumns* change = nullptr);
+// The first line of a CSV file, after its byte-order mark, and the one of the changes mode.
 inline constexpr wchar_t CsvHeader[] = L"File,Date/Time,Size\r\n";
+inline constexpr wchar_t ChangesCsvHeader[] = L"File,Date/Time,Size,Change,Old path,Old size,Old UTC\r\n";
 // The start of a file of the format: for CSV its byte-order mark and header, for the others nothing.
-void AppendFileStart(TOutputFormat format, std::string& out);
+void AppendFileStart(TOutputFormat format, std::string& out, bool changes = false);

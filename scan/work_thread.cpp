@@ -153,6 +153,9 @@ void TWorkThread::ProcessFolder(bool throughLink, bool underLink) {
     // The line names the folder whose listing failed, also when a subfolder was entered since.
     ErrorCode = static_cast<std::int32_t>(entries.Error());
     if (IsLoggedCode(static_cast<DWORD>(ErrorCode))) {
+        if (Observer) {
+            Observer->FolderUnread(CurrentFolder, ErrorCode);
+        }
         Notify({TNotification::TKind::ListingFailed, ErrorCode, CurrentFolder});
     }
 }
@@ -177,7 +180,8 @@ bool TWorkThread::WalkEntries(TListingCursor& entries, bool underLink) {
         const wchar_t* name = entries.Name();
         const DWORD attributes = entries.Attributes();
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            ConsiderFile(CurrentFolder, name, entries.LastWrite(), entries.Creation(), entries.Size());
+            ConsiderFile(CurrentFolder, name, attributes, entries.LastWrite(), entries.Creation(),
+                         entries.Size());
         } else if (request_.Recursive) {
             const std::size_t length = CurrentFolder.size();
             CurrentFolder.append(name).push_back(L'\\');
@@ -206,8 +210,8 @@ bool TWorkThread::WalkEntries(TListingCursor& entries, bool underLink) {
     return true;
 }
 
-void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, const FILETIME& lastWrite,
-                               const FILETIME& creation, std::uint64_t size) {
+void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, DWORD attributes,
+                               const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size) {
     // Counted through an atomic view: a progress line may read the count meanwhile. Relaxed, it
     // costs what a plain increment does. Every file counts, whether its name is taken or not.
     const std::atomic_ref<std::int64_t> count(counts_.FileCount);
@@ -218,6 +222,13 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
     }
     const std::atomic_ref<std::int64_t> taken(counts_.NamesTaken);
     taken.store(taken.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    // Before the time test: the observer hears every file in either mode.
+    if (Observer) {
+        Observer->FileSeen(folder, name, attributes, lastWrite, creation, size);
+        if (!FilesAsRows) {
+            return;
+        }
+    }
     const FILETIME& utc = request_.Time == TTimeKind::Modified                 ? lastWrite
                           : request_.Time == TTimeKind::Created                ? creation
                           : FileTimeTicks(creation) > FileTimeTicks(lastWrite) ? creation

@@ -21,6 +21,17 @@ class TListers;
 class TListingCursor;
 struct TFolderListing;
 
+// Hears the walk itself, on its thread, in the order it goes: every file whose name the masks take,
+// whatever its time, and every folder that could not be listed. What is done here holds up the walk.
+struct IWalkObserver {
+    virtual ~IWalkObserver() = default;
+    // folder: the full path ending with "\", as the rows begin. Times in UTC.
+    virtual void FileSeen(const std::wstring& folder, const wchar_t* name, DWORD attributes,
+                          const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size) = 0;
+    // The folder's listing failed, at once or part way: its files are not all seen.
+    virtual void FolderUnread(const std::wstring& folder, std::int32_t code) = 0;
+};
+
 class TWorkThread : public TThread {
   public:
     // Created suspended.
@@ -37,6 +48,10 @@ class TWorkThread : public TThread {
     const TScanRequest& Request() const { return request_; }
     // Where the scan reports, given before the first resume. Detach silences it.
     void ReportTo(IScanSink& sink) { sink_ = &sink; }
+    // Given before the first resume, or never: unset, the walk pays one test a file for it. With
+    // FilesAsRows false, files reach the observer alone and the sink gets no rows.
+    IWalkObserver* Observer = nullptr;
+    bool FilesAsRows = true;
     IScanSink* Sink() const { return sink_; }
     // What the walk has counted so far; any thread may ask.
     TFileCounts Counts() const;
@@ -84,8 +99,8 @@ class TWorkThread : public TThread {
     // Walks a folder's entries, subfolders at once; false when the walk was asked to stop.
     bool WalkEntries(TListingCursor& entries, bool underLink);
     // Counts a file and hands it on, with its size, when its name is taken and its time qualifies.
-    void ConsiderFile(const std::wstring& folder, const wchar_t* name, const FILETIME& lastWrite,
-                      const FILETIME& creation, std::uint64_t size);
+    void ConsiderFile(const std::wstring& folder, const wchar_t* name, DWORD attributes,
+                      const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size);
     // Halts holding nothing, everything found so far delivered, until resumed.
     void Pause();
     // Whether a file of this instant is handed on, judged by what the walk last heard of the ranking.

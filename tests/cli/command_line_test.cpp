@@ -294,6 +294,132 @@ TEST(CommandLineTest, NullAndJsonCarryTheLinesFiles) {
     }
 }
 
+// --changed against a --baseline file: the first run lists nothing and keeps the scan; after the
+// changes every form carries each kind of change, newest first, and the new snapshot is kept.
+TEST(CommandLineTest, ChangedListsWhatDiffersFromTheBaselineInEveryForm) {
+    TTempTree tree, kept;
+    const auto day = [](int d) { return Local(2024, 1, d, 12); };
+    const struct {
+        const wchar_t* Name;
+        int Day;
+        std::uint64_t Size;
+    } files[] = {{L"same.txt", 1, 1},  {L"grow.txt", 2, 10},  {L"touch.txt", 3, 5},
+                 {L"gone.txt", 4, 4},  {L"a\\old.txt", 5, 7}, {L"a\\travel.txt", 6, 3},
+                 {L"cache\\c1", 7, 1}, {L"cache\\c2", 8, 1},  {L"b\\stay", 9, 1}};
+    for (const wchar_t* folder : {L"a", L"b", L"cache"})
+        tree.Folder(folder);
+    for (const auto& file : files)
+        tree.File(file.Name, FileTimeOfLocal(day(file.Day)), 0, file.Size);
+    const std::wstring base = kept.Root() + L"base.qsnap", r = Arg(tree.Root());
+    const TResult firstRun = RunExe(L"--changed --baseline " + Arg(base) + L" " + r);
+    EXPECT_EQ(0, firstRun.Exit);
+    EXPECT_EQ("", firstRun.Out);
+    EXPECT_EQ(
+        L"quenwick: no earlier snapshot of this folder and these filters; this scan is kept for the next "
+        L"--changed.\r\n",
+        firstRun.Err);
+
+    tree.File(L"grow.txt", FileTimeOfLocal(day(2)), 0, 20);
+    tree.File(L"touch.txt", FileTimeOfLocal(day(30)), 0, 5);
+    tree.File(L"new.txt", FileTimeOfLocal(day(31)), 0, 2);
+    const std::wstring root = tree.Root();
+    EXPECT_TRUE(DeleteFileW((root + L"gone.txt").c_str()) && DeleteFileW((root + L"cache\\c2").c_str()));
+    EXPECT_TRUE(MoveFileW((root + L"a\\old.txt").c_str(), (root + L"a\\renamed.txt").c_str()));
+    EXPECT_TRUE(MoveFileW((root + L"a\\travel.txt").c_str(), (root + L"b\\travel.txt").c_str()));
+    // Newest first. The listing reads no file IDs: a file renamed is a new file and a deletion.
+    const struct {
+        const wchar_t* Kind;
+        const wchar_t* Path;
+        const wchar_t* OldPath; // none for a new file
+        std::uint64_t Size, OldSize;
+        int Day, OldDay;
+    } changes[] = {
+        {L"new", L"new.txt", nullptr, 2, 0, 31, 0},
+        {L"changed", L"touch.txt", L"touch.txt", 5, 5, 30, 3},
+        {L"moved", L"b\\travel.txt", L"a\\travel.txt", 3, 3, 6, 6},
+        {L"new", L"a\\renamed.txt", nullptr, 7, 0, 5, 0},
+        {L"deleted", L"a\\old.txt", L"a\\old.txt", 7, 7, 5, 5},
+        {L"deleted", L"gone.txt", L"gone.txt", 4, 4, 4, 4},
+        {L"changed", L"grow.txt", L"grow.txt", 20, 10, 2, 2},
+    };
+    const auto utc = [](const SYSTEMTIME& local) {
+        const FILETIME time = FileTimeOfLocal(local);
+        SYSTEMTIME fields;
+        FileTimeToSystemTime(&time, &fields);
+        return fields;
+    };
+    const auto json = [](const std::wstring& text) {
+        std::wstring escaped;
+        for (const wchar_t c : text)
+            escaped += c == L'\\' ? L"\\\\" : std::wstring(1, c);
+        return L"\"" + escaped + L"\"";
+    };
+    std::string lines, nulls, jsons,
+        csv = "\xEF\xBB\xBF"
+              "File,Date/Time,Size,Change,Old path,Old size,Old UTC\r\n";
+    for (const auto& c : changes) {
+        const std::wstring path = root + c.Path, size = std::to_wstring(c.Size);
+        const SYSTEMTIME at = day(c.Day), old = day(c.OldDay);
+        TDateTime local = 0, universal = 0;
+        TryEncodeDateTime(at, local);
+        TryEncodeDateTime(utc(at), universal);
+        const long offset = std::lround((local - universal) * 1440);
+        wchar_t zone[8];
+        swprintf(zone, 8, L"%c%02ld:%02ld", offset < 0 ? L'-' : L'+', std::labs(offset) / 60,
+                 std::labs(offset) % 60);
+        lines += Utf8(path + L"\t" + Iso(at) + L"\r\n");
+        nulls += Utf8(path) + '\0';
+        jsons +=
+            Utf8(L"{\"path\":" + json(path) + L",\"local\":\"" + Iso(at) + zone + L"\",\"utc\":\"" +
+                 Iso(utc(at)) + L"Z\",\"size\":" + size + L",\"change\":\"" + c.Kind + L"\",\"old_path\":" +
+                 (c.OldPath ? json(root + c.OldPath) + L",\"old_size\":" + std::to_wstring(c.OldSize) +
+                                  L",\"old_utc\":\"" + Iso(utc(old)) + L"Z\""
+                            : L"null,\"old_size\":null,\"old_utc\":null") +
+                 L"}\r\n");
+        csv += Utf8(path + L"," + Iso(at) + L"," + size + L"," + c.Kind + L"," +
+                    (c.OldPath
+                         ? root + c.OldPath + L"," + std::to_wstring(c.OldSize) + L"," + Iso(utc(old)) + L"Z"
+                         : L",,") +
+                    L"\r\n");
+    }
+    // Today's --skip leaves cache out: its files are not seen, the one gone from it is no deletion.
+    const std::wstring counts = L"quenwick: 2 new, 2 changed, 2 deleted, 1 moved since ",
+                       left =
+                           L"; 2 files not seen, in folders not read or left out by the filters; the filters "
+                           L"differ from the earlier scan's: only what both covered is compared.\r\n";
+    const std::wstring csvFile = kept.Root() + L"changes.csv";
+    const struct {
+        std::wstring Switches;
+        std::string Expected;
+        bool ToFile;
+    } forms[] = {{L"", lines, false},
+                 {L"-0", nulls, false},
+                 {L"--json", jsons, false},
+                 {L"--out " + Arg(csvFile), csv, true}};
+    int copy = 0;
+    for (const auto& form : forms) {
+        const std::wstring baseline = kept.Root() + L"base" + std::to_wstring(++copy) + L".qsnap";
+        ASSERT_TRUE(CopyFileW(base.c_str(), baseline.c_str(), FALSE));
+        const TResult result =
+            RunExe(form.Switches + L" --changed --skip cache --baseline " + Arg(baseline) + L" " + r);
+        EXPECT_EQ(0, result.Exit) << form.Switches;
+        EXPECT_EQ(form.Expected, form.ToFile ? ReadBytes(csvFile) : result.Out) << form.Switches;
+        // The earlier scan's start, local, to the minute: "2026-12-08 14:02".
+        EXPECT_TRUE(result.Err.starts_with(counts) && result.Err.size() == counts.size() + 16 + left.size() &&
+                    result.Err.ends_with(left))
+            << result.Err;
+    }
+    // Each run kept its scan in its baseline: the next one finds nothing changed.
+    const TResult again =
+        RunExe(L"--changed --skip cache --baseline " + Arg(kept.Root() + L"base1.qsnap") + L" " + r);
+    EXPECT_EQ(0, again.Exit);
+    EXPECT_EQ("", again.Out);
+    const std::wstring none = L"quenwick: 0 new, 0 changed, 0 deleted, 0 moved since ";
+    EXPECT_TRUE(again.Err.starts_with(none) && again.Err.size() == none.size() + 16 + 3 &&
+                again.Err.ends_with(L".\r\n"))
+        << again.Err;
+}
+
 // The Unix name of a path, as the shell that starts a program in another zone needs it.
 std::string UnixPath(const std::wstring& path) {
     using TUnixName = char*(CDECL*)(LPCWSTR);
@@ -385,7 +511,7 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
     const std::wstring missing = Arg(tree.Root() + L"missing");
     const std::wstring folderOut = tree.Folder(L"out");
     const std::wstring textFile = tree.File(L"a.txt", UtcFileTime(2024, 3, 1, 12));
-    const std::wstring choices = L"--newest N, --after MOMENT, --within DURATION or --since WHEN";
+    const std::wstring choices = L"--newest N, --after MOMENT, --within DURATION, --since WHEN or --changed";
     const auto badNumber = [](const std::wstring& text) {
         return L"quenwick: --newest needs a whole number from 0 to 2147483647, not \"" + text + L"\".";
     };
@@ -425,6 +551,13 @@ TEST(CommandLineTest, BadArgumentsAreRefusedEachWithItsOwnLineAndNothingIsScanne
          L"\"tomorrow\"."},
         {L"--since today --within 2h " + missing,
          L"quenwick: --within cannot go with --since: give one of " + choices + L"."},
+        {L"--changed --within 2h " + missing,
+         L"quenwick: --within cannot go with --changed: give one of " + choices + L"."},
+        {L"--newest 5 --changed " + missing,
+         L"quenwick: --changed cannot go with --newest: give one of " + choices + L"."},
+        {L"--baseline b.qsnap --newest 5 " + missing,
+         L"quenwick: --baseline goes with --changed: it names the snapshot the changes are counted from."},
+        {L"--changed --baseline \"\" " + missing, L"quenwick: --baseline needs a file name."},
         {L"--newest 5 --recursive " + missing, unknown(L"--recursive")},
         {L"--newest 5 -n " + missing, unknown(L"-n")},
         {L"--no-subfolders=yes --newest 5 " + missing, L"quenwick: --no-subfolders takes no value."},
@@ -575,7 +708,7 @@ TEST(CommandLineTest, HelpAndVersionComeFromTheProgramItself) {
     const std::wstring text = FromUtf8(help.Out);
     EXPECT_TRUE(text.starts_with(L"Usage: quenwick")) << text;
     for (const wchar_t* word : {L"--newest N", L"--after MOMENT", L"--within DURATION", L"--since WHEN",
-                                L"--no-subfolders", L"--out FILE"})
+                                L"--changed", L"--baseline FILE", L"--no-subfolders", L"--out FILE"})
         EXPECT_NE(std::wstring::npos, text.find(word)) << word;
 }
 

@@ -1,0 +1,66 @@
+#pragma once
+// One scan against the kept snapshot of its root and filters: the old one is read before the walk,
+// the walk's files are compared and written to the new one as they come, and only a scan that ended
+// by itself puts the new one in the old one's place.
+//
+// Threads: the constructor and everything after the job's end (End, Changes, Counts) run on the
+// thread that owns the job; FileSeen and FolderUnread run on the walk's thread while the job runs.
+// The job's end orders the two.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scan/scan_request.h"
+#include "scan/sinks.h"
+#include "scan/snapshot_compare.h"
+#include "scan/snapshot_file.h"
+#include "scan/work_thread.h"
+
+class TSnapshotSession final : public IWalkObserver {
+  public:
+    // taken: the request as the job took it (its RootPath a full path). baseline: a snapshot file of
+    // the caller's, read and written instead of the store's; empty: the store's for root and filters.
+    explicit TSnapshotSession(const TScanRequest& taken, std::wstring baseline = {});
+    ~TSnapshotSession() override;
+
+    // Where the snapshot is read from and written to; empty when there is no store.
+    const std::wstring& Path() const { return path_; }
+    // An earlier snapshot to compare with was read.
+    bool HasOld() const { return comparison_ != nullptr; }
+    // The sentence naming an earlier snapshot that could not be used; empty otherwise.
+    const std::wstring& Problem() const { return problem_; }
+    const TSnapshotScan& Old() const;
+    // The old scan's filters are not today's: only what both covered is compared.
+    bool FiltersDiffer() const;
+
+    void FileSeen(const std::wstring& folder, const wchar_t* name, DWORD attributes,
+                  const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size) override;
+    void FolderUnread(const std::wstring& folder, std::int32_t code) override;
+
+    // After the job has ended. Done: the new snapshot takes the old one's place and the moved and
+    // deleted files are settled. Stopped or failed: the new one is dropped, the old one stays, and
+    // Changes holds what was compared so far. False when the new snapshot could not be written
+    // (WriteError says why).
+    bool End(TScanOutcome outcome, std::int64_t startUtc);
+    const std::wstring& WriteError() const { return writeError_; }
+    // New and changed files in the walk's order, then, after a completed scan, the settled ones.
+    // Paths relative to the root.
+    const std::vector<TChange>& Changes() const { return changes_; }
+    TChangeCounts Counts() const;
+    // Files the walk has handed over.
+    std::uint64_t Files() const { return files_; }
+
+  private:
+    TSnapshotScan now_;
+    std::wstring path_;
+    bool inStore_ = false;
+    std::wstring problem_;
+    std::wstring writeError_;
+    std::unique_ptr<TSnapshotComparison> comparison_;
+    std::unique_ptr<TSnapshotWriter> writer_;
+    std::vector<TChange> changes_;
+    TSnapshotEntry entry_; // reused: one path's room for the whole walk
+    TChange change_;
+    std::uint64_t files_ = 0;
+};

@@ -1,0 +1,151 @@
+// A scan against the kept snapshot of its root: what the walk hands over in either mode, what is
+// compared, and which snapshot is kept after a completed, a partly unread and a stopped scan.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "scan/snapshot_session.h"
+#include "scan_harness.h"
+
+namespace {
+
+const std::wstring Root = L"C:\\r\\";
+
+struct TStep {
+    const char* What;
+    std::map<std::wstring, std::pair<std::uint64_t, int>> Files; // path: size, day
+    std::set<std::wstring> Denied;                               // folders whose listing fails
+    enum class TMode { Newest1, AfterAll, Changes } Mode;
+    bool Stop; // at the root's first notification
+    bool Compared;
+    std::vector<std::wstring> Changes; // sorted
+    TChangeCounts Counts;
+    std::size_t Rows, Files_;
+    bool Kept; // the stored snapshot is this scan's
+};
+
+std::string Bytes(const std::wstring& path) {
+    std::string bytes;
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    char buffer[4096];
+    DWORD read = 0;
+    while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &read, nullptr) &&
+           read > 0) {
+        bytes.append(buffer, read);
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    return bytes;
+}
+
+std::wstring Text(const TChange& change) {
+    static const wchar_t* const kinds[] = {L"new ", L"changed ", L"deleted ", L"moved "};
+    return kinds[static_cast<int>(change.Kind)] + change.Path +
+           (change.Kind == TChangeKind::Moved ? L"<-" + change.OldPath : L"");
+}
+
+TEST(SnapshotSessionTest, EachScanIsComparedWithTheLastCompletedOneAndOnlyACompletedOneIsKept) {
+    THandOffScope handOff;
+    TTempTree store;
+    SetSnapshotFolder(store.Root());
+    using M = TStep::TMode;
+    const std::map<std::wstring, std::pair<std::uint64_t, int>> first = {
+        {L"a.txt", {1, 1}}, {L"d\\x", {2, 2}}, {L"d\\y", {3, 3}}, {L"e\\z", {4, 4}}, {L"e\\w", {5, 5}}};
+    auto second = first;
+    second[L"a.txt"] = {9, 1};
+    second.erase(L"e\\z");
+    auto third = second;
+    third.erase(L"e\\w");
+    third[L"n.txt"] = {6, 6};
+    third[L"w"] = {5, 5};
+    const TStep steps[] = {
+        // The number mode's walk hands every file over, not only those that become rows.
+        {"first", first, {}, M::Newest1, false, false, {}, {}, 1, 5, true},
+        // A folder not read: its files are not seen, never deleted. The date mode hands them all too.
+        {"denied",
+         second,
+         {L"d"},
+         M::AfterAll,
+         false,
+         true,
+         {L"changed a.txt", L"deleted e\\z"},
+         {0, 1, 1, 0, 2, 0},
+         0,
+         2,
+         true},
+        // Stopped: nothing settled, the last completed scan's snapshot stays.
+        {"stopped", third, {}, M::Changes, true, true, {}, {}, 0, 2, false},
+        // Against the denied scan's: what it could not read is not compared.
+        {"moved",
+         third,
+         {},
+         M::Changes,
+         false,
+         true,
+         {L"moved w<-e\\w", L"new n.txt"},
+         {1, 0, 0, 1, 0, 2},
+         0,
+         5,
+         true},
+    };
+    std::string kept;
+    for (const TStep& step : steps) {
+        SCOPED_TRACE(step.What);
+        TScanRun run;
+        auto listing = std::make_unique<TFakeListing>(Root);
+        for (const auto& [path, file] : step.Files) {
+            listing->AddFile(Root + path, UtcFileTime(2024, 1, file.second), FILE_ATTRIBUTE_ARCHIVE,
+                             file.first);
+        }
+        for (const std::wstring& folder : step.Denied) {
+            listing->Folder(Root + folder + L"\\").OpenError = ERROR_ACCESS_DENIED;
+        }
+        run.Job->Listing = std::move(listing);
+        run.Job->ListerCount = 0;
+        run.Job->BatchSize = 1;
+        ASSERT_TRUE(run.Ask(Root, step.Mode == M::AfterAll, step.Mode == M::Newest1 ? 1 : 0,
+                            step.Mode == M::AfterAll ? 2958000.0 : 0));
+        TSnapshotSession session(run.Job->Request());
+        EXPECT_EQ(step.Compared, session.HasOld());
+        run.Job->Observer = &session;
+        run.Job->FilesAsRows = step.Mode != M::Changes;
+        if (step.Stop) {
+            run.Recorder.AfterEvent = [&run](const std::wstring& event) {
+                if (event == L"folder " + Root) {
+                    run.Job->Terminate();
+                }
+            };
+        }
+        ASSERT_TRUE(run.Run());
+        EXPECT_EQ(step.Stop ? TScanOutcome::Stopped : TScanOutcome::Done, run.Recorder.End.Outcome);
+        EXPECT_TRUE(session.End(run.Recorder.End.Outcome, run.Recorder.End.StartUtc));
+        std::vector<std::wstring> changes;
+        for (const TChange& change : session.Changes()) {
+            changes.push_back(Text(change));
+        }
+        std::sort(changes.begin(), changes.end());
+        EXPECT_EQ(step.Changes, changes);
+        EXPECT_EQ(step.Rows, run.Recorder.Rows().size());
+        // How far a stopped walk got is its own affair.
+        if (!step.Stop) {
+            EXPECT_TRUE(step.Counts == session.Counts());
+            EXPECT_EQ(step.Files_, session.Files());
+        }
+        const std::string now = Bytes(session.Path());
+        EXPECT_EQ(step.Kept, now != kept);
+        kept = now;
+        const TSnapshotRead read = ReadSnapshot(session.Path(), Root);
+        ASSERT_TRUE(read.Usable());
+        if (step.Kept) {
+            EXPECT_EQ(step.Denied.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{L"d\\"},
+                      read.Scan.UnreadFolders);
+        }
+    }
+    SetSnapshotFolder({});
+}
+
+} // namespace
