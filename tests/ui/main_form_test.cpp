@@ -449,10 +449,12 @@ void CALLBACK AnswerDialog(HWND, UINT, UINT_PTR timer, DWORD) {
     script->FormWasDisabled = !IsWindowEnabled(script->Form);
     script->CriticalErrorsFailed = GetErrorMode() & SEM_FAILCRITICALERRORS;
     if (!script->Choose.empty()) {
-        // The tree fills itself in steps: select until it shows the folder, then choose it.
+        // The tree fills itself in steps: select until it shows the folder, then choose it. A busy
+        // machine or a crowded temporary folder makes that slow (over five seconds seen): the bound,
+        // a minute, only ends a dialog that would never get there.
         SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(script->Choose.c_str()));
         std::wstring name = script->Choose.substr(script->Choose.find_last_of(L'\\') + 1);
-        if (SelectedFolderName(dialog) != name && ++script->Attempts < 100) {
+        if (SelectedFolderName(dialog) != name && ++script->Attempts < 1200) {
             return;
         }
     }
