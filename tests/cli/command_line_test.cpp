@@ -836,9 +836,8 @@ TEST_F(CommandLineWindowTest, TheLinesAreTheWindowsRowsInOrderAndTheLogIsOnStand
         // The window's rows saved are the bytes of the console's file, in either format.
         for (const auto& [format, switches] :
              {std::pair{TOutputFormat::Csv, L"--out "}, std::pair{TOutputFormat::Json, L"--json --out "}}) {
-            const std::wstring saved = TempName(L"win");
-            const std::wstring written =
-                TempName(L"con") + (format == TOutputFormat::Csv ? L".csv" : L".json");
+            const std::wstring saved = TempName(L"win"), console = TempName(L"con");
+            const std::wstring written = console + (format == TOutputFormat::Csv ? L".csv" : L".json");
             form->ChooseSaveFile = [&, format = format](HWND, std::wstring& path, TOutputFormat& chosen) {
                 path = saved;
                 chosen = format;
@@ -847,6 +846,8 @@ TEST_F(CommandLineWindowTest, TheLinesAreTheWindowsRowsInOrderAndTheLogIsOnStand
             EXPECT_EQ(!rows.empty(), form->SaveResultsAction.Execute()) << c.Switches;
             RunExe(switches + Arg(written) + L" " + c.Switches + L" " + Arg(root));
             EXPECT_EQ(rows.empty() ? "" : ReadBytes(written), ReadBytes(saved)) << c.Switches << switches;
+            for (const std::wstring& file : {saved, console, written})
+                DeleteFileW(file.c_str());
         }
     }
     // The loop once, with its code.
