@@ -24,9 +24,9 @@ HRESULT AskWithFileDialog(HWND owner, std::span<const TFileType> types, std::wst
         return E_NOINTERFACE;
     }
     const TComPtr<IFileSaveDialog> dialog(made);
-    std::vector<COMDLG_FILTERSPEC> specs;
+    std::vector<COMDLG_FILTERSPEC> filters;
     for (const TFileType& fileType : types) {
-        specs.push_back({fileType.Name, fileType.Pattern});
+        filters.push_back({fileType.Name, fileType.Pattern});
     }
     FILEOPENDIALOGOPTIONS options = 0;
     HRESULT result = dialog->GetOptions(&options);
@@ -35,7 +35,7 @@ HRESULT AskWithFileDialog(HWND owner, std::span<const TFileType> types, std::wst
                                     FOS_NOCHANGEDIR);
     }
     if (SUCCEEDED(result)) {
-        result = dialog->SetFileTypes(static_cast<UINT>(specs.size()), specs.data());
+        result = dialog->SetFileTypes(static_cast<UINT>(filters.size()), filters.data());
     }
     if (SUCCEEDED(result)) {
         result = dialog->SetFileTypeIndex(static_cast<UINT>(type + 1));
