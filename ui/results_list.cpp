@@ -108,6 +108,17 @@ void TResultsList::DeleteRow(int index) {
     ScheduleCountRefresh();
 }
 
+// Deletions that moved row states took rows off the control's count, and the ranking's full
+// turnover takes nearly all of them: a paint or another program reading the list before the next
+// update found it short. Drawing is held then, so the count costs no scroll bar work.
+void TResultsList::EndBatch() {
+    if (redrawHeld_ && shownCount_ < store_.Count()) {
+        shownCount_ = store_.Count();
+        SendMessageW(list_, LVM_SETITEMCOUNT, static_cast<WPARAM>(shownCount_),
+                     LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    }
+}
+
 bool TResultsList::NothingMarked() const {
     return ControlSelectedCount() == 0 && NextItem(list_, -1, LVNI_FOCUSED) < 0 &&
            SendMessageW(list_, LVM_GETSELECTIONMARK, 0, 0) < 0;

@@ -39,6 +39,8 @@ class TResultsList final {
     // The row's current position, or -1 when the list does not hold it.
     int IndexOfRow(TRowId row) const;
     void DeleteRow(int index);
+    // After a batch of additions and deletions: the control holds no fewer rows than the store.
+    void EndBatch();
     // Removes every row in one update, and forgets the sort: the header shows no arrow until the
     // next one.
     void Clear();

@@ -40,6 +40,7 @@ void TWindowSink::RowsChanged(std::span<const TFoundRow> added, std::span<const 
             ListViewRef.DeleteRow(index);
         }
     }
+    ListViewRef.EndBatch();
     OnChange();
 }
 

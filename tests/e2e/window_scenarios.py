@@ -219,13 +219,16 @@ def same_picture(a, b):
     return run("compare", "-metric", "AE", a, b, "/dev/null").stderr.decode().split()[:1] == ["0"]
 
 
-def drawn_anew(program, name, last):
+def drawn_anew(program, name, last, paused=False):
     """A picture of the list taken once it reads other rows than it did after the last picture. Rows come
     at the scan's pace, which a busy machine slows, and are drawn when the window gets to it: the picture
-    waits for both (ten seconds at the most for the drawing) rather than for a time a machine overruns."""
+    waits for both (ten seconds at the most for the drawing) rather than for a time a machine overruns.
+    Of a paused scan, the rows read just before and after the picture are the same: the last rows handed
+    over before the pause may still be on their way."""
     picture = list_picture(program, name)
     end = time.time() + 10
-    while last and picture[1] != last[2] and same_picture(last[0], picture[0]) and time.time() < end:
+    while ((last and picture[1] != last[2] and same_picture(last[0], picture[0])) or
+           (paused and picture[1] != picture[2])) and time.time() < end:
         time.sleep(0.5)
         picture = list_picture(program, name)
     return picture
@@ -256,11 +259,11 @@ def live_list(rising):
         program.keys("alt+p")
         program.counts("Paused: ")
         # Paused, the list stays drawn: the date mode's four pictures are of one list.
-        pictures.append(drawn_anew(program, "paused", pictures[-1]))
+        pictures.append(drawn_anew(program, "paused", pictures[-1], paused=True))
         for step in range(4):
             if kind == "number":
                 program.probe_step(pictures[-1][2])
-                pictures.append(drawn_anew(program, "step-%d" % step, pictures[-1]))
+                pictures.append(drawn_anew(program, "step-%d" % step, pictures[-1], paused=True))
             else:
                 pictures.append(list_picture(program, "paused-%d" % step))
         program.keys("alt+s")

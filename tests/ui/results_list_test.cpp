@@ -263,6 +263,13 @@ TEST_F(ResultsListClockTest, ItemCountFollowsStreamedRowsAtMostTenTimesASecond) 
     EXPECT_EQ((std::vector<WPARAM>{FALSE, TRUE}), seen.Redraws);
     EXPECT_EQ(L"C:\\f200", Text(0, 0));
     EXPECT_EQ(L"C:\\f19999", Text(19799, 0));
+    // A batch that turns rows over with one focused: between messages the control is never short.
+    for (int i = 200; i < 300; ++i) {
+        results_->AddRow(L"C:\\g" + std::to_wstring(i), UtcTicks(i));
+        deleteRows(i, i + 1);
+    }
+    results_->EndBatch();
+    EXPECT_EQ(19800, ItemCount());
 }
 
 // A scan keeps the queue busy, and WM_TIMER comes only to an empty one: new rows must reach the
