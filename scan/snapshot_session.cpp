@@ -3,7 +3,7 @@
 #include "scan/last_scans.h"
 #include "scan/local_time.h"
 
-TSnapshotSession::TSnapshotSession(const TScanRequest& taken, std::wstring baseline) {
+TSnapshotSession::TSnapshotSession(const TScanRequest& taken, std::wstring baseline, bool compare) {
     now_.Root = taken.RootPath;
     now_.Recursive = taken.Recursive;
     now_.SkipFolders = taken.SkipFolders;
@@ -14,9 +14,9 @@ TSnapshotSession::TSnapshotSession(const TScanRequest& taken, std::wstring basel
     if (path_.empty()) {
         return;
     }
-    TSnapshotRead old = ReadSnapshot(path_, now_.Root);
+    TSnapshotRead old = compare ? ReadSnapshot(path_, now_.Root) : TSnapshotRead{};
     problem_ = std::move(old.Problem);
-    if (old.Usable()) {
+    if (compare && old.Usable()) {
         TCovers coveredBefore = ScanCoverage(old.Scan);
         comparison_ = std::make_unique<TSnapshotComparison>(std::move(old.Scan), std::move(old.Entries),
                                                             ScanCoverage(now_), std::move(coveredBefore));
@@ -53,6 +53,7 @@ void TSnapshotSession::FileSeen(const std::wstring& folder, const wchar_t* name,
     if (comparison_) {
         const TSeen seen = comparison_->Seen(entry_, change_);
         if (seen == TSeen::New || seen == TSeen::Changed) {
+            const std::lock_guard hold(changesLock_);
             changes_.push_back(std::move(change_));
         }
     }
@@ -85,10 +86,17 @@ bool TSnapshotSession::End(TScanOutcome outcome, std::int64_t startUtc) {
     }
     if (comparison_) {
         std::vector<TChange> settled = comparison_->Finish(now_);
+        const std::lock_guard hold(changesLock_);
         changes_.insert(changes_.end(), std::make_move_iterator(settled.begin()),
                         std::make_move_iterator(settled.end()));
     }
     return written;
+}
+
+void TSnapshotSession::TakeNewChanges(std::vector<TChange>& into) {
+    const std::lock_guard hold(changesLock_);
+    into.insert(into.end(), changes_.begin() + static_cast<std::ptrdiff_t>(changesTaken_), changes_.end());
+    changesTaken_ = changes_.size();
 }
 
 TChangeCounts TSnapshotSession::Counts() const {

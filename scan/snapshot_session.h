@@ -8,6 +8,7 @@
 // The job's end orders the two.
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,8 @@ class TSnapshotSession final : public IWalkObserver {
   public:
     // taken: the request as the job took it (its RootPath a full path). baseline: a snapshot file of
     // the caller's, read and written instead of the store's; empty: the store's for root and filters.
-    explicit TSnapshotSession(const TScanRequest& taken, std::wstring baseline = {});
+    // Without compare the earlier snapshot is not read: the scan is only kept.
+    explicit TSnapshotSession(const TScanRequest& taken, std::wstring baseline = {}, bool compare = true);
     ~TSnapshotSession() override;
 
     // Where the snapshot is read from and written to; empty when there is no store.
@@ -47,6 +49,8 @@ class TSnapshotSession final : public IWalkObserver {
     // New and changed files in the walk's order, then, after a completed scan, the settled ones.
     // Paths relative to the root.
     const std::vector<TChange>& Changes() const { return changes_; }
+    // While the walk goes on, from the owner's thread: the changes found since the last call.
+    void TakeNewChanges(std::vector<TChange>& into);
     TChangeCounts Counts() const;
     // Files the walk has handed over.
     std::uint64_t Files() const { return files_; }
@@ -60,6 +64,8 @@ class TSnapshotSession final : public IWalkObserver {
     std::unique_ptr<TSnapshotComparison> comparison_;
     std::unique_ptr<TSnapshotWriter> writer_;
     std::vector<TChange> changes_;
+    std::mutex changesLock_; // taken only when a change is found or taken
+    std::size_t changesTaken_ = 0;
     TSnapshotEntry entry_; // reused: one path's room for the whole walk
     TChange change_;
     std::uint64_t files_ = 0;

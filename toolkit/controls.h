@@ -164,7 +164,11 @@ class TRadioButton : public TCheckButton {
   public:
     // Starts a set; it runs to the next start, in tab order.
     bool GroupStart = false;
-    DWORD WindowStyle() const override { return BS_AUTORADIOBUTTON | (GroupStart ? WS_TABSTOP : 0); }
+    // A caption longer than the button is wide goes on over a second line.
+    bool Multiline = false;
+    DWORD WindowStyle() const override {
+        return BS_AUTORADIOBUTTON | (GroupStart ? WS_TABSTOP : 0) | (Multiline ? BS_MULTILINE | BS_TOP : 0);
+    }
 };
 
 // A spin control bound to an edit box that shows its position.

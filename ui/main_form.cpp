@@ -1,6 +1,7 @@
 #include "ui/main_form.h"
 
 #include "scan/date_time.h"
+#include "scan/snapshot_session.h"
 #include "scan/work_thread.h"
 #include "toolkit/application.h"
 #include "toolkit/registry.h"
@@ -37,6 +38,7 @@ int ScaleFigure(int value, int pixelsPerInch) {
 
 TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     NumberRadioButton.GroupStart = true;
+    ChangedRadioButton.Multiline = true;
     NumberEdit.DigitsOnly = true;
     NumberEdit.OnChange = [this] { NumberEditChange(); };
     NumberEdit.OnExit = [this] { NumberEditExit(); };
@@ -73,6 +75,7 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
     };
     NumberRadioButton.OnClick = [this] { RadioButtonClick(); };
     LatestRadioButton.OnClick = [this] { RadioButtonClick(); };
+    ChangedRadioButton.OnClick = [this] { RadioButtonClick(); };
     CloseButton.OnClick = [this] { CloseButtonClick(); };
     StatusBar.OnResize = [this] { LayoutStatusBar(); };
     AboutLabel.OnMouseMove = [this](int x, int y) { AboutLabelMouseMove(x, y); };
@@ -129,18 +132,19 @@ TMainForm::TMainForm(const std::vector<std::wstring>& arguments) {
         {&LatestDate, {24, 160, 95, 21}, akLeft | akTop, 7, L"", false},
         {&MomentButton, {120, 160, 18, 21}, akLeft | akTop, 8},
         {&LatestTime, {24, 184, 114, 21}, akLeft | akTop, 9, L"", false},
-        {&TimeLabel, {8, 210, 137, 13}, akLeft | akTop, NoTabStop, L"&Which time"},
-        {&TimeBox, {24, 225, 114, 21}, akLeft | akTop, 10},
+        {&ChangedRadioButton, {8, 210, 137, 27}, akLeft | akTop, 10, L"Changed since the last scan"},
+        {&TimeLabel, {8, 244, 137, 13}, akLeft | akTop, NoTabStop, L"&Which time"},
+        {&TimeBox, {24, 259, 114, 21}, akLeft | akTop, 11},
         // The two boxes share the width the window gains.
         {&SkipLabel, {152, 60, 24, 13}, akLeft | akTop, NoTabStop, L"S&kip"},
-        {&SkipEdit, {178, 56, 160, 21}, akLeft | akTop | akRight, 11, L"", true, false, {0, 2}},
+        {&SkipEdit, {178, 56, 160, 21}, akLeft | akTop | akRight, 12, L"", true, false, {0, 2}},
         {&NamesLabel, {342, 60, 34, 13}, akLeft | akTop, NoTabStop, L"&Names", true, false, {1, 2}},
-        {&NamesEdit, {378, 56, 157, 21}, akLeft | akTop | akRight, 12, L"", true, false, {1, 2}},
-        {&ListView, {152, 84, 383, 205}, akLeft | akTop | akRight | akBottom, 13},
-        {&StartButton, {8, 300, 50, 25}, akLeft | akBottom, 14},
-        {&PauseButton, {64, 300, 50, 25}, akLeft | akBottom, 15},
-        {&StopButton, {120, 300, 50, 25}, akLeft | akBottom, 16},
-        {&CloseButton, {488, 300, 50, 25}, akRight | akBottom, 17, L"&Close"},
+        {&NamesEdit, {378, 56, 157, 21}, akLeft | akTop | akRight, 13, L"", true, false, {1, 2}},
+        {&ListView, {152, 84, 383, 205}, akLeft | akTop | akRight | akBottom, 14},
+        {&StartButton, {8, 300, 50, 25}, akLeft | akBottom, 15},
+        {&PauseButton, {64, 300, 50, 25}, akLeft | akBottom, 16},
+        {&StopButton, {120, 300, 50, 25}, akLeft | akBottom, 17},
+        {&CloseButton, {488, 300, 50, 25}, akRight | akBottom, 18, L"&Close"},
         {&AboutLabel, {374, 298, 99, 26}, akRight | akBottom, NoTabStop, L"\u00A9 Dovrel\r\ndovrel.example"},
         {&StatusBar, {0, 332, 542, 19}, akLeft | akRight | akBottom, NoTabStop, L"", true, true},
     };
@@ -239,8 +243,10 @@ void TMainForm::LoadSettings() {
         RecurseBox.SetChecked(*recursive != 0);
     }
     if (byDate) {
+        // 2: the changed mode; other values mean the date mode, as they did before there was one.
         NumberRadioButton.SetChecked(*byDate == 0);
-        LatestRadioButton.SetChecked(*byDate != 0);
+        LatestRadioButton.SetChecked(*byDate != 0 && *byDate != 2);
+        ChangedRadioButton.SetChecked(*byDate == 2);
         RadioButtonClick();
     }
     for (const TStoredColumn& stored : StoredColumns) {
@@ -268,7 +274,7 @@ void TMainForm::SaveSettings() {
     key->WriteString(L"SkipFolders", SkipEdit.Text());
     key->WriteString(L"NameMasks", NamesEdit.Text());
     key->WriteInteger(L"TimeKind", TimeBox.SelectedIndex());
-    key->WriteInteger(L"ByDate", LatestRadioButton.Checked() ? 1 : 0);
+    key->WriteInteger(L"ByDate", LatestRadioButton.Checked() ? 1 : ChangedRadioButton.Checked() ? 2 : 0);
     key->WriteInteger(L"Recursive", RecurseBox.Checked() ? 1 : 0);
     // A width left as it fits is not stored: it follows the user's date format and font.
     for (const TStoredColumn& stored : StoredColumns) {

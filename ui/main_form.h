@@ -18,6 +18,7 @@
 #include <vector>
 
 class TWorkThread;
+class TSnapshotSession;
 class TLogsForm;
 
 // The maker's page that the about label opens.
@@ -41,6 +42,8 @@ class TMainForm : public TForm {
     TDateTimePicker LatestTime;
     // Beside the pickers: the moments people mean, and the start of the last scan of the folder.
     TDropDownButton MomentButton;
+    // What differs from the snapshot the last completed scan of the folder kept.
+    TRadioButton ChangedRadioButton;
     TListView ListView;
     TButton StartButton;
     TButton PauseButton;
@@ -185,6 +188,17 @@ class TMainForm : public TForm {
     TDateTime Elapsed = 0;
 
     void ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log);
+    // Every scan keeps a snapshot of its root when it runs to its end; in the changed mode it is also
+    // compared with the one kept before, its changes becoming the rows.
+    std::unique_ptr<TSnapshotSession> snapshot_;
+    bool comparing_ = false;
+    std::wstring changesRoot_;
+    std::vector<TChange> takenChanges_;
+    void StartSnapshot(TWorkThread& job, bool compare);
+    // The changes found since the last call become rows.
+    void TakeChanges();
+    // The snapshot put in the old one's place, or dropped, when the scan ends; what it says into Counts.
+    void EndSnapshot(const TScanEnd& end, std::unique_ptr<TLogsForm>& log);
     // The moment of the pickers: the date picker's day and the time picker's time of day.
     TDateTime PickedMoment() const;
     // The instant of a moment chosen from the menu and the pickers' moment it was shown as: while

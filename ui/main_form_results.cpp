@@ -189,9 +189,11 @@ void TMainForm::ConnectResultsList() {
 void TMainForm::ListViewColumnClick(int column) {
     const TSortColumn clicked = column == 0   ? TSortColumn::Name
                                 : column == 1 ? TSortColumn::Time
-                                              : TSortColumn::Size;
-    const bool ascending =
-        Results->SortedBy() == clicked ? !Results->SortedAscending() : clicked == TSortColumn::Name;
+                                : column == 2 ? TSortColumn::Size
+                                              : TSortColumn::Change;
+    const bool ascending = Results->SortedBy() == clicked
+                               ? !Results->SortedAscending()
+                               : clicked == TSortColumn::Name || clicked == TSortColumn::Change;
     Results->Sort(clicked, ascending);
 }
 
@@ -247,7 +249,9 @@ void TMainForm::ShellMenuActionExecute() {
 }
 
 void TMainForm::SelectedActionUpdate(TAction& action) {
-    action.SetEnabled(Results->SelectedCount() > 0);
+    // A deleted file's row has no file to open; its folder can still be shown.
+    action.SetEnabled(Results->SelectedCount() > 0 &&
+                      (&action != &OpenAction || !Results->DeletedSelected()));
 }
 
 void TMainForm::SelectAllActionUpdate() {

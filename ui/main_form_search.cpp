@@ -36,7 +36,10 @@ void TakeCounts(TScanCounts& shown, const TFileCounts& counted) {
 
 void TMainForm::ConnectSearchControl() {
     ScanSink = std::make_unique<TWindowSink>(*Results, StatusBar);
-    ScanSink->OnChange = [this] { ShowCounts(false); };
+    ScanSink->OnChange = [this] {
+        TakeChanges();
+        ShowCounts(false);
+    };
     ScanSink->OnEnd = [this](const TScanEnd& end, std::unique_ptr<TLogsForm> log) {
         ScanEnded(end, std::move(log));
     };
@@ -78,6 +81,8 @@ void TMainForm::StartActionExecute() {
         TScanRequest request;
         request.RootPath = PathEdit.Text();
         request.Recursive = RecurseBox.Checked();
+        // The changed mode takes every file to the comparison; none is a row by its time.
+        const bool changed = ChangedRadioButton.Checked();
         request.ByDate = !NumberRadioButton.Checked();
         if (request.ByDate) {
             request.After = PickedMoment();
@@ -108,6 +113,8 @@ void TMainForm::StartActionExecute() {
             PrepareJob(*job);
         }
         Results->Clear();
+        Results->ShowChangeColumn(changed);
+        StartSnapshot(*job, changed);
         Elapsed = 0;
         // From here the job owns itself: it frees itself when its thread ends.
         job->FreeOnTerminate = true;
@@ -204,6 +211,7 @@ void TMainForm::ScanEnded(const TScanEnd& end, std::unique_ptr<TLogsForm> log) {
     StatusBar.SetText(CompletionText(end.Counts.FileCount, runningTime, UserFormatSettings(), failed));
     // The final counts, and what the sentence beside them cannot say, stand before any box opens.
     TakeCounts(Counts, end.Counts);
+    EndSnapshot(end, log);
     Counts.Paused = false;
     Counts.Stopped = end.Outcome == TScanOutcome::Stopped;
     // A scan that ran to its end is what "since the last scan" means, here and in the console.

@@ -45,6 +45,21 @@ TDateTime LocalTimeOf(TLocalTimeConverter& converter, std::int64_t utc) {
         TryEncodeDateTime(local, time);
     return time;
 }
+
+// The Change column's order: what is there now first, what is gone last.
+std::uint32_t ChangeRank(TChangeKind kind) {
+    switch (kind) {
+    case TChangeKind::New:
+        return 0;
+    case TChangeKind::Changed:
+        return 1;
+    case TChangeKind::Moved:
+        return 2;
+    case TChangeKind::Deleted:
+        break;
+    }
+    return 3;
+}
 } // namespace
 
 int FileColumnWidth(int outerWidth, int otherColumnsWidth, int scrollBarWidth) {
@@ -163,6 +178,7 @@ void TResultsList::ReleaseRedraw() {
 void TResultsList::Clear() {
     MakePendingPaths();
     store_.Clear();
+    changes_.clear();
     StopTimer();
     ReleaseRedraw();
     sortColumn_ = TSortColumn::None;
@@ -248,9 +264,16 @@ void TResultsList::Sort(TSortColumn column, bool ascending) {
 
     std::vector<std::uint32_t> order;
     RunBesideMessages([&] {
-        order = column == TSortColumn::Name   ? store_.OrderByName(!ascending)
-                : column == TSortColumn::Size ? store_.OrderBySize(ascending)
-                                              : store_.OrderByTime(ascending);
+        order =
+            column == TSortColumn::Name   ? store_.OrderByName(!ascending)
+            : column == TSortColumn::Size ? store_.OrderBySize(ascending)
+            : column == TSortColumn::Change
+                ? store_.OrderByRank(!ascending,
+                                     [this](TRowId row) {
+                                         const auto found = changes_.find(row);
+                                         return found == changes_.end() ? 0u : ChangeRank(found->second.Kind);
+                                     })
+                : store_.OrderByTime(ascending);
     });
     // Row i came from position order[i].
     int newFocused = -1, newMark = -1;
@@ -285,9 +308,9 @@ void TResultsList::ShowSortArrow() {
         SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
         const int was = item.fmt;
         item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-        const bool sorted = (i == 0 && sortColumn_ == TSortColumn::Name) ||
-                            (i == 1 && sortColumn_ == TSortColumn::Time) ||
-                            (i == 2 && sortColumn_ == TSortColumn::Size);
+        const bool sorted =
+            (i == 0 && sortColumn_ == TSortColumn::Name) || (i == 1 && sortColumn_ == TSortColumn::Time) ||
+            (i == 2 && sortColumn_ == TSortColumn::Size) || (i == 3 && sortColumn_ == TSortColumn::Change);
         if (sorted)
             item.fmt |= sortAscending_ ? HDF_SORTUP : HDF_SORTDOWN;
         if (item.fmt != was)
@@ -488,6 +511,8 @@ int TResultsList::FittingWidth(TSortColumn column) const {
     } else if (column == TSortColumn::Size) {
         for (const std::uint64_t bytes : {1023ull, 1023ull * 1000, 1023ull * 1024 * 1000})
             texts.push_back(SizeText(bytes));
+    } else if (column == TSortColumn::Change) {
+        texts = {L"Change", L"Changed", L"Deleted"};
     }
     int widest = 0;
     for (const std::wstring& text : texts)
@@ -587,7 +612,73 @@ std::wstring TResultsList::TipText(int index) {
     std::wstring shown, text = Path(index);
     ShownPath(index, shown);
     text = shown == text ? L"" : text + L"\r\n";
-    return text + ExactSizeText(store_.Size(index), settings_);
+    text += ExactSizeText(store_.Size(index), settings_);
+    if (const TChange* change = ChangeOf(index); change && change->Kind != TChangeKind::New) {
+        // What the earlier scan saw, where the columns show what is there now.
+        text += change->Kind == TChangeKind::Moved ? L"\r\nMoved from " + change->OldPath + L"\r\nBefore: "
+                                                   : L"\r\nBefore: ";
+        text += ExactSizeText(change->OldSize, settings_) + L", ";
+        AppendDateTimeText(text, LocalTimeOf(localTime_, change->OldLastWriteUtc), settings_);
+    }
+    return text;
+}
+
+TRowId TResultsList::AddChange(const std::wstring& root, const TChange& change) {
+    const TRowId row = AddRow(root + change.Path, change.LastWriteUtc, change.Size);
+    TChange& kept = changes_[row] = change;
+    kept.Path.clear();
+    if (kept.Kind == TChangeKind::Moved)
+        kept.OldPath.insert(0, root);
+    return row;
+}
+
+const TChange* TResultsList::ChangeOf(int index) const {
+    if (changes_.empty() || index < 0 || index >= store_.Count())
+        return nullptr;
+    const auto found = changes_.find(store_.Id(index));
+    return found == changes_.end() ? nullptr : &found->second;
+}
+
+bool TResultsList::DeletedSelected() {
+    if (changes_.empty())
+        return false;
+    const TSelection selection = Selection();
+    for (std::size_t k = 0; k < selection.Count; ++k)
+        if (const TChange* change = ChangeOf(selection.At(k)); change && change->Kind == TChangeKind::Deleted)
+            return true;
+    return false;
+}
+
+// One word, so that the column stays narrow beside the path; the row's tip says what it was before.
+std::wstring TResultsList::ChangeText(const TChange& change) const {
+    switch (change.Kind) {
+    case TChangeKind::New:
+        return L"New";
+    case TChangeKind::Changed:
+        return L"Changed";
+    case TChangeKind::Moved:
+        return L"Moved";
+    case TChangeKind::Deleted:
+        break;
+    }
+    return L"Deleted";
+}
+
+void TResultsList::ShowChangeColumn(bool shown) {
+    if (shown == changeColumn_)
+        return;
+    changeColumn_ = shown;
+    if (shown) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = const_cast<wchar_t*>(L"Change");
+        column.cx = FittingWidth(TSortColumn::Change);
+        column.iSubItem = 3;
+        SendMessageW(list_, LVM_INSERTCOLUMNW, 3, reinterpret_cast<LPARAM>(&column));
+    } else {
+        SendMessageW(list_, LVM_DELETECOLUMN, 3, 0);
+    }
+    ApplyFileColumnWidth();
 }
 
 bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
@@ -610,6 +701,8 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
                 AppendDateTimeText(text, LocalTimeOf(localTime_, store_.Utc(item.iItem)), settings_);
             } else if (item.iSubItem == 2) {
                 text = SizeText(store_.Size(item.iItem));
+            } else if (const TChange* change = ChangeOf(item.iItem); item.iSubItem == 3 && change) {
+                text = ChangeText(*change);
             }
             if (text.size() < static_cast<std::size_t>(item.cchTextMax)) {
                 std::copy(text.begin(), text.end(), item.pszText);
@@ -622,6 +715,24 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
         }
         result = 0;
         return true;
+    }
+    case NM_CUSTOMDRAW: {
+        // Rows of deleted files in the system's grey text: their files are gone.
+        auto& draw = const_cast<NMLVCUSTOMDRAW&>(reinterpret_cast<const NMLVCUSTOMDRAW&>(header));
+        if (changes_.empty())
+            return false;
+        if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) {
+            result = CDRF_NOTIFYITEMDRAW;
+            return true;
+        }
+        if (draw.nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+            const TChange* change = ChangeOf(static_cast<int>(draw.nmcd.dwItemSpec));
+            if (change && change->Kind == TChangeKind::Deleted)
+                draw.clrText = GetSysColor(COLOR_GRAYTEXT);
+            result = CDRF_NEWFONT;
+            return true;
+        }
+        return false;
     }
     case LVN_ODFINDITEMW:
         result = FindItem(reinterpret_cast<const NMLVFINDITEMW&>(header));

@@ -2,6 +2,7 @@
 // The results list: an owner-data list view that shows the rows of a TRowStore.
 #include "scan/local_time.h"
 #include "scan/sinks.h"
+#include "scan/snapshot_compare.h"
 #include "toolkit/clipboard.h"
 #include "toolkit/file_data.h"
 #include "toolkit/format_settings.h"
@@ -14,13 +15,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // Width of the "File" column: what the list's outer width leaves beside the other columns and a
 // vertical scroll bar, whether or not one is shown.
 int FileColumnWidth(int outerWidth, int otherColumnsWidth, int scrollBarWidth);
 
-enum class TSortColumn { None, Name, Time, Size };
+enum class TSortColumn { None, Name, Time, Size, Change };
 
 class TResultsList final {
   public:
@@ -45,6 +47,16 @@ class TResultsList final {
     // next one.
     void Clear();
 
+    // The changed mode's rows: the file's path is root and the change's path; its time and size are
+    // the file's now, a deleted file's last known. The "Change" column, the fourth, says what changed.
+    TRowId AddChange(const std::wstring& root, const TChange& change);
+    void ShowChangeColumn(bool shown);
+    bool ChangeColumnShown() const { return changeColumn_; }
+    // What the row's change was; nullptr for a row of the other modes.
+    const TChange* ChangeOf(int index) const;
+    // Whether a selected row is of a file deleted since the last scan: there is nothing to open.
+    bool DeletedSelected();
+
     // For WM_NOTIFY from the list: true when handled, with the message's result in result.
     // Handles the item texts, the rows' tips (the exact size, and the path whole where the column
     // shortens it) and the type-ahead search, and hears of selection changes.
@@ -57,7 +69,8 @@ class TResultsList final {
     void Sort(TSortColumn column, bool ascending);
     void SortByTime() { Sort(TSortColumn::Time, false); } // newest first
     void SortByName() { Sort(TSortColumn::Name, true); }
-    void SortBySize() { Sort(TSortColumn::Size, false); } // largest first
+    void SortBySize() { Sort(TSortColumn::Size, false); }    // largest first
+    void SortByChange() { Sort(TSortColumn::Change, true); } // new, changed, moved, deleted
     TSortColumn SortedBy() const { return sortColumn_; }
     bool SortedAscending() const { return sortAscending_; }
     // Selects every row in the control; the focused row and the scroll position stay; rows added
@@ -155,6 +168,10 @@ class TResultsList final {
     ULONGLONG lastRefresh_ = 0;
     bool timerRunning_ = false;
     bool redrawHeld_ = false; // while the ranking deletes rows in a burst
+    // By row identity; the path is the row's own and not kept twice.
+    std::unordered_map<TRowId, TChange> changes_;
+    bool changeColumn_ = false;
+    std::wstring ChangeText(const TChange& change) const;
     TSortColumn sortColumn_ = TSortColumn::None;
     bool sortAscending_ = true;
     bool selectionNoticePending_ = false;

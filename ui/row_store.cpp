@@ -349,6 +349,11 @@ std::vector<std::uint32_t> TRowStore::OrderBySize(bool smallestFirst) const {
     return OrderByKey<std::uint64_t>(smallestFirst, [this](const TRecord& record) { return SizeOf(record); });
 }
 
+std::vector<std::uint32_t> TRowStore::OrderByRank(bool descending,
+                                                  const std::function<std::uint32_t(TRowId)>& rankOf) const {
+    return OrderByKey<std::uint32_t>(!descending, [&](const TRecord& record) { return rankOf(record.Id); });
+}
+
 namespace {
 
 // Paths in the shell's logical order (StrCmpLogicalW): character by character without regard to

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -60,6 +61,9 @@ class TRowStore {
     std::vector<std::uint32_t> OrderByTime(bool oldestFirst = false) const;
     // By the size in bytes, largest first unless smallestFirst.
     std::vector<std::uint32_t> OrderBySize(bool smallestFirst = false) const;
+    // By a rank the caller gives each row's identity, lowest first unless descending; ties keep their order.
+    std::vector<std::uint32_t> OrderByRank(bool descending,
+                                           const std::function<std::uint32_t(TRowId)>& rankOf) const;
     // By path as the shell orders names: numbers by their value, without regard to case, the rest
     // by the user's locale (StrCmpLogicalW's rules); ascending unless descending.
     std::vector<std::uint32_t> OrderByName(bool descending = false) const;

@@ -104,6 +104,32 @@ std::wstring CompletionText(std::int64_t fileCount, TDateTime duration, const TF
            std::to_wstring(fileCount) + L" files for " + RunningTimeText(duration, settings) + L".";
 }
 
+namespace {
+
+// "12 new, 3 changed, 2 deleted, 1 moved since 12/8/2026 2:02:00 PM"; while the walk goes on, new and
+// changed only, with the files seen so far.
+template <typename TNumber> std::wstring ChangesText(const TScanCounts& counts, const TNumber& number) {
+    const TChangeCounts& changes = counts.Changes;
+    const std::wstring seen = number(counts.Files) + (counts.Files == 1 ? L" file seen" : L" files seen");
+    if (counts.Since.empty())
+        return seen + L"; no earlier scan to compare with" + (counts.Stopped ? L"" : L": this one is kept");
+    std::wstring text = number(static_cast<std::int64_t>(changes.New)) + L" new, " +
+                        number(static_cast<std::int64_t>(changes.Changed)) + L" changed";
+    if (counts.Settled)
+        text += L", " + number(static_cast<std::int64_t>(changes.Deleted)) + L" deleted, " +
+                number(static_cast<std::int64_t>(changes.Moved)) + L" moved";
+    text += L" since " + counts.Since;
+    if (!counts.Settled)
+        text += L" (" + seen + L")";
+    if (changes.NotSeen > 0)
+        text += L", " + number(static_cast<std::int64_t>(changes.NotSeen)) + L" not seen";
+    if (counts.FiltersDiffer)
+        text += L"; the filters differ: compared where both scans looked";
+    return text;
+}
+
+} // namespace
+
 std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settings) {
     if (counts.RootMissing)
         return L"The folder was not found";
@@ -112,6 +138,12 @@ std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settin
         return number(value) + (value == 1 ? one : more);
     };
     std::wstring text = counts.Paused ? L"Paused: " : counts.Stopped ? L"Stopped: " : L"";
+    if (counts.Comparing) {
+        text += ChangesText(counts, number);
+        if (counts.Selected > 1)
+            text += L", " + number(counts.Selected) + L" selected, " + SizeText(counts.SelectedBytes);
+        return text;
+    }
     // No row can be there when no name was taken: the hint takes the rows' place.
     const bool hint =
         counts.NameMasks && counts.NamesTaken == 0 && counts.Files > 0 && !counts.MaskHint.empty();

@@ -1,6 +1,7 @@
 #pragma once
 // Plain rules of the search control, kept apart from the window so they read and test alone.
 #include "scan/date_time.h"
+#include "scan/snapshot_compare.h"
 #include "toolkit/format_settings.h"
 #include <cstdint>
 #include <string>
@@ -38,6 +39,13 @@ struct TScanCounts {
     std::wstring MaskHint;
     std::int64_t Selected = 0;       // rows selected in the list, named when more than one
     std::uint64_t SelectedBytes = 0; // the selected rows' sizes together
+    // The changed mode: the changes so far (deleted and moved once settled, at the end of a scan that
+    // ran to it), since the earlier scan's start as the user reads it; none without an earlier snapshot.
+    bool Comparing = false;
+    TChangeCounts Changes;
+    bool Settled = false;
+    std::wstring Since;
+    bool FiltersDiffer = false;
 };
 // "Paused: 12 of 300,000 files match the names, 4 folders skipped, 12 rows", each figure in the
 // user's digit grouping; the name masks and the skip patterns are named only when there are any,

@@ -2,6 +2,7 @@
 #include "scan/last_scans.h"
 #include "scan/scan_harness.h"
 #include "scan/scan_request.h"
+#include "scan/snapshot_file.h"
 #include "scan/sys_error.h"
 #include "scan/work_thread.h"
 #include "toolkit/application.h"
@@ -652,3 +653,56 @@ TEST_F(MainFormSearchTest, TheLogWindowShowsEveryLineWithItsOkButtonFocused) {
 }
 
 } // namespace
+
+// The changed mode against the snapshot the scan before kept: the changes as rows with their kind,
+// the counts, Open left out for a file that is gone, and the column gone again in another mode.
+TEST_F(MainFormSearchTest, TheChangedModeListsWhatDiffersFromTheLastCompletedScan) {
+    TTempTree store, tree;
+    SetSnapshotFolder(store.Root());
+    tree.Folder(L"d");
+    tree.Folder(L"e");
+    const FILETIME time = UtcFileTime(2024, 5, 1, 12, 0);
+    for (const wchar_t* name : {L"a.txt", L"d\\c.txt", L"e\\m.txt"})
+        tree.File(name, time, 0, 3);
+    form->PathEdit.SetText(tree.Root());
+    form->ChangedRadioButton.SetChecked(true);
+    form->NumberRadioButton.SetChecked(false);
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+    EXPECT_EQ(L"3 files seen; no earlier scan to compare with: this one is kept",
+              form->StatusBar.PartText(1));
+    EXPECT_TRUE(form->Results->ChangeColumnShown());
+
+    tree.File(L"a.txt", time, 0, 9);
+    DeleteFileW((tree.Root() + L"d\\c.txt").c_str());
+    MoveFileW((tree.Root() + L"e\\m.txt").c_str(), (tree.Root() + L"d\\m.txt").c_str());
+    tree.File(L"n.txt", time, 0, 1);
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+    form->Results->SortByChange();
+    std::vector<std::wstring> rows;
+    for (int i = 0; i < form->Results->RowCount(); ++i) {
+        const TChange* change = form->Results->ChangeOf(i);
+        rows.push_back(std::to_wstring(change ? static_cast<int>(change->Kind) : -1) + L" " +
+                       form->Results->Path(i).substr(tree.Root().size()));
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"0 n.txt", L"1 a.txt", L"3 d\\m.txt", L"2 d\\c.txt"}), rows);
+    EXPECT_TRUE(form->StatusBar.PartText(1).starts_with(L"1 new, 1 changed, 1 deleted, 1 moved since "))
+        << form->StatusBar.PartText(1);
+    const auto openFor = [&](int row) {
+        ListView_SetItemState(form->ListView.Handle(), -1, 0, LVIS_SELECTED);
+        ListView_SetItemState(form->ListView.Handle(), row, LVIS_SELECTED, LVIS_SELECTED);
+        form->UpdateActions();
+        return form->OpenAction.Enabled() && form->ExploreAction.Enabled();
+    };
+    EXPECT_TRUE(openFor(0));
+    EXPECT_FALSE(openFor(3)) << "a deleted file's row opens nothing";
+
+    form->NumberRadioButton.SetChecked(true);
+    form->ChangedRadioButton.SetChecked(false);
+    form->StartActionExecute();
+    ASSERT_TRUE(ScanEnds());
+    EXPECT_FALSE(form->Results->ChangeColumnShown());
+    EXPECT_EQ(3, form->Results->RowCount());
+    SetSnapshotFolder({});
+}

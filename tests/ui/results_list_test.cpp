@@ -20,7 +20,7 @@ LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-struct TSeen {
+struct TSeenMessages {
     std::vector<LPARAM> CountFlags;
     std::vector<WPARAM> Redraws;
 };
@@ -28,7 +28,7 @@ struct TSeen {
 // Records the item-count changes and redraw switches that reach the control.
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                DWORD_PTR data) {
-    auto* seen = reinterpret_cast<TSeen*>(data);
+    auto* seen = reinterpret_cast<TSeenMessages*>(data);
     if (message == LVM_SETITEMCOUNT)
         seen->CountFlags.push_back(lParam);
     if (message == WM_SETREDRAW)
@@ -231,7 +231,7 @@ class ResultsListClockTest : public ResultsListTest {
         ResultsListTest::TearDown();
         SetSteadyClockForTesting(nullptr);
     }
-    TSeen seen;
+    TSeenMessages seen;
 };
 
 // Streaming rows must not flood the control with count changes, and the last ones must still arrive

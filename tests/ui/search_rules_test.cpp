@@ -146,6 +146,38 @@ TEST(CountsText, TellsFilesRowsPausesAndFiltersInTheUsersGrouping) {
         {{2, 0, false, 0, false, 2, false, false, false, L"", 2, 0},
          western,
          L"2 files seen, 2 rows, 2 selected, 0 bytes"},
+        // The changed mode: new and changed while the walk goes on, all four once settled.
+        {{1200, 1200, false, 0, false, 3, false, false, false, L"", 0, 0, true, {2, 1, 0, 0}, false, L"X"},
+         western,
+         L"2 new, 1 changed since X (1,200 files seen)"},
+        {{7, 7, false, 0, false, 1, false, true, false, L"", 2, 0, true, {1, 0, 0, 0}, false, L"X"},
+         western,
+         L"Stopped: 1 new, 0 changed since X (7 files seen), 2 selected, 0 bytes"},
+        {{9,
+          9,
+          false,
+          0,
+          false,
+          18,
+          false,
+          false,
+          false,
+          L"",
+          0,
+          0,
+          true,
+          {12, 3, 2, 1, 4, 0},
+          true,
+          L"X",
+          true},
+         western,
+         L"12 new, 3 changed, 2 deleted, 1 moved since X, 4 not seen; the filters differ: compared where "
+         L"both "
+         L"scans looked"},
+        {{5, 5, false, 0, false, 0, false, false, false, L"", 0, 0, true},
+         western,
+         L"5 files seen; no earlier scan of this folder with these filters to compare with: this one is "
+         L"kept"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.Expected, CountsText(c.Counts, c.Settings));

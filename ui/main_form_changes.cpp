@@ -1,0 +1,72 @@
+// The snapshot every scan keeps of its root, and the changed mode's rows: what differs from the
+// snapshot the last completed scan kept.
+#include "ui/main_form.h"
+
+#include "scan/date_time.h"
+#include "scan/local_time.h"
+#include "scan/snapshot_session.h"
+#include "scan/work_thread.h"
+#include "toolkit/handoff.h"
+#include "ui/logs_form.h"
+
+void TMainForm::StartSnapshot(TWorkThread& job, bool compare) {
+    comparing_ = compare;
+    changesRoot_ = job.Request().RootPath;
+    // A snapshot of a million files takes a moment to read and to index.
+    RunBesideMessages(
+        [&] { snapshot_ = std::make_unique<TSnapshotSession>(job.Request(), std::wstring(), compare); });
+    if (snapshot_->Path().empty()) {
+        // No folder to keep snapshots in: the scan runs as it would without them.
+        snapshot_.reset();
+        return;
+    }
+    if (!snapshot_->Problem().empty()) {
+        ScanSink->ListingFailed(snapshot_->Problem());
+    }
+    job.Observer = snapshot_.get();
+    job.FilesAsRows = !compare;
+    Counts.Comparing = compare;
+    if (compare && snapshot_->HasOld()) {
+        SYSTEMTIME local{};
+        TDateTime since = 0;
+        if (TLocalTimeConverter().ToLocal(FileTimeOfTicks(snapshot_->Old().StartUtc), local)) {
+            TryEncodeDateTime(local, since);
+        }
+        Counts.Since = DateTimeText(since, formats_);
+        Counts.FiltersDiffer = snapshot_->FiltersDiffer();
+    }
+}
+
+void TMainForm::TakeChanges() {
+    if (!snapshot_ || !comparing_) {
+        return;
+    }
+    takenChanges_.clear();
+    snapshot_->TakeNewChanges(takenChanges_);
+    for (const TChange& change : takenChanges_) {
+        Results->AddChange(changesRoot_, change);
+        // Only new and changed files come while the walk goes on.
+        ++(change.Kind == TChangeKind::New ? Counts.Changes.New : Counts.Changes.Changed);
+    }
+}
+
+void TMainForm::EndSnapshot(const TScanEnd& end, std::unique_ptr<TLogsForm>& log) {
+    if (!snapshot_) {
+        return;
+    }
+    // A root that is not there is no reason to forget what was in it: the earlier snapshot stays.
+    const TScanOutcome outcome = end.RootMissing ? TScanOutcome::Stopped : end.Outcome;
+    if (!snapshot_->End(outcome, end.StartUtc)) {
+        if (!log) {
+            log = std::make_unique<TLogsForm>();
+        }
+        log->AppendLine(snapshot_->WriteError());
+    }
+    TakeChanges();
+    if (comparing_ && snapshot_->HasOld()) {
+        Counts.Changes = snapshot_->Counts();
+        Counts.Settled = outcome == TScanOutcome::Done;
+    }
+    // The earlier snapshot's index is let go with it.
+    snapshot_.reset();
+}
