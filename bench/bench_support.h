@@ -31,6 +31,16 @@ inline double PeakMegabytes(HANDLE process = GetCurrentProcess()) {
     return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
 }
 
+// PeakPagefileUsage: the most memory the process had committed at once, in use or not.
+inline double PeakCommitMegabytes(HANDLE process = GetCurrentProcess()) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) {
+        return -1;
+    }
+    return static_cast<double>(counters.PeakPagefileUsage) / (1024.0 * 1024.0);
+}
+
 // A Unix time in whole seconds as the local date-time value the walk would give a file of that time.
 inline TDateTime LocalValueOfUnixTime(long long unixSeconds, SYSTEMTIME* fields = nullptr) {
     const unsigned long long ticks =
