@@ -4,9 +4,9 @@
 // generated_listing.h (--tops K: K of its top folders, ten a million files; --later: the same tree
 // with 1% of its files different); --store fills the results list's own row store instead of a sink
 // that does nothing; --skip, --name and --time as on the command line. --snapshot FILE keeps the
-// scan's snapshot in FILE, compared with the one there, as the console's --baseline does; --changed
-// with it hands files to the snapshot alone, no rows, as the console's --changed does. The time is
-// then from reading the old snapshot to the new one written and the moves settled.
+// scan's snapshot in FILE; with --changed compared with the one there, as the console's --baseline
+// does, the files handed to the snapshot alone, no rows. The time is then from the start (the old
+// snapshot read beside the walk) to the new one written and the moves settled.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -130,10 +130,8 @@ int wmain(int argc, wchar_t** argv) {
     const double start = Seconds();
     std::unique_ptr<TSnapshotSession> session;
     if (!snapshot.empty()) {
-        session = std::make_unique<TSnapshotSession>(job->Request(), snapshot);
-        if (!session->Problem().empty()) {
-            std::fwprintf(stderr, L"%ls\n", session->Problem().c_str());
-        }
+        // As the window does: the earlier snapshot is read only to compare with.
+        session = std::make_unique<TSnapshotSession>(job->Request(), snapshot, changed);
         job->Observer = session.get();
         job->FilesAsRows = !changed;
     }
@@ -149,6 +147,9 @@ int wmain(int argc, wchar_t** argv) {
         const double ending = Seconds();
         if (!session->End(sink.End.Outcome, sink.End.StartUtc)) {
             std::fwprintf(stderr, L"%ls\n", session->WriteError().c_str());
+        }
+        if (!session->Problem().empty()) {
+            std::fwprintf(stderr, L"%ls\n", session->Problem().c_str());
         }
         endTime = Seconds();
         WIN32_FILE_ATTRIBUTE_DATA file{};

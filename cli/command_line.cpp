@@ -264,7 +264,12 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         failed = true;
     }
     const TScanOutcome outcome = sink.End ? sink.End->Outcome : TScanOutcome::Failed;
-    if (session && !session->End(outcome, sink.End ? sink.End->StartUtc : 0)) {
+    const bool written = !session || session->End(outcome, sink.End ? sink.End->StartUtc : 0);
+    // Read beside the walk: what was wrong with the earlier snapshot is known by now.
+    if (session && !session->Problem().empty()) {
+        errors.Line(L"quenwick: " + session->Problem());
+    }
+    if (!written) {
         errors.Line(L"quenwick: " + session->WriteError());
         failed = true;
     }
@@ -384,9 +389,6 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
     if (request.Changed) {
         session = std::make_unique<TSnapshotSession>(
             job.Request(), request.Baseline.empty() ? std::wstring() : FullPath(request.Baseline));
-        if (!session->Problem().empty()) {
-            errors.Line(L"quenwick: " + session->Problem());
-        }
         if (session->Path().empty()) {
             errors.Line(L"quenwick: there is no local application data folder to keep snapshots in; use "
                         L"--baseline FILE.");

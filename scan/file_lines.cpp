@@ -90,9 +90,7 @@ void AppendStrictUtf8(std::string_view held, std::string& out) {
     }
 }
 
-std::wstring Wide(std::string_view held, bool escapeLoneSurrogates) {
-    std::wstring text;
-    text.reserve(held.size());
+void AppendWide(std::string_view held, std::wstring& text, bool escapeLoneSurrogates) {
     for (std::size_t i = 0; i < held.size();) {
         const unsigned char c = static_cast<unsigned char>(held[i]);
         const std::size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
@@ -116,6 +114,12 @@ std::wstring Wide(std::string_view held, bool escapeLoneSurrogates) {
         }
         i += length;
     }
+}
+
+std::wstring Wide(std::string_view held, bool escapeLoneSurrogates) {
+    std::wstring text;
+    text.reserve(held.size());
+    AppendWide(held, text, escapeLoneSurrogates);
     return text;
 }
 

@@ -18,6 +18,8 @@ bool AppendUtf8(std::wstring_view text, std::string& out, bool keepLoneSurrogate
 bool HoldsLoneSurrogate(std::string_view held);
 void AppendStrictUtf8(std::string_view held, std::string& out);
 std::wstring Wide(std::string_view held, bool escapeLoneSurrogates = false);
+// The same onto the end of text, which keeps its room.
+void AppendWide(std::string_view held, std::wstring& text, bool escapeLoneSurrogates = false);
 // Local time in ISO 8601 with milliseconds: 2026-12-07T14:30:15.250.
 void AppendIsoText(TDateTime value, std::string& out);
 // A file time in UTC ticks as a date-time value of UTC; 0 when it has no date in the years 1 to 9999.

@@ -153,44 +153,56 @@ bool TSnapshotComparison::TFolderSet::Holds(std::wstring_view path) const {
 
 TSnapshotComparison::TSnapshotComparison(TSnapshotScan old, std::vector<TSnapshotEntry>&& entries,
                                          TCovers coversNow, TCovers coveredBefore)
-    : old_(std::move(old)), coversNow_(std::move(coversNow)), coveredBefore_(std::move(coveredBefore)),
-      unreadBefore_(old_.UnreadFolders), byPath_(entries.size()), byKey_(entries.size()) {
+    : TSnapshotComparison(std::move(coversNow)) {
     std::size_t units = 0;
     for (const TSnapshotEntry& entry : entries) {
         units += entry.Path.size();
     }
     names_.reserve(units);
     records_.reserve(entries.size() + 1);
-    for (TSnapshotEntry& entry : entries) {
-        TOld record;
-        record.Size = entry.Size;
-        record.LastWriteUtc = entry.LastWriteUtc;
-        record.PathStart = static_cast<std::uint32_t>(names_.size());
-        if (entry.Identity.Known()) {
-            std::size_t volume = 0;
-            while (volume < volumes_.size() && volumes_[volume] != entry.Identity.VolumeSerial) {
-                ++volume;
-            }
-            // Past the last volume an index holds, the identity is not kept: such a file can still end a
-            // move by name, size and time with a file whose identity is not known either.
-            if (volume < NoVolume) {
-                if (volume == volumes_.size()) {
-                    volumes_.push_back(entry.Identity.VolumeSerial);
-                }
-                record.Volume = static_cast<std::uint8_t>(volume);
-                record.IdLow = entry.Identity.Low;
-                record.IdHigh = entry.Identity.High;
-            }
-        }
-        names_.insert(names_.end(), entry.Path.begin(), entry.Path.end());
-        std::wstring().swap(entry.Path); // the name is kept once, in names_
-        records_.push_back(record);
+    for (const TSnapshotEntry& entry : entries) {
+        AddOld(entry);
     }
+    std::vector<TSnapshotEntry>().swap(entries);
+    SetOld(std::move(old), std::move(coveredBefore));
+}
+
+TSnapshotComparison::TSnapshotComparison(TCovers coversNow) : coversNow_(std::move(coversNow)) {}
+
+void TSnapshotComparison::AddOld(const TSnapshotEntry& entry) {
+    TOld record;
+    record.Size = entry.Size;
+    record.LastWriteUtc = entry.LastWriteUtc;
+    record.PathStart = static_cast<std::uint32_t>(names_.size());
+    if (entry.Identity.Known()) {
+        std::size_t volume = 0;
+        while (volume < volumes_.size() && volumes_[volume] != entry.Identity.VolumeSerial) {
+            ++volume;
+        }
+        // Past the last volume an index holds, the identity is not kept: such a file can still end a
+        // move by name, size and time with a file whose identity is not known either.
+        if (volume < NoVolume) {
+            if (volume == volumes_.size()) {
+                volumes_.push_back(entry.Identity.VolumeSerial);
+            }
+            record.Volume = static_cast<std::uint8_t>(volume);
+            record.IdLow = entry.Identity.Low;
+            record.IdHigh = entry.Identity.High;
+        }
+    }
+    names_.insert(names_.end(), entry.Path.begin(), entry.Path.end());
+    records_.push_back(record);
+}
+
+void TSnapshotComparison::SetOld(TSnapshotScan old, TCovers coveredBefore) {
+    old_ = std::move(old);
+    coveredBefore_ = std::move(coveredBefore);
+    unreadBefore_ = TFolderSet(old_.UnreadFolders);
     TOld end;
     end.PathStart = static_cast<std::uint32_t>(names_.size());
     records_.push_back(end);
-    std::vector<TSnapshotEntry>().swap(entries);
-
+    byPath_ = TIndexTable(OldFiles());
+    byKey_ = TIndexTable(OldFiles());
     for (std::uint32_t i = 0; i < OldFiles(); ++i) {
         const std::wstring_view path = OldPath(i);
         // A path twice, in case only (a folder of a case-sensitive file system): one file, met once.

@@ -73,6 +73,11 @@ class TSnapshotComparison {
     // coversNow and coveredBefore: today's filters and the snapshot's; empty, everything.
     TSnapshotComparison(TSnapshotScan old, std::vector<TSnapshotEntry>&& entries, TCovers coversNow = {},
                         TCovers coveredBefore = {});
+    // The same built as the snapshot is read: its files one at a time, then the scan they came from,
+    // which indexes them.
+    explicit TSnapshotComparison(TCovers coversNow);
+    void AddOld(const TSnapshotEntry& entry);
+    void SetOld(TSnapshotScan old, TCovers coveredBefore);
 
     // A file the walk sees now; change is filled in for New and Changed.
     TSeen Seen(const TSnapshotEntry& now, TChange& change);
@@ -129,6 +134,7 @@ class TSnapshotComparison {
     // Folders whose files a scan did not see, by their folded paths' hashes.
     class TFolderSet {
       public:
+        TFolderSet() = default;
         explicit TFolderSet(const std::vector<std::wstring>& folders);
         // Whether path lies in one of them or below.
         bool Holds(std::wstring_view path) const;

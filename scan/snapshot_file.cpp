@@ -177,28 +177,27 @@ bool ReadScan(TReader in, TSnapshotScan& scan) {
     return in.Ok && in.Bytes.empty();
 }
 
-bool ReadEntries(TReader in, std::uint64_t count, std::vector<TSnapshotEntry>& entries) {
-    entries.reserve(
-        static_cast<std::size_t>(std::min<std::uint64_t>(count, in.Bytes.size() / LeastEntryBytes)));
+bool ReadEntries(TReader in, std::uint64_t count, const TEntryTaker& take) {
     std::string folder, name, path;
-    std::uint64_t lastWrite = 0, lastLow = 0, lastVolume = 0, lastAttributes = 0;
+    std::uint64_t lastWrite = 0, lastLow = 0, lastVolume = 0, lastAttributes = 0, taken = 0;
+    TSnapshotEntry entry;
     while (in.Ok) {
         const unsigned char tag = in.Byte();
         if (tag == EndTag) {
-            return in.Ok && in.Bytes.empty() && entries.size() == count;
+            return in.Ok && in.Bytes.empty() && taken == count;
         }
         if (tag == FolderTag) {
             in.Shared(folder);
             name.clear();
             continue;
         }
-        if ((tag & ~EntryFlags) != 0 || entries.size() == count) {
+        if ((tag & ~EntryFlags) != 0 || taken == count) {
             return false;
         }
-        TSnapshotEntry& entry = entries.emplace_back();
         in.Shared(name);
         path.assign(folder).append(name);
-        entry.Path = Wide(path);
+        entry.Path.clear();
+        AppendWide(path, entry.Path);
         entry.Size = in.Varint();
         lastWrite += Unzigzag(in.Varint());
         entry.LastWriteUtc = static_cast<std::int64_t>(lastWrite);
@@ -208,6 +207,7 @@ bool ReadEntries(TReader in, std::uint64_t count, std::vector<TSnapshotEntry>& e
             lastAttributes = in.Varint();
         }
         entry.Attributes = static_cast<std::uint32_t>(lastAttributes);
+        entry.Identity = {};
         if (!(tag & NoIdentity)) {
             if (!(tag & SameVolume)) {
                 lastVolume = in.Varint();
@@ -215,9 +215,11 @@ bool ReadEntries(TReader in, std::uint64_t count, std::vector<TSnapshotEntry>& e
             lastLow += Unzigzag(in.Varint());
             entry.Identity = {lastVolume, lastLow, (tag & NoHighId) ? 0 : in.Varint()};
         }
-        if (lastAttributes > UINT32_MAX) {
+        if (!in.Ok || lastAttributes > UINT32_MAX) {
             return false;
         }
+        take(entry);
+        ++taken;
     }
     return false;
 }
@@ -395,7 +397,7 @@ std::wstring TSnapshotWriter::ErrorText() const {
 }
 
 TSnapshotRead ReadSnapshotBytes(std::string_view bytes, const std::wstring& path,
-                                const std::wstring& expectedRoot) {
+                                const std::wstring& expectedRoot, const TEntryTaker& take) {
     const auto cutShort = [&] {
         return Unusable(
             TSnapshotState::CutShort,
@@ -439,15 +441,23 @@ TSnapshotRead ReadSnapshotBytes(std::string_view bytes, const std::wstring& path
         return Unusable(TSnapshotState::OtherRoot,
                         Sentence(path, (L"is of another folder, " + read.Scan.Root + L",").c_str()));
     }
-    if (!ReadEntries({bytes.substr(HeaderBytes, scanAt - HeaderBytes)}, Fixed(bytes, trailer + 8, 8),
-                     read.Entries)) {
+    const std::uint64_t count = Fixed(bytes, trailer + 8, 8);
+    const std::string_view entries = bytes.substr(HeaderBytes, scanAt - HeaderBytes);
+    TEntryTaker keep = take;
+    if (!keep) {
+        read.Entries.reserve(
+            static_cast<std::size_t>(std::min<std::uint64_t>(count, entries.size() / LeastEntryBytes)));
+        keep = [&read](const TSnapshotEntry& entry) { read.Entries.push_back(entry); };
+    }
+    if (!ReadEntries({entries}, count, keep)) {
         return foreign();
     }
     read.State = TSnapshotState::Read;
     return read;
 }
 
-TSnapshotRead ReadSnapshot(const std::wstring& path, const std::wstring& expectedRoot) {
+TSnapshotRead ReadSnapshot(const std::wstring& path, const std::wstring& expectedRoot,
+                           const TEntryTaker& take) {
     // Shared for deleting: another program may move its new snapshot over this one meanwhile.
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -495,7 +505,7 @@ TSnapshotRead ReadSnapshot(const std::wstring& path, const std::wstring& expecte
                                                         L" could not be read and is not used: " +
                                                         SystemReason(error));
     }
-    return ReadSnapshotBytes(bytes, path, expectedRoot);
+    return ReadSnapshotBytes(bytes, path, expectedRoot, take);
 }
 
 std::wstring SnapshotFolder() {

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -69,11 +70,16 @@ struct TSnapshotRead {
     bool Usable() const { return State == TSnapshotState::Read; }
 };
 
+// Takes each entry as it is read, in the order written, from one entry whose room is reused. A snapshot
+// found not whole part way has given some: the taker then throws them away.
+using TEntryTaker = std::function<void(const TSnapshotEntry& entry)>;
 // expectedRoot: the root of the scan to compare with, as the scan takes it; case does not count.
-TSnapshotRead ReadSnapshot(const std::wstring& path, const std::wstring& expectedRoot);
+// Without take, the entries are kept in Entries.
+TSnapshotRead ReadSnapshot(const std::wstring& path, const std::wstring& expectedRoot,
+                           const TEntryTaker& take = {});
 // The same of bytes already read; path only names them in the sentence.
 TSnapshotRead ReadSnapshotBytes(std::string_view bytes, const std::wstring& path,
-                                const std::wstring& expectedRoot);
+                                const std::wstring& expectedRoot, const TEntryTaker& take = {});
 // The checksum the last eight bytes hold, over the bytes before them.
 std::uint64_t SnapshotChecksum(std::string_view bytes);
 

@@ -2,6 +2,20 @@
 
 #include "scan/last_scans.h"
 #include "scan/local_time.h"
+#include "toolkit/error.h"
+
+namespace {
+
+std::function<void()>& ReadGate() {
+    static std::function<void()> gate;
+    return gate;
+}
+
+} // namespace
+
+void SetSnapshotReadGateForTesting(std::function<void()> gate) {
+    ReadGate() = std::move(gate);
+}
 
 TSnapshotSession::TSnapshotSession(const TScanRequest& taken, std::wstring baseline, bool compare) {
     now_.Root = taken.RootPath;
@@ -12,19 +26,46 @@ TSnapshotSession::TSnapshotSession(const TScanRequest& taken, std::wstring basel
     inStore_ = baseline.empty();
     path_ = inStore_ ? SnapshotPathFor(now_) : std::move(baseline);
     if (path_.empty()) {
+        oldRead_.store(true, std::memory_order_release);
         return;
     }
-    TSnapshotRead old = compare ? ReadSnapshot(path_, now_.Root) : TSnapshotRead{};
-    problem_ = std::move(old.Problem);
-    if (compare && old.Usable()) {
-        TCovers coveredBefore = ScanCoverage(old.Scan);
-        comparison_ = std::make_unique<TSnapshotComparison>(std::move(old.Scan), std::move(old.Entries),
-                                                            ScanCoverage(now_), std::move(coveredBefore));
-    }
     writer_ = std::make_unique<TSnapshotWriter>(path_);
+    if (!compare) {
+        oldRead_.store(true, std::memory_order_release);
+        return;
+    }
+    // A million files' snapshot takes a second or two to read and index: beside the walk's first.
+    reader_ = std::thread([this] { ReadOld(); });
 }
 
-TSnapshotSession::~TSnapshotSession() = default;
+void TSnapshotSession::ReadOld() {
+    if (ReadGate()) {
+        ReadGate()();
+    }
+    try {
+        auto comparison = std::make_unique<TSnapshotComparison>(ScanCoverage(now_));
+        TSnapshotRead old =
+            ReadSnapshot(path_, now_.Root, [&](const TSnapshotEntry& entry) { comparison->AddOld(entry); });
+        problem_ = std::move(old.Problem);
+        if (old.Usable()) {
+            TCovers coveredBefore = ScanCoverage(old.Scan);
+            comparison->SetOld(std::move(old.Scan), std::move(coveredBefore));
+            comparison_ = std::move(comparison);
+        }
+    } catch (...) {
+        // Out of memory for its index: the scan goes on and is kept, compared with nothing.
+        comparison_.reset();
+        problem_ = L"The snapshot " + path_ + L" could not be read and is not used: " +
+                   ExceptionMessage(std::current_exception());
+    }
+    oldRead_.store(true, std::memory_order_release);
+}
+
+TSnapshotSession::~TSnapshotSession() {
+    if (reader_.joinable()) {
+        reader_.join();
+    }
+}
 
 const TSnapshotScan& TSnapshotSession::Old() const {
     static const TSnapshotScan none;
@@ -50,8 +91,22 @@ void TSnapshotSession::FileSeen(const std::wstring& folder, const wchar_t* name,
     if (writer_) {
         writer_->Add(entry_);
     }
+    if (!OldRead()) {
+        pending_.push_back(entry_);
+        return;
+    }
+    if (!pending_.empty()) {
+        for (const TSnapshotEntry& met : pending_) {
+            Compare(met);
+        }
+        std::vector<TSnapshotEntry>().swap(pending_);
+    }
+    Compare(entry_);
+}
+
+void TSnapshotSession::Compare(const TSnapshotEntry& entry) {
     if (comparison_) {
-        const TSeen seen = comparison_->Seen(entry_, change_);
+        const TSeen seen = comparison_->Seen(entry, change_);
         if (seen == TSeen::New || seen == TSeen::Changed) {
             const std::lock_guard hold(changesLock_);
             changes_.push_back(std::move(change_));
@@ -64,6 +119,13 @@ void TSnapshotSession::FolderUnread(const std::wstring& folder, std::int32_t) {
 }
 
 bool TSnapshotSession::End(TScanOutcome outcome, std::int64_t startUtc) {
+    if (reader_.joinable()) {
+        reader_.join();
+    }
+    for (const TSnapshotEntry& met : pending_) {
+        Compare(met);
+    }
+    std::vector<TSnapshotEntry>().swap(pending_);
     if (outcome != TScanOutcome::Done) {
         // What the walk did not reach is not known: nothing is settled, the old snapshot stays.
         if (writer_) {

@@ -1,15 +1,19 @@
 #pragma once
-// One scan against the kept snapshot of its root and filters: the old one is read before the walk,
-// the walk's files are compared and written to the new one as they come, and only a scan that ended
-// by itself puts the new one in the old one's place.
+// One scan against the kept snapshot of its root and filters: the old one is read on a thread of its
+// own while the walk begins, the walk's files are compared (those met meanwhile once it is read) and
+// written to the new one as they come, and only a scan that ended by itself puts the new one in the
+// old one's place.
 //
 // Threads: the constructor and everything after the job's end (End, Changes, Counts) run on the
-// thread that owns the job; FileSeen and FolderUnread run on the walk's thread while the job runs.
-// The job's end orders the two.
+// thread that owns the job, and OldRead and TakeNewChanges while it runs; FileSeen and FolderUnread
+// run on the walk's thread. The job's end orders the two.
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "scan/scan_request.h"
@@ -17,6 +21,9 @@
 #include "scan/snapshot_compare.h"
 #include "scan/snapshot_file.h"
 #include "scan/work_thread.h"
+
+// Tests hold the reading of the earlier snapshot back with a call that returns when it may go on.
+void SetSnapshotReadGateForTesting(std::function<void()> gate);
 
 class TSnapshotSession final : public IWalkObserver {
   public:
@@ -28,8 +35,11 @@ class TSnapshotSession final : public IWalkObserver {
 
     // Where the snapshot is read from and written to; empty when there is no store.
     const std::wstring& Path() const { return path_; }
+    // Whether the earlier snapshot has been read (or found missing or unusable): until then HasOld,
+    // Problem, Old and FiltersDiffer do not know. After End it has been.
+    bool OldRead() const { return oldRead_.load(std::memory_order_acquire); }
     // An earlier snapshot to compare with was read.
-    bool HasOld() const { return comparison_ != nullptr; }
+    bool HasOld() const { return OldRead() && comparison_ != nullptr; }
     // The sentence naming an earlier snapshot that could not be used; empty otherwise.
     const std::wstring& Problem() const { return problem_; }
     const TSnapshotScan& Old() const;
@@ -56,7 +66,12 @@ class TSnapshotSession final : public IWalkObserver {
     std::uint64_t Files() const { return files_; }
 
   private:
+    void ReadOld();
+    void Compare(const TSnapshotEntry& entry);
     TSnapshotScan now_;
+    std::thread reader_;
+    std::atomic<bool> oldRead_{false};
+    std::vector<TSnapshotEntry> pending_; // met before the old snapshot was read
     std::wstring path_;
     bool inStore_ = false;
     std::wstring problem_;

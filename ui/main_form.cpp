@@ -190,6 +190,8 @@ TMainForm::~TMainForm() {
     if (WorkThread) {
         WorkThread->Detach();
         WorkThread = nullptr;
+        // Its walk may still be handing files to the snapshot: left to the ending process.
+        static_cast<void>(snapshot_.release());
     }
     DestroyHandle();
 }

@@ -192,6 +192,8 @@ class TMainForm : public TForm {
     // compared with the one kept before, its changes becoming the rows.
     std::unique_ptr<TSnapshotSession> snapshot_;
     bool comparing_ = false;
+    bool oldTold_ = false;
+    std::wstring TellOld();
     std::wstring changesRoot_;
     std::vector<TChange> takenChanges_;
     void StartSnapshot(TWorkThread& job, bool compare);

@@ -6,27 +6,32 @@
 #include "scan/local_time.h"
 #include "scan/snapshot_session.h"
 #include "scan/work_thread.h"
-#include "toolkit/handoff.h"
 #include "ui/logs_form.h"
 
 void TMainForm::StartSnapshot(TWorkThread& job, bool compare) {
     comparing_ = compare;
+    oldTold_ = false;
     changesRoot_ = job.Request().RootPath;
-    // A snapshot of a million files takes a moment to read and to index.
-    RunBesideMessages(
-        [&] { snapshot_ = std::make_unique<TSnapshotSession>(job.Request(), std::wstring(), compare); });
+    snapshot_ = std::make_unique<TSnapshotSession>(job.Request(), std::wstring(), compare);
     if (snapshot_->Path().empty()) {
         // No folder to keep snapshots in: the scan runs as it would without them.
         snapshot_.reset();
         return;
     }
-    if (!snapshot_->Problem().empty()) {
-        ScanSink->ListingFailed(snapshot_->Problem());
-    }
     job.Observer = snapshot_.get();
     job.FilesAsRows = !compare;
-    Counts.Comparing = compare;
-    if (compare && snapshot_->HasOld()) {
+}
+
+// The earlier snapshot is read beside the walk: what it says comes in once it is read. Gives the
+// sentence naming a snapshot that could not be used, once.
+std::wstring TMainForm::TellOld() {
+    if (oldTold_ || !snapshot_->OldRead()) {
+        return {};
+    }
+    oldTold_ = true;
+    // Until now the counts are those of any scan: files seen.
+    Counts.Comparing = comparing_;
+    if (comparing_ && snapshot_->HasOld()) {
         SYSTEMTIME local{};
         TDateTime since = 0;
         if (TLocalTimeConverter().ToLocal(FileTimeOfTicks(snapshot_->Old().StartUtc), local)) {
@@ -35,10 +40,17 @@ void TMainForm::StartSnapshot(TWorkThread& job, bool compare) {
         Counts.Since = DateTimeText(since, formats_);
         Counts.FiltersDiffer = snapshot_->FiltersDiffer();
     }
+    return snapshot_->Problem();
 }
 
 void TMainForm::TakeChanges() {
-    if (!snapshot_ || !comparing_) {
+    if (!snapshot_) {
+        return;
+    }
+    if (const std::wstring problem = TellOld(); !problem.empty()) {
+        ScanSink->ListingFailed(problem);
+    }
+    if (!comparing_) {
         return;
     }
     takenChanges_.clear();
@@ -56,11 +68,14 @@ void TMainForm::EndSnapshot(const TScanEnd& end, std::unique_ptr<TLogsForm>& log
     }
     // A root that is not there is no reason to forget what was in it: the earlier snapshot stays.
     const TScanOutcome outcome = end.RootMissing ? TScanOutcome::Stopped : end.Outcome;
-    if (!snapshot_->End(outcome, end.StartUtc)) {
-        if (!log) {
-            log = std::make_unique<TLogsForm>();
+    const bool written = snapshot_->End(outcome, end.StartUtc);
+    for (const std::wstring& line : {TellOld(), written ? std::wstring() : snapshot_->WriteError()}) {
+        if (!line.empty()) {
+            if (!log) {
+                log = std::make_unique<TLogsForm>();
+            }
+            log->AppendLine(line);
         }
-        log->AppendLine(snapshot_->WriteError());
     }
     TakeChanges();
     if (comparing_ && snapshot_->HasOld()) {

@@ -50,8 +50,6 @@ std::wstring Text(const TChange& change) {
 
 TEST(SnapshotSessionTest, EachScanIsComparedWithTheLastCompletedOneAndOnlyACompletedOneIsKept) {
     THandOffScope handOff;
-    TTempTree store;
-    SetSnapshotFolder(store.Root());
     using M = TStep::TMode;
     const std::map<std::wstring, std::pair<std::uint64_t, int>> first = {
         {L"a.txt", {1, 1}}, {L"d\\x", {2, 2}}, {L"d\\y", {3, 3}}, {L"e\\z", {4, 4}}, {L"e\\w", {5, 5}}};
@@ -92,59 +90,75 @@ TEST(SnapshotSessionTest, EachScanIsComparedWithTheLastCompletedOneAndOnlyACompl
          5,
          true},
     };
-    std::string kept;
-    for (const TStep& step : steps) {
-        SCOPED_TRACE(step.What);
-        TScanRun run;
-        auto listing = std::make_unique<TFakeListing>(Root);
-        for (const auto& [path, file] : step.Files) {
-            listing->AddFile(Root + path, UtcFileTime(2024, 1, file.second), FILE_ATTRIBUTE_ARCHIVE,
-                             file.first);
-        }
-        for (const std::wstring& folder : step.Denied) {
-            listing->Folder(Root + folder + L"\\").OpenError = ERROR_ACCESS_DENIED;
-        }
-        run.Job->Listing = std::move(listing);
-        run.Job->ListerCount = 0;
-        run.Job->BatchSize = 1;
-        ASSERT_TRUE(run.Ask(Root, step.Mode == M::AfterAll, step.Mode == M::Newest1 ? 1 : 0,
-                            step.Mode == M::AfterAll ? 2958000.0 : 0));
-        TSnapshotSession session(run.Job->Request());
-        EXPECT_EQ(step.Compared, session.HasOld());
-        run.Job->Observer = &session;
-        run.Job->FilesAsRows = step.Mode != M::Changes;
-        if (step.Stop) {
-            run.Recorder.AfterEvent = [&run](const std::wstring& event) {
-                if (event == L"folder " + Root) {
-                    run.Job->Terminate();
-                }
-            };
-        }
-        ASSERT_TRUE(run.Run());
-        EXPECT_EQ(step.Stop ? TScanOutcome::Stopped : TScanOutcome::Done, run.Recorder.End.Outcome);
-        EXPECT_TRUE(session.End(run.Recorder.End.Outcome, run.Recorder.End.StartUtc));
-        std::vector<std::wstring> changes;
-        for (const TChange& change : session.Changes()) {
-            changes.push_back(Text(change));
-        }
-        std::sort(changes.begin(), changes.end());
-        EXPECT_EQ(step.Changes, changes);
-        EXPECT_EQ(step.Rows, run.Recorder.Rows().size());
-        // How far a stopped walk got is its own affair.
-        if (!step.Stop) {
-            EXPECT_TRUE(step.Counts == session.Counts());
-            EXPECT_EQ(step.Files_, session.Files());
-        }
-        const std::string now = Bytes(session.Path());
-        EXPECT_EQ(step.Kept, now != kept);
-        kept = now;
-        const TSnapshotRead read = ReadSnapshot(session.Path(), Root);
-        ASSERT_TRUE(read.Usable());
-        if (step.Kept) {
-            EXPECT_EQ(step.Denied.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{L"d\\"},
-                      read.Scan.UnreadFolders);
+    // The earlier snapshot is read beside the walk: the same whether it is read before the walk's
+    // first file or only after its last.
+    const HANDLE walked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    for (const bool readLate : {false, true}) {
+        SCOPED_TRACE(readLate ? "read after the walk" : "read beside it");
+        TTempTree store;
+        SetSnapshotFolder(store.Root());
+        SetSnapshotReadGateForTesting(
+            readLate ? std::function<void()>([walked] { WaitForSingleObject(walked, 20000); })
+                     : std::function<void()>());
+        std::string kept;
+        for (const TStep& step : steps) {
+            ResetEvent(walked);
+            SCOPED_TRACE(step.What);
+            TScanRun run;
+            auto listing = std::make_unique<TFakeListing>(Root);
+            for (const auto& [path, file] : step.Files) {
+                listing->AddFile(Root + path, UtcFileTime(2024, 1, file.second), FILE_ATTRIBUTE_ARCHIVE,
+                                 file.first);
+            }
+            for (const std::wstring& folder : step.Denied) {
+                listing->Folder(Root + folder + L"\\").OpenError = ERROR_ACCESS_DENIED;
+            }
+            run.Job->Listing = std::move(listing);
+            run.Job->ListerCount = 0;
+            run.Job->BatchSize = 1;
+            ASSERT_TRUE(run.Ask(Root, step.Mode == M::AfterAll, step.Mode == M::Newest1 ? 1 : 0,
+                                step.Mode == M::AfterAll ? 2958000.0 : 0));
+            TSnapshotSession session(run.Job->Request());
+            run.Job->Observer = &session;
+            run.Job->FilesAsRows = step.Mode != M::Changes;
+            if (step.Stop) {
+                run.Recorder.AfterEvent = [&run](const std::wstring& event) {
+                    if (event == L"folder " + Root) {
+                        run.Job->Terminate();
+                    }
+                };
+            }
+            ASSERT_TRUE(run.Run());
+            SetEvent(walked);
+            EXPECT_EQ(step.Stop ? TScanOutcome::Stopped : TScanOutcome::Done, run.Recorder.End.Outcome);
+            EXPECT_TRUE(session.End(run.Recorder.End.Outcome, run.Recorder.End.StartUtc));
+            EXPECT_EQ(step.Compared, session.HasOld());
+            std::vector<std::wstring> changes;
+            for (const TChange& change : session.Changes()) {
+                changes.push_back(Text(change));
+            }
+            std::sort(changes.begin(), changes.end());
+            EXPECT_EQ(step.Changes, changes);
+            EXPECT_EQ(step.Rows, run.Recorder.Rows().size());
+            // How far a stopped walk got is its own affair.
+            if (!step.Stop) {
+                EXPECT_TRUE(step.Counts == session.Counts());
+                EXPECT_EQ(step.Files_, session.Files());
+            }
+            const std::string now = Bytes(session.Path());
+            EXPECT_EQ(step.Kept, now != kept);
+            kept = now;
+            const TSnapshotRead read = ReadSnapshot(session.Path(), Root);
+            ASSERT_TRUE(read.Usable());
+            if (step.Kept) {
+                EXPECT_EQ(step.Denied.empty() ? std::vector<std::wstring>{}
+                                              : std::vector<std::wstring>{L"d\\"},
+                          read.Scan.UnreadFolders);
+            }
         }
     }
+    SetSnapshotReadGateForTesting({});
+    CloseHandle(walked);
     SetSnapshotFolder({});
 }
 
