@@ -14,7 +14,7 @@ class TGeneratedListing final : public IListing {
 
     explicit TGeneratedListing(std::wstring root) : root_(std::move(root)) {}
 
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    TListingHandle Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) override {
         auto* cursor = new TCursor{};
         // The level and numbers of the folder, from its path below the root: "dNNN\" and "sNNN\".
         const std::wstring relative = pattern.substr(root_.size(), pattern.size() - root_.size() - 3);
@@ -29,7 +29,7 @@ class TGeneratedListing final : public IListing {
         }
         return cursor;
     }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    bool Next(TListingHandle listing, TListingEntry& entry, DWORD& error) override {
         auto* cursor = static_cast<TCursor*>(listing);
         const int index = cursor->Index++;
         const int children = cursor->Level == 0 ? Tops : cursor->Level == 1 ? Subs : Files;
