@@ -20,7 +20,7 @@ class TGeneratedListing final : public IListing {
     explicit TGeneratedListing(std::wstring root, int tops = Tops, bool later = false)
         : root_(std::move(root)), tops_(tops), later_(later) {}
 
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    TListingHandle Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) override {
         auto* cursor = new TCursor{};
         // The level and numbers of the folder, from its path below the root: "dNNN\" and "sNNN\".
         const std::wstring relative = pattern.substr(root_.size(), pattern.size() - root_.size() - 3);
@@ -35,7 +35,7 @@ class TGeneratedListing final : public IListing {
         }
         return cursor;
     }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    bool Next(TListingHandle listing, TListingEntry& entry, DWORD& error) override {
         auto* cursor = static_cast<TCursor*>(listing);
         int index = cursor->Index++;
         // Later, a folder of files leaves out its deleted or moved file.

@@ -35,7 +35,7 @@ class TShareListing final : public IListing {
         }
     }
 
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    TListingHandle Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) override {
         Sleep(OpenMilliseconds);
         const auto found = folders_.find(pattern.substr(0, pattern.size() - 3));
         if (found == folders_.end()) {
@@ -45,7 +45,7 @@ class TShareListing final : public IListing {
         entry = found->second[0];
         return new TCursor{&found->second, 0};
     }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    bool Next(TListingHandle listing, TListingEntry& entry, DWORD& error) override {
         auto* cursor = static_cast<TCursor*>(listing);
         if (++cursor->Index >= cursor->Entries->size()) {
             error = ERROR_NO_MORE_FILES;
@@ -62,7 +62,7 @@ class TShareListing final : public IListing {
 
   private:
     struct TCursor {
-        const std::vector<WIN32_FIND_DATAW>* Entries;
+        const std::vector<TListingEntry>* Entries;
         std::size_t Index;
     };
     static std::wstring Name(const wchar_t* prefix, int n, int digits) {
@@ -86,13 +86,13 @@ class TShareListing final : public IListing {
             }
         }
     }
-    static WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes, unsigned long long time) {
-        WIN32_FIND_DATAW entry{};
+    static TListingEntry Entry(const std::wstring& name, DWORD attributes, unsigned long long time) {
+        TListingEntry entry{};
         entry.dwFileAttributes = attributes;
         entry.ftLastWriteTime = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
         name.copy(entry.cFileName, MAX_PATH - 1);
         return entry;
     }
 
-    std::map<std::wstring, std::vector<WIN32_FIND_DATAW>> folders_;
+    std::map<std::wstring, std::vector<TListingEntry>> folders_;
 };

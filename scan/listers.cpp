@@ -9,10 +9,10 @@
 #include "scan/local_time.h"
 #include "toolkit/scope_exit.h"
 
-void TFolderListing::Add(const WIN32_FIND_DATAW& entry) {
+void TFolderListing::Add(const TListingEntry& entry) {
     const std::size_t length = wcsnlen(entry.cFileName, MAX_PATH - 1);
     Entries.push_back({entry.dwFileAttributes, entry.ftLastWriteTime, entry.ftCreationTime,
-                       static_cast<std::uint32_t>(Names.size()), EntrySize(entry)});
+                       static_cast<std::uint32_t>(Names.size()), EntrySize(entry), entry.FileId});
     Names.append(entry.cFileName, length).push_back(L'\0');
 }
 
@@ -60,6 +60,10 @@ std::uint64_t TListingCursor::Size() const {
     return Stored() ? folder_.Entries[index_].Size : EntrySize(folder_.Next);
 }
 
+std::uint64_t TListingCursor::FileId() const {
+    return Stored() ? folder_.Entries[index_].FileId : folder_.Next.FileId;
+}
+
 void TListingCursor::Advance() {
     const bool stored = Stored();
     ++index_;
@@ -71,15 +75,6 @@ void TListingCursor::Advance() {
         valid_ = false;
     }
 }
-
-namespace {
-
-bool OnShare(const std::wstring& root) {
-    return root.starts_with(L"\\\\") || (root.size() >= 2 && root[1] == L':' &&
-                                         GetDriveTypeW((root.substr(0, 2) + L"\\").c_str()) == DRIVE_REMOTE);
-}
-
-} // namespace
 
 unsigned ListersFor(const std::wstring& root) {
     if (OnShare(root)) {
@@ -282,7 +277,7 @@ void TListers::Release(const TFolderListing& listing) {
 
 void TListers::ReadInto(const std::wstring& folder, TFolderListing& listing,
                         const std::function<void()>& pause) {
-    WIN32_FIND_DATAW entry;
+    TListingEntry entry;
     TListingHandle handle = listing_.Open(folder + L"*.*", entry, listing.Error);
     if (!handle) {
         return;

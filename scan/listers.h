@@ -25,6 +25,7 @@ struct TListedEntry {
     FILETIME Creation{};
     std::uint32_t Name = 0; // where its null-terminated name starts in the listing's Names
     std::uint64_t Size = 0;
+    std::uint64_t FileId = 0; // 0: not known
 };
 
 // A folder's listing: the entries read so far, in the order listed; then either how the listing
@@ -34,10 +35,10 @@ struct TFolderListing {
     std::wstring Names;
     DWORD Error = ERROR_SUCCESS; // without Rest: 18 when the listing ran to its end, else its failure
     TListingHandle Rest = nullptr;
-    WIN32_FIND_DATAW Next;      // with Rest: read, not stored
+    TListingEntry Next;         // with Rest: read, not stored
     std::exception_ptr Failure; // thrown while a lister listed; thrown again in the walk
 
-    void Add(const WIN32_FIND_DATAW& entry);
+    void Add(const TListingEntry& entry);
 };
 
 // Opens a folder to be read entry by entry by whoever walks it, with nothing read ahead.
@@ -61,6 +62,7 @@ class TListingCursor {
     const FILETIME& LastWrite() const;
     const FILETIME& Creation() const;
     std::uint64_t Size() const;
+    std::uint64_t FileId() const;
     void Advance();
     DWORD Error() const { return error_; }
     // How many entries came before the one at hand.

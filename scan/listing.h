@@ -15,20 +15,37 @@ struct TFolderIdentity {
     bool operator==(const TFolderIdentity&) const = default;
 };
 
+// The volume a folder lies on, as far as its files' identities go: its serial number, and whether a
+// file keeps its ID when renamed or moved (not so on FAT and exFAT, where the ID is where its entry
+// lies, nor on a share, where the server may make IDs up).
+struct TVolumeIdentity {
+    DWORD Serial = 0;
+    bool StableIds = false;
+};
+
+// An entry as the system's find data gives it, and the file's ID on its volume where the listing
+// reads one (under Wine the inode); 0: not known.
+struct TListingEntry : WIN32_FIND_DATAW {
+    std::uint64_t FileId = 0;
+};
+
 // Called from several threads at once (the walk and the listers that read ahead of it), each
 // listing handle by one thread at a time. A failing call gives its own error code with it, since a
 // thread's last error is no longer the walk's.
 struct IListing {
     virtual ~IListing() = default;
-    // An entry gives its name, attributes, times and size.
-    // Opens the listing of a folder pattern and reads its first entry; nullptr when that fails,
-    // with the reason in error.
-    virtual TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) = 0;
+    // An entry gives its name, attributes, times, size and, where known, its file ID.
+    // Opens the listing of a folder pattern (the folder's path and "*.*") and reads its first entry;
+    // nullptr when that fails, with the reason in error.
+    virtual TListingHandle Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) = 0;
     // The next entry; false when there is none (error 18) or the listing failed (its code in error).
-    virtual bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) = 0;
+    virtual bool Next(TListingHandle listing, TListingEntry& entry, DWORD& error) = 0;
     virtual void Close(TListingHandle listing) = 0;
     // The identity of the folder a path leads to, links followed; false when it cannot be read.
     virtual bool Identity(const std::wstring& folder, TFolderIdentity& identity) = 0;
+    // The volume a folder lies on, links followed; false when it cannot be read, and then the file
+    // IDs of its listings are not used.
+    virtual bool Volume(const std::wstring& /*folder*/, TVolumeIdentity& /*volume*/) { return false; }
 };
 
 // An entry's size in bytes, from the two halves the listing gives.
@@ -54,6 +71,9 @@ std::wstring SystemPath(std::wstring_view path);
 // match. A volume's path (\\?\Volume{...}\, \\?\GLOBALROOT\...) has no other form and stays.
 std::wstring OrdinaryPath(std::wstring_view path);
 
-// The system's listing: FindFirstFileExW with the basic information and large fetches, on the
-// folder's SystemPath, so that paths of any length and names ending in a dot or a blank are read.
+// Whether a path lies on a network share: a UNC path, or a drive the system calls remote.
+bool OnShare(const std::wstring& path);
+
+// The system's listing: the folder opened by its SystemPath, so that paths of any length and names
+// ending in a dot or a blank are read, and read with each entry's file ID.
 std::unique_ptr<IListing> CreateSystemListing();

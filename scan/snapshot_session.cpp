@@ -80,14 +80,16 @@ bool TSnapshotSession::FiltersDiffer() const {
 }
 
 void TSnapshotSession::FileSeen(const std::wstring& folder, const wchar_t* name, DWORD attributes,
-                                const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size) {
+                                const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size,
+                                const TFileIdentity& identity) {
     ++files_;
-    // The listing gives no file identity: moves pair by name, size and time.
+    // Moves pair by identity; a file whose identity is not known, by name, size and time.
     entry_.Path.assign(folder, now_.Root.size()).append(name);
     entry_.Size = size;
     entry_.LastWriteUtc = FileTimeTicks(lastWrite);
     entry_.CreationUtc = FileTimeTicks(creation);
     entry_.Attributes = attributes;
+    entry_.Identity = identity;
     if (writer_) {
         writer_->Add(entry_);
     }

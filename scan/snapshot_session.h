@@ -47,7 +47,8 @@ class TSnapshotSession final : public IWalkObserver {
     bool FiltersDiffer() const;
 
     void FileSeen(const std::wstring& folder, const wchar_t* name, DWORD attributes,
-                  const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size) override;
+                  const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size,
+                  const TFileIdentity& identity) override;
     void FolderUnread(const std::wstring& folder, std::int32_t code) override;
 
     // After the job has ended. Done: the new snapshot takes the old one's place and the moved and

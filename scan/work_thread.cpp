@@ -96,6 +96,10 @@ void TWorkThread::Execute() {
     };
     try {
         CurrentFolder = root;
+        volume_ = {};
+        if (Observer) {
+            Listing->Volume(root, volume_);
+        }
         ProcessFolder();
     } catch (...) {
         // What the walk collected before its failure still reaches the sink, as it would have one by
@@ -141,6 +145,16 @@ void TWorkThread::ProcessFolder(bool throughLink, bool underLink) {
         }
     });
     ListFolder(CurrentFolder, throughLink, underLink, listing);
+    const TVolumeIdentity outside = volume_;
+    const TScopeExit backOutside([this, throughLink, &outside] {
+        if (throughLink) {
+            volume_ = outside;
+        }
+    });
+    if (throughLink && Observer) {
+        volume_ = {};
+        Listing->Volume(CurrentFolder, volume_);
+    }
     TListingCursor entries(*Listing, listing);
     if (entries.Valid()) {
         openFolders_.push_back({CurrentFolder.size()});
@@ -181,7 +195,7 @@ bool TWorkThread::WalkEntries(TListingCursor& entries, bool underLink) {
         const DWORD attributes = entries.Attributes();
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             ConsiderFile(CurrentFolder, name, attributes, entries.LastWrite(), entries.Creation(),
-                         entries.Size());
+                         entries.Size(), entries.FileId());
         } else if (request_.Recursive) {
             const std::size_t length = CurrentFolder.size();
             CurrentFolder.append(name).push_back(L'\\');
@@ -211,7 +225,8 @@ bool TWorkThread::WalkEntries(TListingCursor& entries, bool underLink) {
 }
 
 void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, DWORD attributes,
-                               const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size) {
+                               const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size,
+                               std::uint64_t fileId) {
     // Counted through an atomic view: a progress line may read the count meanwhile. Relaxed, it
     // costs what a plain increment does. Every file counts, whether its name is taken or not.
     const std::atomic_ref<std::int64_t> count(counts_.FileCount);
@@ -224,7 +239,9 @@ void TWorkThread::ConsiderFile(const std::wstring& folder, const wchar_t* name, 
     taken.store(taken.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     // Before the time test: the observer hears every file in either mode.
     if (Observer) {
-        Observer->FileSeen(folder, name, attributes, lastWrite, creation, size);
+        const TFileIdentity identity =
+            volume_.StableIds && fileId != 0 ? TFileIdentity{volume_.Serial, fileId, 0} : TFileIdentity{};
+        Observer->FileSeen(folder, name, attributes, lastWrite, creation, size, identity);
         if (!FilesAsRows) {
             return;
         }

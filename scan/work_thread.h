@@ -14,6 +14,7 @@
 #include "scan/ranking.h"
 #include "scan/scan_request.h"
 #include "scan/sinks.h"
+#include "scan/snapshot_entry.h"
 #include "toolkit/handoff.h"
 #include "toolkit/thread.h"
 
@@ -25,9 +26,11 @@ struct TFolderListing;
 // whatever its time, and every folder that could not be listed. What is done here holds up the walk.
 struct IWalkObserver {
     virtual ~IWalkObserver() = default;
-    // folder: the full path ending with "\", as the rows begin. Times in UTC.
+    // folder: the full path ending with "\", as the rows begin. Times in UTC. identity: the file's
+    // volume and ID where the listing gives an ID and the volume keeps it stable, else not known.
     virtual void FileSeen(const std::wstring& folder, const wchar_t* name, DWORD attributes,
-                          const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size) = 0;
+                          const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size,
+                          const TFileIdentity& identity) = 0;
     // The folder's listing failed, at once or part way: its files are not all seen.
     virtual void FolderUnread(const std::wstring& folder, std::int32_t code) = 0;
 };
@@ -100,7 +103,8 @@ class TWorkThread : public TThread {
     bool WalkEntries(TListingCursor& entries, bool underLink);
     // Counts a file and hands it on, with its size, when its name is taken and its time qualifies.
     void ConsiderFile(const std::wstring& folder, const wchar_t* name, DWORD attributes,
-                      const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size);
+                      const FILETIME& lastWrite, const FILETIME& creation, std::uint64_t size,
+                      std::uint64_t fileId);
     // Halts holding nothing, everything found so far delivered, until resumed.
     void Pause();
     // Whether a file of this instant is handed on, judged by what the walk last heard of the ranking.
@@ -175,6 +179,9 @@ class TWorkThread : public TThread {
     // How the last listing ended, as the system said it.
     std::int32_t ErrorCode = 0;
     bool rootMissing_ = false;
+    // The volume of the folder being walked, read for the observer only: at the root, and again
+    // behind each link, which may lead to another volume.
+    TVolumeIdentity volume_;
     std::int64_t startUtc_ = 0;
     std::unique_ptr<TListers> listers_;
     // Where the walk stands, in the terms the listers order their work by.

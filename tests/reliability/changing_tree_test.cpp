@@ -17,7 +17,7 @@ class THookedListing final : public IListing {
   public:
     std::function<void(const std::wstring& pattern, int entry)> BeforeNext;
 
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    TListingHandle Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) override {
         TListingHandle handle = inner_->Open(pattern, entry, error);
         if (handle) {
             std::lock_guard lock(mutex_);
@@ -25,7 +25,7 @@ class THookedListing final : public IListing {
         }
         return handle;
     }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    bool Next(TListingHandle listing, TListingEntry& entry, DWORD& error) override {
         std::wstring pattern;
         int count = 0;
         {
@@ -48,6 +48,9 @@ class THookedListing final : public IListing {
     }
     bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
         return inner_->Identity(folder, identity);
+    }
+    bool Volume(const std::wstring& folder, TVolumeIdentity& volume) override {
+        return inner_->Volume(folder, volume);
     }
 
   private:

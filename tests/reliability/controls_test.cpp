@@ -59,13 +59,13 @@ class TSlowListing final : public IListing {
   public:
     TSlowListing(HANDLE gate, DWORD msPerEntry, HANDLE hold = nullptr, long holdAtOpen = 0)
         : gate_(gate), ms_(msPerEntry), hold_(hold), holdAtOpen_(holdAtOpen) {}
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    TListingHandle Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) override {
         WaitForSingleObject(gate_, INFINITE);
         if (hold_ && InterlockedIncrement(&opens_) == holdAtOpen_)
             WaitForSingleObject(hold_, INFINITE);
         return inner_->Open(pattern, entry, error);
     }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    bool Next(TListingHandle listing, TListingEntry& entry, DWORD& error) override {
         if (ms_)
             Sleep(ms_);
         return inner_->Next(listing, entry, error);
@@ -73,6 +73,9 @@ class TSlowListing final : public IListing {
     void Close(TListingHandle listing) override { inner_->Close(listing); }
     bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
         return inner_->Identity(folder, identity);
+    }
+    bool Volume(const std::wstring& folder, TVolumeIdentity& volume) override {
+        return inner_->Volume(folder, volume);
     }
 
   private:

@@ -8,8 +8,8 @@
 
 namespace {
 
-WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes, FILETIME time, std::uint64_t size = 0) {
-    WIN32_FIND_DATAW entry{};
+TListingEntry Entry(const std::wstring& name, DWORD attributes, FILETIME time, std::uint64_t size = 0) {
+    TListingEntry entry{};
     entry.dwFileAttributes = attributes;
     entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
     entry.nFileSizeLow = static_cast<DWORD>(size);
@@ -94,7 +94,7 @@ void TFakeListing::AddFile(const std::wstring& path, FILETIME time, DWORD attrib
 
 // A call that succeeds leaves a stale code in error, as the system leaves a thread's last error:
 // the walk must not report it.
-TListingHandle TFakeListing::Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) {
+TListingHandle TFakeListing::Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) {
     if (pattern.size() < 3 || pattern.substr(pattern.size() - 3) != L"*.*") {
         throw std::logic_error("unexpected listing pattern");
     }
@@ -121,7 +121,7 @@ TListingHandle TFakeListing::Open(const std::wstring& pattern, WIN32_FIND_DATAW&
     return new TCursor{&found->second, 0};
 }
 
-bool TFakeListing::Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) {
+bool TFakeListing::Next(TListingHandle listing, TListingEntry& entry, DWORD& error) {
     auto* cursor = static_cast<TCursor*>(listing);
     ++cursor->Index;
     if (cursor->Index >= cursor->Folder->FailAfter) {
@@ -143,7 +143,7 @@ void TFakeListing::Close(TListingHandle listing) {
     delete static_cast<TCursor*>(listing);
 }
 
-TListingHandle TWatchedListing::Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) {
+TListingHandle TWatchedListing::Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) {
     const std::wstring folder = pattern.substr(0, pattern.size() - 3);
     bool byWalk = false;
     {

@@ -51,7 +51,7 @@ class TRecorder final : public IScanSink {
 class TFakeListing final : public IListing {
   public:
     struct TFolder {
-        std::vector<WIN32_FIND_DATAW> Entries;
+        std::vector<TListingEntry> Entries;
         DWORD OpenError = 0;         // the open fails with this code
         bool ThrowOnOpen = false;    // the open fails with std::bad_alloc
         size_t FailAfter = SIZE_MAX; // Next fails after this many entries ...
@@ -68,8 +68,8 @@ class TFakeListing final : public IListing {
     void AddFolder(const std::wstring& path);
     TFolder& Folder(const std::wstring& path) { return Folders.at(path); }
 
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override;
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override;
+    TListingHandle Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) override;
+    bool Next(TListingHandle listing, TListingEntry& entry, DWORD& error) override;
     void Close(TListingHandle listing) override;
     bool Identity(const std::wstring&, TFolderIdentity&) override { return false; }
 
@@ -91,13 +91,16 @@ class TWatchedListing final : public IListing {
     // Folders whose open a lister began.
     std::vector<std::wstring> FoldersOpenedAhead() const;
 
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override;
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    TListingHandle Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) override;
+    bool Next(TListingHandle listing, TListingEntry& entry, DWORD& error) override {
         return inner_->Next(listing, entry, error);
     }
     void Close(TListingHandle listing) override { inner_->Close(listing); }
     bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
         return inner_->Identity(folder, identity);
+    }
+    bool Volume(const std::wstring& folder, TVolumeIdentity& volume) override {
+        return inner_->Volume(folder, volume);
     }
 
   private:

@@ -162,4 +162,52 @@ TEST(SnapshotSessionTest, EachScanIsComparedWithTheLastCompletedOneAndOnlyACompl
     SetSnapshotFolder({});
 }
 
+// Through the system's listing on real files: a file renamed, or moved to another folder and changed
+// on the way, keeps its identity and is paired as moved; a new file of a deleted one's name, size and
+// time is not. The first scan lists each folder as the walk goes, the second through a lister, so
+// both ways carry the identity.
+TEST(SnapshotSessionTest, RealFilesMovedAndChangedArePairedByTheirIdentity) {
+    THandOffScope handOff;
+    TTempTree store, tree;
+    SetSnapshotFolder(store.Root());
+    const FILETIME day = UtcFileTime(2024, 1, 1), later = UtcFileTime(2024, 2, 1);
+    tree.Folder(L"a");
+    tree.Folder(L"b");
+    tree.File(L"a\\moved.txt", day, 0, 10);
+    tree.File(L"a\\renamed.txt", day, 0, 20);
+    tree.File(L"a\\gone.txt", day, 0, 30);
+    std::vector<std::wstring> changes;
+    for (unsigned listers = 0; listers < 2; ++listers) {
+        if (listers == 1) {
+            const auto move = [&tree](const wchar_t* from, const wchar_t* to) {
+                return MoveFileW(SystemPath(tree.Root() + from).c_str(),
+                                 SystemPath(tree.Root() + to).c_str());
+            };
+            ASSERT_TRUE(move(L"a\\moved.txt", L"b\\other.txt"));
+            tree.File(L"b\\other.txt", later, 0, 11); // rewritten in place: the same file
+            ASSERT_TRUE(move(L"a\\renamed.txt", L"a\\new name.txt"));
+            tree.File(L"b\\gone.txt", day, 0, 30); // made before the other goes: another identity
+            ASSERT_TRUE(DeleteFileW(SystemPath(tree.Root() + L"a\\gone.txt").c_str()));
+        }
+        TScanRun run;
+        run.Job->ListerCount = listers;
+        run.Job->MayReadAhead = [] { return true; };
+        ASSERT_TRUE(run.Ask(tree.Root(), false, 0));
+        TSnapshotSession session(run.Job->Request());
+        run.Job->Observer = &session;
+        run.Job->FilesAsRows = false;
+        ASSERT_TRUE(run.Run());
+        ASSERT_TRUE(session.End(run.Recorder.End.Outcome, run.Recorder.End.StartUtc));
+        for (const TChange& change : session.Changes()) {
+            changes.push_back(Text(change));
+        }
+    }
+    std::sort(changes.begin(), changes.end());
+    const std::vector<std::wstring> expected = {L"deleted a\\gone.txt",
+                                                L"moved a\\new name.txt<-a\\renamed.txt",
+                                                L"moved b\\other.txt<-a\\moved.txt", L"new b\\gone.txt"};
+    EXPECT_EQ(expected, changes);
+    SetSnapshotFolder({});
+}
+
 } // namespace

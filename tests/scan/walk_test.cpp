@@ -291,13 +291,13 @@ std::wstring DeepFolder(int level) {
 class TDeepestListing final : public IListing {
   public:
     static constexpr size_t Longest = 32760;
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    TListingHandle Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) override {
         // Entries to give: "f", then "d" where one more level fits.
         auto* cursor = new TCursor{0, pattern.size() - 3 + 2 <= Longest ? 2 : 1};
         Next(cursor, entry, error);
         return cursor;
     }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    bool Next(TListingHandle listing, TListingEntry& entry, DWORD& error) override {
         TCursor& cursor = *static_cast<TCursor*>(listing);
         if (cursor.Given == cursor.Count) {
             error = ERROR_NO_MORE_FILES;

@@ -30,16 +30,19 @@ constexpr double Second = 1.0 / 86400;
 class TGatedListing final : public IListing {
   public:
     explicit TGatedListing(HANDLE gate) : gate_(gate), inner_(CreateSystemListing()) {}
-    TListingHandle Open(const std::wstring& pattern, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    TListingHandle Open(const std::wstring& pattern, TListingEntry& entry, DWORD& error) override {
         WaitForSingleObject(gate_, INFINITE);
         return inner_->Open(pattern, entry, error);
     }
-    bool Next(TListingHandle listing, WIN32_FIND_DATAW& entry, DWORD& error) override {
+    bool Next(TListingHandle listing, TListingEntry& entry, DWORD& error) override {
         return inner_->Next(listing, entry, error);
     }
     void Close(TListingHandle listing) override { inner_->Close(listing); }
     bool Identity(const std::wstring& folder, TFolderIdentity& identity) override {
         return inner_->Identity(folder, identity);
+    }
+    bool Volume(const std::wstring& folder, TVolumeIdentity& volume) override {
+        return inner_->Volume(folder, volume);
     }
 
   private:
