@@ -33,7 +33,7 @@ NOTHING_NEWER = "4102444800"  # 2100: no file qualifies in the date mode
 GENERATED = ("S:\\gen\\", "date", NOTHING_NEWER, "--generated", "--tops", "10", "--later")
 
 
-def pairs(t3, snapshots, with_t3_changed):
+def pairs(t3, snapshots, with_t3_changed, changed_t3=None):
     """(name, target, base case, measured case, made before each measured run); a case: (label, args)."""
     win = bench.windows_path(t3)
     newest = (win, "number", str(bench.N_SMALL))
@@ -52,11 +52,45 @@ def pairs(t3, snapshots, with_t3_changed):
                    ("changed mode", GENERATED + ("--snapshot", bench.windows_path(snapshots) + "generated-work.qsnap",
                                                  "--changed")),
                    lambda: shutil.copyfile(before, work)))
+    if changed_t3:
+        tree_win = bench.windows_path(changed_t3)
+        before_t3 = os.path.join(snapshots, "t3-before.qsnap")
+        work_t3 = os.path.join(snapshots, "t3-work.qsnap")
+        result.append(("T3 (a million files), changed mode, 1% different", 1.20,
+                       ("plain scan, nothing newer", (tree_win, "date", NOTHING_NEWER)),
+                       ("changed mode", (tree_win, "date", NOTHING_NEWER, "--snapshot",
+                                         bench.windows_path(snapshots) + "t3-work.qsnap", "--changed")),
+                       lambda: shutil.copyfile(before_t3, work_t3)))
     if with_t3_changed:
         t3_kept = bench.windows_path(snapshots) + "t3-changed.qsnap"
         result.append(("T3 changed mode, nothing changed", None, ("plain scan, nothing newer", (win, "date", NOTHING_NEWER)),
                        ("changed mode", (win, "date", NOTHING_NEWER, "--snapshot", t3_kept, "--changed")), None))
     return result
+
+
+def change_one_percent(root):
+    """Every hundredth file written again a day later and 4,096 bytes longer; of every hundredth folder's
+    files one deleted, one moved to the folder before it, and one new file made beside them."""
+    folders = sorted(dirpath for dirpath, _, files in os.walk(root) if files)
+    changed = deleted = moved = new = 0
+    for number, folder in enumerate(folders):
+        names = sorted(os.listdir(folder))
+        for k, name in enumerate(names):
+            if (number * len(names) + k) % 100 == 0:
+                path = os.path.join(folder, name)
+                stat = os.stat(path)
+                with open(path, "ab") as file:
+                    file.write(b"x" * 4096)
+                os.utime(path, (stat.st_atime, stat.st_mtime + 86400))
+                changed += 1
+        if number % 100 == 1:
+            # The new file before the deletion, whose inode it would otherwise be given.
+            with open(os.path.join(folder, "new.txt"), "w") as file:
+                file.write("new")
+            os.remove(os.path.join(folder, names[1]))
+            os.rename(os.path.join(folder, names[2]), os.path.join(folders[number - 1], "moved-" + names[2]))
+            deleted, moved, new = deleted + 1, moved + 1, new + 1
+    return f"{changed} changed, {deleted} deleted, {moved} moved, {new} new"
 
 
 def main():
@@ -66,6 +100,7 @@ def main():
     parser.add_argument("--t3", help="a T3-shaped tree of a million files to use instead of the cache's")
     parser.add_argument("--rounds", type=int, default=4, help="counted rounds after the warm-up (4)")
     parser.add_argument("--no-t3-changed", action="store_true", help="leave out the changed mode on T3")
+    parser.add_argument("--changed-t3", help="a folder to make a T3 of its own in, snapshot, and change 1%% of")
     parser.add_argument("--timeout", type=float, default=600.0, help="seconds before one run is given up")
     options = parser.parse_args()
     if not os.environ.get("DISPLAY"):
@@ -88,8 +123,24 @@ def main():
     print(f"generated tree as it was: {first['snapshot_files']} files, {first['snapshot_bytes']} bytes",
           file=sys.stderr, flush=True)
 
+    changed_t3 = None
+    if options.changed_t3:
+        bench.make_tree(options.changed_t3, "T3")
+        changed_t3 = os.path.join(options.changed_t3, "T3")
+        stamp = os.path.join(options.changed_t3, "T3-changed")
+        before = os.path.join(snapshots, "t3-before.qsnap")
+        if os.path.exists(stamp):
+            sys.exit(f"{changed_t3} was changed by an earlier run; remove {options.changed_t3} to make it again")
+        first = bench.run_case(runner, ("before", "", "bench_engine",
+                                        (bench.windows_path(changed_t3), "date", NOTHING_NEWER, "--snapshot",
+                                         bench.windows_path(snapshots) + "t3-before.qsnap", "--changed")), {})
+        print(f"T3 as it was: {first['snapshot_files']} files", file=sys.stderr, flush=True)
+        print(f"T3 changed: {change_one_percent(changed_t3)}", file=sys.stderr, flush=True)
+        open(stamp, "w").close()
+        assert os.path.exists(before)
+
     summary = []
-    for name, target, base, measured, prepare in pairs(t3, snapshots, not options.no_t3_changed):
+    for name, target, base, measured, prepare in pairs(t3, snapshots, not options.no_t3_changed, changed_t3):
         rounds = []
         for number in range(options.rounds + 1):
             order = (base, measured) if number % 2 == 0 else (measured, base)

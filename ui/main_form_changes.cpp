@@ -6,6 +6,7 @@
 #include "scan/local_time.h"
 #include "scan/snapshot_session.h"
 #include "scan/work_thread.h"
+#include "toolkit/handoff.h"
 #include "ui/logs_form.h"
 
 void TMainForm::StartSnapshot(TWorkThread& job, bool compare) {
@@ -68,7 +69,10 @@ void TMainForm::EndSnapshot(const TScanEnd& end, std::unique_ptr<TLogsForm>& log
     }
     // A root that is not there is no reason to forget what was in it: the earlier snapshot stays.
     const TScanOutcome outcome = end.RootMissing ? TScanOutcome::Stopped : end.Outcome;
-    const bool written = snapshot_->End(outcome, end.StartUtc);
+    // Beside the window's messages: the earlier snapshot may still be being read, and the moves are
+    // settled over all its files.
+    bool written = true;
+    RunBesideMessages([&] { written = snapshot_->End(outcome, end.StartUtc); });
     for (const std::wstring& line : {TellOld(), written ? std::wstring() : snapshot_->WriteError()}) {
         if (!line.empty()) {
             if (!log) {
