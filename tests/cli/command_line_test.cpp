@@ -5,6 +5,7 @@
 #include "scan/last_scans.h"
 #include "scan/local_time.h"
 #include "scan/scan_request.h"
+#include "scan/snapshot_file.h"
 #include "scan/sys_error.h"
 #include <algorithm>
 #include <cmath>
@@ -326,7 +327,8 @@ TEST(CommandLineTest, ChangedListsWhatDiffersFromTheBaselineInEveryForm) {
     EXPECT_TRUE(DeleteFileW((root + L"gone.txt").c_str()) && DeleteFileW((root + L"cache\\c2").c_str()));
     EXPECT_TRUE(MoveFileW((root + L"a\\old.txt").c_str(), (root + L"a\\renamed.txt").c_str()));
     EXPECT_TRUE(MoveFileW((root + L"a\\travel.txt").c_str(), (root + L"b\\travel.txt").c_str()));
-    // Newest first. A file renamed in its folder keeps its identity: a move.
+    tree.File(L"b\\travel.txt", FileTimeOfLocal(day(29)), 0, 8);
+    // Newest first. A file renamed in its folder, or moved and written to, keeps its identity: a move.
     const struct {
         const wchar_t* Kind;
         const wchar_t* Path;
@@ -336,7 +338,7 @@ TEST(CommandLineTest, ChangedListsWhatDiffersFromTheBaselineInEveryForm) {
     } changes[] = {
         {L"new", L"new.txt", nullptr, 2, 0, 31, 0},
         {L"changed", L"touch.txt", L"touch.txt", 5, 5, 30, 3},
-        {L"moved", L"b\\travel.txt", L"a\\travel.txt", 3, 3, 6, 6},
+        {L"moved", L"b\\travel.txt", L"a\\travel.txt", 8, 3, 29, 6},
         {L"moved", L"a\\renamed.txt", L"a\\old.txt", 7, 7, 5, 5},
         {L"deleted", L"gone.txt", L"gone.txt", 4, 4, 4, 4},
         {L"changed", L"grow.txt", L"grow.txt", 20, 10, 2, 2},
@@ -417,6 +419,23 @@ TEST(CommandLineTest, ChangedListsWhatDiffersFromTheBaselineInEveryForm) {
     EXPECT_TRUE(again.Err.starts_with(none) && again.Err.size() == none.size() + 16 + 3 &&
                 again.Err.ends_with(L".\r\n"))
         << again.Err;
+    // A baseline cut short or with a byte changed is named, treated as absent, and replaced whole.
+    const std::string whole = ReadBytes(kept.Root() + L"base1.qsnap");
+    for (const bool cut : {true, false}) {
+        std::string bytes = whole;
+        cut ? bytes.resize(bytes.size() / 2) : static_cast<void>(bytes[bytes.size() / 2] ^= 0x20);
+        const std::wstring spoilt = kept.Root() + L"spoilt.qsnap";
+        const HANDLE file = CreateFileW(spoilt.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+        CloseHandle(file);
+        const TResult read = RunExe(L"--changed --skip cache --baseline " + Arg(spoilt) + L" " + r);
+        EXPECT_EQ(0, read.Exit);
+        EXPECT_EQ("", read.Out);
+        EXPECT_NE(std::wstring::npos, read.Err.find(cut ? L"is cut short" : L"is damaged")) << read.Err;
+        EXPECT_NE(std::wstring::npos, read.Err.find(L"this scan is kept")) << read.Err;
+        EXPECT_TRUE(ReadSnapshot(spoilt, root).Usable());
+    }
 }
 
 // The Unix name of a path, as the shell that starts a program in another zone needs it.
