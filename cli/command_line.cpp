@@ -270,8 +270,9 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         errors.Line(L"quenwick: " + session->Problem());
     }
     if (!written) {
+        // Of a scan asked for its rows the rows are whole; of --changed, the snapshot is what was asked.
         errors.Line(L"quenwick: " + session->WriteError());
-        failed = true;
+        failed = failed || request.Changed;
     }
 
     // Newest first by instant; of equal ones, the row added first, as the window's stable sort
@@ -288,9 +289,9 @@ int Scan(const TCommandLine& request, TWorkThread& job, TTextOutput& out, TError
         }
         out.WriteUtf8(line);
     };
-    AppendFileStart(request.Format, line, session != nullptr);
+    AppendFileStart(request.Format, line, request.Changed);
     out.WriteUtf8(line);
-    if (session) {
+    if (session && request.Changed) {
         WriteChanges(request, job.Request().RootPath, *session, out, errors, failed);
         if (!session->HasOld() && outcome == TScanOutcome::Done && session->WriteError().empty()) {
             errors.Line(L"quenwick: no earlier snapshot of this folder and these filters; this scan is kept "
@@ -397,6 +398,15 @@ int RunRequest(const std::vector<std::wstring>& arguments, TErrorStream& errors)
         // Every file goes to the comparison; none becomes a row.
         job.Observer = session.get();
         job.FilesAsRows = false;
+    } else {
+        // Every scan that runs to its end is kept, as the window keeps it: the next --changed, here or
+        // there, compares with it. Without a folder to keep it in, the scan runs as it would.
+        session = std::make_unique<TSnapshotSession>(job.Request(), std::wstring(), false);
+        if (session->Path().empty()) {
+            session.reset();
+        } else {
+            job.Observer = session.get();
+        }
     }
     return Scan(request, job, out, errors, session.get());
 }

@@ -419,6 +419,10 @@ TEST(CommandLineTest, ChangedListsWhatDiffersFromTheBaselineInEveryForm) {
     EXPECT_TRUE(again.Err.starts_with(none) && again.Err.size() == none.size() + 16 + 3 &&
                 again.Err.ends_with(L".\r\n"))
         << again.Err;
+    // A scan of another mode keeps its snapshot too: the next --changed compares with it.
+    EXPECT_EQ(0, RunExe(L"--newest 1 " + r).Exit);
+    const TResult stored = RunExe(L"--changed " + r);
+    EXPECT_TRUE(stored.Out.empty() && stored.Err.starts_with(none)) << stored.Err;
     // A baseline cut short or with a byte changed is named, treated as absent, and replaced whole.
     const std::string whole = ReadBytes(kept.Root() + L"base1.qsnap");
     for (const bool cut : {true, false}) {
