@@ -5,6 +5,7 @@ size change uncovers, the size that survives a minimised or maximised close, and
 """
 import os
 import re
+import shutil
 import subprocess
 import time
 
@@ -25,7 +26,8 @@ def mode(program):
     edits = [enabled == "1" for kind, _, enabled, _ in controls if kind == "Edit"]
     pickers = [enabled == "1" for kind, _, enabled, _ in controls if kind == "SysDateTimePick32"]
     name = "number" if checked.get("Number of freshest files") else \
-        "date" if checked.get("Files modified after") else "none"
+        "date" if checked.get("Files modified after") else \
+        "changed" if checked.get("Changed since the last scan") else "none"
     return name, edits[1] if len(edits) > 1 else None, pickers[0] if pickers else None
 
 
@@ -46,13 +48,14 @@ def mode_by_keyboard(tree):
     program.keys("Tab", "Tab", "Tab")
     check(program.focus()[2] == "Number of freshest files",
           "keys: after a mouse switch Tab reaches the checked mode (%r)" % (program.focus(),))
-    expected = [("date", False, True), ("number", True, False), ("date", False, True)]
+    expected = [("date", False, True), ("number", True, False), ("date", False, True), ("changed", False, False),
+                ("date", False, True)]
     seen = []
-    for key, wanted in zip(("Down", "Up", "Down"), expected):
+    for key, wanted in zip(("Down", "Up", "Down", "Down", "Up"), expected):
         program.keys(key)
         until(lambda: mode(program) == wanted, 5)
         seen.append(mode(program))
-    check(seen == expected, "keys: the arrow keys switch the mode three times in a row, each with its controls (%r)" % seen)
+    check(seen == expected, "keys: the arrow keys switch the mode five times in a row, each with its controls (%r)" % seen)
     program.click(8 + 100, 24 + 10)
     program.keys("Tab", "Tab", "Tab")
     check(program.focus()[2] == "Files modified after", "keys: Tab enters the modes at the checked one")
@@ -330,7 +333,36 @@ def order_and_settings(tree):
     program.close(expect_question=False)
 
 
+def changed_mode(folder):
+    """The changed mode chosen by the keyboard and run by F5 twice: the first scan is kept, the second
+    lists a file written to and a new one in the counts and the list."""
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    for name in ("kept.txt", "grows.txt"):
+        with open(os.path.join(folder, name), "w") as file:
+            file.write(name)
+    program = Program("changed", folder)
+    program.click(8 + 100, 24 + 10)  # the path box
+    program.keys("Tab", "Tab", "Tab", "Down", "Down", "F5")
+    code, text = program.counts("no earlier scan", 30000)
+    check(code == 0 and mode(program)[0] == "changed",
+          "changed: the keys choose the mode and F5 keeps the first scan (%r)" % text)
+    with open(os.path.join(folder, "grows.txt"), "a") as file:
+        file.write("more")
+    with open(os.path.join(folder, "new.txt"), "w") as file:
+        file.write("new")
+    program.keys("F5")
+    code, text = program.counts("1 new, 1 changed, 0 deleted, 0 moved since", 30000)
+    rows = sorted(program.copy_paths())
+    check(code == 0 and rows == [windows_path(os.path.join(folder, n)) for n in ("grows.txt", "new.txt")],
+          "changed: the second scan lists the file written to and the new one (%r, %r)" % (text, rows))
+    program.shot("listed")
+    program.close(expect_question=False)
+    shutil.rmtree(folder, ignore_errors=True)
+
+
 def all_scenarios(tree, files, million, rising, order):
+    changed_mode(os.path.join(os.path.dirname(order), "e2e-changed-%d" % os.getpid()))
     order_and_settings(order)
     live_list(rising)
     mode_by_keyboard(tree)
