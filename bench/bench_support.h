@@ -22,23 +22,22 @@ inline double Seconds() {
     return static_cast<double>(now.QuadPart) / frequency;
 }
 
-inline double PeakMegabytes(HANDLE process = GetCurrentProcess()) {
+// The process's memory counters; cb 0 when they could not be read.
+inline PROCESS_MEMORY_COUNTERS MemoryCounters(HANDLE process) {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) {
-        return -1;
-    }
-    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
+    return GetProcessMemoryInfo(process, &counters, sizeof counters) ? counters : PROCESS_MEMORY_COUNTERS{};
+}
+
+inline double PeakMegabytes(HANDLE process = GetCurrentProcess()) {
+    const PROCESS_MEMORY_COUNTERS counters = MemoryCounters(process);
+    return counters.cb ? static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0) : -1;
 }
 
 // PeakPagefileUsage: the most memory the process had committed at once, in use or not.
 inline double PeakCommitMegabytes(HANDLE process = GetCurrentProcess()) {
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) {
-        return -1;
-    }
-    return static_cast<double>(counters.PeakPagefileUsage) / (1024.0 * 1024.0);
+    const PROCESS_MEMORY_COUNTERS counters = MemoryCounters(process);
+    return counters.cb ? static_cast<double>(counters.PeakPagefileUsage) / (1024.0 * 1024.0) : -1;
 }
 
 // A Unix time in whole seconds as the local date-time value the walk would give a file of that time.
