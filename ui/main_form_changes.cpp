@@ -15,8 +15,13 @@ void TMainForm::StartSnapshot(TWorkThread& job, bool compare) {
     changesRoot_ = job.Request().RootPath;
     snapshot_ = std::make_unique<TSnapshotSession>(job.Request(), std::wstring(), compare);
     if (snapshot_->Path().empty()) {
-        // No folder to keep snapshots in: the scan runs as it would without them.
+        // No folder to keep snapshots in: the other modes run as they would without them.
         snapshot_.reset();
+        if (compare) {
+            job.FilesAsRows = false;
+            ScanSink->ListingFailed(L"There is no local application data folder to keep snapshots in: what "
+                                    L"changed cannot be told.");
+        }
         return;
     }
     job.Observer = snapshot_.get();
