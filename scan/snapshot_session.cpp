@@ -62,9 +62,7 @@ void TSnapshotSession::ReadOld() {
 }
 
 TSnapshotSession::~TSnapshotSession() {
-    if (reader_.joinable()) {
-        reader_.join();
-    }
+    JoinReader();
 }
 
 const TSnapshotScan& TSnapshotSession::Old() const {
@@ -97,13 +95,21 @@ void TSnapshotSession::FileSeen(const std::wstring& folder, const wchar_t* name,
         pending_.push_back(entry_);
         return;
     }
-    if (!pending_.empty()) {
-        for (const TSnapshotEntry& met : pending_) {
-            Compare(met);
-        }
-        std::vector<TSnapshotEntry>().swap(pending_);
-    }
+    ComparePending();
     Compare(entry_);
+}
+
+void TSnapshotSession::ComparePending() {
+    for (const TSnapshotEntry& met : pending_) {
+        Compare(met);
+    }
+    std::vector<TSnapshotEntry>().swap(pending_);
+}
+
+void TSnapshotSession::JoinReader() {
+    if (reader_.joinable()) {
+        reader_.join();
+    }
 }
 
 void TSnapshotSession::Compare(const TSnapshotEntry& entry) {
@@ -121,13 +127,8 @@ void TSnapshotSession::FolderUnread(const std::wstring& folder, std::int32_t) {
 }
 
 bool TSnapshotSession::End(TScanOutcome outcome, std::int64_t startUtc) {
-    if (reader_.joinable()) {
-        reader_.join();
-    }
-    for (const TSnapshotEntry& met : pending_) {
-        Compare(met);
-    }
-    std::vector<TSnapshotEntry>().swap(pending_);
+    JoinReader();
+    ComparePending();
     if (outcome != TScanOutcome::Done) {
         // What the walk did not reach is not known: nothing is settled, the old snapshot stays.
         if (writer_) {

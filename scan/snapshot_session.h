@@ -69,6 +69,9 @@ class TSnapshotSession final : public IWalkObserver {
   private:
     void ReadOld();
     void Compare(const TSnapshotEntry& entry);
+    // The files met before the earlier snapshot was read, compared now.
+    void ComparePending();
+    void JoinReader();
     TSnapshotScan now_;
     std::thread reader_;
     std::atomic<bool> oldRead_{false};

@@ -12,7 +12,6 @@
 void TMainForm::StartSnapshot(TWorkThread& job, bool compare) {
     comparing_ = compare;
     oldTold_ = false;
-    changesRoot_ = job.Request().RootPath;
     snapshot_ = std::make_unique<TSnapshotSession>(job.Request(), std::wstring(), compare);
     if (snapshot_->Path().empty()) {
         // No folder to keep snapshots in: the other modes run as they would without them.
@@ -62,7 +61,7 @@ void TMainForm::TakeChanges() {
     takenChanges_.clear();
     snapshot_->TakeNewChanges(takenChanges_);
     for (const TChange& change : takenChanges_) {
-        Results->AddChange(changesRoot_, change);
+        Results->AddChange(WorkThread->Request().RootPath, change);
         // Only new and changed files come while the walk goes on.
         ++(change.Kind == TChangeKind::New ? Counts.Changes.New : Counts.Changes.Changed);
     }
