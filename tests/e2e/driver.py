@@ -142,8 +142,17 @@ class Program:
         return probe("rows", other_than, str(ms))
 
     def probe_step(self, other_than, ms=30000):
-        """Lets the paused scan go on until the list reads other rows than other_than, then pauses it."""
+        """Lets the paused scan go on until it has seen another file, then waits for the list to read
+        other rows than other_than."""
         return probe("step", other_than, str(ms))
+
+    def start_paused(self, press):
+        """Starts a scan by press(), paused by the probe as soon as it runs: on a busy machine the walk
+        goes far in the time a picture takes."""
+        pauser = subprocess.Popen([WINE_RUN, PROBE, "pause-at-start", "30000"], stdout=subprocess.PIPE)
+        ready = pauser.stdout.readline().decode().strip() == "ready"
+        press()
+        return ready and pauser.wait() == 0
 
     def arrows(self):
         return probe("arrows")[1].split()

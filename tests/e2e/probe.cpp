@@ -6,8 +6,9 @@
 //                             scan's report; prints what it reads: "COUNT|FIRST ROW", the first
 //                             row's file as the list gives it
 //   probe press CAPTION       clicks the main window's button with this caption, as the mouse would
-//   probe step NOT MS         lets a paused scan go on (Start) until the list reads other than NOT, or
-//                             for MS at the most, pauses it again (Pause) and prints what it reads
+//   probe step NOT MS         lets a paused scan go on (Start, Pause) until it has seen another file,
+//                             then waits up to MS for the list to read other than NOT; prints what it reads
+//   probe pause-at-start MS   prints "ready", then presses Pause as soon as a scan runs (MS at the most)
 //   probe arrows              prints the sort arrow of each column header: "none", "up" or "down"
 //   probe selection           prints the list's selected count, then each row it reports selected
 //   probe client              prints the main window's client origin on the screen: "x y"
@@ -28,7 +29,9 @@
 //                             files dropped on it, prints "ready", and waits up to MS for a drop;
 //                             prints each dropped file, one a line, then "effect N" it chose (copy)
 #include <windows.h>
+#include <algorithm>
 #include <commctrl.h>
+#include <cwctype>
 #include <ole2.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -207,15 +210,65 @@ std::wstring ClassName(HWND window) {
 
 // A click on a button of the main window, told to the window as the button tells it: the program
 // ignores it, as it ignores a real one, while the button is disabled.
-bool Press(HWND main, const wchar_t* caption) {
+HWND Button(HWND main, const wchar_t* caption) {
     for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         if (ClassName(child) == L"Button" && WindowText(child) == caption) {
-            DWORD_PTR result = 0;
-            return SendMessageTimeoutW(main, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
-                                       reinterpret_cast<LPARAM>(child), SMTO_ABORTIFHUNG, 5000, &result) != 0;
+            return child;
         }
     }
-    return false;
+    return nullptr;
+}
+
+bool Press(HWND main, const wchar_t* caption) {
+    HWND button = Button(main, caption);
+    DWORD_PTR result = 0;
+    return button &&
+           SendMessageTimeoutW(main, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                               reinterpret_cast<LPARAM>(button), SMTO_ABORTIFHUNG, 5000, &result) != 0;
+}
+
+// The files seen, as the counts say them ("Paused: 1,234 files seen, ..."): the walk's own count,
+// read by the window when it pauses.
+std::wstring SeenText(HWND main) {
+    const std::wstring counts = CountsText(main);
+    std::wstring digits;
+    for (wchar_t c : counts.substr(0, counts.find(L" file"))) {
+        if (iswdigit(c)) {
+            digits += c;
+        }
+    }
+    return digits;
+}
+
+// Presses Pause once the window has enabled it, which it does when next idle after a scan starts
+// or resumes, ignoring a press before; gap milliseconds later. False if the scan ends first.
+bool PauseWhenItCan(HWND main, DWORD gap, ULONGLONG end) {
+    HWND pause = Button(main, L"&Pause");
+    while (pause && !IsWindowEnabled(pause)) {
+        if (GetTickCount64() >= end || StatusText(main).find(L" files for ") != std::wstring::npos) {
+            return false;
+        }
+        Sleep(1);
+    }
+    Sleep(gap);
+    return Press(main, L"&Pause");
+}
+
+// Lets a paused scan on by as little as shows, whatever the machine's load: Start and Pause back to
+// back, with a wait between them that grows from nothing until the walk has seen another file.
+bool Step(HWND main, ULONGLONG end) {
+    for (DWORD gap = 0;; gap = std::min<DWORD>(gap * 2 + 1, 64)) {
+        if (CountsText(main).rfind(L"Paused: ", 0) != 0) {
+            return true; // ended: Start would begin another scan
+        }
+        const std::wstring before = SeenText(main);
+        if (!Press(main, L"&Start")) {
+            return false;
+        }
+        if (!PauseWhenItCan(main, gap, end) || SeenText(main) != before || GetTickCount64() >= end) {
+            return true;
+        }
+    }
 }
 
 // Waits up to ms for the list to read other than before, or for the scan's report; gives what it reads.
@@ -406,15 +459,21 @@ int wmain(int argc, wchar_t** argv) {
     }
     if ((mode == L"rows" || mode == L"step") && argc == 4) {
         HWND main = WaitForWindow(L"Quenwick", 5000);
-        if (!main || (mode == L"step" && !Press(main, L"&Start"))) {
+        const DWORD ms = static_cast<DWORD>(_wtoi(argv[3]));
+        if (!main || (mode == L"step" && !Step(main, GetTickCount64() + ms))) {
             return 1;
         }
-        const std::wstring rows = RowsOtherThan(main, argv[2], static_cast<DWORD>(_wtoi(argv[3])));
-        if (mode == L"step") {
-            Press(main, L"&Pause");
-        }
+        const std::wstring rows = RowsOtherThan(main, argv[2], ms);
         Print(rows);
         return rows != argv[2] ? 0 : 1;
+    }
+    if (mode == L"pause-at-start" && argc == 3) {
+        HWND main = WaitForWindow(L"Quenwick", 5000);
+        if (!main) {
+            return 1;
+        }
+        Print(L"ready");
+        return PauseWhenItCan(main, 0, GetTickCount64() + static_cast<DWORD>(_wtoi(argv[2]))) ? 0 : 1;
     }
     if (mode == L"press" && argc == 3) {
         HWND main = WaitForWindow(L"Quenwick", 5000);

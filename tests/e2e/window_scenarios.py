@@ -247,28 +247,31 @@ def live_list(rising):
     every file of this tree enters the N newest, each picture shows other rows than the one before, also
     after Pause and Start. When the scan ends the focus is back on Start, so Enter starts the next one;
     a focus the user moved during a scan stays where it was put. How many pictures a scan gets does not
-    hang on the machine's speed: after its first picture each scan is paused, and the number mode's
-    goes on in four steps, each let on by Start only until the list reads other rows."""
+    hang on the machine's speed: the date mode's scan is paused after its first picture; the number
+    mode's is paused as it starts and let on in steps of a few files, so that a busy machine cannot
+    let the walk reach its end between two pictures."""
     for kind in ("number", "date"):
         program = Program("live-" + kind, rising)
-        if kind == "date":
+        start = lambda: program.click(8 + 25, BUTTONS_TOP + 12)
+        if kind == "number":
+            check(program.start_paused(start), "live, number: the scan is paused as it starts")
+            pictures = []  # (path, rows read before, rows read after) each
+            for step in range(6):
+                program.probe_step(pictures[-1][2] if pictures else "0|")
+                pictures.append(drawn_anew(program, "step-%d" % step, pictures[-1] if pictures else None, paused=True))
+        else:
             program.click(8 + 8, 136 + 8)
             program.click(24 + 45, 160 + 10)  # the year of "Files modified after": before the tree's
             program.keys("2", "0", "1", "9")
-        program.click(8 + 25, BUTTONS_TOP + 12)  # Start
-        program.rows("0|")  # the first rows
-        pictures = [drawn_anew(program, "0", None)]  # (path, rows read before, rows read after) each
-        program.rows(pictures[-1][2])
-        program.keys("alt+p")
-        program.counts("Paused: ")
-        # Paused, the list stays drawn: the date mode's four pictures are of one list.
-        pictures.append(drawn_anew(program, "paused", pictures[-1], paused=True))
-        for step in range(4):
-            if kind == "number":
-                program.probe_step(pictures[-1][2])
-                pictures.append(drawn_anew(program, "step-%d" % step, pictures[-1], paused=True))
-            else:
-                pictures.append(list_picture(program, "paused-%d" % step))
+            start()
+            program.rows("0|")  # the first rows
+            pictures = [drawn_anew(program, "0", None)]
+            program.rows(pictures[-1][2])
+            program.keys("alt+p")
+            program.counts("Paused: ")
+            # Paused, the list stays drawn: these pictures are of one list.
+            pictures.append(drawn_anew(program, "paused", pictures[-1], paused=True))
+            pictures += [list_picture(program, "paused-%d" % step) for step in range(4)]
         program.keys("alt+s")
         if kind == "date":
             program.click(LIST_LEFT + 60, LIST_TOP + 30)  # into the list: the user's own move
