@@ -123,15 +123,23 @@ void TResultsList::DeleteRow(int index) {
     ScheduleCountRefresh();
 }
 
-// Deletions that moved row states took rows off the control's count, and the ranking's full
-// turnover takes nearly all of them: a paint or another program reading the list before the next
-// update found it short. Drawing is held then, so the count costs no scroll bar work.
+void TResultsList::BeginBatch() {
+    inBatch_ = true;
+}
+
+// An update due part way through the ranking's batch set the count with the new rows and before the
+// deletions: the list was longer than N until the next update. Deletions that moved row states took
+// rows off the control's count, and the ranking's full turnover takes nearly all of them: a paint or
+// another program reading the list before the next update found it short. Drawing is held then, so
+// the count costs no scroll bar work.
 void TResultsList::EndBatch() {
+    inBatch_ = false;
     if (redrawHeld_ && shownCount_ < store_.Count()) {
         shownCount_ = store_.Count();
         SendMessageW(list_, LVM_SETITEMCOUNT, static_cast<WPARAM>(shownCount_),
                      LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
     }
+    ScheduleCountRefresh();
 }
 
 bool TResultsList::NothingMarked() const {
@@ -196,7 +204,7 @@ void TResultsList::Clear() {
 // calls each); run as a message of its own, after the batch, it left the window's longest wait no
 // shorter in the benchmark, with the walk then running beside it.
 void TResultsList::ScheduleCountRefresh() {
-    if (!Behind())
+    if (inBatch_ || !Behind())
         return;
     const ULONGLONG now = SteadyMilliseconds();
     if (now - lastRefresh_ >= kCountInterval) {

@@ -41,7 +41,10 @@ class TResultsList final {
     // The row's current position, or -1 when the list does not hold it.
     int IndexOfRow(TRowId row) const;
     void DeleteRow(int index);
-    // After a batch of additions and deletions: the control holds no fewer rows than the store.
+    // Around a batch of additions and deletions: the control hears of the rows only at its end, so
+    // that it never holds the added rows before the deletions that go with them, nor fewer than the
+    // store.
+    void BeginBatch();
     void EndBatch();
     // Removes every row in one update, and forgets the sort: the header shows no arrow until the
     // next one.
@@ -168,6 +171,7 @@ class TResultsList final {
     ULONGLONG lastRefresh_ = 0;
     bool timerRunning_ = false;
     bool redrawHeld_ = false; // while the ranking deletes rows in a burst
+    bool inBatch_ = false;
     // By row identity; the path is the row's own and not kept twice.
     std::unordered_map<TRowId, TChange> changes_;
     bool changeColumn_ = false;

@@ -29,6 +29,7 @@ void TWindowSink::FolderEntered(const std::wstring& folder) {
 }
 
 void TWindowSink::RowsChanged(std::span<const TFoundRow> added, std::span<const TRowId> removed) {
+    ListViewRef.BeginBatch();
     for (const TFoundRow& row : added) {
         const TRowId id = ListViewRef.AddRow(row.Path, row.Utc, row.Size);
         if (row.Id == 1) {

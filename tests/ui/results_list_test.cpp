@@ -263,13 +263,20 @@ TEST_F(ResultsListClockTest, ItemCountFollowsStreamedRowsAtMostTenTimesASecond) 
     EXPECT_EQ((std::vector<WPARAM>{FALSE, TRUE}), seen.Redraws);
     EXPECT_EQ(L"C:\\f200", Text(0, 0));
     EXPECT_EQ(L"C:\\f19999", Text(19799, 0));
-    // A batch that turns rows over with one focused: between messages the control is never short.
-    for (int i = 200; i < 300; ++i) {
-        results_->AddRow(L"C:\\g" + std::to_wstring(i), UtcTicks(i));
-        deleteRows(i, i + 1);
+    // Batches that turn rows over, added first: between messages the control is never short (one
+    // row focused) nor long (an update due as the batch begins, nothing marked).
+    for (const bool focused : {true, false}) {
+        SetState(focused ? 19798 : -1, focused ? LVIS_FOCUSED : 0, LVIS_FOCUSED);
+        SendMessageW(list_, LVM_SETSELECTIONMARK, 0, focused ? 19798 : -1);
+        clockMs += 100;
+        const int from = focused ? 200 : 300;
+        results_->BeginBatch();
+        for (int i = from; i < from + 100; ++i)
+            results_->AddRow(L"C:\\g" + std::to_wstring(i), UtcTicks(i));
+        deleteRows(from, from + 100);
+        results_->EndBatch();
+        EXPECT_EQ(19800, ItemCount()) << focused;
     }
-    results_->EndBatch();
-    EXPECT_EQ(19800, ItemCount());
 }
 
 // A scan keeps the queue busy, and WM_TIMER comes only to an empty one: new rows must reach the
