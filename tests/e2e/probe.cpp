@@ -208,8 +208,6 @@ std::wstring ClassName(HWND window) {
     return name;
 }
 
-// A click on a button of the main window, told to the window as the button tells it: the program
-// ignores it, as it ignores a real one, while the button is disabled.
 HWND Button(HWND main, const wchar_t* caption) {
     for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         if (ClassName(child) == L"Button" && WindowText(child) == caption) {
@@ -219,6 +217,8 @@ HWND Button(HWND main, const wchar_t* caption) {
     return nullptr;
 }
 
+// A click on a button of the main window, told to the window as the button tells it: the program
+// ignores it, as it ignores a real one, while the button is disabled.
 bool Press(HWND main, const wchar_t* caption) {
     HWND button = Button(main, caption);
     DWORD_PTR result = 0;
