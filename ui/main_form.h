@@ -194,7 +194,6 @@ class TMainForm : public TForm {
     bool comparing_ = false;
     bool oldTold_ = false;
     std::wstring TellOld();
-    std::vector<TChange> takenChanges_;
     void StartSnapshot(TWorkThread& job, bool compare);
     // The changes found since the last call become rows.
     void TakeChanges();

@@ -58,9 +58,9 @@ void TMainForm::TakeChanges() {
     if (!comparing_) {
         return;
     }
-    takenChanges_.clear();
-    snapshot_->TakeNewChanges(takenChanges_);
-    for (const TChange& change : takenChanges_) {
+    std::vector<TChange> taken;
+    snapshot_->TakeNewChanges(taken);
+    for (const TChange& change : taken) {
         Results->AddChange(WorkThread->Request().RootPath, change);
         // Only new and changed files come while the walk goes on.
         ++(change.Kind == TChangeKind::New ? Counts.Changes.New : Counts.Changes.Changed);

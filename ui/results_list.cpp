@@ -60,6 +60,12 @@ std::uint32_t ChangeRank(TChangeKind kind) {
     }
     return 3;
 }
+
+// One word, so that the column stays narrow beside the path; the row's tip says what it was before.
+const wchar_t* ChangeText(TChangeKind kind) {
+    static const wchar_t* const words[] = {L"New", L"Changed", L"Moved", L"Deleted"};
+    return words[ChangeRank(kind)];
+}
 } // namespace
 
 int FileColumnWidth(int outerWidth, int otherColumnsWidth, int scrollBarWidth) {
@@ -657,21 +663,6 @@ bool TResultsList::DeletedSelected() {
     return false;
 }
 
-// One word, so that the column stays narrow beside the path; the row's tip says what it was before.
-std::wstring TResultsList::ChangeText(const TChange& change) const {
-    switch (change.Kind) {
-    case TChangeKind::New:
-        return L"New";
-    case TChangeKind::Changed:
-        return L"Changed";
-    case TChangeKind::Moved:
-        return L"Moved";
-    case TChangeKind::Deleted:
-        break;
-    }
-    return L"Deleted";
-}
-
 void TResultsList::ShowChangeColumn(bool shown) {
     if (shown == changeColumn_)
         return;
@@ -710,7 +701,7 @@ bool TResultsList::HandleNotify(const NMHDR& header, LRESULT& result) {
             } else if (item.iSubItem == 2) {
                 text = SizeText(store_.Size(item.iItem));
             } else if (const TChange* change = ChangeOf(item.iItem); item.iSubItem == 3 && change) {
-                text = ChangeText(*change);
+                text = ChangeText(change->Kind);
             }
             if (text.size() < static_cast<std::size_t>(item.cchTextMax)) {
                 std::copy(text.begin(), text.end(), item.pszText);

@@ -175,7 +175,6 @@ class TResultsList final {
     // By row identity; the path is the row's own and not kept twice.
     std::unordered_map<TRowId, TChange> changes_;
     bool changeColumn_ = false;
-    std::wstring ChangeText(const TChange& change) const;
     TSortColumn sortColumn_ = TSortColumn::None;
     bool sortAscending_ = true;
     bool selectionNoticePending_ = false;

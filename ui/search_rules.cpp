@@ -140,24 +140,22 @@ std::wstring CountsText(const TScanCounts& counts, const TFormatSettings& settin
     std::wstring text = counts.Paused ? L"Paused: " : counts.Stopped ? L"Stopped: " : L"";
     if (counts.Comparing) {
         text += ChangesText(counts, number);
-        if (counts.Selected > 1)
-            text += L", " + number(counts.Selected) + L" selected, " + SizeText(counts.SelectedBytes);
-        return text;
+    } else {
+        // No row can be there when no name was taken: the hint takes the rows' place.
+        const bool hint =
+            counts.NameMasks && counts.NamesTaken == 0 && counts.Files > 0 && !counts.MaskHint.empty();
+        if (counts.NameMasks)
+            text += number(counts.NamesTaken) + L" of " +
+                    many(counts.Files, L" file matches the names", L" files match the names");
+        else
+            text += many(counts.Files, L" file seen", L" files seen");
+        if (hint)
+            text += L" (did you mean " + counts.MaskHint + L"?)";
+        if (counts.SkipPatterns)
+            text += L", " + many(counts.FoldersSkipped, L" folder skipped", L" folders skipped");
+        if (!hint)
+            text += L", " + many(counts.Rows, L" row", L" rows");
     }
-    // No row can be there when no name was taken: the hint takes the rows' place.
-    const bool hint =
-        counts.NameMasks && counts.NamesTaken == 0 && counts.Files > 0 && !counts.MaskHint.empty();
-    if (counts.NameMasks)
-        text += number(counts.NamesTaken) + L" of " +
-                many(counts.Files, L" file matches the names", L" files match the names");
-    else
-        text += many(counts.Files, L" file seen", L" files seen");
-    if (hint)
-        text += L" (did you mean " + counts.MaskHint + L"?)";
-    if (counts.SkipPatterns)
-        text += L", " + many(counts.FoldersSkipped, L" folder skipped", L" folders skipped");
-    if (!hint)
-        text += L", " + many(counts.Rows, L" row", L" rows");
     if (counts.Selected > 1)
         text += L", " + number(counts.Selected) + L" selected, " + SizeText(counts.SelectedBytes);
     return text;
